@@ -1,0 +1,58 @@
+// Stand-in for the USB e-key library: a software token whose secret comes
+// from the environment variable VOKA_SOFT_TOKEN_SECRET. Unset or empty means
+// no token is plugged in, and GetPwdAuto fails.
+#include "usbclient/usb_client.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "usbclient/soft_token_password.h"
+
+namespace {
+
+constexpr size_t kPasswordBufferSize = 20;
+constexpr char kSecretVariable[] = "VOKA_SOFT_TOKEN_SECRET";
+
+// Number of InitSDK calls not yet matched by UnInitialize: a token that was
+// never initialised answers nothing, as the real device would.
+std::atomic<int> g_initCount{0};
+
+}  // namespace
+
+extern "C" {
+
+int USBCLIENT_API InitSDK(void) {
+  ++g_initCount;
+  return 0;
+}
+
+int USBCLIENT_API GetPwdAuto(char* password, char* challenge) {
+  if (password == nullptr || challenge == nullptr || g_initCount.load() <= 0) {
+    return 1;
+  }
+  const char* secret = std::getenv(kSecretVariable);
+  if (secret == nullptr || secret[0] == '\0') {
+    return 1;
+  }
+  try {
+    const std::string derived = SoftTokenPassword(secret, challenge);
+    if (derived.size() >= kPasswordBufferSize) {
+      return 1;
+    }
+    std::memcpy(password, derived.c_str(), derived.size() + 1);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+int USBCLIENT_API UnInitialize(void) {
+  if (g_initCount.load() > 0) {
+    --g_initCount;
+  }
+  return 0;
+}
+
+}  // extern "C"
