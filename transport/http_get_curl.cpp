@@ -1,0 +1,121 @@
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "transport/http_get.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kConnectTimeOutSeconds = 30;
+constexpr long kMaxRedirects = 10;
+
+bool InitialiseCurlOnce() {
+  static std::once_flag once;
+  static bool initialised = false;
+  std::call_once(once, [] { initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return initialised;
+}
+
+// Cuts the body into the chunks a 500000-byte read would return, and keeps
+// each chunk up to its first NUL byte. Tracks when the server last sent a byte.
+struct Transfer {
+  CURL* curl = nullptr;
+  std::string* body = nullptr;
+  size_t appended = 0;
+  size_t chunkOffset = 0;     // position inside the current chunk
+  bool chunkCut = false;      // the current chunk already met a NUL
+  bool connected = false;
+  Clock::time_point lastByte;
+
+  void Take(const char* data, size_t size) {
+    lastByte = Clock::now();
+    while (size > 0) {
+      size_t room = kHttpReadChunkSize - chunkOffset;
+      size_t piece = size < room ? size : room;
+      if (!chunkCut) {
+        const void* nul = std::memchr(data, '\0', piece);
+        size_t keep = nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : piece;
+        body->append(data, keep);
+        appended += keep;
+        chunkCut = nul != nullptr;
+      }
+      data += piece;
+      size -= piece;
+      chunkOffset += piece;
+      if (chunkOffset == static_cast<size_t>(kHttpReadChunkSize)) {
+        chunkOffset = 0;
+        chunkCut = false;
+      }
+    }
+  }
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  static_cast<Transfer*>(user)->Take(data, size * count);
+  return size * count;
+}
+
+size_t OnHeader(char*, size_t size, size_t count, void* user) {
+  static_cast<Transfer*>(user)->lastByte = Clock::now();
+  return size * count;
+}
+
+// Ends the transfer once the connection is up and no byte came for 5000 ms;
+// connecting has its own, longer time-out.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(user);
+  if (!transfer->connected) {
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(transfer->curl, CURLINFO_CONNECT_TIME_T, &connectTime);
+    if (connectTime <= 0) return 0;
+    transfer->connected = true;
+    transfer->lastByte = Clock::now();
+    return 0;
+  }
+  auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - transfer->lastByte);
+  return silence.count() >= kHttpReceiveTimeOutMs ? 1 : 0;
+}
+
+}  // namespace
+
+int HttpGet(const char* url, std::string& body) {
+  if (url == nullptr || !InitialiseCurlOnce()) return 1;
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return 1;
+  curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
+  curl_slist* more = headers ? curl_slist_append(headers, "Cache-Control: no-cache") : nullptr;
+  if (more == nullptr) {
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return 1;
+  }
+
+  Transfer transfer;
+  transfer.curl = curl;
+  transfer.body = &body;
+  curl_easy_setopt(curl, CURLOPT_URL, url);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, kHttpUserAgent);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeOutSeconds);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  curl_slist_free_all(headers);
+  return transfer.appended > 0 ? 0 : 1;
+}

@@ -1,0 +1,96 @@
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "transport/http_get.h"
+
+namespace {
+
+// Closes a WinINet handle when it leaves scope.
+struct InternetHandle {
+  HINTERNET handle;
+  explicit InternetHandle(HINTERNET opened) : handle(opened) {}
+  ~InternetHandle() {
+    if (handle != nullptr) InternetCloseHandle(handle);
+  }
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
+};
+
+bool SetReceiveTimeOut(HINTERNET handle) {
+  DWORD timeOut = kHttpReceiveTimeOutMs;
+  return InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeOut, sizeof(timeOut)) != FALSE;
+}
+
+struct UrlParts {
+  std::string host;
+  std::string target;   // path and query
+  INTERNET_PORT port = 0;
+  bool secure = false;
+};
+
+bool SplitUrl(const char* url, UrlParts* parts) {
+  // Zero buffers with non-zero lengths: the parts point into `url`, so no
+  // fixed buffer limits the URL's length.
+  URL_COMPONENTSA components;
+  std::memset(&components, 0, sizeof(components));
+  components.dwStructSize = sizeof(components);
+  components.dwHostNameLength = 1;
+  components.dwUrlPathLength = 1;
+  components.dwExtraInfoLength = 1;
+  if (!InternetCrackUrlA(url, 0, 0, &components)) return false;
+  if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS) return false;
+  if (components.lpszHostName == nullptr || components.dwHostNameLength == 0) return false;
+  parts->host.assign(components.lpszHostName, components.dwHostNameLength);
+  if (components.lpszUrlPath != nullptr) parts->target.assign(components.lpszUrlPath, components.dwUrlPathLength);
+  if (parts->target.empty()) parts->target = "/";
+  if (components.lpszExtraInfo != nullptr) parts->target.append(components.lpszExtraInfo, components.dwExtraInfoLength);
+  parts->port = components.nPort;
+  parts->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+  return true;
+}
+
+// Appends the bytes read up to the first NUL among them.
+size_t AppendUpToNul(const char* data, DWORD count, std::string& body) {
+  const void* nul = std::memchr(data, '\0', count);
+  size_t keep = nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : count;
+  body.append(data, keep);
+  return keep;
+}
+
+}  // namespace
+
+int HttpGet(const char* url, std::string& body) {
+  if (url == nullptr) return 1;
+  InternetHandle root(InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (root.handle == nullptr || !SetReceiveTimeOut(root.handle)) return 1;
+
+  // The request is opened in steps rather than with InternetOpenUrlA, so that
+  // the receive time-out can be set on the request handle before anything is
+  // sent: some WinINet implementations ignore the root handle's time-out.
+  UrlParts parts;
+  if (!SplitUrl(url, &parts)) return 1;
+  InternetHandle connection(InternetConnectA(root.handle, parts.host.c_str(), parts.port, nullptr, nullptr,
+                                             INTERNET_SERVICE_HTTP, 0, 0));
+  if (connection.handle == nullptr) return 1;
+  DWORD flags = INTERNET_FLAG_RELOAD | (parts.secure ? INTERNET_FLAG_SECURE : 0);
+  InternetHandle request(HttpOpenRequestA(connection.handle, "GET", parts.target.c_str(), nullptr, nullptr,
+                                          nullptr, flags, 0));
+  if (request.handle == nullptr || !SetReceiveTimeOut(request.handle)) return 1;
+  if (!HttpSendRequestA(request.handle, nullptr, 0, nullptr, 0)) return 1;
+
+  std::unique_ptr<char[]> chunk(new (std::nothrow) char[kHttpReadChunkSize]);
+  if (!chunk) return 1;
+  size_t appended = 0;
+  DWORD read = 0;
+  do {
+    read = 0;
+    // A failed read reports 0 bytes and ends the loop, keeping what came before.
+    InternetReadFile(request.handle, chunk.get(), kHttpReadChunkSize, &read);
+    appended += AppendUpToNul(chunk.get(), read, body);
+  } while (read > 0);
+  return appended > 0 ? 0 : 1;
+}

@@ -1,0 +1,156 @@
+#include "transport/udp_server.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "transport/udp_log.h"
+
+namespace {
+
+constexpr char kDefaultServerIp[] = "127.0.0.1";
+constexpr char kDefaultServerPort[] = "8025";
+constexpr char kDefaultServerName[] = "Host";
+constexpr int kDefaultTimeOutMs = 2000;
+
+bool FitsTextField(const char* text) {
+  return text == nullptr || std::strlen(text) < static_cast<size_t>(kUdpTextSize);
+}
+
+void CopyUnlessEmpty(const char* text, char* field) {
+  if (text != nullptr && *text != '\0') std::strcpy(field, text);
+}
+
+// Decimal port text as atoi reads it, without its overflow.
+int ParsePort(const char* text) {
+  long value = std::strtol(text, nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+bool MakeDestination(const char* ip, int port, sockaddr_in* destination) {
+  std::memset(destination, 0, sizeof(*destination));
+  destination->sin_family = AF_INET;
+  destination->sin_port = htons(static_cast<uint16_t>(port));
+  return port <= 65535 && inet_pton(AF_INET, ip, &destination->sin_addr) == 1;
+}
+
+}  // namespace
+
+CUDPServer::CUDPServer(const char* ip, const char* port, const char* name, int timeOutSeconds)
+    : m_nTimeOut(kDefaultTimeOutMs), m_RSSocket(kInvalidSocket) {
+  std::strcpy(m_szServerIP, kDefaultServerIp);
+  std::strcpy(m_szServerPort, kDefaultServerPort);
+  std::strcpy(m_szServerName, kDefaultServerName);
+
+  m_RSSocket = socket(AF_INET, SOCK_DGRAM, 0);
+  if (m_RSSocket == kInvalidSocket) {
+    throw std::runtime_error(FormatUdpLogLine(
+        "Socket Init Failed(Initialize)::Error Code = %d", SocketLastError()));
+  }
+  const char* failure = nullptr;
+  if (SetServerParam(ip, port, name) == 1) {
+    failure = "Init Failed!(SetServerParam)";
+  } else if (SetRecvParam(timeOutSeconds) == 1) {
+    failure = "Init Failed!(SetRecvParam)";
+  }
+  if (failure != nullptr) {
+    CloseSocket(m_RSSocket);
+    m_RSSocket = kInvalidSocket;
+    throw std::runtime_error(failure);
+  }
+}
+
+CUDPServer::~CUDPServer() {
+  if (m_RSSocket != kInvalidSocket) {
+    CloseSocket(m_RSSocket);
+    m_RSSocket = kInvalidSocket;
+  }
+}
+
+int CUDPServer::SetServerParam(const char* ip, const char* port, const char* name) {
+  if (!FitsTextField(ip) || !FitsTextField(port) || !FitsTextField(name)) return 1;
+  CopyUnlessEmpty(ip, m_szServerIP);
+  CopyUnlessEmpty(port, m_szServerPort);
+  CopyUnlessEmpty(name, m_szServerName);
+  return 0;
+}
+
+int CUDPServer::SetRecvParam(int seconds) {
+  if (seconds > INT_MAX / 1000 || seconds < INT_MIN / 1000) return 1;
+  m_nTimeOut = seconds * 1000;
+  return 0;
+}
+
+int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int port) {
+  if (m_RSSocket == kInvalidSocket) return -1;
+  if (ip == nullptr) return -2;
+  if (port <= 0) return -3;
+
+  sockaddr_in destination;
+  bool addressable = MakeDestination(ip, port, &destination);
+  SwapUdpHeaderByteOrder(packet->m_Buffer);
+  int sent;
+  if (!addressable) {
+    SetSocketLastError(SocketErrorAddressNotAvailable());
+    sent = -1;
+  } else if (length < 0 || length > kUdpPacketSize) {
+    SetSocketLastError(SocketErrorMessageTooLong());
+    sent = -1;
+  } else {
+    sent = SendDatagram(m_RSSocket, packet->m_Buffer, length, destination);
+  }
+
+  // The log must not disturb the error code the caller reads next.
+  int sendError = SocketLastError();
+  AppendUdpLog(FormatUdpLogLine("[Send]\t\tszremoteIP=%s^$^port=%d^$^socket=%d\r\n", ip, port,
+                                static_cast<int>(m_RSSocket)));
+  SetSocketLastError(sendError);
+  return sent < 0 ? -1 : sent;
+}
+
+int CUDPServer::SendToServer(CUDPPacket* packet, int length, int* errorCode) {
+  int result = SendPacket(packet, length, m_szServerIP, ParsePort(m_szServerPort));
+  if (result != -1) return 0;
+  if (errorCode != nullptr) *errorCode = SocketLastError();
+  return 1;
+}
+
+int CUDPServer::RecvPacket(unsigned int limit) {
+  std::memset(m_RecvPacket.m_Buffer, 0, sizeof(m_RecvPacket.m_Buffer));
+
+  int ready = WaitReadable(m_RSSocket, m_nTimeOut);
+  if (ready <= 0) {
+    // Read before the log file is touched, so the line shows the socket's error.
+    int waitError = SocketLastError();
+    int socketValue = static_cast<int>(m_RSSocket);
+    AppendUdpLog(
+        FormatUdpLogLine("[Recv]\t\tm_nTimeOut=%d(million second)^$^socket=%d^$^WSAGetLastError=%d\r\n",
+                         m_nTimeOut, socketValue, waitError) +
+        FormatUdpLogLine("[Recv]\t\t!FD_ISSET(m_RSSocket, &fd)^$^socket=%d\r\n", socketValue));
+    return kUdpRecvTimeOut;
+  }
+
+  unsigned long count = 0;
+  if (!PendingDatagramSize(m_RSSocket, &count)) return kUdpRecvFailed;
+  if (count > static_cast<unsigned long>(kUdpPacketSize) || count >= limit) return kUdpRecvTooLong;
+
+  unsigned char datagram[kUdpPacketSize + 1] = {};
+  sockaddr_in sender;
+  int received = ReceiveDatagram(m_RSSocket, datagram, static_cast<int>(count), &sender);
+  if (received <= 0 || static_cast<unsigned long>(received) != count) return kUdpRecvFailed;
+  SetRecvData(datagram, received);
+  return 0;
+}
+
+int CUDPServer::SetRecvData(const unsigned char* data, int length) {
+  if (length < 0) length = 0;
+  if (length > kUdpPacketSize) length = kUdpPacketSize;
+  std::memcpy(m_RecvPacket.m_Buffer, data, static_cast<size_t>(length));
+  m_RecvPacket.m_nLength = length;
+  SwapUdpHeaderByteOrder(m_RecvPacket.m_Buffer);
+  return 0;
+}

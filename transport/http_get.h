@@ -1,0 +1,13 @@
+#pragma once
+// One HTTP GET of an absolute http or https URL; the response body (whatever
+// the status) is appended to `body`, each read chunk up to its first NUL byte.
+
+#include <string>
+
+constexpr int kHttpReceiveTimeOutMs = 5000;   // longest wait for any byte
+constexpr int kHttpReadChunkSize = 500000;
+constexpr char kHttpUserAgent[] = "Microsoft Internet Explorer";
+
+// 0: this call appended a non-empty body; 1: a step failed or nothing was
+// appended (the string is then as it was).
+int HttpGet(const char* url, std::string& body);

@@ -1,0 +1,57 @@
+#include "transport/socket_shim.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+bool StartSocketLibrary() { return true; }
+
+void StopSocketLibrary() {}
+
+int CloseSocket(socket_t socket) { return close(socket); }
+
+int SocketLastError() { return errno; }
+
+void SetSocketLastError(int code) { errno = code; }
+
+int SocketErrorMessageTooLong() { return EMSGSIZE; }
+
+int SocketErrorAddressNotAvailable() { return EADDRNOTAVAIL; }
+
+bool PendingDatagramSize(socket_t socket, unsigned long* size) {
+  // Linux reports the size of the first datagram for a UDP socket.
+  int count = 0;
+  if (ioctl(socket, FIONREAD, &count) != 0 || count < 0) return false;
+  *size = static_cast<unsigned long>(count);
+  return true;
+}
+
+int WaitReadable(socket_t socket, int timeoutMs) {
+  errno = 0;
+  if (timeoutMs < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  // poll rather than select: a descriptor above FD_SETSIZE must not overrun an fd_set.
+  pollfd entry{socket, POLLIN, 0};
+  int result;
+  do {
+    result = poll(&entry, 1, timeoutMs);
+  } while (result < 0 && errno == EINTR);
+  if (result <= 0) return result < 0 ? -1 : 0;
+  return (entry.revents & POLLIN) ? 1 : -1;
+}
+
+int SendDatagram(socket_t socket, const void* data, int length, const sockaddr_in& to) {
+  ssize_t sent = sendto(socket, data, static_cast<size_t>(length), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+  return static_cast<int>(sent);
+}
+
+int ReceiveDatagram(socket_t socket, void* buffer, int capacity, sockaddr_in* from) {
+  socklen_t fromLength = sizeof(*from);
+  ssize_t received = recvfrom(socket, buffer, static_cast<size_t>(capacity), 0,
+                              reinterpret_cast<sockaddr*>(from), &fromLength);
+  return static_cast<int>(received);
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The diagnostic log "TevUdpServer.log" of the UDP client: one line per send
+// and two per receive time-out. Windows: c:\TevUdpServer.log. Linux:
+// $VOKA_UDP_LOG if set, else $TMPDIR/TevUdpServer.log (TMPDIR default /tmp).
+
+#include <string>
+
+// Past this size the file is started afresh before the next group of lines.
+constexpr long kUdpLogRestartSize = 1L << 20;
+
+// Longest log line: each is formatted into a 260-byte buffer.
+constexpr int kUdpLogLineMax = 259;
+
+std::string UdpLogPath();
+
+// printf-style formatting of one line, cut at kUdpLogLineMax characters.
+std::string FormatUdpLogLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Appends one group of lines at the end of the log in one write, after
+// restarting a file that has grown past kUdpLogRestartSize. Groups of
+// different threads never interleave. False when the file cannot be opened.
+bool AppendUdpLog(const std::string& lines);
