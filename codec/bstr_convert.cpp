@@ -1,0 +1,67 @@
+#include "codec/bstr_convert.h"
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "codec/ansi_codepage.h"
+
+namespace {
+
+HRESULT LastConversionError() {
+  const DWORD error = GetLastError();
+  if (error == 0) return E_FAIL;
+  return static_cast<LONG>(error) > 0 ? HRESULT_FROM_WIN32(error) : static_cast<HRESULT>(error);
+}
+
+}  // namespace
+
+HRESULT BstrToAnsi(BSTR wide, std::string& ansi) {
+  ansi.clear();
+  const size_t length = wide ? std::wcslen(wide) : 0;
+  if (length == 0) return S_OK;
+  if (length > INT_MAX) return E_OUTOFMEMORY;
+
+  const unsigned codePage = AnsiCodePage();
+  const int wideLength = static_cast<int>(length);
+  const int size =
+      WideCharToMultiByte(codePage, 0, wide, wideLength, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return LastConversionError();
+  try {
+    ansi.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  if (WideCharToMultiByte(codePage, 0, wide, wideLength, &ansi[0], size, nullptr, nullptr) <= 0) {
+    const HRESULT error = LastConversionError();
+    ansi.clear();
+    return error;
+  }
+  return S_OK;
+}
+
+HRESULT AnsiToBstr(const char* text, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  const size_t length = text ? std::strlen(text) : 0;
+  if (length > INT_MAX) return E_OUTOFMEMORY;
+  if (length == 0) {
+    *out = SysAllocStringLen(nullptr, 0);
+    return *out ? S_OK : E_OUTOFMEMORY;
+  }
+
+  const unsigned codePage = AnsiCodePage();
+  const int ansiLength = static_cast<int>(length);
+  const int size = MultiByteToWideChar(codePage, 0, text, ansiLength, nullptr, 0);
+  if (size <= 0) return LastConversionError();
+  BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+  if (!wide) return E_OUTOFMEMORY;
+  if (MultiByteToWideChar(codePage, 0, text, ansiLength, wide, size) <= 0) {
+    const HRESULT error = LastConversionError();
+    SysFreeString(wide);
+    return error;
+  }
+  *out = wide;
+  return S_OK;
+}
