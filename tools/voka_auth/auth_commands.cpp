@@ -1,0 +1,153 @@
+#include "tools/voka_auth/auth_commands.h"
+
+#include <string>
+
+#include "codec/ansi_codepage.h"
+#include "engine/client_authen.h"
+#include "engine/seal_param.h"
+#include "tools/voka_auth/exchange_trace_printer.h"
+#include "tools/voka_auth/result_output.h"
+
+namespace {
+
+const char* const kPassPhrase = kSealPassPhrase;
+// Longest text whose sealed form fits the 2048-byte seal buffer with its NUL:
+// 63 cipher blocks of 24 bytes give 2016 Base64 characters.
+constexpr size_t kLongestSealableText = 1512;
+
+class CommandRunner {
+ public:
+  CommandRunner(const AuthOptions& options, std::ostream& out, std::ostream& err)
+      : m_options(options), m_out(out), m_err(err), m_trace(err) {}
+
+  int Run() {
+    SetAnsiCodePage(m_options.codePage);
+    m_engine.Initialize(m_options.udpServer.c_str(), m_options.httpServer.c_str());
+    m_engine.SetUdpTimeOut(m_options.timeoutSeconds);
+    if (m_options.verbose) m_engine.SetTrace(&m_trace);
+    for (const AuthCommand& command : m_options.commands) {
+      int status = RunCommand(command);
+      if (status != kExitSuccess) return status;
+    }
+    return kExitSuccess;
+  }
+
+ private:
+  int RunCommand(const AuthCommand& command) {
+    const std::string& name = command.name;
+    if (name == "seal") return Seal(command.argument);
+    if (name == "unseal") return Unseal(command.argument);
+    if (name == "get") return Get(command.argument);
+    if (name == "login") return Login(command);
+    return Report(name, CallEngine(command));
+  }
+
+  int CallEngine(const AuthCommand& command) {
+    const std::string user = Ansi(command.Option("user"));
+    const std::string indication = Ansi(command.Option("indication"));
+    if (command.name == "dynamic-key") return m_engine.GetDynamicKey(indication.c_str());
+    if (command.name == "static") return StaticLogin(command);
+    if (command.name == "ekey") {
+      return m_engine.EKeyAuthen(user.c_str(), Ansi(command.Option("ekey-password")).c_str(),
+                                 Ansi(command.Option("ekey-type")).c_str(), indication.c_str());
+    }
+    return m_engine.ECardAuthen(user.c_str(), Ansi(command.Option("ecard-answer")).c_str(), indication.c_str());
+  }
+
+  int StaticLogin(const AuthCommand& command) {
+    return m_engine.StaticAuthen(Ansi(command.Option("user")).c_str(), Ansi(command.Option("password")).c_str(),
+                                 Ansi(command.Option("app")).c_str(), Ansi(command.Option("area")).c_str(),
+                                 Ansi(command.Option("check-code")).c_str(),
+                                 Ansi(command.Option("indication")).c_str());
+  }
+
+  // dynamic-key, static, and ekey with the token password when the account asks for it.
+  int Login(const AuthCommand& command) {
+    const std::string indication = Ansi(command.Option("indication"));
+    int status = Report("dynamic-key", m_engine.GetDynamicKey(indication.c_str()));
+    if (status != kExitSuccess) return status;
+    status = Report("static", StaticLogin(command));
+    if (status != kExitSuccess || m_engine.FindValue("AUTHENSTATE") != "4") return status;
+    const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
+    return Report("ekey", m_engine.EKeyAuthen(Ansi(command.Option("user")).c_str(), ekeyPassword.c_str(),
+                                              Ansi(command.Option("ekey-type")).c_str(), indication.c_str()));
+  }
+
+  int Get(const std::string& name) {
+    std::string key = Ansi(name);
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    std::string value;
+    int result = m_engine.GetValue(key.c_str(), value);
+    OutputFields fields;
+    if (result == 0) fields.emplace_back(AnsiToUtf8Text(key), AnsiToUtf8Text(value));
+    Print("get", result, fields);
+    return result == 0 ? kExitSuccess : kExitCommandFailed;
+  }
+
+  int Seal(const std::string& text) {
+    if (text.size() > kLongestSealableText) {
+      m_err << "voka-auth: seal: text of " << text.size() << " bytes is too long (at most "
+            << kLongestSealableText << " bytes fit a request)\n";
+      return kExitUsage;
+    }
+    char sealed[2048] = {};
+    SealParam(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), kPassPhrase,
+              sealed);
+    PrintText("seal", sealed);
+    return kExitSuccess;
+  }
+
+  int Unseal(const std::string& base64) {
+    std::string text;
+    if (!OpenSealedParam(base64.data(), base64.size(), kPassPhrase, text)) {
+      m_err << "voka-auth: unseal: '" << base64 << "' is not Base64 text\n";
+      return kExitUsage;
+    }
+    PrintText("unseal", text);
+    return kExitSuccess;
+  }
+
+  int Report(const std::string& command, int result) {
+    OutputFields fields;
+    for (const auto& entry : m_engine.Results()) {
+      fields.emplace_back(AnsiToUtf8Text(entry.first), AnsiToUtf8Text(entry.second));
+    }
+    Print(command, result, fields);
+    return result == 0 ? kExitSuccess : kExitCommandFailed;
+  }
+
+  void Print(const std::string& command, int result, const OutputFields& fields) {
+    if (m_options.json) {
+      m_out << FormatJsonResult(command, result, fields) << "\n";
+    } else {
+      m_out << FormatHumanResult(command, result, fields);
+    }
+    m_out.flush();
+  }
+
+  // seal and unseal print their text's bytes unchanged, so that they pipe into each other.
+  void PrintText(const std::string& command, const std::string& text) {
+    if (m_options.json) {
+      m_out << FormatJsonText(command, text) << "\n";
+    } else {
+      m_out << text << "\n";
+    }
+    m_out.flush();
+  }
+
+  static std::string Ansi(const std::string& utf8) { return Utf8ToAnsiText(utf8); }
+
+  const AuthOptions& m_options;
+  std::ostream& m_out;
+  std::ostream& m_err;
+  CExchangeTracePrinter m_trace;
+  CClientAuthen m_engine;
+};
+
+}  // namespace
+
+int RunAuthCommands(const AuthOptions& options, std::ostream& out, std::ostream& err) {
+  return CommandRunner(options, out, err).Run();
+}

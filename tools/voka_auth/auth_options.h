@@ -1,0 +1,40 @@
+// Command line of voka-auth: global options, then commands, each with its own
+// options.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitCommandFailed = 1;
+constexpr int kExitUsage = 2;
+
+// One command word and what followed it up to the next command word.
+struct AuthCommand {
+  std::string name;                            // "dynamic-key", "static", "ekey", "ecard", "login", "get", "seal", "unseal"
+  std::map<std::string, std::string> options;  // option name without its dashes -> value (UTF-8)
+  std::string argument;                        // the word after get, seal and unseal
+  bool hasArgument = false;
+
+  // The option's value, or an empty text when it was not given.
+  std::string Option(const std::string& name) const;
+};
+
+struct AuthOptions {
+  std::string udpServer = "127.0.0.1:8025";
+  std::string httpServer = "http://127.0.0.1:8080";
+  int timeoutSeconds = 10;
+  unsigned codePage = 936;
+  bool json = false;
+  bool verbose = false;
+  bool help = false;
+  std::vector<AuthCommand> commands;
+};
+
+// kExitSuccess when the words form a valid command line; otherwise kExitUsage
+// and a one-line message naming the offending word.
+int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options, std::string& error);
+
+// The text of --help.
+std::string AuthUsageText();

@@ -1,0 +1,23 @@
+// The -v trace of voka-auth: every exchange of the engine, written to a stream.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "engine/client_authen.h"
+
+// Engine texts are ANSI; the trace shows them in UTF-8, with NUL separators
+// as "\0" and other control bytes as \xHH.
+std::string PrintableAnsi(const char* data, size_t length);
+
+class CExchangeTracePrinter : public ExchangeTrace {
+ public:
+  explicit CExchangeTracePrinter(std::ostream& out) : m_out(out) {}
+  void OnParameterText(const std::string& text) override;
+  void OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) override;
+  void OnUrl(const std::string& url) override;
+  void OnAnswer(const char* data, int length) override;
+
+ private:
+  std::ostream& m_out;
+};

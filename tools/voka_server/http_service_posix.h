@@ -1,0 +1,61 @@
+// voka-server's HTTP validation service: one GET per connection, answered
+// and closed. Non-blocking, so that a silent or slow client holds up nobody.
+#pragma once
+
+#include <poll.h>
+
+#include <chrono>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "tools/voka_server/account_service.h"
+#include "tools/voka_server/fault_modes.h"
+#include "tools/voka_server/http_request.h"
+#include "tools/voka_server/server_options.h"
+
+class CHttpService {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  CHttpService(CAccountService& accounts, const FaultModes& faults);
+  ~CHttpService();
+  CHttpService(const CHttpService&) = delete;
+  CHttpService& operator=(const CHttpService&) = delete;
+
+  int Open(const ListenAddress& address, std::string& error);
+  std::string BoundAddress() const;
+
+  // Poll entries for the listener and every connection, in a fixed order...
+  void AppendPollEntries(std::vector<pollfd>& entries) const;
+  // ...and the work their results call for, plus the connections' deadlines.
+  void OnPoll(const pollfd* entries, size_t count);
+  // Milliseconds until the next deadline or held body, or -1 when none.
+  int MillisecondsToNextEvent() const;
+
+ private:
+  struct Connection {
+    int socket = -1;
+    std::string peer;
+    std::string input;
+    std::string output;       // bytes to send, from sent on
+    size_t sent = 0;
+    std::string heldBody;     // slow-body fault: sent once releaseAt has passed
+    Clock::time_point releaseAt;
+    Clock::time_point deadline;
+    bool responding = false;
+    bool done = false;
+  };
+
+  void Accept();
+  void Read(Connection& connection);
+  void Write(Connection& connection);
+  void Respond(Connection& connection, const HttpRequest& request);
+  void Reply(Connection& connection, int status, const std::string& body, const std::string& logLine);
+  void Close(Connection& connection, const std::string& reason);
+
+  CAccountService& m_accounts;
+  const FaultModes& m_faults;
+  int m_listener = -1;
+  std::list<Connection> m_connections;
+};

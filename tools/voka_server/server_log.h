@@ -1,0 +1,14 @@
+// voka-server's request log: one line per request on stderr.
+#pragma once
+
+#include <string>
+
+#include "tools/voka_server/answer_builder.h"
+
+void LogLine(const std::string& line);
+
+// Control bytes of client-chosen text as \xHH, so one request stays one line.
+std::string LogSafe(const std::string& text);
+
+// "RETVALUE=N" and, when present, AUTHENSTATE, CHALLENGE or POSITION.
+std::string AnswerSummary(const AnswerFields& answer);

@@ -1,0 +1,24 @@
+// Command line of voka-server.
+#pragma once
+
+#include <string>
+
+#include "tools/voka_server/fault_modes.h"
+
+struct ListenAddress {
+  std::string host;
+  int port = 0;  // 0: the system picks a free port
+};
+
+struct ServerOptions {
+  ListenAddress udp{"127.0.0.1", 8025};
+  ListenAddress http{"127.0.0.1", 8080};
+  std::string accountsPath;
+  FaultModes faults;
+  bool help = false;
+};
+
+// 0 when valid; otherwise 2 and a one-line message naming the bad word.
+int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options, std::string& error);
+
+std::string ServerUsageText();
