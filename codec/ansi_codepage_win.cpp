@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr unsigned kGb18030CodePage = 54936;
+
 // 0 while no code page has been set: the system's ANSI code page applies.
 std::atomic<unsigned> g_chosenCodePage{0};
 
@@ -41,6 +43,19 @@ std::wstring AnsiToWideByCharacter(unsigned codePage, const std::string& ansi) {
     }
   }
   return wide;
+}
+
+// Only UTF-8 and GB18030 reach beyond the BMP; for any other code page a
+// surrogate pair is one character it lacks and must give one '?', not two.
+void ReplaceSurrogatePairs(std::wstring& wide) {
+  size_t kept = 0;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const bool pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
+                      IS_LOW_SURROGATE(wide[i + 1]);
+    wide[kept++] = pair ? 0xFFFD : wide[i];
+    if (pair) ++i;
+  }
+  wide.resize(kept);
 }
 
 }  // namespace
@@ -87,12 +102,14 @@ std::string Utf8ToAnsiText(const std::string& utf8) {
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], wideSize);
 
   const unsigned codePage = AnsiCodePage();
+  if (codePage != CP_UTF8 && codePage != kGb18030CodePage) ReplaceSurrogatePairs(wide);
   // No best fit: a character the code page lacks becomes '?', not a look-alike.
   const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const int size = WideCharToMultiByte(codePage, flags, wide.data(), wideSize, nullptr, 0,
+  const int wideLength = static_cast<int>(wide.size());
+  const int size = WideCharToMultiByte(codePage, flags, wide.data(), wideLength, nullptr, 0,
                                        nullptr, nullptr);
   if (size <= 0) return std::string();
   std::string ansi(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(codePage, flags, wide.data(), wideSize, &ansi[0], size, nullptr, nullptr);
+  WideCharToMultiByte(codePage, flags, wide.data(), wideLength, &ansi[0], size, nullptr, nullptr);
   return ansi;
 }
