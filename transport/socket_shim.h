@@ -21,6 +21,8 @@ bool StartSocketLibrary();
 void StopSocketLibrary();
 
 int CloseSocket(socket_t socket);
+// Ends both directions, waking any thread blocked on the socket.
+int ShutdownSocket(socket_t socket);
 int SocketLastError();
 void SetSocketLastError(int code);
 int SocketErrorMessageTooLong();

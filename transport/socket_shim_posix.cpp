@@ -11,6 +11,8 @@ void StopSocketLibrary() {}
 
 int CloseSocket(socket_t socket) { return close(socket); }
 
+int ShutdownSocket(socket_t socket) { return shutdown(socket, SHUT_RDWR); }
+
 int SocketLastError() { return errno; }
 
 void SetSocketLastError(int code) { errno = code; }

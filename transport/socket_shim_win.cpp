@@ -9,6 +9,8 @@ void StopSocketLibrary() { WSACleanup(); }
 
 int CloseSocket(socket_t socket) { return closesocket(socket); }
 
+int ShutdownSocket(socket_t socket) { return shutdown(socket, SD_BOTH); }
+
 int SocketLastError() { return WSAGetLastError(); }
 
 void SetSocketLastError(int code) { WSASetLastError(code); }

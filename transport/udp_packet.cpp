@@ -36,7 +36,8 @@ int CUDPPacket::GetHeader(UDP_HEADER* header) {
 
 int CUDPPacket::Unpack(UDP_HEADER* header, int* length, unsigned char* payload) {
   GetHeader(header);
-  if (header->dwLength + 4u >= static_cast<uint32_t>(kUdpPacketSize)) return 1;
+  // Compared without adding, so that lengths near 2^32 cannot wrap round.
+  if (header->dwLength >= static_cast<uint32_t>(kUdpPacketSize - 4)) return 1;
   if (m_nLength < kUdpHeaderSize || m_nLength > kUdpPacketSize) return 1;
   if (payload == nullptr) return 0;
   *length = m_nLength - kUdpHeaderSize;

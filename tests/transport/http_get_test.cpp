@@ -1,0 +1,128 @@
+// HttpGet against a real HTTP server on loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "tests/transport/loopback_http_server.h"
+#include "transport/http_get.h"
+
+namespace {
+
+std::string Filler(size_t size) {
+  std::string text(size, '\0');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + (i * 7) % 26);
+  return text;
+}
+
+class HttpGetTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(m_server.Listening()); }
+  std::string Url(const std::string& target) const { return m_server.BaseUrl() + target; }
+
+  LoopbackHttpServer m_server;
+};
+
+}  // namespace
+
+TEST_F(HttpGetTest, LargeBodyArrivesWholeWithTheUserAgent) {
+  const std::string large = Filler(5 * 1000 * 1000);
+  m_server.SetReply(HttpReply::Text(large));
+  std::string body;
+  ASSERT_EQ(HttpGet(Url("/Login.Validate.Account?USERID=a&PWD=b").c_str(), body), 0);
+  EXPECT_EQ(body.size(), large.size());
+  EXPECT_TRUE(body == large);
+  ASSERT_EQ(m_server.RequestCount(), 1);
+  HttpRequestRecord request = m_server.Requests()[0];
+  EXPECT_EQ(request.method, "GET");
+  EXPECT_EQ(request.target, "/Login.Validate.Account?USERID=a&PWD=b");
+  EXPECT_EQ(request.Header("User-Agent"), "Microsoft Internet Explorer");
+}
+
+TEST_F(HttpGetTest, EmptyBodyGivesOneAndLeavesTheStringAsItWas) {
+  m_server.SetReply(HttpReply::Text(""));
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/zq.ack?INDICATION=").c_str(), body), 1);
+  EXPECT_TRUE(body.empty());
+  std::string earlier = "earlier";
+  EXPECT_EQ(HttpGet(Url("/zq.ack?INDICATION=").c_str(), earlier), 1);
+  EXPECT_EQ(earlier, "earlier");
+  EXPECT_EQ(m_server.RequestCount(), 2);
+}
+
+TEST_F(HttpGetTest, BodyIsAppendedToTheString) {
+  m_server.SetReply(HttpReply::Text("RETVALUE=0"));
+  std::string body = "GUID=1;";
+  EXPECT_EQ(HttpGet(Url("/").c_str(), body), 0);
+  EXPECT_EQ(body, "GUID=1;RETVALUE=0");
+}
+
+TEST_F(HttpGetTest, ErrorPagesAreReturnedAsTheBody) {
+  m_server.SetReply(HttpReply::Text("no such page", 404));
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/missing").c_str(), body), 0);
+  EXPECT_EQ(body, "no such page");
+  m_server.SetReply(HttpReply::Text("broken", 500));
+  body.clear();
+  EXPECT_EQ(HttpGet(Url("/broken").c_str(), body), 0);
+  EXPECT_EQ(body, "broken");
+}
+
+TEST_F(HttpGetTest, NulByteCutsTheRestOfItsChunk) {
+  m_server.SetReply(HttpReply::Text(std::string("RETVALUE=0\0DESCMSG=hidden", 25)));
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/nul").c_str(), body), 0);
+  EXPECT_EQ(body, "RETVALUE=0");
+
+  m_server.SetReply(HttpReply::Text(std::string("\0RETVALUE=0", 11)));
+  body.clear();
+  EXPECT_EQ(HttpGet(Url("/nul").c_str(), body), 1);
+  EXPECT_TRUE(body.empty());
+}
+
+TEST_F(HttpGetTest, EveryCallReachesTheServer) {
+  m_server.SetReply(HttpReply::Text("fresh"));
+  for (int call = 0; call < 2; ++call) {
+    std::string body;
+    EXPECT_EQ(HttpGet(Url("/same?x=1").c_str(), body), 0);
+    EXPECT_EQ(body, "fresh");
+  }
+  EXPECT_EQ(m_server.RequestCount(), 2);
+}
+
+TEST_F(HttpGetTest, RedirectIsFollowed) {
+  const std::string target = Url("/new");
+  m_server.SetHandler([target](const HttpRequestRecord& request) {
+    return request.target == "/old" ? HttpReply::Redirect(target) : HttpReply::Text("moved here");
+  });
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/old").c_str(), body), 0);
+  EXPECT_EQ(body, "moved here");
+  EXPECT_EQ(m_server.RequestCount(), 2);
+}
+
+TEST_F(HttpGetTest, SilentServerEndsTheCallAfterFiveSeconds) {
+  m_server.SetReply(HttpReply::Silent());
+  auto start = std::chrono::steady_clock::now();
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/silent").c_str(), body), 1);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 4.0);
+  EXPECT_LE(seconds, 10.0);
+  EXPECT_TRUE(body.empty());
+  EXPECT_GE(m_server.RequestCount(), 1);
+}
+
+TEST(HttpGet, UnreachableServerOrBadUrlGivesOne) {
+  std::string url;
+  {
+    LoopbackHttpServer closed;
+    ASSERT_TRUE(closed.Listening());
+    url = closed.BaseUrl() + "/gone";
+  }
+  std::string body;
+  EXPECT_EQ(HttpGet(url.c_str(), body), 1);
+  EXPECT_EQ(HttpGet("not a url", body), 1);
+  EXPECT_EQ(HttpGet(nullptr, body), 1);
+  EXPECT_TRUE(body.empty());
+}

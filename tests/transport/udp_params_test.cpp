@@ -1,0 +1,91 @@
+// Construction, server parameters and the send paths that send nothing.
+#include <stdexcept>
+#include <string>
+
+#include "tests/transport/udp_log_file.h"
+#include "tests/transport/udp_test_fixture.h"
+
+namespace {
+
+std::string ThrowMessage(const char* ip, const char* port, int seconds) {
+  try {
+    CUDPServer client(ip, port, "TEVUDPServer", seconds);
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+  return std::string();
+}
+
+}  // namespace
+
+TEST_F(UdpClientTest, EmptyTextsKeepTheDefaults) {
+  CUDPServer client("", "", "", 10);
+  EXPECT_STREQ(client.m_szServerIP, "127.0.0.1");
+  EXPECT_STREQ(client.m_szServerPort, "8025");
+  EXPECT_STREQ(client.m_szServerName, "Host");
+  EXPECT_EQ(client.m_nTimeOut, 10000);
+  EXPECT_NE(client.m_RSSocket, kInvalidSocket);
+
+  EXPECT_EQ(client.SetServerParam("10.1.2.3", nullptr, "TEVUDPServer"), 0);
+  EXPECT_STREQ(client.m_szServerIP, "10.1.2.3");
+  EXPECT_STREQ(client.m_szServerPort, "8025");
+  EXPECT_STREQ(client.m_szServerName, "TEVUDPServer");
+}
+
+TEST_F(UdpClientTest, TextsLongerThan259CharactersAreRefused) {
+  CUDPServer client("127.0.0.1", "8025", "TEVUDPServer", 1);
+  const std::string longest(259, 'n');
+  EXPECT_EQ(client.SetServerParam("", "", longest.c_str()), 0);
+  EXPECT_EQ(std::string(client.m_szServerName), longest);
+
+  const std::string tooLong(260, 'p');
+  EXPECT_EQ(client.SetServerParam("127.0.0.2", tooLong.c_str(), ""), 1);
+  EXPECT_STREQ(client.m_szServerIP, "127.0.0.1");   // nothing changed
+  EXPECT_STREQ(client.m_szServerPort, "8025");
+  EXPECT_EQ(ThrowMessage(tooLong.c_str(), "8025", 1), "Init Failed!(SetServerParam)");
+}
+
+TEST_F(UdpClientTest, TimeOutsThatDoNotFitAreRefused) {
+  CUDPServer client("127.0.0.1", "8025", "TEVUDPServer", 1);
+  EXPECT_EQ(client.SetRecvParam(3), 0);
+  EXPECT_EQ(client.m_nTimeOut, 3000);
+  EXPECT_EQ(client.SetRecvParam(2147484), 1);
+  EXPECT_EQ(client.m_nTimeOut, 3000);
+  EXPECT_EQ(ThrowMessage("127.0.0.1", "8025", -2147484), "Init Failed!(SetRecvParam)");
+}
+
+TEST_F(UdpClientTest, PortWithoutDigitsSendsAndLogsNothing) {
+  // A distinctive address, so that lines of other processes cannot match.
+  CUDPServer client("127.0.0.77", "port", "TEVUDPServer", 1);
+  long logSize = UdpLogSize();
+  CUDPPacket packet;
+  UDP_HEADER header{};
+  ASSERT_EQ(packet.Pack(header, 3, reinterpret_cast<const unsigned char*>("abc")), 0);
+  int error = 12345;
+  EXPECT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 0);
+  EXPECT_EQ(error, 12345);
+  EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, "127.0.0.77", 0), -3);
+  EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, "127.0.0.77", -8025), -3);
+  EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, nullptr, 8025), -2);
+  EXPECT_EQ(ReadUdpLog(logSize).find("127.0.0.77"), std::string::npos);
+  EXPECT_EQ(client.RecvPacket(1024), kUdpRecvTimeOut);
+}
+
+TEST_F(UdpClientTest, SendsThatCannotBeMadeFailAndAreLogged) {
+  CUDPServer client("127.0.0.1.5", "8025", "TEVUDPServer", 1);
+  long logSize = UdpLogSize();
+  CUDPPacket packet;
+  UDP_HEADER header{};
+  ASSERT_EQ(packet.Pack(header, 3, reinterpret_cast<const unsigned char*>("abc")), 0);
+  int error = 0;
+  EXPECT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 1);
+  EXPECT_EQ(error, SocketErrorAddressNotAvailable());
+  EXPECT_NE(ReadUdpLog(logSize).find("[Send]\t\tszremoteIP=127.0.0.1.5^$^port=8025^$^socket="), std::string::npos);
+
+  // More bytes than the packet holds are never read past its buffer.
+  EXPECT_EQ(client.SendPacket(&packet, kUdpPacketSize + 1, "127.0.0.1", m_server.Port()), -1);
+  EXPECT_EQ(client.SendPacket(&packet, -1, "127.0.0.1", m_server.Port()), -1);
+  EXPECT_EQ(client.SendPacket(&packet, 23, "127.0.0.1", 65536), -1);
+  std::string datagram;
+  EXPECT_FALSE(m_server.Receive(&datagram, 200));
+}
