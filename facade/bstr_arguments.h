@@ -1,0 +1,11 @@
+// Conversion of the host's BSTR arguments to the engine's ANSI text.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+// NULL and empty strings become ""; anything else is BstrToAnsi of it (cut
+// at the first NUL, unmappable characters as the code page's default).
+HRESULT ArgumentToAnsi(BSTR argument, std::string& ansi);

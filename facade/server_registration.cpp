@@ -1,0 +1,38 @@
+#include "facade/server_registration.h"
+
+#include <new>
+
+#include "facade/registry_writer.h"
+#include "facade/type_library.h"
+
+namespace {
+
+RegistrySubstitutions SubstitutionsFor(const std::wstring& modulePath) {
+  return {{L"%MODULE%", modulePath}, {L"%APPID%", kModuleAppId}};
+}
+
+}  // namespace
+
+HRESULT RegisterServer(const std::wstring& modulePath) {
+  try {
+    const RegistrySubstitutions substitutions = SubstitutionsFor(modulePath);
+    HRESULT hr = ApplyRegistryScript(kAppIdRegistryScript, substitutions);
+    if (SUCCEEDED(hr)) hr = ApplyRegistryScript(kClassRegistryScript, substitutions);
+    if (SUCCEEDED(hr)) hr = RegisterAuthenTypeLib(modulePath);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT UnregisterServer(const std::wstring& modulePath) {
+  try {
+    const RegistrySubstitutions substitutions = SubstitutionsFor(modulePath);
+    HRESULT hr = RemoveRegistryScript(kClassRegistryScript, substitutions);
+    if (SUCCEEDED(hr)) hr = UnregisterAuthenTypeLib();
+    if (SUCCEEDED(hr)) hr = RemoveRegistryScript(kAppIdRegistryScript, substitutions);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
