@@ -1,0 +1,182 @@
+"""Runs the real voka-server and voka-auth binaries for the end-to-end tests.
+
+Paths come from the environment that CTest sets: VOKA_AUTH, VOKA_SERVER,
+VOKA_ACCOUNTS (the sample account file) and VOKA_VECTORS_DIR.
+"""
+import json
+import os
+import select
+import socket
+import struct
+import subprocess
+import tempfile
+import time
+
+AUTH = os.environ["VOKA_AUTH"]
+SERVER = os.environ["VOKA_SERVER"]
+ACCOUNTS = os.environ["VOKA_ACCOUNTS"]
+VECTORS_DIR = os.environ.get("VOKA_VECTORS_DIR", "")
+
+BOB_SECRET = "bob-token-secret"
+NETWORK_ERROR = "网络连接出错"
+AUTHEN_E_FAIL = -10332102
+AUTHEN_E_EKEYPWD = -10332115
+
+
+def free_port(kind=socket.SOCK_DGRAM):
+    """A loopback port that nothing listens on once this returns."""
+    with socket.socket(socket.AF_INET, kind) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def matrix_card(user):
+    """The rows of a user's matrix card, read from the sample account file."""
+    with open(ACCOUNTS, encoding="utf-8") as f:
+        for line in f:
+            fields = line.split()
+            if fields and fields[0] == user:
+                for field in fields[2:]:
+                    if field.startswith("card="):
+                        return [row.split(",") for row in field[5:].split("/")]
+    raise LookupError(user)
+
+
+def card_cell(card, position):
+    return card[int(position[1:]) - 1][ord(position[0]) - ord("A")]
+
+
+class Server:
+    """voka-server on free loopback ports, stopped (and checked) on exit."""
+
+    def __init__(self, *extra, accounts=ACCOUNTS):
+        self.args = [SERVER, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", "--accounts", accounts, *extra]
+
+    def __enter__(self):
+        self.log_file = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=self.log_file)
+        ready, _, _ = select.select([self.process.stdout], [], [], 10)
+        if not ready:
+            self.process.kill()
+            raise RuntimeError("voka-server did not start")
+        line = self.process.stdout.readline().decode()
+        if not line.startswith("listening "):
+            self.process.kill()
+            raise RuntimeError("voka-server: unexpected first line %r" % line)
+        words = dict(part.split("=", 1) for part in line.split()[1:])
+        self.udp = words["udp"]
+        self.http = words["http"]
+        self.udp_address = (self.udp.split(":")[0], int(self.udp.split(":")[1]))
+        self.http_address = (self.http.split(":")[0], int(self.http.split(":")[1]))
+        self.http_url = "http://" + self.http
+        return self
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            self.process.terminate()
+        try:
+            self.exit_status = self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.exit_status = self.process.wait()
+        self.process.stdout.close()
+        self.log_file.close()
+        return False
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def log(self):
+        self.log_file.seek(0)
+        return self.log_file.read().decode("utf-8", "replace")
+
+
+class AuthRun:
+    def __init__(self, completed):
+        self.status = completed.returncode
+        self.stdout = completed.stdout.decode("utf-8")
+        self.stderr = completed.stderr.decode("utf-8", "replace")
+
+    def json_lines(self):
+        return [json.loads(line) for line in self.stdout.splitlines() if line]
+
+
+def run_auth(args, secret=None, timeout=60, stdin=None):
+    """voka-auth with args (a list of str); secret goes to the stand-in token."""
+    env = dict(os.environ)
+    env.pop("VOKA_SOFT_TOKEN_SECRET", None)
+    if secret is not None:
+        env["VOKA_SOFT_TOKEN_SECRET"] = secret
+    env.setdefault("VOKA_UDP_LOG", os.path.join(tempfile.gettempdir(), "voka-tools-test-udp.log"))
+    completed = subprocess.run([AUTH, *args], capture_output=True, timeout=timeout, env=env, stdin=stdin)
+    return AuthRun(completed)
+
+
+# --- raw datagrams, for checking the server's wire format without the engine
+
+def pack_header(length, command, sequence, fixed=(1, 0, 1), params=(0, 0)):
+    return struct.pack(">IHIHHHHH", length, command, sequence, params[0], fixed[0], fixed[1], params[1], fixed[2])
+
+
+def request_datagram(command, sequence, payload):
+    return pack_header(len(payload) + 16, command, sequence) + payload
+
+
+def unpack_header(datagram):
+    length, command, sequence, param1, fixed1, fixed2, param2, fixed3 = struct.unpack(">IHIHHHHH", datagram[:20])
+    return dict(length=length, command=command, sequence=sequence, param1=param1, fixed1=fixed1,
+                fixed2=fixed2, param2=param2, fixed3=fixed3)
+
+
+def answer_fields(payload, separator=b"\0"):
+    fields = {}
+    for piece in payload.split(separator):
+        if b"=" in piece:
+            name, value = piece.split(b"=", 1)
+            fields[name.decode("ascii")] = value.decode("gbk")
+    return fields
+
+
+def exchange_datagram(address, datagram, wait=2.0):
+    """Sends one datagram; the answer bytes, or None when none comes in time."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.settimeout(wait)
+        s.sendto(datagram, address)
+        try:
+            return s.recv(65536)
+        except socket.timeout:
+            return None
+
+
+def sealed(text):
+    """The sealed form of text's bytes, made by voka-auth seal."""
+    run = run_auth(["seal", text])
+    assert run.status == 0, run.stderr
+    return run.stdout.rstrip("\n").encode("ascii")
+
+
+def http_exchange(address, request, wait=5.0):
+    """Sends raw request bytes; everything the server sends until it closes."""
+    with socket.create_connection(address, timeout=wait) as s:
+        s.sendall(request)
+        received = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                return received
+            received += chunk
+
+
+def split_response(response):
+    head, _, body = response.partition(b"\r\n\r\n")
+    status = int(head.split(b" ")[1])
+    return status, body
+
+
+def wait_until(predicate, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
