@@ -1,0 +1,111 @@
+#include "engine/client_authen.h"
+
+#include <cstring>
+
+#include "engine/host_resolve.h"
+#include "transport/socket_shim.h"
+
+namespace {
+
+constexpr int kDefaultUdpTimeOutSeconds = 10;
+constexpr char kUdpServerName[] = "TEVUDPServer";
+
+std::string UpperCaseAscii(const char* text) {
+  std::string upper = text;
+  for (char& byte : upper) {
+    if (byte >= 'a' && byte <= 'z') {
+      byte = static_cast<char>(byte - 'a' + 'A');
+    }
+  }
+  return upper;
+}
+
+}  // namespace
+
+CClientAuthen::CClientAuthen()
+    : m_nUdpTimeOut(kDefaultUdpTimeOutSeconds),
+      m_bUseUdp(true),
+      m_strUdpServerName(kUdpServerName),
+      m_pTrace(nullptr),
+      m_bSocketLibraryStarted(StartSocketLibrary()) {}
+
+// Each engine holds one start of the socket library (WinSock 2.2) for its life.
+CClientAuthen::~CClientAuthen() {
+  if (m_bSocketLibraryStarted) {
+    StopSocketLibrary();
+  }
+}
+
+int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
+  try {
+    m_strTcpServer = tcpServer != nullptr ? tcpServer : "";
+    m_mapResult.clear();
+
+    const std::string server = udpServer != nullptr ? udpServer : "";
+    const size_t colon = server.find(':');
+    m_strUdpHost = server.substr(0, colon);
+    m_strUdpPort = colon == std::string::npos ? std::string() : server.substr(colon + 1);
+
+    // A name that does not resolve stays as it was given.
+    std::string dotted;
+    if (ResolveFirstIpv4(m_strUdpHost, dotted)) {
+      m_strUdpHost = dotted;
+    }
+  } catch (...) {
+    // Out of memory: the endpoints stay as far as they were set.
+  }
+  return 0;
+}
+
+int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
+  try {
+    if (key == nullptr) {
+      return -1;
+    }
+    const auto found = m_mapResult.find(UpperCaseAscii(key));
+    if (found == m_mapResult.end()) {
+      return -1;
+    }
+    const std::string& text = found->second;
+    if (value == nullptr || text.size() >= capacity) {
+      return -2;
+    }
+    std::memcpy(value, text.c_str(), text.size() + 1);
+    return 0;
+  } catch (...) {
+    return -1;
+  }
+}
+
+int CClientAuthen::GetValue(const char* key, std::string& value) {
+  try {
+    if (key == nullptr) {
+      return -1;
+    }
+    const auto found = m_mapResult.find(UpperCaseAscii(key));
+    if (found == m_mapResult.end()) {
+      return -1;
+    }
+    value = found->second;
+    return 0;
+  } catch (...) {
+    return -1;
+  }
+}
+
+std::string CClientAuthen::FindValue(const char* key) {
+  try {
+    const auto found = m_mapResult.find(key != nullptr ? key : "");
+    return found == m_mapResult.end() ? std::string() : found->second;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void CClientAuthen::SetUdpTimeOut(int seconds) { m_nUdpTimeOut = seconds; }
+
+void CClientAuthen::SetTrace(ExchangeTrace* trace) { m_pTrace = trace; }
+
+void CClientAuthen::SetResult(const std::string& name, const std::string& value) {
+  m_mapResult[name] = value;
+}

@@ -1,0 +1,240 @@
+// The request/answer exchange that every flow shares, and answer parsing.
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "engine/client_authen.h"
+#include "engine/engine_messages.h"
+#include "engine/request_text.h"
+#include "engine/seal_param.h"
+#include "transport/http_get.h"
+#include "transport/udp_packet.h"
+#include "transport/udp_server.h"
+
+namespace {
+
+// Exchange failure codes (never passed to the host, which sees AUTHEN_E_FAIL).
+constexpr int kPayloadTooLong = 1003;
+constexpr int kSendFailed = 1004;
+constexpr int kNoAnswer = 2001;
+constexpr int kReceiveFailed = 2002;
+constexpr int kAnswerTooLong = 2003;
+constexpr int kBadAnswerHeader = 1005;
+
+// RecvPacket results.
+constexpr int kRecvTimedOut = 768;
+constexpr int kRecvTooLong = 770;
+
+// An answer datagram must be shorter than this.
+constexpr unsigned kAnswerLimit = 1024;
+constexpr int kHeaderSize = static_cast<int>(sizeof(UDP_HEADER));
+
+bool IsWhiteSpace(char byte) {
+  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
+         byte == '\r';
+}
+
+int ClampToInt(size_t length) { return static_cast<int>(std::min<size_t>(length, INT_MAX)); }
+
+}  // namespace
+
+int CClientAuthen::RunUdpStage(uint16_t command, const std::vector<std::string>& fields) {
+  std::string text;
+  if (!JoinSealedFields(fields, text)) {
+    SetResult("DESCMSG", kSeparatorInValueMessage);
+    return AUTHEN_E_FAIL;
+  }
+  if (m_pTrace != nullptr) {
+    m_pTrace->OnParameterText(text);
+  }
+  std::string sealed;
+  if (!SealParamText(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                     kSealPassPhrase, sealed)) {
+    SetResult("DESCMSG", kNetworkErrorMessage);
+    return AUTHEN_E_FAIL;
+  }
+  UDP_HEADER header{};
+  header.wCommand = command;
+  std::string answer;
+  if (SendUdpRequest(&header, sealed, answer) != 0) {
+    return AUTHEN_E_FAIL;
+  }
+  ParseAnswer(answer.data(), answer.size());
+  return GetRetValue();
+}
+
+int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query) {
+  try {
+    if (m_pTrace != nullptr) {
+      m_pTrace->OnParameterText(query);
+      m_pTrace->OnUrl(url);
+    }
+    std::string body;
+    if (HttpGet(url.c_str(), body) != 0) {
+      SetResult("DESCMSG", kNetworkErrorMessage);
+      return AUTHEN_E_FAIL;
+    }
+    if (m_pTrace != nullptr) {
+      m_pTrace->OnAnswer(body.data(), ClampToInt(body.size()));
+    }
+    // The body's terminating NUL is part of the answer.
+    ParseAnswer(body.c_str(), body.size() + 1);
+    return GetRetValue();
+  } catch (...) {
+    return AUTHEN_E_FAIL;
+  }
+}
+
+int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload,
+                                  std::string& answer) {
+  const int code = ExchangeDatagram(header, payload, answer);
+  if (code != 0) {
+    try {
+      SetResult("DESCMSG", kNetworkErrorMessage);
+    } catch (...) {
+      // Out of memory: the code alone reports the failure.
+    }
+  }
+  return code;
+}
+
+int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& payload,
+                                    std::string& answer) {
+  try {
+    // One socket per exchange: a late answer to an earlier request is never read.
+    CUDPServer client(m_strUdpHost.c_str(), m_strUdpPort.c_str(), m_strUdpServerName.c_str(),
+                      m_nUdpTimeOut);
+    CUDPPacket request;
+    if (request.Pack(*header, ClampToInt(payload.size()),
+                     reinterpret_cast<const unsigned char*>(payload.data())) != 0) {
+      return kPayloadTooLong;
+    }
+    if (m_pTrace != nullptr) {
+      UDP_HEADER sent;
+      request.GetHeader(&sent);
+      m_pTrace->OnDatagram(sent, m_strUdpHost, m_strUdpPort);
+    }
+    int errorCode = 0;
+    if (client.SendToServer(&request, request.m_nLength, &errorCode) != 0) {
+      return kSendFailed;
+    }
+    switch (client.RecvPacket(kAnswerLimit)) {
+      case 0:
+        break;
+      case kRecvTimedOut:
+        return kNoAnswer;
+      case kRecvTooLong:
+        return kAnswerTooLong;
+      default:
+        return kReceiveFailed;
+    }
+
+    // A datagram too short to hold its header has no answer in it.
+    const int received = client.m_RecvPacket.m_nLength;
+    if (received < kHeaderSize || received > static_cast<int>(sizeof(request.m_Buffer))) {
+      return kBadAnswerHeader;
+    }
+    CUDPPacket reply;
+    std::memcpy(reply.m_Buffer, client.m_RecvPacket.m_Buffer, received);
+    reply.m_nLength = received;
+    std::vector<unsigned char> body(sizeof(reply.m_Buffer) + 1, 0);
+    int length = 0;
+    if (reply.Unpack(header, &length, body.data()) != 0) {
+      return kBadAnswerHeader;
+    }
+    answer.assign(reinterpret_cast<const char*>(body.data()), length);
+    if (m_pTrace != nullptr) {
+      m_pTrace->OnAnswer(answer.data(), length);
+    }
+    return 0;
+  } catch (...) {
+    return AUTHEN_E_FAIL;
+  }
+}
+
+std::string CClientAuthen::AnswerToText(const char* data, size_t length) {
+  std::string text;
+  if (data == nullptr || length == 0 || data[0] == '\0') {
+    return text;
+  }
+  for (size_t position = 0; position < length; ++position) {
+    if (data[position] != '\0') {
+      text += data[position];
+      // The answer's last byte is its terminator: it is dropped whenever the
+      // byte before it is not a separator.
+      if (position + 2 == length) {
+        break;
+      }
+    } else if (position + 1 != length) {
+      text += kFieldSeparator;
+    }
+  }
+  return text;
+}
+
+void CClientAuthen::SplitString(const std::string& text, const std::string& separator,
+                                std::vector<std::string>& pieces) {
+  size_t start = 0;
+  if (!separator.empty()) {
+    for (size_t found = text.find(separator); found != std::string::npos;
+         found = text.find(separator, start)) {
+      pieces.push_back(text.substr(start, found - start));
+      start = found + separator.size();
+    }
+  }
+  pieces.push_back(text.substr(start));
+}
+
+void CClientAuthen::ParseAnswer(const char* data, size_t length) {
+  std::vector<std::string> pieces;
+  SplitString(AnswerToText(data, length), kFieldSeparator, pieces);
+  for (const std::string& piece : pieces) {
+    const size_t equals = piece.find('=');
+    if (equals == std::string::npos) {
+      continue;
+    }
+    std::string name = piece.substr(0, equals);
+    for (char& byte : name) {
+      if (byte >= 'a' && byte <= 'z') {
+        byte = static_cast<char>(byte - 'a' + 'A');
+      }
+    }
+    SetResult(name, piece.substr(equals + 1));
+  }
+}
+
+int CClientAuthen::GetRetValue() const {
+  const auto found = m_mapResult.find("RETVALUE");
+  if (found == m_mapResult.end()) {
+    return AUTHEN_E_FAIL;
+  }
+  // Read as a formatted integer is read: leading white space, a sign, then
+  // digits up to the first other byte. No number, or one that does not fit
+  // 32 bits, is a failure rather than a success of 0.
+  const std::string& text = found->second;
+  size_t position = 0;
+  while (position < text.size() && IsWhiteSpace(text[position])) {
+    ++position;
+  }
+  bool negative = false;
+  if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
+    negative = text[position] == '-';
+    ++position;
+  }
+  const int64_t limit = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
+  int64_t magnitude = 0;
+  size_t digits = 0;
+  for (; position < text.size() && text[position] >= '0' && text[position] <= '9';
+       ++position, ++digits) {
+    magnitude = magnitude * 10 + (text[position] - '0');
+    if (magnitude > limit) {
+      return AUTHEN_E_FAIL;
+    }
+  }
+  if (digits == 0) {
+    return AUTHEN_E_FAIL;
+  }
+  return static_cast<int>(negative ? -magnitude : magnitude);
+}

@@ -1,0 +1,122 @@
+// CClientAuthen: the authentication engine. It keeps the server endpoints,
+// the transport choice, the values carried from one request to the next and
+// the result map that the host reads with GetValue.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "transport/udp_packet.h"
+
+constexpr int AUTHEN_E_FAIL = -10332102;
+constexpr int AUTHEN_E_EKEYPWD = -10332115;
+
+// Observer of the exchanges (the command-line client's -v); not part of COM.
+class ExchangeTrace {
+ public:
+  virtual ~ExchangeTrace() = default;
+  // The parameter text before sealing (UDP), or the query (HTTP).
+  virtual void OnParameterText(const std::string& text) = 0;
+  // The request header as sent (host order), and the destination.
+  virtual void OnDatagram(const UDP_HEADER& sent, const std::string& host,
+                          const std::string& port) = 0;
+  // The URL of an HTTP request.
+  virtual void OnUrl(const std::string& url) = 0;
+  // The raw answer: UDP payload or HTTP body.
+  virtual void OnAnswer(const char* data, int length) = 0;
+};
+
+class CClientAuthen {
+ public:
+  CClientAuthen();
+  virtual ~CClientAuthen();
+
+  // udpServer is "host[:port]"; tcpServer the base of every HTTP URL.
+  // Empties the result map. Always 0.
+  int Initialize(const char* udpServer, const char* tcpServer);
+
+  // Looks key up without regard to the case of a-z. 0: the value and its NUL
+  // were copied into value; -1: absent; -2: value and NUL do not fit in
+  // capacity bytes. The buffer is untouched unless 0 is returned.
+  int GetValue(const char* key, char* value, size_t capacity);
+  // The whole value: 0, or -1 when absent.
+  int GetValue(const char* key, std::string& value);
+  // Exact-key lookup; empty when absent.
+  std::string FindValue(const char* key);
+
+  int StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
+                   const char* checkCode, const char* indication);
+  int GetDynamicKey(const char* indication);
+  int EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType,
+                 const char* indication);
+  int ECardAuthen(const char* userId, const char* ecardPwd, const char* indication);
+
+  // Seconds one UDP exchange waits for its answer (default 10).
+  void SetUdpTimeOut(int seconds);
+  void SetTrace(ExchangeTrace* trace);
+
+  const std::map<std::string, std::string>& Results() const { return m_mapResult; }
+  bool UsesUdp() const { return m_bUseUdp; }
+  const std::string& Guid() const { return m_strGuid; }
+  const std::string& AppId() const { return m_strAppId; }
+  const std::string& AreaId() const { return m_strAreaId; }
+  const std::string& UdpHost() const { return m_strUdpHost; }
+  const std::string& UdpPort() const { return m_strUdpPort; }
+  const std::string& TcpServer() const { return m_strTcpServer; }
+  int UdpTimeOut() const { return m_nUdpTimeOut; }
+
+  // Answer parsing, shared by every stage: merges the fields of length bytes
+  // of answer into the result map, names upper-cased.
+  void ParseAnswer(const char* data, size_t length);
+  // "RETVALUE" as a 32-bit integer; AUTHEN_E_FAIL when absent, when it holds
+  // no decimal number, or when the number is out of range.
+  int GetRetValue() const;
+  // The answer as one text, its NUL separators turned into "^$^".
+  static std::string AnswerToText(const char* data, size_t length);
+  // Appends to pieces the parts of text between occurrences of separator.
+  static void SplitString(const std::string& text, const std::string& separator,
+                          std::vector<std::string>& pieces);
+
+ private:
+  int StaticAuthenUdp(const char* userId, const char* pwd, const char* appId,
+                      const char* areaId, const char* checkCode, const char* indication);
+  int StaticAuthenHttp(const char* userId, const char* pwd, const char* appId,
+                       const char* areaId, const char* checkCode, const char* indication);
+  int RequestEkeyPasswordFromAnswer();
+  int GetDynamicKeyUdp(const char* indication);
+  int GetDynamicKeyHttp(const char* indication);
+  int EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId,
+                    const std::string& areaId, const char* ekeyType, const char* indication);
+  int EKeyAuthenHttp(const char* userId, const char* ekeyPwd, const std::string& appId,
+                     const std::string& areaId, const char* ekeyType, const char* indication);
+  int ECardAuthenUdp(const char* userId, const char* ecardPwd, const std::string& appId,
+                     const std::string& areaId, const char* indication);
+  int ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId,
+                      const std::string& areaId, const char* indication);
+
+  // One UDP stage: join the "NAME=value" fields, seal, exchange, parse.
+  int RunUdpStage(uint16_t command, const std::vector<std::string>& fields);
+  // One HTTP stage: fetch url, parse the body. query is only traced.
+  int RunHttpStage(const std::string& url, const std::string& query);
+  // One datagram round trip; 0 or the exchange's failure code, which also
+  // puts the network message under "DESCMSG".
+  int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer);
+  int ExchangeDatagram(UDP_HEADER* header, const std::string& payload, std::string& answer);
+  void SetResult(const std::string& name, const std::string& value);
+
+  int m_nUdpTimeOut;
+  bool m_bUseUdp;
+  std::string m_strTcpServer;
+  std::string m_strUdpHost;
+  std::string m_strUdpPort;
+  std::string m_strUdpServerName;
+  std::string m_strGuid;
+  std::string m_strAppId;
+  std::string m_strAreaId;
+  std::map<std::string, std::string> m_mapResult;
+  ExchangeTrace* m_pTrace;
+  bool m_bSocketLibraryStarted;
+};

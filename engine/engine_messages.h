@@ -1,0 +1,19 @@
+// Messages the engine writes under "DESCMSG", as code page 936 bytes: the
+// host reads them back unchanged whatever code page the engine runs in.
+#pragma once
+
+// "网络连接出错" (network connection error), 12 bytes.
+inline constexpr char kNetworkErrorMessage[] =
+    "\xCD\xF8\xC2\xE7\xC1\xAC\xBD\xD3\xB3\xF6\xB4\xED";
+
+// "USB安令初始化失败,请检查是否插好" (USB token initialisation failed, check
+// that it is plugged in), 32 bytes.
+inline constexpr char kUsbTokenErrorMessage[] =
+    "USB\xB0\xB2\xC1\xEE\xB3\xF5\xCA\xBC\xBB\xAF\xCA\xA7\xB0\xDC"
+    ",\xC7\xEB\xBC\xEC\xB2\xE9\xCA\xC7\xB7\xF1\xB2\xE5\xBA\xC3";
+
+// "请求参数中含有分隔符^$^" (a request parameter contains the separator
+// ^$^), 23 bytes: such a value would add fields to the sealed text.
+inline constexpr char kSeparatorInValueMessage[] =
+    "\xC7\xEB\xC7\xF3\xB2\xCE\xCA\xFD\xD6\xD0\xBA\xAC\xD3\xD0\xB7\xD6\xB8\xF4\xB7\xFB"
+    "^$^";

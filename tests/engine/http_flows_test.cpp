@@ -1,0 +1,104 @@
+// Each flow over HTTP: the path, the query byte for byte, and the body
+// merged into the result map.
+#include <string>
+
+#include "codec/machine_identity.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+using HttpFlows = EngineWithPeers;
+
+std::string MachineField(void (*read)(char*)) {
+  char text[128] = {};
+  read(text);
+  return text;
+}
+
+TEST_F(HttpFlows, StaticLoginEncodesUserAndPassword) {
+  SwitchToHttp("G");
+  http.AnswerWith("RETVALUE=0^$^DESCMSG=hi");
+  EXPECT_EQ(engine.StaticAuthen("u 1", "p w\xC4\xE3", "9", "3", "", ""), 0);
+  // CLIENTIP and MAC hold only bytes that go unchanged.
+  EXPECT_EQ(LastTarget(), "/Login.Validate.Account?USERID=u+1&PWD=p+w%E4%BD%A0&APPID=9&AREAID=3&GUID=G"
+                          "&CLIENTIP=" + MachineField(GetClientIp) +
+                              "&MAC=" + MachineField(GetMacAddress) + "&CHECKCODE=&INDICATION=");
+  EXPECT_EQ(engine.FindValue("DESCMSG"), "hi");
+  EXPECT_TRUE(udp.Requests().size() == 1u) << "only the dynamic key tried UDP";
+}
+
+TEST_F(HttpFlows, EkeyLoginUsesTheDynamicPath) {
+  SwitchToHttp();
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.EKeyAuthen("u1", "", "1", ""), 0);
+  EXPECT_EQ(LastTarget(), "/Login.Validate.Dynamic?USERID=u1&EKEYPWD=&EKEYTYPE=1&APPID=&AREAID=&GUID=&INDICATION=");
+
+  http.AnswerWith("RETVALUE=4");
+  EXPECT_EQ(engine.EKeyAuthen("u1", "k y", "1", nullptr), 4);
+  EXPECT_EQ(LastTarget(), "/Login.Validate.Dynamic?USERID=u1&EKEYPWD=k+y&EKEYTYPE=1&APPID=&AREAID=&GUID=");
+}
+
+TEST_F(HttpFlows, EcardLoginSendsGuidFifth) {
+  SwitchToHttp("G");
+  http.AnswerWith("RETVALUE=0");
+  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.ECardAuthen("u1", "", ""), 0);
+  EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u1&ECARDPWD=&APPID=9&AREAID=3&GUID=G&INDICATION=");
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.ECardAuthen("u1", "A1", nullptr), 0);
+  EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u1&ECARDPWD=A1&APPID=9&AREAID=3&GUID=G");
+}
+
+TEST_F(HttpFlows, DynamicKeyPathCarriesTheIndicationOnlyWhenGiven) {
+  SwitchToHttp();
+  EXPECT_EQ(LastTarget(), "/zq.ack?INDICATION=");
+  udp.AnswerWith(NulFields({"NOTE=udp"}));
+  http.AnswerWith("RETVALUE=0");
+  engine.GetDynamicKey(nullptr);
+  EXPECT_EQ(LastTarget(), "/zq.ack");
+  udp.AnswerWith(NulFields({"NOTE=udp"}));
+  http.AnswerWith("RETVALUE=0");
+  engine.GetDynamicKey("X1");
+  EXPECT_EQ(LastTarget(), "/zq.ack?INDICATION=X1");
+}
+
+TEST_F(HttpFlows, ValuesThatWouldChangeTheQueryAreEscaped) {
+  SwitchToHttp();
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.StaticAuthen("u", "p", "a&b", "1=2", "c d", "#%+\x01\xC4\xE3-._~!"), 0);
+  EXPECT_NE(LastTarget().find("&APPID=a%26b&AREAID=1%3D2&"), std::string::npos) << LastTarget();
+  EXPECT_NE(LastTarget().find("&CHECKCODE=c%20d&INDICATION=%23%25%2B%01%C4%E3-._~!"),
+            std::string::npos)
+      << LastTarget();
+  // Stored as given.
+  EXPECT_EQ(engine.AppId(), "a&b");
+}
+
+TEST_F(HttpFlows, LongBodiesAreParsedWhole) {
+  SwitchToHttp();
+  const std::string big(70000, 'x');
+  http.AnswerWith("RETVALUE=0^$^BIG=" + big + "^$^TAIL=end");
+  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
+  std::string value;
+  ASSERT_EQ(engine.GetValue("big", value), 0);
+  EXPECT_EQ(value, big);
+  EXPECT_EQ(engine.FindValue("TAIL"), "end");
+}
+
+TEST_F(HttpFlows, FailedFetchReportsTheNetworkMessage) {
+  SwitchToHttp();
+  http.AnswerWith("RETVALUE=0^$^KEEP=1");
+  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
+  // An empty body is a failed fetch; earlier fields stay.
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), AUTHEN_E_FAIL);
+  EXPECT_EQ(engine.FindValue("DESCMSG"), "\xCD\xF8\xC2\xE7\xC1\xAC\xBD\xD3\xB3\xF6\xB4\xED");
+  EXPECT_EQ(engine.FindValue("KEEP"), "1");
+
+  // Nobody listening at all.
+  engine.Initialize(udp.Endpoint().c_str(), "http://127.0.0.1:1");
+  EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), AUTHEN_E_FAIL);
+  EXPECT_EQ(engine.FindValue("DESCMSG"), "\xCD\xF8\xC2\xE7\xC1\xAC\xBD\xD3\xB3\xF6\xB4\xED");
+}
+
+}  // namespace

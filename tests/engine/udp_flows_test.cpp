@@ -1,0 +1,128 @@
+// Each login flow over UDP: the command bytes, the exact parameter text that
+// the peer opens, and the answer merged into the result map.
+#include <string>
+
+#include "codec/machine_identity.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+std::string MachineField(void (*read)(char*)) {
+  char text[128] = {};
+  read(text);
+  return text;
+}
+
+using UdpFlows = EngineWithPeers;
+
+TEST_F(UdpFlows, DatagramCarriesTheHeaderAndTheSealedText) {
+  udp.AnswerWith(NulFields({"RETVALUE=0", "GUID=X1GUID"}));
+  EXPECT_EQ(engine.GetDynamicKey("X1"), 0);
+  const auto requests = udp.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const std::string& datagram = requests[0];
+  // Command 0x5300 at offsets 4 and 5, the known sealed text as payload.
+  EXPECT_EQ(static_cast<unsigned char>(datagram[4]), 0x53);
+  EXPECT_EQ(static_cast<unsigned char>(datagram[5]), 0x00);
+  EXPECT_EQ(datagram.substr(20), "UkzMK365ujGAAJH/+NHzcozfbiUgQJ4D");
+  EXPECT_EQ(DatagramLengthField(datagram), 16u + 32u);
+  // wFixed1, wFixed2, wFixed3.
+  EXPECT_EQ(datagram.substr(12, 4), std::string("\0\1\0\0", 4));
+  EXPECT_EQ(datagram.substr(18, 2), std::string("\0\1", 2));
+  EXPECT_EQ(engine.Guid(), "X1GUID");
+  EXPECT_TRUE(engine.UsesUdp());
+
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  engine.GetDynamicKey("X1");
+  EXPECT_EQ(DatagramSequence(udp.Requests()[1]), DatagramSequence(datagram) + 1);
+}
+
+TEST_F(UdpFlows, DynamicKeyWithoutIndicationSealsAnEmptyText) {
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.GetDynamicKey(nullptr), 0);
+  ASSERT_EQ(udp.Requests().size(), 1u);
+  EXPECT_EQ(udp.Requests()[0].size(), 20u);
+
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.GetDynamicKey(""), 0);
+  EXPECT_EQ(LastParameterText(), "INDICATION=");
+}
+
+TEST_F(UdpFlows, StaticLoginSendsAllNineFields) {
+  udp.AnswerWith(NulFields({"RETVALUE=0", "DESCMSG=welcome"}));
+  EXPECT_EQ(engine.StaticAuthen("u1", "p w\xC4\xE3", "9", "3", "", ""), 0);
+  EXPECT_EQ(LastCommand(), 0xC500);
+  const std::string ip = MachineField(GetClientIp);
+  const std::string mac = MachineField(GetMacAddress);
+  EXPECT_EQ(LastParameterText(), "USERID=u1^$^PWD=p w\xC4\xE3^$^APPID=9^$^AREAID=3^$^GUID=^$^CLIENTIP=" +
+                                     ip + "^$^MAC=" + mac + "^$^CHECKCODE=^$^INDICATION=");
+  EXPECT_EQ(engine.FindValue("DESCMSG"), "welcome");
+  EXPECT_EQ(engine.AppId(), "9");
+  EXPECT_EQ(engine.AreaId(), "3");
+
+  // Absent (null) verification code and indication are left out.
+  udp.AnswerWith(NulFields({"RETVALUE=7"}));
+  EXPECT_EQ(engine.StaticAuthen("u1", "pw", "9", "0", nullptr, nullptr), 7);
+  EXPECT_EQ(LastParameterText(), "USERID=u1^$^PWD=pw^$^APPID=9^$^AREAID=0^$^GUID=^$^CLIENTIP=" + ip +
+                                     "^$^MAC=" + mac);
+  EXPECT_EQ(engine.AreaId(), "0");
+}
+
+TEST_F(UdpFlows, EkeyLoginSendsItsFieldsInOrder) {
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.EKeyAuthen("u1", "", "1", ""), 0);
+  EXPECT_EQ(LastCommand(), 0xC600);
+  EXPECT_EQ(LastParameterText(), "USERID=u1^$^EKEYPWD=^$^EKEYTYPE=1^$^APPID=^$^AREAID=^$^GUID=^$^INDICATION=");
+
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.EKeyAuthen("u1", "", "1", nullptr), 0);
+  EXPECT_EQ(LastParameterText(), "USERID=u1^$^EKEYPWD=^$^EKEYTYPE=1^$^APPID=^$^AREAID=^$^GUID=");
+
+  // Application and area of the last static login, GUID of the last dynamic key.
+  udp.AnswerWith(NulFields({"RETVALUE=0", "GUID=G"}));
+  engine.GetDynamicKey("");
+  udp.AnswerWith(NulFields({"RETVALUE=12"}));
+  EXPECT_EQ(engine.StaticAuthen("u1", "pw", "9", "3", "", ""), 12);
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.EKeyAuthen("u 1", "k\xC4\xE3", "2", "ind"), 0);
+  EXPECT_EQ(LastParameterText(),
+            "USERID=u 1^$^EKEYPWD=k\xC4\xE3^$^EKEYTYPE=2^$^APPID=9^$^AREAID=3^$^GUID=G^$^INDICATION=ind");
+}
+
+TEST_F(UdpFlows, EcardLoginSendsGuidThird) {
+  udp.AnswerWith(NulFields({"RETVALUE=0", "GUID=G"}));
+  engine.GetDynamicKey("");
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
+  udp.AnswerWith(NulFields({"RETVALUE=-5", "DESCMSG=bad card"}));
+  EXPECT_EQ(engine.ECardAuthen("u1", "", ""), -5);
+  EXPECT_EQ(LastCommand(), 0xAD00);
+  EXPECT_EQ(LastParameterText(), "USERID=u1^$^ECARDPWD=^$^GUID=G^$^APPID=9^$^AREAID=3^$^INDICATION=");
+  EXPECT_EQ(engine.FindValue("DESCMSG"), "bad card");
+
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.ECardAuthen("u1", "A1B2", nullptr), 0);
+  EXPECT_EQ(LastParameterText(), "USERID=u1^$^ECARDPWD=A1B2^$^GUID=G^$^APPID=9^$^AREAID=3");
+}
+
+TEST_F(UdpFlows, LoginsMergeAnswersIntoTheMap) {
+  udp.AnswerWith(NulFields({"RETVALUE=0", "A=1", "B=1"}));
+  EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
+  // No RETVALUE in this answer: the earlier one still counts.
+  udp.AnswerWith(NulFields({"B=2", "C=2"}));
+  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
+  EXPECT_EQ(engine.FindValue("A"), "1");
+  EXPECT_EQ(engine.FindValue("B"), "2");
+  EXPECT_EQ(engine.FindValue("C"), "2");
+  udp.AnswerWith(NulFields({"RETVALUE=3"}));
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 3);
+  EXPECT_EQ(engine.FindValue("A"), "1");
+  // Initialize empties it.
+  engine.Initialize(udp.Endpoint().c_str(), http.BaseUrl().c_str());
+  EXPECT_TRUE(engine.Results().empty());
+  udp.AnswerWith(NulFields({"D=4"}));
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), AUTHEN_E_FAIL);
+  EXPECT_EQ(engine.FindValue("D"), "4");
+}
+
+}  // namespace
