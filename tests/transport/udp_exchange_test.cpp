@@ -73,14 +73,14 @@ TEST_F(UdpClientTest, AnswerIsReceivedAndUnpacked) {
   unsigned char payload[kUdpPacketSize] = {};
   payload[answer.size()] = 'x';
   ASSERT_EQ(copy.Unpack(&header, &length, payload), 0);
-  EXPECT_EQ(header.dwLength, 16 + answer.size());
-  EXPECT_EQ(header.wCommand, 0xC500);
-  EXPECT_EQ(header.dwSequence, 77u);
-  EXPECT_EQ(header.wParam1, 5);
-  EXPECT_EQ(header.wFixed1, 1);
-  EXPECT_EQ(header.wFixed2, 0);
-  EXPECT_EQ(header.wParam2, 6);
-  EXPECT_EQ(header.wFixed3, 1);
+  EXPECT_EQ(+header.dwLength, 16 + answer.size());
+  EXPECT_EQ(+header.wCommand, 0xC500);
+  EXPECT_EQ(+header.dwSequence, 77u);
+  EXPECT_EQ(+header.wParam1, 5);
+  EXPECT_EQ(+header.wFixed1, 1);
+  EXPECT_EQ(+header.wFixed2, 0);
+  EXPECT_EQ(+header.wParam2, 6);
+  EXPECT_EQ(+header.wFixed3, 1);
   ASSERT_EQ(length, static_cast<int>(answer.size()));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(payload), length), answer);
   EXPECT_EQ(payload[length], '\0');
@@ -131,7 +131,7 @@ TEST_F(UdpClientTest, AnswerMustBeShorterThanTheLimitAndStaysUnreadOtherwise) {
   ASSERT_EQ(client->m_RecvPacket.m_nLength, 1024);
   UDP_HEADER header{};
   client->m_RecvPacket.GetHeader(&header);
-  EXPECT_EQ(header.dwSequence, 2u);
+  EXPECT_EQ(+header.dwSequence, 2u);
 
   ASSERT_TRUE(m_server.SendTo(clientPort, Filler(2049)));
   EXPECT_EQ(client->RecvPacket(100000), kUdpRecvTooLong);
@@ -150,7 +150,7 @@ TEST_F(UdpClientTest, BurstOfDatagramsIsReadOneAtATime) {
   EXPECT_EQ(client->m_RecvPacket.m_nLength, 1000);
   UDP_HEADER header{};
   client->m_RecvPacket.GetHeader(&header);
-  EXPECT_EQ(header.dwSequence, 2u);
+  EXPECT_EQ(+header.dwSequence, 2u);
 }
 
 TEST_F(UdpClientTest, AnswerFromAnotherPortIsAccepted) {
@@ -194,9 +194,9 @@ TEST_F(UdpClientTest, UnpackRefusesHeaderLengthsFrom2044On) {
     int length = -1;
     unsigned char payload[kUdpPacketSize];
     EXPECT_EQ(client->m_RecvPacket.Unpack(&header, &length, payload), results[i]) << lengths[i];
-    EXPECT_EQ(header.dwLength, lengths[i]);
-    EXPECT_EQ(header.wCommand, 0xC600);
-    EXPECT_EQ(header.dwSequence, 5u);
+    EXPECT_EQ(+header.dwLength, lengths[i]);
+    EXPECT_EQ(+header.wCommand, 0xC600);
+    EXPECT_EQ(+header.dwSequence, 5u);
     // The stored byte count decides the payload length, not dwLength.
     if (results[i] == 0) {
       EXPECT_EQ(length, 10);
