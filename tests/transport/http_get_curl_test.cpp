@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tests/transport/loopback_http_server.h"
 #include "transport/http_get.h"
@@ -21,16 +22,54 @@ TEST(HttpGetCurl, RequestAsksCachesToStandAside) {
   EXPECT_EQ(request.Header("User-Agent"), "Microsoft Internet Explorer");
 }
 
+namespace {
+
+// Sets or clears environment variables for one scope, then restores them.
+class ScopedEnvironment {
+ public:
+  void Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    m_saved.push_back({name, old != nullptr, old ? old : ""});
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+      if (it->wasSet) {
+        setenv(it->name.c_str(), it->value.c_str(), 1);
+      } else {
+        unsetenv(it->name.c_str());
+      }
+    }
+  }
+
+ private:
+  struct Saved {
+    std::string name;
+    bool wasSet;
+    std::string value;
+  };
+  std::vector<Saved> m_saved;
+};
+
+}  // namespace
+
 TEST(HttpGetCurl, ProxyIsTakenFromTheEnvironment) {
   LoopbackHttpServer proxy;
   ASSERT_TRUE(proxy.Listening());
   proxy.SetReply(HttpReply::Text("via proxy"));
-  setenv("http_proxy", proxy.BaseUrl().c_str(), 1);
-  unsetenv("no_proxy");
-  unsetenv("NO_PROXY");
   std::string body;
-  int result = HttpGet("http://validation.invalid/zq.ack?INDICATION=", body);
-  unsetenv("http_proxy");
+  int result;
+  {
+    ScopedEnvironment environment;
+    environment.Set("http_proxy", proxy.BaseUrl().c_str());
+    environment.Set("no_proxy", nullptr);
+    environment.Set("NO_PROXY", nullptr);
+    result = HttpGet("http://validation.invalid/zq.ack?INDICATION=", body);
+  }
   EXPECT_EQ(result, 0);
   EXPECT_EQ(body, "via proxy");
   ASSERT_EQ(proxy.RequestCount(), 1);
