@@ -17,13 +17,17 @@ TEST(HttpRequestHead, ParsesTheRequestLineOnceTheHeadIsComplete) {
   EXPECT_EQ(request.query, "INDICATION=X1");
   ASSERT_EQ(ParseHttpRequestHead("GET /zq.ack HTTP/1.0\n\n", request, problem), HeadStatus::kComplete);
   EXPECT_FALSE(request.hasQuery);
+  // An unencoded blank in the query stays part of the target.
+  ASSERT_EQ(ParseHttpRequestHead("GET /zq.ack?INDICATION=a b HTTP/1.1\r\n\r\n", request, problem),
+            HeadStatus::kComplete);
+  EXPECT_EQ(request.query, "INDICATION=a b");
 }
 
 TEST(HttpRequestHead, RefusesMalformedAndOverlongHeads) {
   HttpRequest request;
   std::string problem;
   for (const char* head : {"\r\n\r\n", "GET\r\n\r\n", "GET /a\r\n\r\n", "get /a HTTP/1.1\r\n\r\n",
-                           "GET a HTTP/1.1\r\n\r\n", "GET /a HTTP/2.0\r\n\r\n", "GET /a b HTTP/1.1\r\n\r\n",
+                           "GET a HTTP/1.1\r\n\r\n", "GET /a HTTP/2.0\r\n\r\n",
                            "GET /\x01 HTTP/1.1\r\n\r\n"}) {
     EXPECT_EQ(ParseHttpRequestHead(head, request, problem), HeadStatus::kMalformed) << head;
   }

@@ -43,8 +43,8 @@ TEST(RequestOpener, OpensASealedRequest) {
   UDP_HEADER header;
   std::string text;
   ASSERT_EQ(Open(datagram, header, text), OpenResult::kOpened);
-  EXPECT_EQ(header.wCommand, 0xC500);
-  EXPECT_EQ(header.dwSequence, 10001u);
+  EXPECT_EQ(+header.wCommand, 0xC500);
+  EXPECT_EQ(+header.dwSequence, 10001u);
   EXPECT_EQ(text, "USERID=u1^$^PWD=p=w^$^GUID=");
   RequestFields fields = ParseParameterText(text, "^$^");
   EXPECT_EQ(fields, (RequestFields{{"USERID", "u1"}, {"PWD", "p=w"}, {"GUID", ""}}));
@@ -86,9 +86,9 @@ TEST(AnswerBuilder, WireForms) {
   std::string text;
   ASSERT_EQ(datagram.size(), 20 + payload.size());
   ReadDatagramHeader(reinterpret_cast<const unsigned char*>(datagram.data()), header);
-  EXPECT_EQ(header.dwLength, datagram.size() - 4);
-  EXPECT_EQ(header.wCommand, 0xAD00);
-  EXPECT_EQ(header.dwSequence, 4242u);
+  EXPECT_EQ(+header.dwLength, datagram.size() - 4);
+  EXPECT_EQ(+header.wCommand, 0xAD00);
+  EXPECT_EQ(+header.dwSequence, 4242u);
   EXPECT_EQ(header.wFixed1 * 100 + header.wFixed2 * 10 + header.wFixed3, 101);
 }
 
@@ -108,7 +108,7 @@ TEST(FaultModes, BrokenDatagrams) {
   ASSERT_TRUE(AnswerDatagram(faults, request, answer, datagram));
   UDP_HEADER header;
   ReadDatagramHeader(reinterpret_cast<const unsigned char*>(datagram.data()), header);
-  EXPECT_EQ(header.dwLength, kLyingLength);
+  EXPECT_EQ(+header.dwLength, kLyingLength);
   ASSERT_TRUE(ParseFaultMode("silence", faults));
   EXPECT_FALSE(AnswerDatagram(faults, request, answer, datagram));
   EXPECT_FALSE(ParseFaultMode("gremlins", faults));

@@ -17,9 +17,11 @@ bool IsMethodToken(const std::string& method) {
   return true;
 }
 
+// Blanks are let through: clients put some values into the query unencoded,
+// and the first and last blank of the request line still delimit the target.
 bool HasControlBytes(const std::string& text) {
   for (unsigned char c : text) {
-    if (c <= 0x20 || c == 0x7F) return true;
+    if (c < 0x20 || c == 0x7F) return true;
   }
   return false;
 }
