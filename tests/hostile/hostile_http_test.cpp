@@ -1,0 +1,145 @@
+// The engine against HTTP peers that answer badly, end to end on loopback.
+// A UDP stand-in turns the dynamic-key request away at once, so the engine
+// falls back to HTTP and meets the hostile peer there.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "engine/client_authen.h"
+#include "engine/engine_messages.h"
+#include "tests/hostile/http_peer.h"
+#include "tests/hostile/loopback_socket.h"
+#include "tests/hostile/login_outcome.h"
+#include "tests/hostile/udp_peer.h"
+
+namespace {
+
+constexpr double kReceiveTimeOutSeconds = 5.0;
+const std::string kRequestLine = "GET /zq.ack?INDICATION=hostile HTTP/1.1";
+
+class HostileHttp : public ::testing::Test {
+ protected:
+  LoginOutcome DynamicKeyAgainst(HttpPeer& http) {
+    engine.Initialize(refusingUdp.Endpoint().c_str(), http.BaseUrl().c_str());
+    engine.SetUdpTimeOut(1);
+    LoginOutcome outcome = Measure(engine, [this] { return engine.GetDynamicKey("hostile"); });
+    EXPECT_FALSE(engine.UsesUdp());
+    EXPECT_EQ(refusingUdp.RequestCount(), 1);
+    EXPECT_FALSE(http.RequestLines().empty());
+    if (!http.RequestLines().empty()) EXPECT_EQ(http.RequestLines()[0], kRequestLine);
+    return outcome;
+  }
+
+  void ExpectFailedFetch(const LoginOutcome& outcome, double atMostSeconds) {
+    EXPECT_EQ(outcome.result, AUTHEN_E_FAIL);
+    EXPECT_EQ(outcome.fields, NetworkErrorOnly());
+    EXPECT_EQ(engine.Guid(), "");
+    EXPECT_LT(outcome.seconds, atMostSeconds);
+  }
+
+  UdpPeer refusingUdp{[](UdpPeer& peer, int, const sockaddr_in& client) {
+    peer.Send(AnswerDatagram(std::string("RETVALUE=-10332102\0", 19), 0x5300), client);
+  }};
+  CClientAuthen engine;
+};
+
+TEST_F(HostileHttp, PeerThatClosesAtOnceIsANetworkFailure) {
+  HttpPeer http([](HttpPeer&, socket_t, const std::string&) {});
+  ExpectFailedFetch(DynamicKeyAgainst(http), kReceiveTimeOutSeconds);
+}
+
+TEST_F(HostileHttp, ResetMidBodyKeepsWhatArrivedBeforeIt) {
+  HttpPeer http([](HttpPeer&, socket_t connection, const std::string&) {
+    SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n"
+                        "RETVALUE=5^$^GUID=half^$^");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    HttpPeer::Reset(connection);
+  });
+  LoginOutcome outcome = DynamicKeyAgainst(http);
+  EXPECT_EQ(outcome.result, 5);
+  EXPECT_EQ(outcome.fields, (std::map<std::string, std::string>{{"GUID", "half"}, {"RETVALUE", "5"}}));
+  EXPECT_EQ(engine.Guid(), "half");
+  EXPECT_LT(outcome.seconds, kReceiveTimeOutSeconds);
+}
+
+TEST_F(HostileHttp, HeadersThenSilenceEndsAfterTheReceiveTimeOut) {
+  HttpPeer http([](HttpPeer& peer, socket_t connection, const std::string&) {
+    SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
+    peer.Stall(connection, 15000);
+  });
+  LoginOutcome outcome = DynamicKeyAgainst(http);
+  ExpectFailedFetch(outcome, kReceiveTimeOutSeconds + 3);
+  EXPECT_GE(outcome.seconds, kReceiveTimeOutSeconds - 0.5);
+}
+
+TEST_F(HostileHttp, BodyOf64MegabytesArrivesWhole) {
+  const size_t fill = 64u << 20;
+  HttpPeer http([fill](HttpPeer&, socket_t connection, const std::string&) {
+    const std::string start = "RETVALUE=0^$^GUID=big^$^FILL=";
+    SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(start.size() + fill) +
+                            "\r\n\r\n" + start);
+    const std::string block(1u << 20, 'x');
+    for (size_t sent = 0; sent < fill; sent += block.size()) {
+      if (!SendAll(connection, block)) return;
+    }
+  });
+  LoginOutcome outcome = DynamicKeyAgainst(http);
+  EXPECT_EQ(outcome.result, 0);
+  EXPECT_EQ(engine.Guid(), "big");
+  ASSERT_EQ(outcome.fields.count("FILL"), 1u);
+  EXPECT_EQ(outcome.fields.at("FILL").size(), fill);
+  EXPECT_EQ(outcome.fields.at("FILL").find_first_not_of('x'), std::string::npos);
+
+  // The facade's 512-byte buffer is refused, never overrun.
+  char value[512] = "untouched";
+  EXPECT_EQ(engine.GetValue("fill", value, sizeof value), -2);
+  EXPECT_STREQ(value, "untouched");
+}
+
+TEST_F(HostileHttp, ErrorPageIsParsedAndHasNoVerdict) {
+  HttpPeer http([](HttpPeer&, socket_t connection, const std::string&) {
+    SendAll(connection, HttpResponse("500 Internal Server Error",
+                                     "<html><body><h1>Internal Server Error</h1></body></html>",
+                                     "Content-Type: text/html\r\n"));
+  });
+  LoginOutcome outcome = DynamicKeyAgainst(http);
+  // The fetch worked, so no network message: the page just holds no fields.
+  EXPECT_EQ(outcome.result, AUTHEN_E_FAIL);
+  EXPECT_TRUE(outcome.fields.empty());
+  EXPECT_EQ(engine.Guid(), "");
+}
+
+TEST_F(HostileHttp, EndlessRedirectsGiveUp) {
+  HttpPeer http([](HttpPeer&, socket_t connection, const std::string&) {
+    SendAll(connection, HttpResponse("302 Found", "", "Location: /zq.ack?INDICATION=hostile\r\n"));
+  });
+  LoginOutcome outcome = DynamicKeyAgainst(http);
+  ExpectFailedFetch(outcome, kReceiveTimeOutSeconds);
+  EXPECT_LE(http.RequestLines().size(), 100u);
+}
+
+TEST_F(HostileHttp, BrokenChunkedFramingIsANetworkFailure) {
+  HttpPeer http([](HttpPeer&, socket_t connection, const std::string&) {
+    SendAll(connection, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                        "zz\r\nRETVALUE=0\r\n0\r\n\r\n");
+  });
+  ExpectFailedFetch(DynamicKeyAgainst(http), kReceiveTimeOutSeconds);
+}
+
+TEST_F(HostileHttp, LoginsAfterTheFallbackStayOnHttp) {
+  HttpPeer http([](HttpPeer&, socket_t connection, const std::string& head) {
+    const bool login = head.rfind("GET /Login.Validate.Account?", 0) == 0;
+    SendAll(connection, HttpResponse("200 OK", login ? "RETVALUE=0^$^AUTHENSTATE=1" : "RETVALUE=0^$^GUID=g1"));
+  });
+  EXPECT_EQ(DynamicKeyAgainst(http).result, 0);
+  LoginOutcome login = StaticLogin(engine);
+  EXPECT_EQ(login.result, 0);
+  EXPECT_EQ(login.fields.at("AUTHENSTATE"), "1");
+  EXPECT_EQ(refusingUdp.RequestCount(), 1);
+  ASSERT_EQ(http.RequestLines().size(), 2u);
+  EXPECT_EQ(http.RequestLines()[1].rfind("GET /Login.Validate.Account?USERID=alice&", 0), 0u);
+}
+
+}  // namespace
