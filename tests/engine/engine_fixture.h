@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/client_authen.h"
-#include "tests/engine/loopback_peers.h"
+#include "tests/engine/scripted_peers.h"
 
 // A UDP answer payload: the fields, each ended by a NUL, as servers send them.
 inline std::string NulFields(std::initializer_list<std::string> fields) {
@@ -50,7 +50,7 @@ class EngineWithPeers : public ::testing::Test {
     return targets.empty() ? "<none>" : targets.back();
   }
 
-  UdpPeer udp;
-  HttpPeer http;
+  ScriptedUdpPeer udp;
+  ScriptedHttpServer http;
   CClientAuthen engine;
 };
