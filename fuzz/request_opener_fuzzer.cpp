@@ -1,0 +1,82 @@
+// The reference server's request opener on any datagram, and on any parameter
+// text as the engine seals and frames it. The server must open everything
+// the engine sends, unchanged, and refuse everything else without reading
+// past the datagram.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/seal_param.h"
+#include "fuzz/fuzz_check.h"
+#include "tools/voka_server/http_request.h"
+#include "tools/voka_server/request_opener.h"
+
+namespace {
+
+// Parameter texts of up to this length always fit the sealed buffer.
+constexpr size_t kLongestSealedText = 1512;
+
+void CheckFields(const RequestFields& fields) {
+  for (const auto& field : fields) {
+    for (char c : field.first) FUZZ_CHECK(!(c >= 'a' && c <= 'z'));
+  }
+}
+
+void OpenAnyDatagram(const uint8_t* data, size_t size) {
+  // An exact-size copy, so that reading past the datagram is caught.
+  std::vector<unsigned char> datagram(data, data + size);
+  UDP_HEADER header;
+  std::string text, problem;
+  OpenResult result = OpenRequestDatagram(datagram.data(), size, header, text, problem);
+  if (result == OpenResult::kOpened) {
+    FUZZ_CHECK(size >= kHeaderSize && size <= kLargestRequest);
+    FUZZ_CHECK(header.dwLength == size - 4);
+    CheckFields(ParseParameterText(text, "^$^"));
+  } else {
+    FUZZ_CHECK(!problem.empty());
+  }
+}
+
+void SealFrameAndOpen(const uint8_t* data, size_t size) {
+  if (size > kLongestSealedText) return;
+  char sealed[kSealedBufferSize];
+  SealParam(data, static_cast<int>(size), kSealPassPhrase, sealed);
+  size_t sealedLength = std::strlen(sealed);
+
+  UDP_HEADER header{};
+  header.dwLength = static_cast<uint32_t>(16 + sealedLength);
+  header.wCommand = 0xC500;
+  header.wFixed1 = 1;
+  header.wFixed3 = 1;
+  std::vector<unsigned char> datagram(kHeaderSize + sealedLength);
+  WriteDatagramHeader(header, datagram.data());
+  std::memcpy(datagram.data() + kHeaderSize, sealed, sealedLength);
+
+  UDP_HEADER opened;
+  std::string text, problem;
+  FUZZ_CHECK(OpenRequestDatagram(datagram.data(), datagram.size(), opened, text, problem) ==
+             OpenResult::kOpened);
+  // Sealing drops trailing 0xFF bytes of the text; nothing else changes.
+  size_t kept = size;
+  while (kept > 0 && data[kept - 1] == 0xFF) --kept;
+  FUZZ_CHECK(text.size() == kept && std::memcmp(text.data(), data, kept) == 0);
+}
+
+void ParseAnyHttpHead(const uint8_t* data, size_t size) {
+  std::string buffer(reinterpret_cast<const char*>(data), size);
+  HttpRequest request;
+  std::string problem;
+  if (ParseHttpRequestHead(buffer, request, problem) == HeadStatus::kComplete && request.hasQuery) {
+    CheckFields(ParseQuery(request.query));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  OpenAnyDatagram(data, size);
+  SealFrameAndOpen(data, size);
+  ParseAnyHttpHead(data, size);
+  return 0;
+}
