@@ -78,7 +78,8 @@ try {
   if (WScript.Arguments.length != 1) throw new Error("usage: authen_test.js PROGID");
   run(WScript.Arguments(0), udp, http);
 } catch (e) {
-  WScript.Echo("FAIL: uncaught error " + (e.number >>> 0).toString(16) + " " + e.message);
+  // The system's message is localised; keep the output ASCII.
+  WScript.Echo("FAIL: uncaught error " + (e.number >>> 0).toString(16) + " " + escape(e.message));
   failures++;
 }
 WScript.Echo(failures == 0 ? "all passed" : failures + " failed");

@@ -35,7 +35,7 @@ End Function
 Function Stopped(what)
   Stopped = (Err.Number <> 0)
   If Stopped Then
-    Check False, what & " raised error " & Hex(Err.Number) & " " & Err.Description
+    Check False, what & " raised error " & Hex(Err.Number)
     Err.Clear
   End If
 End Function
