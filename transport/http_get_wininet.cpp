@@ -4,10 +4,15 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "transport/http_get.h"
 
 namespace {
+
+// As many as the libcurl fetcher follows. WinINet's own redirect handling is
+// switched off: some implementations follow a redirect loop for ever.
+constexpr int kMaxRedirects = 10;
 
 // Closes a WinINet handle when it leaves scope.
 struct InternetHandle {
@@ -61,26 +66,48 @@ size_t AppendUpToNul(const char* data, DWORD count, std::string& body) {
   return keep;
 }
 
-}  // namespace
+// The absolute URL that a 3xx answer points to; empty when the answer is no
+// redirect or names no usable location.
+std::string RedirectTarget(HINTERNET request, const std::string& url) {
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+      status < 300 || status > 399 || status == 304) {
+    return "";
+  }
+  DWORD length = 0;
+  HttpQueryInfoA(request, HTTP_QUERY_LOCATION, nullptr, &length, nullptr);
+  if (length == 0) return "";
+  std::string location(length, '\0');
+  if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, &location[0], &length, nullptr)) return "";
+  location.resize(length);
 
-int HttpGet(const char* url, std::string& body) {
-  if (url == nullptr) return 1;
-  InternetHandle root(InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (root.handle == nullptr || !SetReceiveTimeOut(root.handle)) return 1;
+  // Escaping can triple every character of the combined URL.
+  std::string combined(3 * (url.size() + location.size()) + 16, '\0');
+  DWORD combinedLength = static_cast<DWORD>(combined.size());
+  if (!InternetCombineUrlA(url.c_str(), location.c_str(), &combined[0], &combinedLength, 0)) return "";
+  combined.resize(combinedLength);
+  return combined;
+}
 
+// One GET of url. A redirect leaves its target in redirect and reads no
+// body; any other answer's body is appended to body.
+int FetchOnce(HINTERNET root, const std::string& url, std::string& body, std::string& redirect) {
   // The request is opened in steps rather than with InternetOpenUrlA, so that
   // the receive time-out can be set on the request handle before anything is
   // sent: some WinINet implementations ignore the root handle's time-out.
   UrlParts parts;
-  if (!SplitUrl(url, &parts)) return 1;
-  InternetHandle connection(InternetConnectA(root.handle, parts.host.c_str(), parts.port, nullptr, nullptr,
+  if (!SplitUrl(url.c_str(), &parts)) return 1;
+  InternetHandle connection(InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr,
                                              INTERNET_SERVICE_HTTP, 0, 0));
   if (connection.handle == nullptr) return 1;
-  DWORD flags = INTERNET_FLAG_RELOAD | (parts.secure ? INTERNET_FLAG_SECURE : 0);
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | (parts.secure ? INTERNET_FLAG_SECURE : 0);
   InternetHandle request(HttpOpenRequestA(connection.handle, "GET", parts.target.c_str(), nullptr, nullptr,
                                           nullptr, flags, 0));
   if (request.handle == nullptr || !SetReceiveTimeOut(request.handle)) return 1;
   if (!HttpSendRequestA(request.handle, nullptr, 0, nullptr, 0)) return 1;
+  redirect = RedirectTarget(request.handle, url);
+  if (!redirect.empty()) return 0;
 
   std::unique_ptr<char[]> chunk(new (std::nothrow) char[kHttpReadChunkSize]);
   if (!chunk) return 1;
@@ -93,4 +120,21 @@ int HttpGet(const char* url, std::string& body) {
     appended += AppendUpToNul(chunk.get(), read, body);
   } while (read > 0);
   return appended > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int HttpGet(const char* url, std::string& body) {
+  if (url == nullptr) return 1;
+  InternetHandle root(InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (root.handle == nullptr || !SetReceiveTimeOut(root.handle)) return 1;
+
+  std::string current = url;
+  for (int redirects = 0; redirects <= kMaxRedirects; ++redirects) {
+    std::string redirect;
+    if (FetchOnce(root.handle, current, body, redirect) != 0) return 1;
+    if (redirect.empty()) return 0;
+    current = redirect;
+  }
+  return 1;
 }

@@ -17,6 +17,13 @@ namespace {
 using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
 
+// GetProcAddress returns a generic function pointer; going through
+// void (*)() tells the compiler the cast is deliberate.
+template <typename Function>
+Function Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 class Bstr {
  public:
   explicit Bstr(const wchar_t* text) : m_text(SysAllocString(text)) {}
@@ -66,9 +73,8 @@ TEST(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
 
   HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
   ASSERT_NE(module, nullptr) << "error " << GetLastError();
-  auto getClassObject =
-      reinterpret_cast<GetClassObjectFunction>(GetProcAddress(module, "DllGetClassObject"));
-  auto canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(GetProcAddress(module, "DllCanUnloadNow"));
+  auto getClassObject = Export<GetClassObjectFunction>(module, "DllGetClassObject");
+  auto canUnloadNow = Export<CanUnloadNowFunction>(module, "DllCanUnloadNow");
   ASSERT_NE(getClassObject, nullptr);
   ASSERT_NE(canUnloadNow, nullptr);
   EXPECT_EQ(canUnloadNow(), S_OK);
@@ -82,7 +88,9 @@ TEST(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
     Cycle(factory, udp, i);
     if (HasFatalFailure()) break;
     // An object alive or a factory held keeps the module loaded.
-    if (i == 0) EXPECT_EQ(canUnloadNow(), S_FALSE);
+    if (i == 0) {
+      EXPECT_EQ(canUnloadNow(), S_FALSE);
+    }
   }
   EXPECT_EQ(server.RequestCount(), static_cast<int>(cycles));
   factory->Release();
