@@ -120,9 +120,13 @@ TEST_F(Exchange, TraceSeesEachStepOfBothTransports) {
   EXPECT_EQ(trace.events, expected);
   ASSERT_EQ(trace.headers.size(), 1u);
   const std::string datagram = udp.Requests()[0];
-  EXPECT_EQ(trace.headers[0].wCommand, 0x5300);
-  EXPECT_EQ(trace.headers[0].dwSequence, DatagramSequence(datagram));
-  EXPECT_EQ(trace.headers[0].dwLength, DatagramLengthField(datagram));
+  // Copied out of the packed record before comparing.
+  const uint16_t command = trace.headers[0].wCommand;
+  const uint32_t sequence = trace.headers[0].dwSequence;
+  const uint32_t length = trace.headers[0].dwLength;
+  EXPECT_EQ(command, 0x5300);
+  EXPECT_EQ(sequence, DatagramSequence(datagram));
+  EXPECT_EQ(length, DatagramLengthField(datagram));
 }
 
 }  // namespace
