@@ -23,13 +23,8 @@ constexpr int kReceiveFailed = 2002;
 constexpr int kAnswerTooLong = 2003;
 constexpr int kBadAnswerHeader = 1005;
 
-// RecvPacket results.
-constexpr int kRecvTimedOut = 768;
-constexpr int kRecvTooLong = 770;
-
 // An answer datagram must be shorter than this.
 constexpr unsigned kAnswerLimit = 1024;
-constexpr int kHeaderSize = static_cast<int>(sizeof(UDP_HEADER));
 
 bool IsWhiteSpace(char byte) {
   return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
@@ -123,9 +118,9 @@ int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& paylo
     switch (client.RecvPacket(kAnswerLimit)) {
       case 0:
         break;
-      case kRecvTimedOut:
+      case kUdpRecvTimeOut:
         return kNoAnswer;
-      case kRecvTooLong:
+      case kUdpRecvTooLong:
         return kAnswerTooLong;
       default:
         return kReceiveFailed;
@@ -133,13 +128,13 @@ int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& paylo
 
     // A datagram too short to hold its header has no answer in it.
     const int received = client.m_RecvPacket.m_nLength;
-    if (received < kHeaderSize || received > static_cast<int>(sizeof(request.m_Buffer))) {
+    if (received < kUdpHeaderSize || received > kUdpPacketSize) {
       return kBadAnswerHeader;
     }
     CUDPPacket reply;
     std::memcpy(reply.m_Buffer, client.m_RecvPacket.m_Buffer, received);
     reply.m_nLength = received;
-    std::vector<unsigned char> body(sizeof(reply.m_Buffer) + 1, 0);
+    std::vector<unsigned char> body(kUdpPacketSize + 1, 0);
     int length = 0;
     if (reply.Unpack(header, &length, body.data()) != 0) {
       return kBadAnswerHeader;
