@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "codec/utf8_sequence.h"
+
 namespace {
 
 constexpr unsigned kDefaultCodePage = 936;
@@ -82,33 +84,11 @@ ThreadConverter& Converter(Direction direction) {
   return toAnsi;
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 // Length of the well-formed UTF-8 character at text, or 1 for a byte that
 // starts none: a whole character the code page lacks becomes one '?'.
 size_t Utf8CharacterLength(const char* text, size_t available) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  const unsigned char lead = bytes[0];
-  size_t length = 1;
-  unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 1;
-  }
-  if (available < length || bytes[1] < low || bytes[1] > high) return 1;
-  for (size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(bytes[i])) return 1;
-  }
-  return length;
+  const size_t length = Utf8SequenceLength(reinterpret_cast<const unsigned char*>(text), available);
+  return length > 0 ? length : 1;
 }
 
 size_t OneByte(const char*, size_t) { return 1; }

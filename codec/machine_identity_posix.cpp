@@ -1,4 +1,4 @@
-#include "codec/machine_identity.h"
+#include "codec/machine_identity_lookup.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -10,22 +10,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 // Without NetBIOS the adapter is chosen by a fixed rule: the interface with the
 // lowest index that is not a loopback and has a six-byte hardware address.
-
-namespace {
-
-constexpr size_t kMacTextSize = 18;  // 17 characters and the NUL
-constexpr size_t kIpTextSize = 16;   // 15 characters and the NUL
-
-std::mutex g_identityMutex;
-std::string g_strMacAddress;
-std::string g_strClientIp;
-
-std::string FirstHardwareAddress() {
+std::string LookUpMacAddress() {
   ifaddrs* interfaces = nullptr;
   if (getifaddrs(&interfaces) != 0) return std::string();
   const sockaddr_ll* chosen = nullptr;
@@ -39,7 +28,7 @@ std::string FirstHardwareAddress() {
   std::string text;
   if (chosen) {
     const unsigned char* mac = chosen->sll_addr;
-    char formatted[kMacTextSize];
+    char formatted[18];  // 17 characters and the NUL
     std::snprintf(formatted, sizeof formatted, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1],
                   mac[2], mac[3], mac[4], mac[5]);
     text = formatted;
@@ -48,7 +37,7 @@ std::string FirstHardwareAddress() {
   return text;
 }
 
-std::string FirstAddressOfHostName() {
+std::string LookUpClientIp() {
   char hostName[1024] = {};
   if (gethostname(hostName, sizeof hostName - 1) != 0) return std::string();
   addrinfo hints{};
@@ -63,24 +52,4 @@ std::string FirstAddressOfHostName() {
   }
   freeaddrinfo(answer);
   return text;
-}
-
-// Copies the cached text, or looks it up and caches it when found.
-void CopyIdentity(char* buffer, size_t capacity, std::string& cache, std::string (*lookUp)()) {
-  if (!buffer) return;
-  std::lock_guard<std::mutex> lock(g_identityMutex);
-  if (cache.empty()) cache = lookUp();
-  const size_t length = cache.size() < capacity ? cache.size() : capacity - 1;
-  std::memcpy(buffer, cache.data(), length);
-  buffer[length] = '\0';
-}
-
-}  // namespace
-
-void GetMacAddress(char* buffer) {
-  CopyIdentity(buffer, kMacTextSize, g_strMacAddress, FirstHardwareAddress);
-}
-
-void GetClientIp(char* buffer) {
-  CopyIdentity(buffer, kIpTextSize, g_strClientIp, FirstAddressOfHostName);
 }

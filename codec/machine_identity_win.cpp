@@ -1,4 +1,4 @@
-#include "codec/machine_identity.h"
+#include "codec/machine_identity_lookup.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -6,12 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 namespace {
 
-constexpr size_t kMacTextSize = 18;  // 17 characters and the NUL
 constexpr size_t kIpTextSize = 16;   // 15 characters and the NUL
 constexpr size_t kWorkBufferSize = 1024;
 
@@ -22,9 +20,7 @@ struct ADAPTER_STATUS_BUFFER {
 };
 static_assert(sizeof(ADAPTER_STATUS_BUFFER) == 600, "NetBIOS status buffer is 600 bytes");
 
-std::mutex g_identityMutex;  // guards the caches and g_AdapterStatus
-std::string g_strMacAddress;
-std::string g_strClientIp;
+// Guarded by the identity lock, under which every look-up runs.
 ADAPTER_STATUS_BUFFER g_AdapterStatus;
 
 // Writes the adapter's hardware address into workBuffer; leaves it untouched
@@ -48,7 +44,9 @@ void GetAdapterMac(UCHAR lana, char* workBuffer) {
                 mac[2], mac[3], mac[4], mac[5]);
 }
 
-std::string FirstAdapterAddress() {
+}  // namespace
+
+std::string LookUpMacAddress() {
   char workBuffer[kWorkBufferSize] = {};
   LANA_ENUM adapters{};
   NCB enumerate{};
@@ -61,7 +59,7 @@ std::string FirstAdapterAddress() {
   return workBuffer;
 }
 
-std::string FirstAddressOfHostName() {
+std::string LookUpClientIp() {
   char workBuffer[kWorkBufferSize] = {};
   WSADATA data;
   const bool started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
@@ -77,24 +75,4 @@ std::string FirstAddressOfHostName() {
   }
   if (started) WSACleanup();
   return workBuffer;
-}
-
-// Copies the cached text, or looks it up and caches it when found.
-void CopyIdentity(char* buffer, size_t capacity, std::string& cache, std::string (*lookUp)()) {
-  if (!buffer) return;
-  std::lock_guard<std::mutex> lock(g_identityMutex);
-  if (cache.empty()) cache = lookUp();
-  const size_t length = cache.size() < capacity ? cache.size() : capacity - 1;
-  std::memcpy(buffer, cache.data(), length);
-  buffer[length] = '\0';
-}
-
-}  // namespace
-
-void GetMacAddress(char* buffer) {
-  CopyIdentity(buffer, kMacTextSize, g_strMacAddress, FirstAdapterAddress);
-}
-
-void GetClientIp(char* buffer) {
-  CopyIdentity(buffer, kIpTextSize, g_strClientIp, FirstAddressOfHostName);
 }

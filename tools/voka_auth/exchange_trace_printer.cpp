@@ -3,22 +3,9 @@
 #include <cstdio>
 
 #include "codec/ansi_codepage.h"
+#include "tools/text_escape.h"
 
 namespace {
-
-std::string EscapeControls(const std::string& utf8) {
-  std::string out;
-  for (unsigned char c : utf8) {
-    if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 std::string Hex16(unsigned value) {
   char text[8];
@@ -33,7 +20,7 @@ std::string PrintableAnsi(const char* data, size_t length) {
   size_t start = 0;
   for (size_t at = 0; at <= length; ++at) {
     if (at == length || data[at] == '\0') {
-      out += EscapeControls(AnsiToUtf8Text(std::string(data + start, at - start)));
+      out += EscapeControlBytes(AnsiToUtf8Text(std::string(data + start, at - start)));
       if (at < length) out += "\\0";
       start = at + 1;
     }

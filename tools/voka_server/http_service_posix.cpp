@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "tools/voka_server/listen_socket_posix.h"
+#include "tools/text_escape.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
 
@@ -140,7 +141,7 @@ void CHttpService::Read(Connection& connection) {
 }
 
 void CHttpService::Respond(Connection& connection, const HttpRequest& request) {
-  const std::string line = request.method + " " + LogSafe(request.path);
+  const std::string line = request.method + " " + EscapeControlBytes(request.path);
   if (request.method != "GET") {
     Reply(connection, 405, "only GET is served\n", line + " -> 405");
     return;
@@ -155,7 +156,7 @@ void CHttpService::Respond(Connection& connection, const HttpRequest& request) {
   RequestFields fields = ParseQuery(request.query);
   AnswerFields answer = m_accounts.Answer(kind, fields);
   std::string what = line + " " + RequestKindName(kind);
-  if (fields.count("USERID")) what += " user=" + LogSafe(fields["USERID"]);
+  if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   what += " -> " + AnswerSummary(answer);
   switch (m_faults.http) {
     case HttpFault::kEmptyBody:

@@ -7,8 +7,5 @@
 
 void LogLine(const std::string& line);
 
-// Control bytes of client-chosen text as \xHH, so one request stays one line.
-std::string LogSafe(const std::string& text);
-
 // "RETVALUE=N" and, when present, AUTHENSTATE, CHALLENGE or POSITION.
 std::string AnswerSummary(const AnswerFields& answer);

@@ -9,6 +9,7 @@
 #include "codec/ansi_codepage.h"
 #include "tools/voka_server/listen_socket_posix.h"
 #include "tools/voka_server/request_opener.h"
+#include "tools/text_escape.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
 
@@ -83,7 +84,7 @@ void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const v
     RequestFields fields = ParseParameterText(AnsiToUtf8Text(text), "^$^");
     answer = m_accounts.Answer(kind, fields);
     what += std::string(" ") + RequestKindName(kind);
-    if (fields.count("USERID")) what += " user=" + LogSafe(fields["USERID"]);
+    if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   }
   std::string datagram;
   bool send = AnswerDatagram(m_faults, header, answer, datagram);
