@@ -38,6 +38,17 @@ TEST_F(HttpFlows, EkeyLoginUsesTheDynamicPath) {
   EXPECT_EQ(LastTarget(), "/Login.Validate.Dynamic?USERID=u1&EKEYPWD=k+y&EKEYTYPE=1&APPID=&AREAID=&GUID=");
 }
 
+TEST_F(HttpFlows, EkeyLoginSendsKeptValuesAndEncodesTheUser) {
+  SwitchToHttp("G");
+  http.AnswerWith("RETVALUE=0");
+  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.EKeyAuthen("u 1\xC4\xE3", "k", "2", "ind"), 0);
+  EXPECT_EQ(LastTarget(),
+            "/Login.Validate.Dynamic?USERID=u+1%E4%BD%A0&EKEYPWD=k&EKEYTYPE=2&APPID=9&AREAID=3&GUID=G"
+            "&INDICATION=ind");
+}
+
 TEST_F(HttpFlows, EcardLoginSendsGuidFifth) {
   SwitchToHttp("G");
   http.AnswerWith("RETVALUE=0");
@@ -48,6 +59,44 @@ TEST_F(HttpFlows, EcardLoginSendsGuidFifth) {
   http.AnswerWith("RETVALUE=0");
   EXPECT_EQ(engine.ECardAuthen("u1", "A1", nullptr), 0);
   EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u1&ECARDPWD=A1&APPID=9&AREAID=3&GUID=G");
+  // User and card answer travel as UTF-8 in form encoding.
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.ECardAuthen("u 1\xC4\xE3", "p q\xC4\xE3", ""), 0);
+  EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u+1%E4%BD%A0&ECARDPWD=p+q%E4%BD%A0&APPID=9"
+                          "&AREAID=3&GUID=G&INDICATION=");
+}
+
+TEST_F(HttpFlows, LoginAnswersMergeIntoTheMap) {
+  SwitchToHttp("G");
+  http.AnswerWith("RETVALUE=0^$^A=1^$^B=1");
+  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
+  // No RETVALUE in this answer: the earlier one still counts.
+  http.AnswerWith("B=2^$^C=2");
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 0);
+  EXPECT_EQ(engine.FindValue("A"), "1");
+  EXPECT_EQ(engine.FindValue("B"), "2");
+  EXPECT_EQ(engine.FindValue("C"), "2");
+  http.AnswerWith("RETVALUE=6");
+  EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 6);
+  EXPECT_EQ(engine.FindValue("A"), "1");
+  EXPECT_EQ(engine.FindValue("GUID"), "G");
+}
+
+TEST_F(HttpFlows, SecondInitializeKeepsTheSwitchAndTheKeptValues) {
+  SwitchToHttp("G");
+  http.AnswerWith("RETVALUE=0");
+  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
+  engine.Initialize(udp.Endpoint().c_str(), http.BaseUrl().c_str());
+  EXPECT_TRUE(engine.Results().empty());
+  EXPECT_FALSE(engine.UsesUdp());
+  EXPECT_EQ(engine.Guid(), "G");
+  EXPECT_EQ(engine.AppId(), "9");
+  EXPECT_EQ(engine.AreaId(), "3");
+  EXPECT_EQ(engine.UdpTimeOut(), 2);
+  http.AnswerWith("RETVALUE=0");
+  EXPECT_EQ(engine.ECardAuthen("u1", "A1", nullptr), 0);
+  EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u1&ECARDPWD=A1&APPID=9&AREAID=3&GUID=G");
+  EXPECT_EQ(udp.Requests().size(), 1u);
 }
 
 TEST_F(HttpFlows, DynamicKeyPathCarriesTheIndicationOnlyWhenGiven) {

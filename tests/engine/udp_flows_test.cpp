@@ -105,6 +105,20 @@ TEST_F(UdpFlows, EcardLoginSendsGuidThird) {
   EXPECT_EQ(LastParameterText(), "USERID=u1^$^ECARDPWD=A1B2^$^GUID=G^$^APPID=9^$^AREAID=3");
 }
 
+TEST_F(UdpFlows, AnswerWithoutItsNulLosesItsLastByte) {
+  // The last byte of a datagram's payload is taken for its terminator.
+  udp.AnswerWith("RETVALUE=12");
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 1);
+  udp.AnswerWith(std::string("RETVALUE=0\0K=ab", 15));
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 0);
+  EXPECT_EQ(engine.FindValue("K"), "a");
+  // After a NUL the last byte is data: here the field "=", an empty name.
+  udp.AnswerWith(std::string("RETVALUE=0\0K=ab\0=", 17));
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 0);
+  EXPECT_EQ(engine.FindValue("K"), "ab");
+  EXPECT_EQ(engine.Results().count(""), 1u);
+}
+
 TEST_F(UdpFlows, LoginsMergeAnswersIntoTheMap) {
   udp.AnswerWith(NulFields({"RETVALUE=0", "A=1", "B=1"}));
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
