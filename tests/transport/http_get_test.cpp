@@ -101,6 +101,44 @@ TEST_F(HttpGetTest, RedirectIsFollowed) {
   EXPECT_EQ(m_server.RequestCount(), 2);
 }
 
+TEST_F(HttpGetTest, TenRedirectsAreFollowedButNotAnEleventh) {
+  // "/hop/N" points to "/hop/N+1" up to the last hop, which has the body.
+  // A redirect's own body is never part of the result.
+  auto hops = [this](int last) {
+    return [this, last](const HttpRequestRecord& request) {
+      const int hop = std::stoi(request.target.substr(5));
+      if (hop == last) return HttpReply::Text("arrived");
+      HttpReply reply = HttpReply::Redirect(Url("/hop/" + std::to_string(hop + 1)));
+      reply.body = "moved";
+      return reply;
+    };
+  };
+  m_server.SetHandler(hops(10));
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/hop/0").c_str(), body), 0);
+  EXPECT_EQ(body, "arrived");
+  EXPECT_EQ(m_server.RequestCount(), 11);
+
+  m_server.SetHandler(hops(11));
+  body.clear();
+  EXPECT_EQ(HttpGet(Url("/hop/0").c_str(), body), 1);
+  EXPECT_TRUE(body.empty());
+  EXPECT_EQ(m_server.RequestCount(), 22);
+}
+
+TEST_F(HttpGetTest, SlowBodyArrivesWholeWhileNoPauseReachesTheTimeOut) {
+  // Four parts two seconds apart: longer than the time-out in all, but no
+  // single wait for a byte comes near it.
+  const std::string served = Filler(4000);
+  m_server.SetReply(HttpReply::Trickle(served, 4, 2000));
+  auto start = std::chrono::steady_clock::now();
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/slow").c_str(), body), 0);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 5.5);
+  EXPECT_TRUE(body == served) << body.size();
+}
+
 TEST_F(HttpGetTest, SilentServerEndsTheCallAfterFiveSeconds) {
   m_server.SetReply(HttpReply::Silent());
   auto start = std::chrono::steady_clock::now();

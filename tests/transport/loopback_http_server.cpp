@@ -1,6 +1,7 @@
 #include "tests/transport/loopback_http_server.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -83,6 +84,22 @@ bool SendAll(socket_t client, const std::string& data) {
   return true;
 }
 
+// Sends the body in reply.pieces parts, pausing before each part after the
+// first; false when the client left.
+bool SendBody(socket_t client, const HttpReply& reply, const std::atomic<bool>& stop) {
+  const size_t pieces = reply.pieces > 1 ? static_cast<size_t>(reply.pieces) : 1;
+  const size_t pieceSize = (reply.body.size() + pieces - 1) / pieces;
+  for (size_t start = 0; start < reply.body.size(); start += pieceSize) {
+    if (start > 0) {
+      for (int waited = 0; waited < reply.pieceGapMs && !stop; waited += kPollMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      }
+    }
+    if (stop || !SendAll(client, reply.body.substr(start, pieceSize))) return false;
+  }
+  return true;
+}
+
 // Holds the connection open until the client closes it or the server stops.
 void WaitForClientToLeave(socket_t client, const std::atomic<bool>& stop) {
   char buffer[1024];
@@ -107,6 +124,13 @@ HttpReply HttpReply::Text(std::string body, int status) {
   HttpReply reply;
   reply.status = status;
   reply.body = std::move(body);
+  return reply;
+}
+
+HttpReply HttpReply::Trickle(std::string body, int pieces, int pieceGapMs) {
+  HttpReply reply = Text(std::move(body));
+  reply.pieces = pieces;
+  reply.pieceGapMs = pieceGapMs;
   return reply;
 }
 
@@ -223,7 +247,7 @@ void LoopbackHttpServer::Serve(socket_t client) {
                              std::to_string(reply.body.size()) + "\r\nConnection: close\r\n";
       if (!reply.location.empty()) response += "Location: " + reply.location + "\r\n";
       response += "\r\n";
-      if (SendAll(client, response + reply.body)) ShutdownSocket(client);
+      if (SendAll(client, response) && SendBody(client, reply, m_stop)) ShutdownSocket(client);
     }
   }
 }

@@ -29,8 +29,11 @@ struct HttpReply {
   std::string body;          // may hold NUL bytes
   std::string location;      // adds a Location header when set
   bool silent = false;       // send nothing; hold the connection until the client leaves
+  int pieces = 1;            // the body goes out in this many parts ...
+  int pieceGapMs = 0;        // ... with this pause before each part after the first
 
   static HttpReply Text(std::string body, int status = 200);
+  static HttpReply Trickle(std::string body, int pieces, int pieceGapMs);
   static HttpReply Redirect(std::string location, int status = 302);
   static HttpReply Silent();
 };

@@ -84,6 +84,13 @@ TEST_F(UdpClientTest, AnswerIsReceivedAndUnpacked) {
   ASSERT_EQ(length, static_cast<int>(answer.size()));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(payload), length), answer);
   EXPECT_EQ(payload[length], '\0');
+
+  // Without a payload buffer only the header is copied out.
+  UDP_HEADER again{};
+  int untouched = -7;
+  EXPECT_EQ(copy.Unpack(&again, &untouched, nullptr), 0);
+  EXPECT_EQ(+again.dwSequence, 77u);
+  EXPECT_EQ(untouched, -7);
 }
 
 TEST_F(UdpClientTest, LargestPayloadIsSentAndOneMoreIsRefused) {
@@ -101,6 +108,12 @@ TEST_F(UdpClientTest, LargestPayloadIsSentAndOneMoreIsRefused) {
   ASSERT_EQ(datagram.size(), 2047u);
   EXPECT_EQ(datagram.substr(0, 4), BigEndian32(2043));
   EXPECT_EQ(datagram.substr(20), largest);
+
+  // Packing clears what a longer earlier payload left in the buffer.
+  ASSERT_EQ(packet.Pack(header, 3, reinterpret_cast<const unsigned char*>("abc")), 0);
+  EXPECT_EQ(packet.m_nLength, 23);
+  const unsigned char zeroes[kUdpPacketSize - 23] = {};
+  EXPECT_EQ(std::memcmp(packet.m_Buffer + 23, zeroes, sizeof(zeroes)), 0);
 
   CUDPPacket refused;
   ASSERT_EQ(refused.Pack(header, 10, reinterpret_cast<const unsigned char*>(largest.data())), 0);
@@ -135,6 +148,28 @@ TEST_F(UdpClientTest, AnswerMustBeShorterThanTheLimitAndStaysUnreadOtherwise) {
 
   ASSERT_TRUE(m_server.SendTo(clientPort, Filler(2049)));
   EXPECT_EQ(client->RecvPacket(100000), kUdpRecvTooLong);
+}
+
+TEST_F(UdpClientTest, FailedReceiveLeavesAZeroedBufferAndTheOldLength) {
+  auto client = MakeClient();
+  uint16_t clientPort = SendRequest(*client);
+  ASSERT_TRUE(m_server.SendTo(clientPort, WireDatagram(0xC500, 1, "RETVALUE=0")));
+  ASSERT_EQ(client->RecvPacket(1024), 0);
+  ASSERT_EQ(client->m_RecvPacket.m_nLength, 30);
+  const unsigned char zeroes[kUdpPacketSize] = {};
+
+  // An empty datagram: the receive returns no bytes.
+  ASSERT_TRUE(m_server.SendTo(clientPort, ""));
+  EXPECT_EQ(client->RecvPacket(1024), kUdpRecvFailed);
+  EXPECT_EQ(std::memcmp(client->m_RecvPacket.m_Buffer, zeroes, sizeof(zeroes)), 0);
+  EXPECT_EQ(client->m_RecvPacket.m_nLength, 30);
+
+  ASSERT_TRUE(m_server.SendTo(clientPort, WireDatagram(0xC500, 2, "RETVALUE=1")));
+  ASSERT_EQ(client->RecvPacket(1024), 0);
+  ASSERT_TRUE(m_server.SendTo(clientPort, Filler(1024)));
+  EXPECT_EQ(client->RecvPacket(1024), kUdpRecvTooLong);
+  EXPECT_EQ(std::memcmp(client->m_RecvPacket.m_Buffer, zeroes, sizeof(zeroes)), 0);
+  EXPECT_EQ(client->m_RecvPacket.m_nLength, 30);
 }
 
 TEST_F(UdpClientTest, BurstOfDatagramsIsReadOneAtATime) {

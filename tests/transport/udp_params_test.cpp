@@ -1,4 +1,5 @@
 // Construction, server parameters and the send paths that send nothing.
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -88,4 +89,47 @@ TEST_F(UdpClientTest, SendsThatCannotBeMadeFailAndAreLogged) {
   EXPECT_EQ(client.SendPacket(&packet, 23, "127.0.0.1", 65536), -1);
   std::string datagram;
   EXPECT_FALSE(m_server.Receive(&datagram, 200));
+}
+
+TEST_F(UdpClientTest, EarlyRefusalsKeepTheirOrderAndLeaveThePacketAsItWas) {
+  // A distinctive address, so that lines of other processes cannot match.
+  CUDPServer client("127.0.0.78", "8025", "TEVUDPServer", 1);
+  long logSize = UdpLogSize();
+  CUDPPacket packet;
+  UDP_HEADER header{};
+  header.wCommand = 0xC600;
+  ASSERT_EQ(packet.Pack(header, 3, reinterpret_cast<const unsigned char*>("abc")), 0);
+  const CUDPPacket before = packet;
+
+  // The address is checked before the port, the socket before both.
+  EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, nullptr, 0), -2);
+  const socket_t socket = client.m_RSSocket;
+  client.m_RSSocket = kInvalidSocket;
+  EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, nullptr, 0), -1);
+  // No socket: the caller gets whatever error the socket layer holds.
+  SetSocketLastError(4242);
+  int error = 0;
+  EXPECT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 1);
+  EXPECT_EQ(error, 4242);
+  client.m_RSSocket = socket;
+
+  // Nothing was converted to network order, sent or logged.
+  EXPECT_EQ(std::memcmp(packet.m_Buffer, before.m_Buffer, sizeof(before.m_Buffer)), 0);
+  EXPECT_EQ(ReadUdpLog(logSize).find("127.0.0.78"), std::string::npos);
+}
+
+TEST_F(UdpClientTest, PortTextIsReadAsADecimalIntegerPrefix) {
+  // Leading blanks and a sign are taken; reading stops at the first non-digit.
+  const std::string portText = "  +" + m_server.PortText() + "abc";
+  CUDPServer client("127.0.0.1", portText.c_str(), "TEVUDPServer", 1);
+  long logSize = UdpLogSize();
+  CUDPPacket packet;
+  UDP_HEADER header{};
+  ASSERT_EQ(packet.Pack(header, 4, reinterpret_cast<const unsigned char*>("ping")), 0);
+  int error = 0;
+  ASSERT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 0);
+  std::string datagram;
+  ASSERT_TRUE(m_server.Receive(&datagram, 2000));
+  EXPECT_EQ(datagram.substr(20), "ping");
+  EXPECT_NE(ReadUdpLog(logSize).find("^$^port=" + m_server.PortText() + "^$^"), std::string::npos);
 }
