@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "codec/cp936_private_use.h"
 #include "codec/utf8_sequence.h"
 
 namespace {
@@ -136,7 +137,8 @@ unsigned AnsiCodePage() {
 void SetAnsiCodePage(unsigned codePage) { g_chosenCodePage.store(codePage); }
 
 bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit) {
-  const iconv_t converter = Converter(Direction::kAnsiToUtf16).For(AnsiCodePage());
+  const unsigned codePage = AnsiCodePage();
+  const iconv_t converter = Converter(Direction::kAnsiToUtf16).For(codePage);
   if (converter == kNoConverter) return false;
   char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
   unsigned char units[8];
@@ -144,7 +146,10 @@ bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit) {
   size_t inLeft = sizeof pair;
   char* out = reinterpret_cast<char*>(units);
   size_t outLeft = sizeof units;
-  if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) return false;
+  if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) {
+    // iconv's 936 lacks the private-use characters of the Windows code page.
+    return codePage == 936 && Cp936PrivateUse(lead, trail, unit);
+  }
   if (inLeft != 0 || sizeof units - outLeft != 2) return false;
   unit = static_cast<uint16_t>(units[0] | (units[1] << 8));
   return true;

@@ -95,6 +95,34 @@ TEST_F(StrCoding, CodePageSetterChangesThePairConversion) {
   EXPECT_FALSE(AnsiPairToUtf16(0xD6, 0x00, unit));
 }
 
+TEST_F(StrCoding, UserDefinedPairsGiveTheirPrivateUseCharacters) {
+  // Two-byte codes of 936 that GBK leaves undefined convert to the private
+  // use area, as the Windows code page does: the user-defined rows, their
+  // lower halves, and the 255 scattered codes in between.
+  const struct {
+    unsigned char lead, trail;
+    uint16_t unit;
+  } pairs[] = {
+      {0xAA, 0xA1, 0xE000}, {0xAF, 0xFE, 0xE233}, {0xF8, 0xA1, 0xE234}, {0xFE, 0xFE, 0xE4C5},
+      {0xA1, 0x40, 0xE4C6}, {0xA1, 0x7E, 0xE504}, {0xA1, 0x80, 0xE505}, {0xA7, 0xA0, 0xE765},
+      {0xA2, 0xAB, 0xE766}, {0xA6, 0xF3, 0xE796}, {0xA8, 0xBC, 0xE7C7}, {0xD7, 0xFA, 0xE810},
+      {0xFE, 0x50, 0xE815}, {0xFE, 0x7E, 0xE843}, {0xFE, 0x80, 0xE844}, {0xFE, 0xA0, 0xE864},
+  };
+  for (const auto& pair : pairs) {
+    uint16_t unit = 0;
+    EXPECT_TRUE(AnsiPairToUtf16(pair.lead, pair.trail, unit)) << std::hex << +pair.lead << +pair.trail;
+    EXPECT_EQ(unit, pair.unit) << std::hex << +pair.lead << +pair.trail;
+  }
+  // Codes outside the two-byte space stay unconvertible.
+  uint16_t unit = 0;
+  EXPECT_FALSE(AnsiPairToUtf16(0xA1, 0x7F, unit));
+  EXPECT_FALSE(AnsiPairToUtf16(0xA1, 0xFF, unit));
+  EXPECT_FALSE(AnsiPairToUtf16(0xFF, 0xA1, unit));
+
+  EXPECT_EQ(ToUtf8("\xAA\xA1x"), "\xEE\x80\x80x");
+  EXPECT_EQ(g_StrCoding.UrlEncode("\xFE\xFE"), "%EE%93%85");
+}
+
 TEST_F(StrCoding, UrlEncodeOfAsciiEqualsUrlEscape) {
   std::string ascii;
   for (int b = 1; b < 0x80; ++b) ascii.push_back(static_cast<char>(b));
