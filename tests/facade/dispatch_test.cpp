@@ -208,4 +208,48 @@ TEST_F(DispatchTest, DeclaredFormsOfGetValueKeepTheirMeaning) {
   EXPECT_EQ(InvokeMethod(6, nullptr, 0, &result), DISP_E_BADPARAMCOUNT);
 }
 
+// The two script forms are taken over only because the type information
+// refuses them: called on it directly, both fail.
+TEST_F(DispatchTest, TypeInformationRefusesTheScriptForms) {
+  FillResultMapWithFailure();
+  CComRef<ITypeInfo> typeInfo;
+  ASSERT_EQ(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, reinterpret_cast<ITypeInfo**>(typeInfo.out())), S_OK);
+  VARIANT value;
+  VariantInit(&value);
+  VARIANTARG args[2];
+  V_VT(&args[1]) = VT_BSTR;
+  V_BSTR(&args[1]) = SysAllocString(L"DESCMSG");
+  V_VT(&args[0]) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(&args[0]) = &value;
+  for (WORD flags : {WORD{DISPATCH_METHOD}, WORD{DISPATCH_METHOD | DISPATCH_PROPERTYGET}}) {
+    for (UINT count : {1u, 2u}) {
+      DISPPARAMS params{count == 2 ? args : &args[1], nullptr, count, 0};
+      VARIANT result;
+      VariantInit(&result);
+      UINT argError = 0;
+      EXPECT_TRUE(FAILED(typeInfo->Invoke(object.get(), 6, flags, &params, &result, nullptr, &argError)))
+          << "flags " << flags << ", " << count << " arguments";
+      VariantClear(&result);
+    }
+  }
+  VariantClear(&value);
+  VariantClear(&args[1]);
+}
+
+// lRet is stored before bstrValue: with both out-pointers on one cell, the
+// string is what remains.
+TEST_F(DispatchTest, GetValueStoresTheResultBeforeTheString) {
+  FillResultMapWithFailure();
+  union {
+    LONG result;
+    BSTR value;
+  } cell;
+  cell.value = nullptr;
+  CBstr key(L"DESCMSG");
+  ASSERT_EQ(object->GetValue(key.get(), &cell.value, &cell.result), S_OK);
+  ASSERT_NE(cell.value, nullptr);
+  EXPECT_EQ(std::wstring(cell.value, SysStringLen(cell.value)), kNetworkError);
+  SysFreeString(cell.value);
+}
+
 }  // namespace

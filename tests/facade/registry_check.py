@@ -108,6 +108,8 @@ def register(wine, dll, checker):
 
 
 def unregister(wine, dll, checker):
+    # The class key is force-removed: a key that another program put below it goes too.
+    wine.run("reg", "add", f"HKCR\\CLSID\\{CLSID}\\Stale", "/f")
     code, _ = wine.run("regsvr32", "/u", "/s", dll)
     checker.check(code == 0, f"regsvr32 /u {dll} exits 0 (got {code})")
     for root in list(expected_trees(dll)) + [f"Interface\\{IID}"]:
