@@ -43,6 +43,16 @@ TEST(AuthOptions, DefaultsAndHelp) {
   EXPECT_EQ(options.codePage, 936u);
 }
 
+TEST(AuthOptions, HelpAfterACommandWordIsHelpNotAMissingOption) {
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"static", "--help"}, {"login", "--user", "u", "-h"}, {"ekey", "--help"}}) {
+    AuthOptions options;
+    std::string error;
+    EXPECT_EQ(Parse(words, options, error), kExitSuccess) << words[0] << ": " << error;
+    EXPECT_TRUE(options.help) << words[0];
+  }
+}
+
 TEST(AuthOptions, UsageErrorsNameTheWord) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, "no command"},

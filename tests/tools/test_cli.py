@@ -37,6 +37,12 @@ class UsageErrors(unittest.TestCase):
                      "Exit status"]:
             self.assertIn(word, run.stdout)
 
+    def test_help_after_a_command_word(self):
+        for args in (["static", "--help"], ["login", "--user", "u", "-h"]):
+            run = run_auth(args)
+            self.assertEqual((run.status, run.stderr), (0, ""), args)
+            self.assertIn("Exit status", run.stdout)
+
 
 class ExitStatuses(unittest.TestCase):
     def test_first_failing_command_stops_the_run(self):

@@ -188,6 +188,28 @@ class LoginsNeedTheDynamicKey(unittest.TestCase):
             self.assertRegex(run.stderr, r"< answer \(\d+ bytes\): RETVALUE=0\\0")
             self.assertNotIn("> parameters", run.stdout)
 
+    def test_verbose_trace_over_http_shows_the_urls_and_empty_optional_texts(self):
+        with Server() as server:
+            run = run_auth(["--udp", "127.0.0.1:%d" % free_port(), "--http", server.http_url, "--timeout", "1", "-v",
+                            "dynamic-key", "--indication", "X1", *STATIC_ALICE])
+            self.assertEqual(run.status, 0, run.stderr)
+            self.assertIn("> GET %s/zq.ack?INDICATION=X1\n" % server.http_url, run.stderr)
+            self.assertRegex(run.stderr, r"< answer \(\d+ bytes\): RETVALUE=0\^\$\^DESCMSG=动态密钥已生成\^\$\^GUID=")
+            self.assertRegex(run.stderr, r"> GET %s/Login\.Validate\.Account\?USERID=alice&PWD=alice-pass&APPID=7&"
+                             r"AREAID=3&GUID=[0-9A-F-]{36}&CLIENTIP=[^&]*&MAC=[^&]*&CHECKCODE=&INDICATION=\n"
+                             % server.http_url.replace(".", r"\."))
+
+    def test_codepage_decides_how_texts_reach_the_engine(self):
+        with Server() as server:
+            login = ["--udp", server.udp, "--json", "-v", "dynamic-key",
+                     "static", "--user", "张三", "--password", "密码 123", "--app", "1", "--area", "1"]
+            run = run_auth(login)
+            self.assertEqual((run.status, run.json_lines()[1]["result"]), (0, 0), run.stderr)
+            # Code page 1252 has no Chinese characters: each becomes '?', and the account is unknown.
+            run = run_auth(["--codepage", "1252", *login])
+            self.assertEqual((run.status, run.json_lines()[1]["result"]), (1, 1003), run.stderr)
+            self.assertIn("> parameters: USERID=??^$^PWD=?? 123^$^", run.stderr)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

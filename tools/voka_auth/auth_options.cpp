@@ -180,8 +180,9 @@ class Parser {
       if (!TakeValue(option, hasInline, inlineValue, value)) return false;
       command.options[name] = value;
     }
+    // "voka-auth static --help" asks for the help text, not for a login.
     for (const std::string& name : spec->required) {
-      if (!command.options.count(name)) {
+      if (!options_.help && !command.options.count(name)) {
         Fail("command '" + word + "' needs --" + name);
         return false;
       }
