@@ -7,6 +7,9 @@ namespace {
 constexpr WORD kMajorVersion = 1;
 constexpr WORD kMinorVersion = 0;
 constexpr LCID kTypeLibLocale = 0x409;
+// The type library is compiled for the DLL's own word size, and registered
+// under that platform.
+constexpr SYSKIND kTypeLibPlatform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
@@ -30,7 +33,7 @@ HRESULT RegisterAuthenTypeLib(const std::wstring& modulePath) {
 }
 
 HRESULT UnregisterAuthenTypeLib() {
-  return UnRegisterTypeLib(LIBID_VOKA4ClientComLib, kMajorVersion, kMinorVersion, kTypeLibLocale, SYS_WIN32);
+  return UnRegisterTypeLib(LIBID_VOKA4ClientComLib, kMajorVersion, kMinorVersion, kTypeLibLocale, kTypeLibPlatform);
 }
 
 HRESULT LoadAuthenTypeInfo(const std::wstring& modulePath, ITypeInfo** typeInfo) {

@@ -11,7 +11,8 @@
 // DLL's folder as help directory.
 HRESULT RegisterAuthenTypeLib(const std::wstring& modulePath);
 
-// Removes the registration of VOKA4ClientComLib 1.0, locale 0x409, Win32.
+// Removes the registration of VOKA4ClientComLib 1.0, locale 0x409, for the
+// DLL's platform (Win32, or Win64 in a 64-bit build).
 HRESULT UnregisterAuthenTypeLib();
 
 // Loads the type information of IVOKAClientAuthen from the registered type

@@ -81,7 +81,7 @@ TEST_F(TypeLibraryTest, LibraryIdentity) {
   EXPECT_EQ(attributes->wMajorVerNum, 1);
   EXPECT_EQ(attributes->wMinorVerNum, 0);
   EXPECT_EQ(attributes->lcid, 0x409u);
-  EXPECT_EQ(attributes->syskind, SYS_WIN32);
+  EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32) << "compiled for the DLL's word size";
   library->ReleaseTLibAttr(attributes);
 
   CBstr name, help;
