@@ -10,19 +10,13 @@
 #include <string>
 
 #include "facade/VOKA4ClientCom_h.h"
+#include "tests/facade/dll_export.h"
 #include "tests/hostile/udp_peer.h"
 
 namespace {
 
 using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
-
-// GetProcAddress returns a generic function pointer; going through
-// void (*)() tells the compiler the cast is deliberate.
-template <typename Function>
-Function Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 class Bstr {
  public:
@@ -73,8 +67,8 @@ TEST(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
 
   HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
   ASSERT_NE(module, nullptr) << "error " << GetLastError();
-  auto getClassObject = Export<GetClassObjectFunction>(module, "DllGetClassObject");
-  auto canUnloadNow = Export<CanUnloadNowFunction>(module, "DllCanUnloadNow");
+  auto getClassObject = DllExport<GetClassObjectFunction>(module, "DllGetClassObject");
+  auto canUnloadNow = DllExport<CanUnloadNowFunction>(module, "DllCanUnloadNow");
   ASSERT_NE(getClassObject, nullptr);
   ASSERT_NE(canUnloadNow, nullptr);
   EXPECT_EQ(canUnloadNow(), S_OK);

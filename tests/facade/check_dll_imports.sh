@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# check_dll_imports.sh OBJDUMP DLL WINE_SYSTEM_DIR
-# VOKA4ClientCom.DLL as Windows users receive it: a PE32 (i386) image that
-# imports only Windows system DLLs (those Wine ships as system DLLs) and
-# UsbClient.dll, and exports exactly the four server entry points, undecorated.
+# check_dll_imports.sh OBJDUMP DLL WINE_SYSTEM_DIR FORMAT
+# VOKA4ClientCom.DLL as Windows users receive it: an image of the given format
+# (pei-i386 for PE32, pei-x86-64 for PE32+) that imports only Windows system
+# DLLs (those Wine ships as system DLLs) and UsbClient.dll, and exports
+# exactly the four server entry points, undecorated.
 set -uo pipefail
-objdump=$1 dll=$2 system_dir=$3
+objdump=$1 dll=$2 system_dir=$3 expected_format=$4
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 headers=$("$objdump" -p "$dll") || { echo "FAIL: cannot read $dll"; exit 1; }
 
 format=$("$objdump" -f "$dll" | sed -n 's/.*file format //p')
-[[ $format == pei-i386 ]] || fail "file format is '$format', expected pei-i386 (PE32)"
+[[ $format == "$expected_format" ]] || fail "file format is '$format', expected $expected_format"
 
 mapfile -t imports < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
 ((${#imports[@]})) || fail "no imports found"

@@ -2,14 +2,15 @@
 
 #include <cstdlib>
 
+#include "tests/facade/dll_export.h"
+
 const AuthenModule& LoadAuthenModule() {
   static const AuthenModule module = [] {
     AuthenModule loaded{};
     loaded.handle = LoadLibraryW(L"VOKA4ClientCom.DLL");
     if (loaded.handle) {
-      loaded.getClassObject =
-          reinterpret_cast<DllGetClassObjectFn>(GetProcAddress(loaded.handle, "DllGetClassObject"));
-      loaded.canUnloadNow = reinterpret_cast<DllCanUnloadNowFn>(GetProcAddress(loaded.handle, "DllCanUnloadNow"));
+      loaded.getClassObject = DllExport<DllGetClassObjectFn>(loaded.handle, "DllGetClassObject");
+      loaded.canUnloadNow = DllExport<DllCanUnloadNowFn>(loaded.handle, "DllCanUnloadNow");
     }
     return loaded;
   }();

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "tests/facade/dll_export.h"
+
 namespace {
 
 using ServerStep = HRESULT(STDAPICALLTYPE*)();
@@ -31,8 +33,8 @@ class RegistrationOrderTest : public testing::Test {
   void SetUp() override {
     module = LoadLibraryW(L"VOKA4ClientCom.DLL");
     ASSERT_NE(module, nullptr);
-    registerServer = reinterpret_cast<ServerStep>(GetProcAddress(module, "DllRegisterServer"));
-    unregisterServer = reinterpret_cast<ServerStep>(GetProcAddress(module, "DllUnregisterServer"));
+    registerServer = DllExport<ServerStep>(module, "DllRegisterServer");
+    unregisterServer = DllExport<ServerStep>(module, "DllUnregisterServer");
     ASSERT_NE(registerServer, nullptr);
     ASSERT_NE(unregisterServer, nullptr);
     RemoveEverything();

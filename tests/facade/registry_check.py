@@ -2,7 +2,9 @@
 """Registers or unregisters VOKA4ClientCom.DLL with regsvr32 under Wine and
 checks every registry key and value it owns with `reg query`.
 
-registry_check.py register|unregister WINE_RUN PREFIX DLL_WINDOWS_PATH
+registry_check.py register|unregister WINE_RUN PREFIX DLL_WINDOWS_PATH PLATFORM
+
+PLATFORM is the type library's platform key: win32, or win64 for the 64-bit DLL.
 """
 import re
 import subprocess
@@ -18,7 +20,7 @@ CLASS_NAME = "VOKAClientAuthen Class"
 DEFAULT = None  # a key's default value
 
 
-def expected_trees(dll):
+def expected_trees(dll, platform):
     """Every key written by registration, each with all its values."""
     folder = dll.rsplit("\\", 1)[0]
     return {
@@ -44,7 +46,7 @@ def expected_trees(dll):
         f"TypeLib\\{LIBID}": {
             f"TypeLib\\{LIBID}\\1.0": {DEFAULT: "VOKA4ClientCom 1.0 Type Library"},
             f"TypeLib\\{LIBID}\\1.0\\409": {},
-            f"TypeLib\\{LIBID}\\1.0\\409\\win32": {DEFAULT: dll},
+            f"TypeLib\\{LIBID}\\1.0\\409\\{platform}": {DEFAULT: dll},
             f"TypeLib\\{LIBID}\\1.0\\FLAGS": {DEFAULT: "8"},
             f"TypeLib\\{LIBID}\\1.0\\HELPDIR": {DEFAULT: folder},
         },
@@ -89,13 +91,13 @@ class Checker:
             self.failures += 1
 
 
-def register(wine, dll, checker):
+def register(wine, dll, platform, checker):
     # Left-overs below the class key must vanish: it is force-removed before writing.
     for stale in (f"CLSID\\{CLSID}\\Stale", f"CLSID\\{CLSID}\\Programmable\\Stale"):
         wine.run("reg", "add", f"HKCR\\{stale}", "/f")
     code, _ = wine.run("regsvr32", "/s", dll)
     checker.check(code == 0, f"regsvr32 {dll} exits 0 (got {code})")
-    expected = expected_trees(dll)
+    expected = expected_trees(dll, platform)
     for root, tree in expected.items():
         actual = wine.query_tree(root)
         checker.check(actual == tree, f"HKCR\\{root} holds exactly its entries"
@@ -107,24 +109,24 @@ def register(wine, dll, checker):
                   f"HKCR\\Interface\\{IID} names IVOKAClientAuthen and its type library")
 
 
-def unregister(wine, dll, checker):
+def unregister(wine, dll, platform, checker):
     # The class key is force-removed: a key that another program put below it goes too.
     wine.run("reg", "add", f"HKCR\\CLSID\\{CLSID}\\Stale", "/f")
     code, _ = wine.run("regsvr32", "/u", "/s", dll)
     checker.check(code == 0, f"regsvr32 /u {dll} exits 0 (got {code})")
-    for root in list(expected_trees(dll)) + [f"Interface\\{IID}"]:
+    for root in list(expected_trees(dll, platform)) + [f"Interface\\{IID}"]:
         checker.check(not wine.key_exists(root), f"HKCR\\{root} is gone")
     for kept in ("AppID", "CLSID"):
         checker.check(wine.key_exists(kept), f"HKCR\\{kept} itself remains")
 
 
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("register", "unregister"):
+    if len(sys.argv) != 6 or sys.argv[1] not in ("register", "unregister"):
         print(__doc__)
         return 2
-    action, wine_run, prefix, dll = sys.argv[1:]
+    action, wine_run, prefix, dll, platform = sys.argv[1:]
     wine, checker = Wine(wine_run, prefix), Checker()
-    (register if action == "register" else unregister)(wine, dll, checker)
+    (register if action == "register" else unregister)(wine, dll, platform, checker)
     return 1 if checker.failures else 0
 
 
