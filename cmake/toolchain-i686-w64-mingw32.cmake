@@ -1,19 +1,4 @@
-# Cross build for 32-bit Windows with MinGW-w64 (posix thread model, so that
-# std::thread and std::mutex exist). Everything the runtime needs is linked
-# statically: the results depend on Windows system DLLs only.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows with MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(VOKA_MINGW_TRIPLET i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${VOKA_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VOKA_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER  ${VOKA_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VOKA_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-w64.cmake)

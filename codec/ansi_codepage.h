@@ -13,6 +13,9 @@ unsigned AnsiCodePage();
 // Overrides the code page for the whole process; 0 returns to the system's.
 void SetAnsiCodePage(unsigned codePage);
 
+// Whether texts can be converted from and to codePage on this system.
+bool IsAnsiCodePageAvailable(unsigned codePage);
+
 // Converts exactly these two bytes as MultiByteToWideChar would; false when
 // they do not form one character that fits one UTF-16 code unit.
 bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit);

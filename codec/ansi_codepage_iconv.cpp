@@ -136,6 +136,21 @@ unsigned AnsiCodePage() {
 
 void SetAnsiCodePage(unsigned codePage) { g_chosenCodePage.store(codePage); }
 
+bool IsAnsiCodePageAvailable(unsigned codePage) {
+  if (codePage == 0 || codePage > 65535) return false;
+  const std::string ansi = IconvName(codePage);
+  bool available = true;
+  for (const auto& [to, from] : {std::pair{"UTF-16LE", ansi.c_str()}, std::pair{ansi.c_str(), "UTF-8"}}) {
+    const iconv_t converter = iconv_open(to, from);
+    if (converter == kNoConverter) {
+      available = false;
+    } else {
+      iconv_close(converter);
+    }
+  }
+  return available;
+}
+
 bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit) {
   const unsigned codePage = AnsiCodePage();
   const iconv_t converter = Converter(Direction::kAnsiToUtf16).For(codePage);

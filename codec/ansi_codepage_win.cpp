@@ -67,6 +67,10 @@ unsigned AnsiCodePage() {
 
 void SetAnsiCodePage(unsigned codePage) { g_chosenCodePage.store(codePage); }
 
+bool IsAnsiCodePageAvailable(unsigned codePage) {
+  return codePage != 0 && codePage <= 65535 && IsValidCodePage(codePage);
+}
+
 bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit) {
   const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
   wchar_t units[2];

@@ -58,38 +58,39 @@ int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
 }
 
 int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
+  const std::string* text = LookUpField(key);
+  if (text == nullptr) {
+    return -1;
+  }
+  if (value == nullptr || text->size() >= capacity) {
+    return -2;
+  }
+  std::memcpy(value, text->c_str(), text->size() + 1);
+  return 0;
+}
+
+int CClientAuthen::GetValue(const char* key, std::string& value) {
+  const std::string* text = LookUpField(key);
+  if (text == nullptr) {
+    return -1;
+  }
   try {
-    if (key == nullptr) {
-      return -1;
-    }
-    const auto found = m_mapResult.find(UpperCaseAscii(key));
-    if (found == m_mapResult.end()) {
-      return -1;
-    }
-    const std::string& text = found->second;
-    if (value == nullptr || text.size() >= capacity) {
-      return -2;
-    }
-    std::memcpy(value, text.c_str(), text.size() + 1);
+    value = *text;
     return 0;
   } catch (...) {
     return -1;
   }
 }
 
-int CClientAuthen::GetValue(const char* key, std::string& value) {
+const std::string* CClientAuthen::LookUpField(const char* key) const {
+  if (key == nullptr) {
+    return nullptr;
+  }
   try {
-    if (key == nullptr) {
-      return -1;
-    }
     const auto found = m_mapResult.find(UpperCaseAscii(key));
-    if (found == m_mapResult.end()) {
-      return -1;
-    }
-    value = found->second;
-    return 0;
+    return found == m_mapResult.end() ? nullptr : &found->second;
   } catch (...) {
-    return -1;
+    return nullptr;
   }
 }
 

@@ -106,6 +106,9 @@ class CClientAuthen {
   int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer);
   int ExchangeDatagram(UDP_HEADER* header, const std::string& payload, std::string& answer);
   void SetResult(const std::string& name, const std::string& value);
+  // The value stored under key, letters a-z matched in either case; null
+  // when absent.
+  const std::string* LookUpField(const char* key) const;
 
   int m_nUdpTimeOut;
   bool m_bUseUdp;

@@ -196,4 +196,13 @@ TEST_F(StrCoding, ConcurrentConversionsDoNotInterfere) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 }
 
+TEST(CodePageAvailability, KnowsWhichCodePagesConvert) {
+  for (unsigned codePage : {936u, 950u, 1252u, 65001u}) {
+    EXPECT_TRUE(IsAnsiCodePageAvailable(codePage)) << codePage;
+  }
+  for (unsigned codePage : {0u, 12345u, 70000u}) {
+    EXPECT_FALSE(IsAnsiCodePageAvailable(codePage)) << codePage;
+  }
+}
+
 }  // namespace

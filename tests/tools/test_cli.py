@@ -25,6 +25,7 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["dynamic-key", "--indication"], "'--indication'")
         self.assertUsageError(["--timeout", "soon", "dynamic-key"], "'soon'")
         self.assertUsageError(["--codepage", "0", "dynamic-key"], "'0'")
+        self.assertUsageError(["--codepage", "12345", "dynamic-key"], "'12345'")
         self.assertUsageError(["get"], "'get'")
         self.assertUsageError(["dynamic-key", "stray"], "'stray'")
 

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "codec/ansi_codepage.h"
+
 namespace {
 
 struct CommandSpec {
@@ -136,6 +138,10 @@ class Parser {
     } else {
       if (!ParseInteger(value, 1, 65535, number)) {
         Fail("bad value '" + value + "' for --codepage (a code page number)");
+        return false;
+      }
+      if (!IsAnsiCodePageAvailable(static_cast<unsigned>(number))) {
+        Fail("unknown code page '" + value + "' for --codepage");
         return false;
       }
       options_.codePage = static_cast<unsigned>(number);
