@@ -101,6 +101,8 @@ class CClientAuthen {
   int RunUdpStage(uint16_t command, const std::vector<std::string>& fields);
   // One HTTP stage: fetch url, parse the body. query is only traced.
   int RunHttpStage(const std::string& url, const std::string& query);
+  // An HTTP stage whose URL is the base, path and the "&"-joined fields.
+  int RunHttpQueryStage(const char* path, const std::vector<std::string>& fields);
   // One datagram round trip; 0 or the exchange's failure code, which also
   // puts the network message under "DESCMSG".
   int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer);

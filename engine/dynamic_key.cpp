@@ -30,9 +30,7 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
 int CClientAuthen::GetDynamicKeyUdp(const char* indication) {
   m_mapResult.clear();
   std::vector<std::string> fields;
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + std::string(indication));
-  }
+  AppendOptionalField(fields, "INDICATION=", indication);
   return RunUdpStage(kDynamicKeyCommand, fields);
 }
 

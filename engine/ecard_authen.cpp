@@ -30,9 +30,7 @@ int CClientAuthen::ECardAuthenUdp(const char* userId, const char* ecardPwd,
       "USERID=" + TextOf(userId), "ECARDPWD=" + TextOf(ecardPwd), "GUID=" + m_strGuid,
       "APPID=" + appId,           "AREAID=" + areaId,
   };
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + std::string(indication));
-  }
+  AppendOptionalField(fields, "INDICATION=", indication);
   return RunUdpStage(kEcardAuthenCommand, fields);
 }
 
@@ -46,9 +44,6 @@ int CClientAuthen::ECardAuthenHttp(const char* userId, const char* ecardPwd,
       "AREAID=" + EscapeQueryValue(areaId),
       "GUID=" + EscapeQueryValue(m_strGuid),
   };
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + EscapeQueryValue(indication));
-  }
-  const std::string query = JoinQueryFields(fields);
-  return RunHttpStage(m_strTcpServer + kEcardAuthenPath + query, query);
+  AppendOptionalQueryField(fields, "INDICATION=", indication);
+  return RunHttpQueryStage(kEcardAuthenPath, fields);
 }

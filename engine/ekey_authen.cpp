@@ -32,9 +32,7 @@ int CClientAuthen::EKeyAuthenUdp(const char* userId, const char* ekeyPwd,
       "USERID=" + TextOf(userId), "EKEYPWD=" + TextOf(ekeyPwd), "EKEYTYPE=" + TextOf(ekeyType),
       "APPID=" + appId,           "AREAID=" + areaId,           "GUID=" + m_strGuid,
   };
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + std::string(indication));
-  }
+  AppendOptionalField(fields, "INDICATION=", indication);
   return RunUdpStage(kEkeyAuthenCommand, fields);
 }
 
@@ -49,9 +47,6 @@ int CClientAuthen::EKeyAuthenHttp(const char* userId, const char* ekeyPwd,
       "AREAID=" + EscapeQueryValue(areaId),
       "GUID=" + EscapeQueryValue(m_strGuid),
   };
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + EscapeQueryValue(indication));
-  }
-  const std::string query = JoinQueryFields(fields);
-  return RunHttpStage(m_strTcpServer + kEkeyAuthenPath + query, query);
+  AppendOptionalQueryField(fields, "INDICATION=", indication);
+  return RunHttpQueryStage(kEkeyAuthenPath, fields);
 }

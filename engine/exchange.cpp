@@ -82,6 +82,11 @@ int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query
   }
 }
 
+int CClientAuthen::RunHttpQueryStage(const char* path, const std::vector<std::string>& fields) {
+  const std::string query = JoinQueryFields(fields);
+  return RunHttpStage(m_strTcpServer + path + query, query);
+}
+
 int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload,
                                   std::string& answer) {
   const int code = ExchangeDatagram(header, payload, answer);

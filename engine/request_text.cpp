@@ -31,6 +31,19 @@ std::string JoinQueryFields(const std::vector<std::string>& fields) {
   return query;
 }
 
+void AppendOptionalField(std::vector<std::string>& fields, const char* name, const char* value) {
+  if (value != nullptr) {
+    fields.push_back(name + std::string(value));
+  }
+}
+
+void AppendOptionalQueryField(std::vector<std::string>& fields, const char* name,
+                              const char* value) {
+  if (value != nullptr) {
+    fields.push_back(name + EscapeQueryValue(value));
+  }
+}
+
 std::string EscapeQueryValue(const std::string& value) {
   static const char kHexDigits[] = "0123456789ABCDEF";
   std::string escaped;

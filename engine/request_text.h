@@ -18,6 +18,12 @@ bool JoinSealedFields(const std::vector<std::string>& fields, std::string& text)
 // Joins the "NAME=value" fields with "&".
 std::string JoinQueryFields(const std::vector<std::string>& fields);
 
+// Appends name + value when the value is present (not null): as it is for
+// the sealed text, query-escaped for the URL.
+void AppendOptionalField(std::vector<std::string>& fields, const char* name, const char* value);
+void AppendOptionalQueryField(std::vector<std::string>& fields, const char* name,
+                              const char* value);
+
 // Percent-encodes the bytes of value that would break or change a URL
 // query: blank, '&', '=', '#', '%', '+', control bytes and bytes of 0x80 and
 // above. All other bytes stay, so plain values go unchanged.

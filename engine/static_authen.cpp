@@ -76,12 +76,8 @@ int CClientAuthen::StaticAuthenUdp(const char* userId, const char* pwd, const ch
       "GUID=" + m_strGuid,               "CLIENTIP=" + identity.clientIp,
       "MAC=" + identity.mac,
   };
-  if (checkCode != nullptr) {
-    fields.push_back("CHECKCODE=" + std::string(checkCode));
-  }
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + std::string(indication));
-  }
+  AppendOptionalField(fields, "CHECKCODE=", checkCode);
+  AppendOptionalField(fields, "INDICATION=", indication);
   return RunUdpStage(kStaticAuthenCommand, fields);
 }
 
@@ -98,12 +94,7 @@ int CClientAuthen::StaticAuthenHttp(const char* userId, const char* pwd, const c
       "CLIENTIP=" + EscapeQueryValue(identity.clientIp),
       "MAC=" + EscapeQueryValue(identity.mac),
   };
-  if (checkCode != nullptr) {
-    fields.push_back("CHECKCODE=" + EscapeQueryValue(checkCode));
-  }
-  if (indication != nullptr) {
-    fields.push_back("INDICATION=" + EscapeQueryValue(indication));
-  }
-  const std::string query = JoinQueryFields(fields);
-  return RunHttpStage(m_strTcpServer + kStaticAuthenPath + query, query);
+  AppendOptionalQueryField(fields, "CHECKCODE=", checkCode);
+  AppendOptionalQueryField(fields, "INDICATION=", indication);
+  return RunHttpQueryStage(kStaticAuthenPath, fields);
 }
