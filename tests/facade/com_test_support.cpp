@@ -26,6 +26,11 @@ HRESULT CreateAuthen(CComRef<IVOKAClientAuthen>& object) {
   return factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, object.out());
 }
 
+HRESULT InitializeForHttp(IVOKAClientAuthen* object, const std::string& httpBase, LONG* result) {
+  CBstr udp(L"999.1.1.1:9"), http(std::wstring(httpBase.begin(), httpBase.end()).c_str());
+  return object->Initialize(udp.get(), http.get(), result);
+}
+
 namespace {
 
 std::wstring Widen(const char* text) {

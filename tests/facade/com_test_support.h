@@ -71,6 +71,10 @@ class CComRef {
 // A new object through the DLL's own class factory.
 HRESULT CreateAuthen(CComRef<IVOKAClientAuthen>& object);
 
+// Initializes object with a UDP host that does not parse, so that every
+// exchange fails at once and the dynamic key falls back to httpBase.
+HRESULT InitializeForHttp(IVOKAClientAuthen* object, const std::string& httpBase, LONG* result);
+
 // The voka-server fixture's endpoints, wide: "127.0.0.1:NNNN" and "http://127.0.0.1:NNNN".
 std::wstring TestUdpServer();
 std::wstring TestHttpServer();
