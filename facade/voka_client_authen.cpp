@@ -11,21 +11,12 @@
 
 namespace {
 
-// Converts the arguments, runs one engine operation and stores its result in
-// lRet. The outcome of the operation travels only in lRet; HRESULTs report
-// bad pointers and failed conversions. Nothing is thrown past this point.
-template <size_t N, typename Operation>
-HRESULT RunEngineOperation(const BSTR (&arguments)[N], LONG* lRet, Operation operation) {
-  if (!lRet) return E_POINTER;
-  *lRet = 0;
+// Runs body, turning exceptions into HRESULTs: nothing is thrown past the COM
+// boundary.
+template <typename Body>
+HRESULT WithoutExceptions(Body body) {
   try {
-    std::array<std::string, N> texts;
-    for (size_t i = 0; i < N; ++i) {
-      const HRESULT hr = ArgumentToAnsi(arguments[i], texts[i]);
-      if (FAILED(hr)) return hr;
-    }
-    *lRet = operation(texts);
-    return S_OK;
+    return body();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -33,18 +24,34 @@ HRESULT RunEngineOperation(const BSTR (&arguments)[N], LONG* lRet, Operation ope
   }
 }
 
+// Converts the arguments, runs one engine operation and stores its result in
+// lRet. The outcome of the operation travels only in lRet; HRESULTs report
+// bad pointers and failed conversions.
+template <size_t N, typename Operation>
+HRESULT RunEngineOperation(const BSTR (&arguments)[N], LONG* lRet, Operation operation) {
+  if (!lRet) return E_POINTER;
+  *lRet = 0;
+  return WithoutExceptions([&]() -> HRESULT {
+    std::array<std::string, N> texts;
+    for (size_t i = 0; i < N; ++i) {
+      const HRESULT hr = ArgumentToAnsi(arguments[i], texts[i]);
+      if (FAILED(hr)) return hr;
+    }
+    *lRet = operation(texts);
+    return S_OK;
+  });
+}
+
 }  // namespace
 
 HRESULT CVOKAClientAuthen::Create(IUnknown* outer, REFIID riid, void** object) {
   *object = nullptr;
   CVOKAClientAuthen* created = nullptr;
-  try {
+  const HRESULT made = WithoutExceptions([&]() -> HRESULT {
     created = new CVOKAClientAuthen(outer);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+    return S_OK;
+  });
+  if (FAILED(made)) return made;
   // The query takes its own reference; dropping the creation reference then
   // destroys the object when the query failed.
   const HRESULT hr = created->m_InnerUnknown.QueryInterface(riid, object);
@@ -162,7 +169,7 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetValue(BSTR bstrKey, BSTR* bstrVa
   if (!bstrValue || !lRet) return E_POINTER;
   *bstrValue = nullptr;
   *lRet = 0;
-  try {
+  return WithoutExceptions([&]() -> HRESULT {
     std::string key;
     HRESULT hr = ArgumentToAnsi(bstrKey, key);
     if (FAILED(hr)) return hr;
@@ -173,9 +180,5 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetValue(BSTR bstrKey, BSTR* bstrVa
     if (FAILED(hr)) return hr;
     *bstrValue = text;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
