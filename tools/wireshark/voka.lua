@@ -1,0 +1,385 @@
+-- Wireshark dissector for the VOKA4ClientCom UDP login protocol.
+--
+-- Shows the 20-byte header, the command by name, the sealed request opened
+-- into its NAME=value fields, and the fields of answers. Load it with
+-- `wireshark -X lua_script:voka.lua` (or copy it into the personal Lua plugins
+-- folder). It decodes UDP port 8025; the port is a preference ("voka.port"),
+-- and "Decode As... VOKA" works on any other port.
+--
+-- The seal is the project's 24-byte-block Triple DES under a key derived from
+-- a pass phrase that every client carries; DES is written out here because
+-- Wireshark's Lua has no cipher bindings.
+
+local voka = Proto("voka", "VOKA4ClientCom login protocol")
+
+local kHeaderSize = 20
+local kDefaultPort = 8025
+local kStartKey = "1F2E3D4C5B6A798897A6B5C4D3E2F1000F1E2D3C4B5A6978"
+
+local command_names = {
+  [0x5300] = "dynamic key",
+  [0xC500] = "account login",
+  [0xC600] = "e-key login",
+  [0xAD00] = "e-card login",
+}
+
+local fields = {
+  kind = ProtoField.string("voka.kind", "Kind"),
+  length = ProtoField.uint32("voka.length", "dwLength", base.DEC),
+  command = ProtoField.uint16("voka.command", "wCommand", base.HEX, command_names),
+  sequence = ProtoField.uint32("voka.sequence", "dwSequence", base.DEC),
+  param1 = ProtoField.uint16("voka.param1", "wParam1", base.DEC),
+  fixed1 = ProtoField.uint16("voka.fixed1", "wFixed1", base.DEC),
+  fixed2 = ProtoField.uint16("voka.fixed2", "wFixed2", base.DEC),
+  param2 = ProtoField.uint16("voka.param2", "wParam2", base.DEC),
+  fixed3 = ProtoField.uint16("voka.fixed3", "wFixed3", base.DEC),
+  sealed = ProtoField.string("voka.sealed", "Sealed parameters"),
+  text = ProtoField.string("voka.text", "Parameter text"),
+  field = ProtoField.string("voka.field", "Field"),
+  name = ProtoField.string("voka.field.name", "Name"),
+  value = ProtoField.string("voka.field.value", "Value"),
+}
+voka.fields = fields
+
+local experts = {
+  short = ProtoExpert.new("voka.short", "Datagram shorter than the 20-byte header",
+                          expert.group.MALFORMED, expert.severity.ERROR),
+  bad_length = ProtoExpert.new("voka.bad_length", "dwLength is not the datagram size less 4",
+                               expert.group.MALFORMED, expert.severity.ERROR),
+  bad_fixed = ProtoExpert.new("voka.bad_fixed", "Fixed word has the wrong value",
+                              expert.group.MALFORMED, expert.severity.ERROR),
+  not_sealed = ProtoExpert.new("voka.not_sealed", "Payload does not unseal",
+                               expert.group.MALFORMED, expert.severity.ERROR),
+}
+voka.experts = experts
+
+voka.prefs.port = Pref.uint("UDP port", kDefaultPort, "UDP port of the challenge server")
+voka.prefs.pass_phrase = Pref.string("Pass phrase", "qpqp", "Pass phrase the requests are sealed with")
+
+------------------------------------------------------------------------------
+-- DES (FIPS 46-3) on tables of bits, bit 1 being the top bit of byte 1.
+
+local IP = {58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
+            62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
+            57, 49, 41, 33, 25, 17, 9, 1, 59, 51, 43, 35, 27, 19, 11, 3,
+            61, 53, 45, 37, 29, 21, 13, 5, 63, 55, 47, 39, 31, 23, 15, 7}
+local E = {32, 1, 2, 3, 4, 5, 4, 5, 6, 7, 8, 9, 8, 9, 10, 11, 12, 13, 12, 13, 14, 15, 16, 17,
+           16, 17, 18, 19, 20, 21, 20, 21, 22, 23, 24, 25, 24, 25, 26, 27, 28, 29, 28, 29, 30, 31, 32, 1}
+local P = {16, 7, 20, 21, 29, 12, 28, 17, 1, 15, 23, 26, 5, 18, 31, 10,
+           2, 8, 24, 14, 32, 27, 3, 9, 19, 13, 30, 6, 22, 11, 4, 25}
+local PC1 = {57, 49, 41, 33, 25, 17, 9, 1, 58, 50, 42, 34, 26, 18, 10, 2, 59, 51, 43, 35, 27, 19, 11, 3,
+             60, 52, 44, 36, 63, 55, 47, 39, 31, 23, 15, 7, 62, 54, 46, 38, 30, 22, 14, 6, 61, 53, 45, 37,
+             29, 21, 13, 5, 28, 20, 12, 4}
+local PC2 = {14, 17, 11, 24, 1, 5, 3, 28, 15, 6, 21, 10, 23, 19, 12, 4, 26, 8, 16, 7, 27, 20, 13, 2,
+             41, 52, 31, 37, 47, 55, 30, 40, 51, 45, 33, 48, 44, 49, 39, 56, 34, 53, 46, 42, 50, 36, 29, 32}
+local SHIFTS = {1, 1, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2, 1}
+local SBOXES = {
+  {14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7, 0, 15, 7, 4, 14, 2, 13, 1, 10, 6, 12, 11, 9, 5, 3, 8,
+   4, 1, 14, 8, 13, 6, 2, 11, 15, 12, 9, 7, 3, 10, 5, 0, 15, 12, 8, 2, 4, 9, 1, 7, 5, 11, 3, 14, 10, 0, 6, 13},
+  {15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10, 3, 13, 4, 7, 15, 2, 8, 14, 12, 0, 1, 10, 6, 9, 11, 5,
+   0, 14, 7, 11, 10, 4, 13, 1, 5, 8, 12, 6, 9, 3, 2, 15, 13, 8, 10, 1, 3, 15, 4, 2, 11, 6, 7, 12, 0, 5, 14, 9},
+  {10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8, 13, 7, 0, 9, 3, 4, 6, 10, 2, 8, 5, 14, 12, 11, 15, 1,
+   13, 6, 4, 9, 8, 15, 3, 0, 11, 1, 2, 12, 5, 10, 14, 7, 1, 10, 13, 0, 6, 9, 8, 7, 4, 15, 14, 3, 11, 5, 2, 12},
+  {7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15, 13, 8, 11, 5, 6, 15, 0, 3, 4, 7, 2, 12, 1, 10, 14, 9,
+   10, 6, 9, 0, 12, 11, 7, 13, 15, 1, 3, 14, 5, 2, 8, 4, 3, 15, 0, 6, 10, 1, 13, 8, 9, 4, 5, 11, 12, 7, 2, 14},
+  {2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9, 14, 11, 2, 12, 4, 7, 13, 1, 5, 0, 15, 10, 3, 9, 8, 6,
+   4, 2, 1, 11, 10, 13, 7, 8, 15, 9, 12, 5, 6, 3, 0, 14, 11, 8, 12, 7, 1, 14, 2, 13, 6, 15, 0, 9, 10, 4, 5, 3},
+  {12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11, 10, 15, 4, 2, 7, 12, 9, 5, 6, 1, 13, 14, 0, 11, 3, 8,
+   9, 14, 15, 5, 2, 8, 12, 3, 7, 0, 4, 10, 1, 13, 11, 6, 4, 3, 2, 12, 9, 5, 15, 10, 11, 14, 1, 7, 6, 0, 8, 13},
+  {4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1, 13, 0, 11, 7, 4, 9, 1, 10, 14, 3, 5, 12, 2, 15, 8, 6,
+   1, 4, 11, 13, 12, 3, 7, 14, 10, 15, 6, 8, 0, 5, 9, 2, 6, 11, 13, 8, 1, 4, 10, 7, 9, 5, 0, 15, 14, 2, 3, 12},
+  {13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7, 1, 15, 13, 8, 10, 3, 7, 4, 12, 5, 6, 11, 0, 14, 9, 2,
+   7, 11, 4, 1, 9, 12, 14, 2, 0, 6, 10, 13, 15, 3, 5, 8, 2, 1, 14, 7, 4, 10, 8, 13, 15, 12, 9, 0, 3, 5, 6, 11},
+}
+
+-- The final permutation undoes the initial one.
+local FP = {}
+for position, source in ipairs(IP) do FP[source] = position end
+
+local function permute(bits, table_)
+  local out = {}
+  for i, source in ipairs(table_) do out[i] = bits[source] end
+  return out
+end
+
+local function bytes_to_bits(bytes, first, count)
+  local bits = {}
+  for i = 0, count - 1 do
+    local byte = bytes[first + i]
+    for b = 7, 0, -1 do bits[#bits + 1] = bit32.extract(byte, b) end
+  end
+  return bits
+end
+
+local function bits_to_bytes(bits, out)
+  for i = 1, #bits, 8 do
+    local byte = 0
+    for b = 0, 7 do byte = byte * 2 + bits[i + b] end
+    out[#out + 1] = byte
+  end
+end
+
+-- The 16 round subkeys of an 8-byte key, reversed for decryption.
+local function key_schedule(key_bytes, first, decrypt)
+  local cd = permute(bytes_to_bits(key_bytes, first, 8), PC1)
+  local c, d = {}, {}
+  for i = 1, 28 do c[i], d[i] = cd[i], cd[28 + i] end
+  local subkeys = {}
+  for round = 1, 16 do
+    for _ = 1, SHIFTS[round] do
+      table.insert(c, table.remove(c, 1))
+      table.insert(d, table.remove(d, 1))
+    end
+    local joined = {}
+    for i = 1, 28 do joined[i], joined[28 + i] = c[i], d[i] end
+    subkeys[decrypt and 17 - round or round] = permute(joined, PC2)
+  end
+  return subkeys
+end
+
+local function feistel(right, subkey)
+  local expanded = permute(right, E)
+  local out = {}
+  for box = 0, 7 do
+    local six = {}
+    for i = 1, 6 do six[i] = bit32.bxor(expanded[box * 6 + i], subkey[box * 6 + i]) end
+    local row = six[1] * 2 + six[6]
+    local column = six[2] * 8 + six[3] * 4 + six[4] * 2 + six[5]
+    local value = SBOXES[box + 1][row * 16 + column + 1]
+    for b = 3, 0, -1 do out[#out + 1] = bit32.extract(value, b) end
+  end
+  return permute(out, P)
+end
+
+-- One DES operation on a 64-bit table, in the subkeys' order.
+local function des(bits, subkeys)
+  local block = permute(bits, IP)
+  local left, right = {}, {}
+  for i = 1, 32 do left[i], right[i] = block[i], block[32 + i] end
+  for round = 1, 16 do
+    local f = feistel(right, subkeys[round])
+    local next_right = {}
+    for i = 1, 32 do next_right[i] = bit32.bxor(left[i], f[i]) end
+    left, right = right, next_right
+  end
+  local joined = {}
+  for i = 1, 32 do joined[i], joined[32 + i] = right[i], left[i] end
+  return permute(joined, FP)
+end
+
+------------------------------------------------------------------------------
+-- The 24-byte block cipher: three DES blocks that trade 32-bit halves
+-- between the stages.
+
+local function schedules(key, opening)
+  if opening then
+    return {key_schedule(key, 17, true), key_schedule(key, 9, false), key_schedule(key, 1, true)}
+  end
+  return {key_schedule(key, 1, false), key_schedule(key, 9, true), key_schedule(key, 17, false)}
+end
+
+local function exchange_halves(blocks)
+  for i = 1, 32 do
+    blocks[1][32 + i], blocks[2][i] = blocks[2][i], blocks[1][32 + i]
+  end
+  for i = 1, 32 do
+    blocks[2][32 + i], blocks[3][i] = blocks[3][i], blocks[2][32 + i]
+  end
+end
+
+-- Runs one block of bytes[first .. first + 23] and appends it to out.
+local function crypt_block(bytes, first, stage_keys, out)
+  local blocks = {}
+  for i = 1, 3 do blocks[i] = bytes_to_bits(bytes, first + (i - 1) * 8, 8) end
+  for stage = 1, 3 do
+    if stage > 1 then exchange_halves(blocks) end
+    for i = 1, 3 do blocks[i] = des(blocks[i], stage_keys[stage]) end
+  end
+  for i = 1, 3 do bits_to_bytes(blocks[i], out) end
+end
+
+local function hex_to_bytes(hex)
+  local bytes = {}
+  for pair in hex:gmatch("%x%x") do bytes[#bytes + 1] = tonumber(pair, 16) end
+  return bytes
+end
+
+-- The 24-byte key of a pass phrase: each pass XORs up to 24 characters (low
+-- seven bits) into the key and encrypts it under the start key.
+local function key_of(pass_phrase)
+  local start = hex_to_bytes(kStartKey)
+  local stage_keys = schedules(start, false)
+  local key = start
+  local next_char = 1
+  repeat
+    for i = 1, 24 do
+      if next_char > #pass_phrase then break end
+      key[i] = bit32.bxor(key[i], bit32.band(pass_phrase:byte(next_char), 0x7F))
+      next_char = next_char + 1
+    end
+    local encrypted = {}
+    crypt_block(key, 1, stage_keys, encrypted)
+    key = encrypted
+  until next_char > #pass_phrase
+  return key
+end
+
+local BASE64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
+local base64_value = {}
+for i = 1, 64 do base64_value[BASE64:byte(i)] = i - 1 end
+
+-- Canonical padded Base64 only, as the server accepts it; nil otherwise.
+local function base64_decode(text)
+  if #text % 4 ~= 0 then return nil end
+  local bytes = {}
+  for quantum = 1, #text, 4 do
+    local last = quantum + 4 > #text
+    local padding = 0
+    if last and text:sub(quantum + 3, quantum + 3) == "=" then
+      padding = text:sub(quantum + 2, quantum + 2) == "=" and 2 or 1
+    end
+    local bits = 0
+    for i = 0, 3 - padding do
+      local value = base64_value[text:byte(quantum + i)]
+      if value == nil then return nil end
+      bits = bits * 64 + value
+    end
+    bits = bits * 64 ^ padding
+    if bits % 256 ^ padding ~= 0 then return nil end
+    for i = 2, padding, -1 do bytes[#bytes + 1] = math.floor(bits / 256 ^ i) % 256 end
+  end
+  return bytes
+end
+
+-- Opens a sealed payload into its parameter text; nil when it does not open.
+local function unseal(sealed, pass_phrase)
+  local bytes = base64_decode(sealed)
+  if bytes == nil then return nil end
+  -- Sealing dropped the trailing 0xFF bytes of the last block: put them back.
+  while #bytes % 24 ~= 0 do bytes[#bytes + 1] = 0xFF end
+  local stage_keys = schedules(key_of(pass_phrase), true)
+  local plain = {}
+  for first = 1, #bytes, 24 do crypt_block(bytes, first, stage_keys, plain) end
+  while plain[#plain] == 0xFF do plain[#plain] = nil end
+  local chars = {}
+  for i, byte in ipairs(plain) do
+    -- Parameter text is printable code-page text; control bytes mean a wrong
+    -- key or a payload that was never sealed.
+    if byte < 0x20 then return nil end
+    chars[i] = string.char(byte)
+  end
+  return table.concat(chars)
+end
+
+------------------------------------------------------------------------------
+-- Dissection.
+
+-- Adds the NAME=value pieces of text (in tvb) between separators.
+local function add_fields(tvb, tree, separators)
+  local text = tvb:raw()
+  local start = 1
+  while start <= #text do
+    local stop, next_start = #text + 1, #text + 1
+    for _, separator in ipairs(separators) do
+      local at = text:find(separator, start, true)
+      if at ~= nil and at < stop then stop, next_start = at, at + #separator end
+    end
+    if stop > start then
+      local range = tvb(start - 1, stop - start)
+      local item = tree:add_packet_field(fields.field, range, ENC_GB18030)
+      local equals = text:find("=", start, true)
+      if equals ~= nil and equals < stop then
+        item:add_packet_field(fields.name, tvb(start - 1, equals - start), ENC_GB18030)
+        if stop > equals + 1 then
+          item:add_packet_field(fields.value, tvb(equals, stop - equals - 1), ENC_GB18030)
+        else
+          item:add(fields.value, "")
+        end
+      end
+    end
+    start = next_start
+  end
+end
+
+local function check_fixed(tree, item, value, expected)
+  if value ~= expected then
+    item:add_proto_expert_info(experts.bad_fixed, "Fixed word is " .. value .. ", not " .. expected)
+  end
+end
+
+-- payload is nil for an empty payload, which is the sealed empty text.
+local function dissect_request(payload, tree)
+  local sealed = ""
+  if payload ~= nil then
+    tree:add(fields.sealed, payload)
+    sealed = payload:raw()
+  end
+  local text = unseal(sealed, voka.prefs.pass_phrase)
+  if text == nil then
+    tree:add_proto_expert_info(experts.not_sealed)
+    return
+  end
+  local opened = ByteArray.new(text, true):tvb("Unsealed parameters")
+  if #text == 0 then
+    tree:add(fields.text, "")
+    return
+  end
+  add_fields(opened, tree:add(fields.text, opened(), text), {"^$^"})
+end
+
+-- A datagram from the server's port is an answer; on other ports (Decode
+-- As) an answer is told by its separators, which Base64 never holds.
+local function is_answer(pinfo, payload)
+  if pinfo.src_port == voka.prefs.port then return true end
+  if pinfo.dst_port == voka.prefs.port or payload == nil then return false end
+  local text = payload:raw()
+  return text:find("\0", 1, true) ~= nil or text:find("^$^", 1, true) ~= nil
+end
+
+function voka.dissector(tvb, pinfo, tree)
+  pinfo.cols.protocol = "VOKA"
+  local subtree = tree:add(voka, tvb())
+  if tvb:len() < kHeaderSize then
+    subtree:add_proto_expert_info(experts.short)
+    return
+  end
+  local payload = tvb:len() > kHeaderSize and tvb(kHeaderSize) or nil
+  local answer = is_answer(pinfo, payload)
+  local kind = answer and "answer" or "request"
+  subtree:add(fields.kind, kind)
+
+  local length_item = subtree:add(fields.length, tvb(0, 4))
+  if tvb(0, 4):uint() ~= tvb:len() - 4 then
+    length_item:add_proto_expert_info(experts.bad_length,
+        "dwLength " .. tvb(0, 4):uint() .. " is not the datagram size less 4 (" .. (tvb:len() - 4) .. ")")
+  end
+  local command = tvb(4, 2):uint()
+  subtree:add(fields.command, tvb(4, 2))
+  subtree:add(fields.sequence, tvb(6, 4))
+  subtree:add(fields.param1, tvb(10, 2))
+  check_fixed(subtree, subtree:add(fields.fixed1, tvb(12, 2)), tvb(12, 2):uint(), 1)
+  check_fixed(subtree, subtree:add(fields.fixed2, tvb(14, 2)), tvb(14, 2):uint(), 0)
+  subtree:add(fields.param2, tvb(16, 2))
+  check_fixed(subtree, subtree:add(fields.fixed3, tvb(18, 2)), tvb(18, 2):uint(), 1)
+
+  local name = command_names[command] or string.format("command 0x%04X", command)
+  pinfo.cols.info = string.format("%s %s, seq %d", name, kind, tvb(6, 4):uint())
+  if not answer then
+    dissect_request(payload, subtree)
+  elseif payload ~= nil then
+    add_fields(payload:tvb(), subtree, {"\0", "^$^"})
+  end
+end
+
+local udp_port = DissectorTable.get("udp.port")
+local registered_port = voka.prefs.port
+udp_port:add(registered_port, voka)
+udp_port:add_for_decode_as(voka)
+
+function voka.prefs_changed()
+  if registered_port ~= voka.prefs.port then
+    udp_port:remove(registered_port, voka)
+    registered_port = voka.prefs.port
+    udp_port:add(registered_port, voka)
+  end
+end
