@@ -301,7 +301,7 @@ local function add_fields(tvb, tree, separators)
   end
 end
 
-local function check_fixed(tree, item, value, expected)
+local function check_fixed(item, value, expected)
   if value ~= expected then
     item:add_proto_expert_info(experts.bad_fixed, "Fixed word is " .. value .. ", not " .. expected)
   end
@@ -357,10 +357,10 @@ function voka.dissector(tvb, pinfo, tree)
   subtree:add(fields.command, tvb(4, 2))
   subtree:add(fields.sequence, tvb(6, 4))
   subtree:add(fields.param1, tvb(10, 2))
-  check_fixed(subtree, subtree:add(fields.fixed1, tvb(12, 2)), tvb(12, 2):uint(), 1)
-  check_fixed(subtree, subtree:add(fields.fixed2, tvb(14, 2)), tvb(14, 2):uint(), 0)
+  check_fixed(subtree:add(fields.fixed1, tvb(12, 2)), tvb(12, 2):uint(), 1)
+  check_fixed(subtree:add(fields.fixed2, tvb(14, 2)), tvb(14, 2):uint(), 0)
   subtree:add(fields.param2, tvb(16, 2))
-  check_fixed(subtree, subtree:add(fields.fixed3, tvb(18, 2)), tvb(18, 2):uint(), 1)
+  check_fixed(subtree:add(fields.fixed3, tvb(18, 2)), tvb(18, 2):uint(), 1)
 
   local name = command_names[command] or string.format("command 0x%04X", command)
   pinfo.cols.info = string.format("%s %s, seq %d", name, kind, tvb(6, 4):uint())
