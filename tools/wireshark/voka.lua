@@ -262,13 +262,12 @@ local function unseal(sealed, pass_phrase)
   for first = 1, #bytes, 24 do crypt_block(bytes, first, stage_keys, plain) end
   while plain[#plain] == 0xFF do plain[#plain] = nil end
   local chars = {}
-  for i, byte in ipairs(plain) do
-    -- Parameter text is printable code-page text; control bytes mean a wrong
-    -- key or a payload that was never sealed.
-    if byte < 0x20 then return nil end
-    chars[i] = string.char(byte)
-  end
-  return table.concat(chars)
+  for i, byte in ipairs(plain) do chars[i] = string.char(byte) end
+  local text = table.concat(chars)
+  -- Every parameter text starts with an upper-case NAME=; anything else means
+  -- a wrong pass phrase or a payload that was never sealed.
+  if #text > 0 and not text:find("^[A-Z]+=") then return nil end
+  return text
 end
 
 ------------------------------------------------------------------------------
