@@ -1,7 +1,7 @@
 """tools/wireshark/voka.lua under tshark, on a capture of real logins.
 
 voka-auth logs in against voka-server through a UDP relay that records every
-datagram; the test writes them as a pcap file, adds four broken requests to
+datagram; the test writes them as a pcap file, adds broken datagrams on
 port 8025, and checks what tshark decodes with the dissector.
 """
 import os
@@ -113,11 +113,13 @@ class DissectorOnARealLogin(unittest.TestCase):
         assert first.status == 0 and second.json_lines()[1]["result"] == 0, second.stdout
         cls.relay_port = relay.address[1]
         cls.datagrams = relay.datagrams
-        broken = [pack_header(99, 0x5300, 1) + b"",
+        broken = [pack_header(99, 0x5300, 1),
                   pack_header(16, 0xC500, 2, fixed=(1, 7, 1)),
                   pack_header(16 + 12, 0xC600, 3) + b"not sealed!!",
                   pack_header(16 + 32, 0xAD00, 4) + b"A" * 32]  # Base64, but not under the key
         to_default = [(BROKEN_SENDER, ("127.0.0.1", DEFAULT_PORT), d) for d in broken]
+        unterminated = pack_header(16 + 10, 0x5300, 5) + b"RETVALUE=0"
+        to_default.append((("127.0.0.1", DEFAULT_PORT), BROKEN_SENDER, unterminated))
         cls.directory = tempfile.TemporaryDirectory()
         cls.capture = os.path.join(cls.directory.name, "login.pcap")
         write_pcap(cls.capture, cls.datagrams + to_default)
@@ -157,20 +159,21 @@ class DissectorOnARealLogin(unittest.TestCase):
         self.assertEqual(self.fields_of(logins[8])[:3],
                          [("USERID", "bob"), ("EKEYPWD", "000000"), ("EKEYTYPE", "1")])
 
-    def test_broken_requests_get_expert_info(self):
+    def test_broken_datagrams_get_expert_info(self):
         messages = [p["_ws.expert.message"] for p in self.decoded[len(self.datagrams):]]
-        self.assertEqual(len(messages), 4)
+        self.assertEqual(len(messages), 5)
         self.assertIn("dwLength 99 is not the datagram size less 4 (16)", messages[0])
         self.assertIn("Fixed word is 7, not 0", messages[1])
         self.assertIn("Payload does not unseal", messages[2])
         self.assertIn("Payload does not unseal", messages[3])
+        self.assertEqual(messages[4], ["Answer does not end in NUL: the client drops its last byte"])
 
     def test_port_preference_moves_the_dissector(self):
         by_default = decode(self.capture)
         moved = decode(self.capture, "-o", "voka.port:%d" % self.relay_port)
         count = len(self.datagrams)
-        self.assertEqual([bool(p["voka.kind"]) for p in by_default], [False] * count + [True] * 4)
-        self.assertEqual([bool(p["voka.kind"]) for p in moved], [True] * count + [False] * 4)
+        self.assertEqual([bool(p["voka.kind"]) for p in by_default], [False] * count + [True] * 5)
+        self.assertEqual([bool(p["voka.kind"]) for p in moved], [True] * count + [False] * 5)
         self.assertEqual(moved[:count], self.decoded[:count])
 
 

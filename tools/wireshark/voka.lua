@@ -50,6 +50,8 @@ local experts = {
                               expert.group.MALFORMED, expert.severity.ERROR),
   not_sealed = ProtoExpert.new("voka.not_sealed", "Payload does not unseal",
                                expert.group.MALFORMED, expert.severity.ERROR),
+  unterminated = ProtoExpert.new("voka.unterminated", "Answer does not end in NUL: the client drops its last byte",
+                                 expert.group.PROTOCOL, expert.severity.WARN),
 }
 voka.experts = experts
 
@@ -318,11 +320,11 @@ local function dissect_request(payload, tree)
     tree:add_proto_expert_info(experts.not_sealed)
     return
   end
-  local opened = ByteArray.new(text, true):tvb("Unsealed parameters")
   if #text == 0 then
     tree:add(fields.text, "")
     return
   end
+  local opened = ByteArray.new(text, true):tvb("Unsealed parameters")
   add_fields(opened, tree:add(fields.text, opened(), text), {"^$^"})
 end
 
@@ -367,6 +369,11 @@ function voka.dissector(tvb, pinfo, tree)
     dissect_request(payload, subtree)
   elseif payload ~= nil then
     add_fields(payload:tvb(), subtree, {"\0", "^$^"})
+    -- The client reads the last byte as the terminator unless a NUL precedes it.
+    local length = payload:len()
+    if payload(length - 1, 1):uint() ~= 0 and (length < 2 or payload(length - 2, 1):uint() ~= 0) then
+      subtree:add_proto_expert_info(experts.unterminated)
+    end
   end
 end
 
