@@ -15,7 +15,6 @@ import unittest
 from voka_tools import Server, answer_fields, card_cell, matrix_card, pack_header, run_auth
 
 DISSECTOR = os.environ["VOKA_DISSECTOR"]
-TSHARK = os.environ.get("VOKA_TSHARK", "tshark")
 DEFAULT_PORT = 8025
 BROKEN_SENDER = ("127.0.0.9", 40000)
 
@@ -82,7 +81,7 @@ COLUMNS = ["voka.kind", "voka.command", "voka.sequence", "voka.field.name", "vok
 def decode(capture, *options):
     """One dict per packet: column -> list of values ([] when absent)."""
     completed = subprocess.run(
-        [TSHARK, "-n", "-r", capture, "-X", "lua_script:" + DISSECTOR, *options, "-T", "fields",
+        ["tshark", "-n", "-r", capture, "-X", "lua_script:" + DISSECTOR, *options, "-T", "fields",
          "-E", "separator=\t", "-E", "occurrence=a", "-E", "aggregator=\x1f",
          *[word for column in COLUMNS for word in ("-e", column)]],
         capture_output=True, timeout=60)
