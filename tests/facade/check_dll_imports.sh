@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# check_dll_imports.sh OBJDUMP DLL WINE_SYSTEM_DIR FORMAT
+# check_dll_imports.sh OBJDUMP DLL WINE_SYSTEM_DIR FORMAT IMPORT_LIST
 # VOKA4ClientCom.DLL as Windows users receive it: an image of the given format
 # (pei-i386 for PE32, pei-x86-64 for PE32+) that imports only Windows system
-# DLLs (those Wine ships as system DLLs) and UsbClient.dll, and exports
-# exactly the four server entry points, undecorated.
+# DLLs (those Wine ships as system DLLs) and UsbClient.dll, exactly the
+# functions IMPORT_LIST names (lines DLL!FUNCTION; # starts a comment), and
+# exports exactly the four server entry points, undecorated.
 set -uo pipefail
-objdump=$1 dll=$2 system_dir=$3 expected_format=$4
+export LC_ALL=C
+objdump=$1 dll=$2 system_dir=$3 expected_format=$4 import_list=$5
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -25,6 +27,16 @@ for name in "${imports[@]}"; do
 done
 printf 'imports: %s\n' "${imports[*]}"
 [[ " ${imports[*],,} " == *" usbclient.dll "* ]] || fail "does not import UsbClient.dll"
+
+# A function the list does not name may raise the Windows versions the DLL
+# runs on: adding it is a decision, taken by updating the list.
+imported=$(awk '/^\tDLL Name: / {dll = $3; next} dll != "" && /^\t[0-9a-f]+\t/ {print dll "!" $NF} /^$/ {dll = ""}' \
+  <<<"$headers" | sort)
+listed=$(sed 's/#.*//; s/[[:space:]]*$//; /^$/d' "$import_list" | sort)
+unlisted=$(comm -13 <(echo "$listed") <(echo "$imported"))
+unused=$(comm -23 <(echo "$listed") <(echo "$imported"))
+[[ -z $unlisted ]] || fail "imports functions that $import_list does not list:"$'\n'"$unlisted"
+[[ -z $unused ]] || fail "no longer imports functions that $import_list lists:"$'\n'"$unused"
 
 exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && /^[ \t]*\[/ {print $NF; next} on {exit}' <<<"$headers" | sort | tr '\n' ' ')
 expected="DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer "
