@@ -15,31 +15,20 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "VOKA4ClientCom.h"
 
 namespace {
 
-// Owns one BSTR.
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text = L"") : m_bstr(SysAllocString(text)) {}
-  ~Bstr() { SysFreeString(m_bstr); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-
-  operator BSTR() const { return m_bstr; }
-  BSTR* out() {
-    SysFreeString(m_bstr);
-    m_bstr = nullptr;
-    return &m_bstr;
-  }
-  std::wstring text() const { return m_bstr ? std::wstring(m_bstr, SysStringLen(m_bstr)) : std::wstring(); }
-
- private:
-  BSTR m_bstr;
+// An owned BSTR.
+struct BstrFree {
+  void operator()(BSTR text) const { SysFreeString(text); }
 };
+using Bstr = std::unique_ptr<OLECHAR, BstrFree>;
+
+Bstr MakeBstr(const wchar_t* text) { return Bstr(SysAllocString(text)); }
 
 std::string Ascii(const std::wstring& text) {
   std::string ascii;
@@ -63,21 +52,22 @@ class Login {
 
   // Status of the whole login; ARGS are the command line after the program.
   Status Run(wchar_t** args, int count) {
-    Bstr udp(args[0]), http(args[1]), user(args[2]), password(args[3]), app(args[4]), area(args[5]);
-    Bstr ekeyType(count > 6 ? args[6] : L"1"), none;
+    Bstr udp = MakeBstr(args[0]), http = MakeBstr(args[1]), user = MakeBstr(args[2]), password = MakeBstr(args[3]),
+         app = MakeBstr(args[4]), area = MakeBstr(args[5]), ekeyType = MakeBstr(count > 6 ? args[6] : L"1"),
+         none = MakeBstr(L"");
     long result = 0;
-    if (!Report("Initialize", m_authen->Initialize(udp, http, &result), result)) return kCallFailed;
-    if (!Report("GetDynamicKey", m_authen->GetDynamicKey(none, &result), result)) return kCallFailed;
+    HRESULT call = m_authen->Initialize(udp.get(), http.get(), &result);
+    if (!Report("Initialize", call, result)) return kCallFailed;
+    call = m_authen->GetDynamicKey(none.get(), &result);
+    if (!Report("GetDynamicKey", call, result)) return kCallFailed;
     if (result != 0) return kRefused;
-    if (!Report("StaticAuthen", m_authen->StaticAuthen(user, password, app, area, none, none, &result), result)) {
-      return kCallFailed;
-    }
+    call = m_authen->StaticAuthen(user.get(), password.get(), app.get(), area.get(), none.get(), none.get(), &result);
+    if (!Report("StaticAuthen", call, result)) return kCallFailed;
     if (result != 0) return kRefused;
     if (Value(L"AUTHENSTATE") == L"4") {
-      Bstr ekeyPassword(Value(L"EKEYPWD").c_str());
-      if (!Report("EKeyAuthen", m_authen->EKeyAuthen(user, ekeyPassword, ekeyType, none, &result), result)) {
-        return kCallFailed;
-      }
+      Bstr ekeyPassword = MakeBstr(Value(L"EKEYPWD").c_str());
+      call = m_authen->EKeyAuthen(user.get(), ekeyPassword.get(), ekeyType.get(), none.get(), &result);
+      if (!Report("EKeyAuthen", call, result)) return kCallFailed;
     }
     return result == 0 && Value(L"AUTHENSTATE") == L"1" ? kLoggedIn : kRefused;
   }
@@ -85,9 +75,12 @@ class Login {
  private:
   // The field's value, empty when the answers have no such field.
   std::wstring Value(const wchar_t* name) {
-    Bstr key(name), value;
+    Bstr key = MakeBstr(name);
+    BSTR value = nullptr;
     long found = 0;
-    return SUCCEEDED(m_authen->GetValue(key, value.out(), &found)) && found == 0 ? value.text() : std::wstring();
+    HRESULT call = m_authen->GetValue(key.get(), &value, &found);
+    Bstr owned(value);
+    return SUCCEEDED(call) && found == 0 && value ? std::wstring(value, SysStringLen(value)) : std::wstring();
   }
 
   // Prints the step's result and the answer fields; false when the call
@@ -98,7 +91,8 @@ class Login {
       return false;
     }
     std::printf("%s: %ld\n", step, result);
-    for (const wchar_t* name : {L"RETVALUE", L"DESCMSG", L"GUID", L"AUTHENSTATE", L"CHALLENGE", L"EKEYPWD", L"POSITION"}) {
+    for (const wchar_t* name :
+         {L"RETVALUE", L"DESCMSG", L"GUID", L"AUTHENSTATE", L"CHALLENGE", L"EKEYPWD", L"POSITION"}) {
       std::wstring value = Value(name);
       if (!value.empty()) std::printf("  %ls=%s\n", name, Ascii(value).c_str());
     }
