@@ -1,6 +1,7 @@
-// Stand-in for the USB e-key library: a software token whose secret comes
-// from the environment variable VOKA_SOFT_TOKEN_SECRET. Unset or empty means
-// no token is plugged in, and GetPwdAuto fails.
+// Stand-in for the USB e-key library, for development: a software OATH
+// challenge-response token whose secret comes, in hex, from the environment
+// variable VOKA_SOFT_TOKEN_SECRET. Unset or empty means no token is plugged
+// in, and GetPwdAuto fails.
 #include "usbclient/usb_client.h"
 
 #include <atomic>
@@ -8,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "usbclient/soft_token_password.h"
+#include "usbclient/ocra_response.h"
 
 namespace {
 
@@ -37,11 +38,11 @@ int USBCLIENT_API GetPwdAuto(char* password, char* challenge) {
     return 1;
   }
   try {
-    const std::string derived = SoftTokenPassword(secret, challenge);
-    if (derived.size() >= kPasswordBufferSize) {
+    std::string response;
+    if (OcraResponse(secret, challenge, response) != 0 || response.size() >= kPasswordBufferSize) {
       return 1;
     }
-    std::memcpy(password, derived.c_str(), derived.size() + 1);
+    std::memcpy(password, response.c_str(), response.size() + 1);
     return 0;
   } catch (...) {
     return 1;

@@ -1,15 +1,25 @@
 // AUTHENSTATE 4: the static login asks the e-key library (the software
 // token stand-in) for the password of the server's challenge.
+#include <cstring>
 #include <string>
 
 #include "engine/usb_ekey_init.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/engine/test_environment.h"
-#include "usbclient/soft_token_password.h"
+#include "usbclient/ocra_response.h"
 
 namespace {
 
 constexpr char kSecretVariable[] = "VOKA_SOFT_TOKEN_SECRET";
+constexpr char kTokenSecret[] = "746f6b656e2d736563726574";
+// The 20 bytes "12345678901234567890", the key of the published test vectors.
+constexpr char kVectorSecret[] = "3132333435363738393031323334353637383930";
+
+std::string TokenResponse(const std::string& challenge) {
+  std::string response;
+  EXPECT_EQ(OcraResponse(kTokenSecret, challenge, response), 0) << challenge;
+  return response;
+}
 const std::string kTokenMessage =
     "USB\xB0\xB2\xC1\xEE\xB3\xF5\xCA\xBC\xBB\xAF\xCA\xA7\xB0\xDC,"
     "\xC7\xEB\xBC\xEC\xB2\xE9\xCA\xC7\xB7\xF1\xB2\xE5\xBA\xC3";
@@ -18,17 +28,17 @@ class EkeyPassword : public EngineWithPeers {
  protected:
   void SetUp() override {
     EngineWithPeers::SetUp();
-    SetTestEnvironment(kSecretVariable, "token-secret");
+    SetTestEnvironment(kSecretVariable, kTokenSecret);
   }
   void TearDown() override { ClearTestEnvironment(kSecretVariable); }
 };
 
 TEST_F(EkeyPassword, TokenPasswordIsLeftUnderEkeypwd) {
-  udp.AnswerWith(NulFields({"RETVALUE=0", "AUTHENSTATE=4", "CHALLENGE=c-123"}));
+  udp.AnswerWith(NulFields({"RETVALUE=0", "AUTHENSTATE=4", "CHALLENGE=12345678"}));
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
   std::string password;
   ASSERT_EQ(engine.GetValue("ekeypwd", password), 0);
-  EXPECT_EQ(password, SoftTokenPassword("token-secret", "c-123"));
+  EXPECT_EQ(password, TokenResponse("12345678"));
   EXPECT_EQ(engine.FindValue("AUTHENSTATE"), "4");
 }
 
@@ -56,22 +66,23 @@ TEST_F(EkeyPassword, OtherVerdictsAndStatesNeedNoToken) {
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
   EXPECT_EQ(engine.FindValue("EKEYPWD"), "");
   // A state left by an earlier answer still counts.
-  udp.AnswerWith(NulFields({"RETVALUE=0", "AUTHENSTATE=4", "CHALLENGE=old"}));
+  udp.AnswerWith(NulFields({"RETVALUE=0", "AUTHENSTATE=4", "CHALLENGE=2026"}));
   engine.EKeyAuthen("u", "k", "1", "");
   udp.AnswerWith(NulFields({"RETVALUE=0"}));
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
-  EXPECT_EQ(engine.FindValue("EKEYPWD"), SoftTokenPassword("token-secret", "old"));
+  EXPECT_EQ(engine.FindValue("EKEYPWD"), TokenResponse("2026"));
 }
 
 TEST_F(EkeyPassword, ChallengeTheLibraryCannotHoldIsRefused) {
   SwitchToHttp();
-  const std::string longest(kMaxEkeyChallengeLength, 'c');
+  // The longest challenge reaches the token, which answers only numeric ones.
+  const std::string longest(kMaxEkeyChallengeLength, '1');
   http.AnswerWith("RETVALUE=0^$^AUTHENSTATE=4^$^CHALLENGE=" + longest);
-  EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
-  EXPECT_EQ(engine.FindValue("EKEYPWD"), SoftTokenPassword("token-secret", longest));
+  EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), AUTHEN_E_EKEYPWD);
+  EXPECT_EQ(engine.FindValue("DESCMSG"), kTokenMessage);
 
   engine.Initialize(udp.Endpoint().c_str(), http.BaseUrl().c_str());
-  http.AnswerWith("RETVALUE=0^$^AUTHENSTATE=4^$^CHALLENGE=" + longest + "c");
+  http.AnswerWith("RETVALUE=0^$^AUTHENSTATE=4^$^CHALLENGE=" + longest + "1");
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), AUTHEN_E_FAIL);
   EXPECT_EQ(engine.FindValue("EKEYPWD"), "");
   EXPECT_EQ(engine.Results().size(), 3u);
@@ -108,24 +119,49 @@ TEST(RequestEkeyPassword, AcceptsOnlyAPasswordWithItsNul) {
   EXPECT_EQ(calls, 3);
 }
 
-TEST(SoftToken, PasswordIsTheDocumentedHash) {
-  // FNV-1a 64 over secret, a 0 byte and challenge, computed independently.
-  EXPECT_EQ(SoftTokenPassword("secret", "challenge"), "23FECD2B03E860EC");
-  EXPECT_EQ(SoftTokenPassword("", ""), "AF63BD4C8601B7DF");
-  EXPECT_EQ(SoftTokenPassword("ab", "c"), "FD61C083EF200867");
-  EXPECT_EQ(SoftTokenPassword("a", "bc"), "AB40F6820D40B523");
+TEST(SoftToken, AnswersThePublishedOcraVectors) {
+  const struct {
+    const char* challenge;
+    const char* response;
+  } vectors[] = {
+      {"00000000", "237653"}, {"11111111", "243178"}, {"22222222", "653583"}, {"33333333", "740991"},
+      {"44444444", "608993"}, {"55555555", "388898"}, {"66666666", "816933"}, {"77777777", "224598"},
+      {"88888888", "750600"}, {"99999999", "294470"},
+  };
+  SetTestEnvironment(kSecretVariable, kVectorSecret);
+  for (const auto& vector : vectors) {
+    char challenge[9] = {};
+    std::memcpy(challenge, vector.challenge, 8);
+    char password[20] = {};
+    EXPECT_EQ(GetPwdAuto(password, challenge), 0) << vector.challenge;
+    EXPECT_STREQ(password, vector.response) << vector.challenge;
+  }
+  ClearTestEnvironment(kSecretVariable);
 }
 
-TEST(SoftToken, LibraryAnswersOnlyWithASecret) {
-  char challenge[] = "challenge";
+TEST(SoftToken, AnswersOnlyNumericChallengesWithAHexSecret) {
   char password[20] = {};
+  std::string response = "kept";
+  EXPECT_EQ(OcraResponse(kVectorSecret, "0", response), 0);   // the value counts, not the digits
+  EXPECT_EQ(response, "237653");
+  for (const char* challenge : {"", "123456789", "1234567a", "-1", " 1"}) {
+    EXPECT_NE(OcraResponse(kVectorSecret, challenge, response), 0) << challenge;
+  }
+  for (const char* secret : {"", "313", "31g2", "token-secret"}) {
+    EXPECT_NE(OcraResponse(secret, "1", response), 0) << secret;
+  }
+  EXPECT_EQ(response, "237653");
+
+  char challenge[] = "12345678";
   ClearTestEnvironment(kSecretVariable);
   EXPECT_NE(GetPwdAuto(password, challenge), 0);
   SetTestEnvironment(kSecretVariable, "");
   EXPECT_NE(GetPwdAuto(password, challenge), 0);
-  SetTestEnvironment(kSecretVariable, "secret");
-  EXPECT_EQ(GetPwdAuto(password, challenge), 0);
-  EXPECT_STREQ(password, "23FECD2B03E860EC");
+  SetTestEnvironment(kSecretVariable, "not hex");
+  EXPECT_NE(GetPwdAuto(password, challenge), 0);
+  SetTestEnvironment(kSecretVariable, kVectorSecret);
+  char tooLong[] = "123456789";
+  EXPECT_NE(GetPwdAuto(password, tooLong), 0);
   ClearTestEnvironment(kSecretVariable);
 }
 

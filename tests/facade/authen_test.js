@@ -2,7 +2,7 @@
 // ProgID, all six methods against voka-server, answer fields read with the
 // one-argument GetValue. Usage: cscript authen_test.js PROGID
 // Endpoints come from VOKA_TEST_UDP and VOKA_TEST_HTTP; the stand-in e-key
-// library needs VOKA_SOFT_TOKEN_SECRET=bob-token-secret.
+// library needs VOKA_SOFT_TOKEN_SECRET=626f622d746f6b656e2d736563726574.
 var failures = 0;
 
 function check(condition, what) {

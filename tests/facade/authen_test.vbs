@@ -3,7 +3,7 @@
 ' GetValue(key, value), whose value VBScript passes as a by-reference VARIANT.
 ' Usage: cscript authen_test.vbs PROGID
 ' Endpoints come from VOKA_TEST_UDP and VOKA_TEST_HTTP; the stand-in e-key
-' library needs VOKA_SOFT_TOKEN_SECRET=bob-token-secret.
+' library needs VOKA_SOFT_TOKEN_SECRET=626f622d746f6b656e2d736563726574.
 Option Explicit
 Dim failures : failures = 0
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tools/voka_server/server_messages.h"
-#include "usbclient/soft_token_password.h"
+#include "usbclient/ocra_response.h"
 
 namespace {
 
@@ -11,7 +11,13 @@ class AccountServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_EQ(ParseAccountText("alice pw\nbob pw ekey=s3cret\ncarol pw card=11,12/21,22/31,32\n", m_book, error), 0);
+    ASSERT_EQ(ParseAccountText("alice pw\nbob pw ekey=5365637265740a\ncarol pw card=11,12/21,22/31,32\n", m_book, error), 0);
+  }
+
+  static std::string TokenResponse(const std::string& secretHex, const std::string& challenge) {
+    std::string response;
+    EXPECT_EQ(OcraResponse(secretHex, challenge, response), 0);
+    return response;
   }
 
   int RetValue(const AnswerFields& answer) { return std::stoi(AnswerValue(answer, "RETVALUE")); }
@@ -47,13 +53,13 @@ TEST_F(AccountServiceTest, TokenChallengeIsAnsweredOnce) {
   ASSERT_EQ(AnswerValue(answer, "AUTHENSTATE"), "4");
   const std::string challenge = AnswerValue(answer, "CHALLENGE");
   ASSERT_EQ(challenge.size(), 8u);
-  const RequestFields right = {{"USERID", "bob"}, {"EKEYPWD", SoftTokenPassword("s3cret", challenge)}, {"GUID", guid}};
+  const RequestFields right = {{"USERID", "bob"}, {"EKEYPWD", TokenResponse("5365637265740a", challenge)}, {"GUID", guid}};
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, right)), kRetSuccess);
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, right)), kRetNoPendingFactor);
 
   answer = service.Answer(RequestKind::kStaticLogin, {{"USERID", "bob"}, {"PWD", "pw"}, {"GUID", guid}});
   EXPECT_NE(AnswerValue(answer, "CHALLENGE"), "");
-  const RequestFields wrong = {{"USERID", "bob"}, {"EKEYPWD", SoftTokenPassword("other", AnswerValue(answer, "CHALLENGE"))},
+  const RequestFields wrong = {{"USERID", "bob"}, {"EKEYPWD", TokenResponse("0a", AnswerValue(answer, "CHALLENGE"))},
                                {"GUID", guid}};
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, wrong)), kRetWrongEKeyPassword);
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, {{"USERID", "alice"}, {"EKEYPWD", "x"}, {"GUID", guid}})),

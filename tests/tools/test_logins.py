@@ -80,7 +80,7 @@ class LoginsOverUdp(unittest.TestCase):
         static = lines[1]["fields"]
         self.assertEqual(static["AUTHENSTATE"], "4")
         self.assertRegex(static["CHALLENGE"], r"^[0-9]{8}$")
-        self.assertRegex(static["EKEYPWD"], r"^[0-9A-F]{16}$")
+        self.assertRegex(static["EKEYPWD"], r"^[0-9]{6}$")
         self.assertEqual(lines[2]["fields"]["AUTHENSTATE"], "1")
         self.assertEqual(lines[2]["fields"]["DESCMSG"], "登录成功")
 
@@ -97,7 +97,7 @@ class LoginsOverUdp(unittest.TestCase):
 
     def test_ekey_login_fails_with_the_wrong_token(self):
         run = run_auth([*self.endpoints(), "--json", "login", "--user", "bob", "--password", "bob-pass",
-                        "--app", "7", "--area", "3", "--ekey-type", "1"], secret="someone-elses-secret")
+                        "--app", "7", "--area", "3", "--ekey-type", "1"], secret="0badc0de")
         self.assertEqual(run.status, 1)
         lines = run.json_lines()
         self.assertEqual([line["result"] for line in lines], [0, 0, 1007])

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "usbclient/ocra_response.h"
+
 namespace {
 
 constexpr size_t kMaxCardColumns = 26;
@@ -90,8 +92,13 @@ bool ParseAccountLine(const std::vector<std::string>& fields, Account& account, 
     }
     if (option.compare(0, 5, "ekey=") == 0) {
       account.ekeySecret = option.substr(5);
+      std::string key;
       if (account.ekeySecret.empty()) {
         error = "empty e-key secret";
+        return false;
+      }
+      if (!DecodeHexSecret(account.ekeySecret, key)) {
+        error = "e-key secret is not an even number of hex digits";
         return false;
       }
     } else if (option.compare(0, 5, "card=") == 0) {

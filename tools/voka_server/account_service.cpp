@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "tools/voka_server/server_messages.h"
-#include "usbclient/soft_token_password.h"
+#include "usbclient/ocra_response.h"
 
 namespace {
 
@@ -100,7 +100,8 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
   if (account->ekeySecret.empty()) return FailureAnswer(kRetFactorNotBound);
   PendingFactor pending;
   if (!TakePending(account->userId, pending) || pending.challenge.empty()) return FailureAnswer(kRetNoPendingFactor);
-  if (Field(fields, "EKEYPWD") != SoftTokenPassword(account->ekeySecret, pending.challenge)) {
+  std::string expected;
+  if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 || Field(fields, "EKEYPWD") != expected) {
     return FailureAnswer(kRetWrongEKeyPassword);
   }
   AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
