@@ -1,12 +1,16 @@
 #pragma once
 // One HTTP GET of an absolute http or https URL; the response body (whatever
 // the status) is appended to `body`, each read chunk up to its first NUL byte.
+// https certificates must be valid, for the host, and from a trusted CA; a
+// redirect from https to plain http is refused.
 
 #include <string>
 
 constexpr int kHttpReceiveTimeOutMs = 5000;   // longest wait for any byte
 constexpr int kHttpReadChunkSize = 500000;
 constexpr char kHttpUserAgent[] = "Microsoft Internet Explorer";
+// With libcurl: names a PEM file of the CAs to trust instead of the system's.
+constexpr char kHttpCaBundleVariable[] = "VOKA_CA_BUNDLE";
 
 // 0: this call appended a non-empty body; 1: a step failed or nothing was
 // appended (the string is then as it was).

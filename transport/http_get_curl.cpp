@@ -1,6 +1,9 @@
 #include <curl/curl.h>
 
+#include <strings.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -80,6 +83,21 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return silence.count() >= kHttpReceiveTimeOutMs ? 1 : 0;
 }
 
+// Certificates are always checked, against the system's CAs or, when
+// VOKA_CA_BUNDLE names a PEM file, against its CAs alone. A request that
+// began on https never follows a redirect to plain http.
+void SetTransportSecurity(CURL* curl, const char* url) {
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  const char* bundle = std::getenv(kHttpCaBundleVariable);
+  if (bundle != nullptr && bundle[0] != '\0') {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+  }
+  const bool secure = strncasecmp(url, "https:", 6) == 0;
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+}
+
 }  // namespace
 
 int HttpGet(const char* url, std::string& body) {
@@ -102,7 +120,7 @@ int HttpGet(const char* url, std::string& body) {
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  SetTransportSecurity(curl, url);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeOutSeconds);

@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <string.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -58,6 +60,8 @@ bool SplitUrl(const char* url, UrlParts* parts) {
   return true;
 }
 
+bool IsHttps(const std::string& url) { return _strnicmp(url.c_str(), "https:", 6) == 0; }
+
 // Appends the bytes read up to the first NUL among them.
 size_t AppendUpToNul(const char* data, DWORD count, std::string& body) {
   const void* nul = std::memchr(data, '\0', count);
@@ -101,7 +105,10 @@ int FetchOnce(HINTERNET root, const std::string& url, std::string& body, std::st
   InternetHandle connection(InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr,
                                              INTERNET_SERVICE_HTTP, 0, 0));
   if (connection.handle == nullptr) return 1;
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | (parts.secure ? INTERNET_FLAG_SECURE : 0);
+  // Certificates are checked against the system's Root store; no flag that
+  // ignores a certificate error is ever set, and no dialog is shown.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI |
+                (parts.secure ? INTERNET_FLAG_SECURE : 0);
   InternetHandle request(HttpOpenRequestA(connection.handle, "GET", parts.target.c_str(), nullptr, nullptr,
                                           nullptr, flags, 0));
   if (request.handle == nullptr || !SetReceiveTimeOut(request.handle)) return 1;
@@ -134,6 +141,7 @@ int HttpGet(const char* url, std::string& body) {
     std::string redirect;
     if (FetchOnce(root.handle, current, body, redirect) != 0) return 1;
     if (redirect.empty()) return 0;
+    if (IsHttps(current) && !IsHttps(redirect)) return 1;
     current = redirect;
   }
   return 1;

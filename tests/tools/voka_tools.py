@@ -69,6 +69,7 @@ class Server:
         self.udp_address = (self.udp.split(":")[0], int(self.udp.split(":")[1]))
         self.http_address = (self.http.split(":")[0], int(self.http.split(":")[1]))
         self.http_url = "http://" + self.http
+        self.https_url = "https://" + words["https"] if "https" in words else None
         return self
 
     def __exit__(self, *exc):
@@ -101,12 +102,14 @@ class AuthRun:
         return [json.loads(line) for line in self.stdout.splitlines() if line]
 
 
-def run_auth(args, secret=None, timeout=60, stdin=None):
-    """voka-auth with args (a list of str); secret goes to the stand-in token."""
+def run_auth(args, secret=None, timeout=60, stdin=None, ca_bundle=None):
+    """voka-auth with args (a list of str); secret goes to the stand-in token,
+    ca_bundle to VOKA_CA_BUNDLE."""
     env = dict(os.environ)
-    env.pop("VOKA_SOFT_TOKEN_SECRET", None)
-    if secret is not None:
-        env["VOKA_SOFT_TOKEN_SECRET"] = secret
+    for name, value in (("VOKA_SOFT_TOKEN_SECRET", secret), ("VOKA_CA_BUNDLE", ca_bundle)):
+        env.pop(name, None)
+        if value is not None:
+            env[name] = value
     env.setdefault("VOKA_UDP_LOG", os.path.join(tempfile.gettempdir(), "voka-tools-test-udp.log"))
     completed = subprocess.run([AUTH, *args], capture_output=True, timeout=timeout, env=env, stdin=stdin)
     return AuthRun(completed)

@@ -1,10 +1,12 @@
 #include "tools/voka_auth/auth_commands.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "codec/ansi_codepage.h"
 #include "engine/client_authen.h"
 #include "engine/seal_param.h"
+#include "transport/http_get.h"
 #include "tools/voka_auth/exchange_trace_printer.h"
 #include "tools/voka_auth/result_output.h"
 
@@ -22,6 +24,7 @@ class CommandRunner {
 
   int Run() {
     SetAnsiCodePage(m_options.codePage);
+    if (!m_options.caBundle.empty()) setenv(kHttpCaBundleVariable, m_options.caBundle.c_str(), 1);
     m_engine.Initialize(m_options.udpServer.c_str(), m_options.httpServer.c_str());
     m_engine.SetUdpTimeOut(m_options.timeoutSeconds);
     if (m_options.verbose) m_engine.SetTrace(&m_trace);

@@ -119,7 +119,7 @@ class Parser {
       options_.json = true;
       return true;
     }
-    if (name != "udp" && name != "http" && name != "timeout" && name != "codepage") {
+    if (name != "udp" && name != "http" && name != "cacert" && name != "timeout" && name != "codepage") {
       Fail("unknown option '" + word + "'");
       return false;
     }
@@ -129,6 +129,8 @@ class Parser {
       options_.udpServer = value;
     } else if (name == "http") {
       options_.httpServer = value;
+    } else if (name == "cacert") {
+      options_.caBundle = value;
     } else if (name == "timeout") {
       if (!ParseInteger(value, 0, 86400, number)) {
         Fail("bad value '" + value + "' for --timeout (seconds, 0 to 86400)");
@@ -222,6 +224,7 @@ std::string AuthUsageText() {
       "Global options:\n"
       "  --udp HOST[:PORT]     challenge server for UDP requests (default 127.0.0.1:8025)\n"
       "  --http BASE_URL       validation server for HTTP requests (default http://127.0.0.1:8080)\n"
+      "  --cacert FILE         trust only the CAs in this PEM file for https (default: the system's)\n"
       "  --timeout SECONDS     how long a UDP request waits for its answer (default 10)\n"
       "  --codepage N          ANSI code page of the engine's texts (default 936)\n"
       "  --json                one JSON object per command and line\n"
@@ -249,7 +252,8 @@ std::string AuthUsageText() {
       "\n"
       "Texts are taken as UTF-8 and handed to the engine in the ANSI code page;\n"
       "answer fields are printed in UTF-8. A missing optional text is sent empty.\n"
-      "The USB token stand-in reads its secret from VOKA_SOFT_TOKEN_SECRET.\n"
+      "The USB token stand-in reads its secret, in hex, from VOKA_SOFT_TOKEN_SECRET;\n"
+      "VOKA_CA_BUNDLE is the default of --cacert.\n"
       "\n"
       "Output: 'COMMAND: RESULT' and the answer fields, one NAME=VALUE a line;\n"
       "with --json, {\"command\":...,\"result\":...,\"fields\":{...}} per command.\n"

@@ -24,6 +24,7 @@ struct AuthCommand {
 struct AuthOptions {
   std::string udpServer = "127.0.0.1:8025";
   std::string httpServer = "http://127.0.0.1:8080";
+  std::string caBundle;  // PEM file of the CAs that https servers must come from
   int timeoutSeconds = 10;
   unsigned codePage = 936;
   bool json = false;

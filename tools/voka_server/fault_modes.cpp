@@ -10,12 +10,14 @@ bool ParseFaultMode(const std::string& name, FaultModes& faults) {
   else if (name == "empty-body") faults.http = HttpFault::kEmptyBody;
   else if (name == "error-body") faults.http = HttpFault::kErrorBody;
   else if (name == "slow-body") faults.http = HttpFault::kSlowBody;
+  else if (name == "https-to-http") faults.http = HttpFault::kRedirectToHttp;
+  else if (name == "http-to-https") faults.http = HttpFault::kRedirectToHttps;
   else return false;
   return true;
 }
 
 const char* FaultModeNames() {
-  return "silence, oversized, truncated, lying-length (UDP); empty-body, error-body, slow-body (HTTP)";
+  return "silence, oversized, truncated, lying-length (UDP); empty-body, error-body, slow-body, https-to-http, http-to-https (HTTP)";
 }
 
 bool AnswerDatagram(const FaultModes& faults, const UDP_HEADER& request, AnswerFields answer, std::string& datagram) {

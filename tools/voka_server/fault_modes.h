@@ -19,6 +19,8 @@ enum class HttpFault {
   kEmptyBody,  // 200 with an empty body
   kErrorBody,  // 500 with a body that holds no answer fields
   kSlowBody,   // head at once, body only after the slow delay
+  kRedirectToHttp,   // the https service redirects every request to the http service
+  kRedirectToHttps,  // the http service redirects every request to the https service
 };
 
 constexpr size_t kOversizedDatagram = 1100;

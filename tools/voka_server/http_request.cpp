@@ -111,3 +111,7 @@ std::string HttpResponseHead(int status, size_t bodyLength) {
          "\r\nContent-Type: text/plain; charset=GBK\r\nContent-Length: " + std::to_string(bodyLength) +
          "\r\nConnection: close\r\n\r\n";
 }
+
+std::string HttpRedirectHead(const std::string& location) {
+  return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+}

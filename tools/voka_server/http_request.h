@@ -34,3 +34,6 @@ RequestFields ParseQuery(const std::string& query);
 // Status line and headers of a response of bodyLength bytes that closes the
 // connection.
 std::string HttpResponseHead(int status, size_t bodyLength);
+
+// A 302 response to location, without a body, that closes the connection.
+std::string HttpRedirectHead(const std::string& location);

@@ -29,8 +29,8 @@ bool KindOfPath(const std::string& path, RequestKind& kind) {
 
 }  // namespace
 
-CHttpService::CHttpService(CAccountService& accounts, const FaultModes& faults)
-    : m_accounts(accounts), m_faults(faults) {}
+CHttpService::CHttpService(CAccountService& accounts, const FaultModes& faults, const CTlsContext* tls)
+    : m_accounts(accounts), m_faults(faults), m_tls(tls) {}
 
 CHttpService::~CHttpService() {
   for (Connection& connection : m_connections) close(connection.socket);
@@ -49,7 +49,9 @@ void CHttpService::AppendPollEntries(std::vector<pollfd>& entries) const {
   const Clock::time_point now = Clock::now();
   for (const Connection& connection : m_connections) {
     short events = POLLIN;
-    if (connection.responding) {
+    if (connection.tls && connection.tls->WaitsFor() != 0) {
+      events = connection.tls->WaitsFor();
+    } else if (connection.responding) {
       bool hasOutput = connection.sent < connection.output.size() ||
                        (!connection.heldBody.empty() && now >= connection.releaseAt);
       events = hasOutput ? POLLOUT : 0;
@@ -67,10 +69,10 @@ void CHttpService::OnPoll(const pollfd* entries, size_t count) {
     if (entry.fd != connection.socket) continue;
     if (entry.revents & (POLLERR | POLLNVAL)) {
       Close(connection, "connection error");
-    } else if (!connection.responding && (entry.revents & (POLLIN | POLLHUP))) {
-      Read(connection);
-    } else if (connection.responding && (entry.revents & (POLLOUT | POLLHUP))) {
-      Write(connection);
+    } else if (entry.revents != 0) {
+      // Only the events asked for, or a hang-up, are reported.
+      if (connection.responding) Write(connection);
+      else Read(connection);
     }
   }
   const Clock::time_point now = Clock::now();
@@ -100,7 +102,7 @@ void CHttpService::Accept() {
   socklen_t size = sizeof from;
   int socket = accept4(m_listener, reinterpret_cast<sockaddr*>(&from), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (socket < 0) return;
-  const std::string peer = "http " + PeerText(&from);
+  const std::string peer = (m_tls ? "https " : "http ") + PeerText(&from);
   if (m_connections.size() >= kMaxConnections) {
     LogLine(peer + " refused: too many open connections");
     close(socket);
@@ -110,22 +112,53 @@ void CHttpService::Accept() {
   connection.socket = socket;
   connection.peer = peer;
   connection.deadline = Clock::now() + kRequestTimeout;
-  m_connections.push_back(connection);
+  if (m_tls) connection.tls = std::make_unique<CTlsSession>(*m_tls, socket);
+  m_connections.push_back(std::move(connection));
+}
+
+ssize_t CHttpService::ReceiveSome(Connection& connection, char* buffer, size_t size) {
+  if (connection.tls) return connection.tls->Receive(buffer, size);
+  ssize_t received = recv(connection.socket, buffer, size, 0);
+  if (received < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kIoWouldBlock : kIoFailed;
+  return received;
+}
+
+ssize_t CHttpService::SendSome(Connection& connection, const char* data, size_t size) {
+  if (connection.tls) return connection.tls->Send(data, size);
+  ssize_t written = send(connection.socket, data, size, MSG_NOSIGNAL);
+  if (written < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kIoWouldBlock : kIoFailed;
+  return written;
 }
 
 void CHttpService::Read(Connection& connection) {
-  char chunk[4096];
-  ssize_t received = recv(connection.socket, chunk, sizeof chunk, 0);
-  if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-  if (received <= 0) {
-    Close(connection, connection.input.empty() ? "closed without a request" : "closed in the middle of a request");
-    return;
+  if (connection.tls && !connection.handshaken) {
+    std::string error;
+    ssize_t step = connection.tls->Handshake(error);
+    if (step == kIoWouldBlock) return;
+    if (step == kIoFailed) {
+      Close(connection, "TLS handshake failed: " + error);
+      return;
+    }
+    connection.handshaken = true;
   }
-  size_t room = kLargestRequestHead + 4 - std::min(connection.input.size(), kLargestRequestHead + 4);
-  connection.input.append(chunk, std::min(room, static_cast<size_t>(received)));
+  // A TLS session may hold decrypted bytes that poll cannot see: read until
+  // the socket has nothing more or the head is complete.
   HttpRequest request;
   std::string problem;
-  switch (ParseHttpRequestHead(connection.input, request, problem)) {
+  HeadStatus status = HeadStatus::kIncomplete;
+  while (status == HeadStatus::kIncomplete) {
+    char chunk[4096];
+    ssize_t received = ReceiveSome(connection, chunk, sizeof chunk);
+    if (received == kIoWouldBlock) return;
+    if (received <= 0) {
+      Close(connection, connection.input.empty() ? "closed without a request" : "closed in the middle of a request");
+      return;
+    }
+    size_t room = kLargestRequestHead + 4 - std::min(connection.input.size(), kLargestRequestHead + 4);
+    connection.input.append(chunk, std::min(room, static_cast<size_t>(received)));
+    status = ParseHttpRequestHead(connection.input, request, problem);
+  }
+  switch (status) {
     case HeadStatus::kIncomplete:
       return;
     case HeadStatus::kMalformed:
@@ -144,6 +177,11 @@ void CHttpService::Respond(Connection& connection, const HttpRequest& request) {
   const std::string line = request.method + " " + EscapeControlBytes(request.path);
   if (request.method != "GET") {
     Reply(connection, 405, "only GET is served\n", line + " -> 405");
+    return;
+  }
+  if (!m_redirectBase.empty()) {
+    const std::string location = m_redirectBase + request.path + (request.hasQuery ? "?" + request.query : "");
+    StartResponse(connection, HttpRedirectHead(location), line + " -> 302 " + EscapeControlBytes(location));
     return;
   }
   RequestKind kind;
@@ -175,14 +213,20 @@ void CHttpService::Respond(Connection& connection, const HttpRequest& request) {
       return;
     }
     case HttpFault::kNone:
+    case HttpFault::kRedirectToHttp:
+    case HttpFault::kRedirectToHttps:
       break;
   }
   Reply(connection, 200, HttpAnswerBody(answer), what);
 }
 
 void CHttpService::Reply(Connection& connection, int status, const std::string& body, const std::string& logLine) {
+  StartResponse(connection, HttpResponseHead(status, body.size()) + body, logLine);
+}
+
+void CHttpService::StartResponse(Connection& connection, const std::string& response, const std::string& logLine) {
   LogLine(connection.peer + " " + logLine);
-  connection.output = HttpResponseHead(status, body.size()) + body;
+  connection.output = response;
   connection.sent = 0;
   connection.responding = true;
   connection.deadline = Clock::now() + kResponseTimeout;
@@ -194,9 +238,9 @@ void CHttpService::Write(Connection& connection) {
     connection.heldBody.clear();
   }
   while (connection.sent < connection.output.size()) {
-    ssize_t written = send(connection.socket, connection.output.data() + connection.sent,
-                           connection.output.size() - connection.sent, MSG_NOSIGNAL);
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    ssize_t written = SendSome(connection, connection.output.data() + connection.sent,
+                               connection.output.size() - connection.sent);
+    if (written == kIoWouldBlock) return;
     if (written <= 0) {
       Close(connection, "peer went away before the answer was sent");
       return;
@@ -204,6 +248,7 @@ void CHttpService::Write(Connection& connection) {
     connection.sent += static_cast<size_t>(written);
   }
   if (connection.heldBody.empty()) {
+    if (connection.tls) connection.tls->Shutdown();
     shutdown(connection.socket, SHUT_WR);
     Close(connection, "");
   }

@@ -1,6 +1,6 @@
 // voka-server: a reference account server for development and tests. Answers
-// the dynamic-key and login requests over UDP and HTTP, single-threaded, from
-// one poll loop.
+// the dynamic-key and login requests over UDP, HTTP and optionally HTTPS,
+// single-threaded, from one poll loop.
 #include <poll.h>
 #include <signal.h>
 
@@ -14,6 +14,7 @@
 #include "tools/voka_server/account_service.h"
 #include "tools/voka_server/http_service_posix.h"
 #include "tools/voka_server/server_options.h"
+#include "tools/voka_server/tls_session_openssl.h"
 #include "tools/voka_server/udp_service_posix.h"
 
 namespace {
@@ -31,14 +32,19 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-int Serve(CUdpService& udp, CHttpService& http) {
+int Serve(CUdpService& udp, const std::vector<CHttpService*>& httpServices) {
   std::vector<pollfd> entries;
+  std::vector<size_t> firstEntry(httpServices.size());
   while (!g_stopRequested) {
     entries.clear();
     entries.push_back({udp.Socket(), POLLIN, 0});
-    http.AppendPollEntries(entries);
-    int wait = http.MillisecondsToNextEvent();
-    if (wait < 0 || wait > 1000) wait = 1000;
+    int wait = 1000;
+    for (size_t i = 0; i < httpServices.size(); ++i) {
+      firstEntry[i] = entries.size();
+      httpServices[i]->AppendPollEntries(entries);
+      int next = httpServices[i]->MillisecondsToNextEvent();
+      if (next >= 0 && next < wait) wait = next;
+    }
     int ready = poll(entries.data(), entries.size(), wait);
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -46,9 +52,18 @@ int Serve(CUdpService& udp, CHttpService& http) {
       return 1;
     }
     if (entries[0].revents & POLLIN) udp.OnReadable();
-    http.OnPoll(entries.data() + 1, entries.size() - 1);
+    for (size_t i = 0; i < httpServices.size(); ++i) {
+      size_t end = i + 1 < httpServices.size() ? firstEntry[i + 1] : entries.size();
+      httpServices[i]->OnPoll(entries.data() + firstEntry[i], end - firstEntry[i]);
+    }
   }
   return 0;
+}
+
+// HOST as the command line gave it (the name a certificate is for), with the
+// port the system chose.
+std::string HttpsAddressText(const ListenAddress& requested, const std::string& bound) {
+  return requested.host + bound.substr(bound.rfind(':'));
 }
 
 }  // namespace
@@ -72,15 +87,31 @@ int main(int argc, char** argv) {
     std::cerr << "voka-server: " << error << "\n";
     return 2;
   }
+  CTlsContext tls;
+  if (options.serveHttps && tls.Load(options.certificatePath, options.keyPath, error) != 0) {
+    std::cerr << "voka-server: " << error << "\n";
+    return 2;
+  }
   InstallSignalHandlers();
   CAccountService service(accounts);
   CUdpService udp(service, options.faults);
   CHttpService http(service, options.faults);
-  if (udp.Open(options.udp, error) != 0 || http.Open(options.http, error) != 0) {
+  CHttpService https(service, options.faults, &tls);
+  if (udp.Open(options.udp, error) != 0 || http.Open(options.http, error) != 0 ||
+      (options.serveHttps && https.Open(options.https, error) != 0)) {
     std::cerr << "voka-server: cannot listen: " << error << "\n";
     return 1;
   }
-  std::cout << "listening udp=" << udp.BoundAddress() << " http=" << http.BoundAddress() << std::endl;
+  std::vector<CHttpService*> httpServices = {&http};
+  std::cout << "listening udp=" << udp.BoundAddress() << " http=" << http.BoundAddress();
+  if (options.serveHttps) {
+    const std::string httpsAddress = HttpsAddressText(options.https, https.BoundAddress());
+    if (options.faults.http == HttpFault::kRedirectToHttp) https.RedirectTo("http://" + http.BoundAddress());
+    if (options.faults.http == HttpFault::kRedirectToHttps) http.RedirectTo("https://" + httpsAddress);
+    httpServices.push_back(&https);
+    std::cout << " https=" << httpsAddress;
+  }
+  std::cout << std::endl;
   std::cerr << "voka-server: " << accounts.size() << " accounts from " << options.accountsPath << std::endl;
-  return Serve(udp, http);
+  return Serve(udp, httpServices);
 }

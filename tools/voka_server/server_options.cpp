@@ -31,8 +31,8 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
       options.help = true;
       continue;
     }
-    if (word != "--udp" && word != "--http" && word != "--accounts" && word != "--fault" &&
-        word != "--slow-seconds") {
+    if (word != "--udp" && word != "--http" && word != "--https" && word != "--cert" && word != "--key" &&
+        word != "--accounts" && word != "--fault" && word != "--slow-seconds") {
       error = "unknown option '" + word + "'";
       return 2;
     }
@@ -47,6 +47,13 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
       valid = ParseListenAddress(value, options.udp);
     } else if (word == "--http") {
       valid = ParseListenAddress(value, options.http);
+    } else if (word == "--https") {
+      valid = ParseListenAddress(value, options.https);
+      options.serveHttps = true;
+    } else if (word == "--cert") {
+      options.certificatePath = value;
+    } else if (word == "--key") {
+      options.keyPath = value;
     } else if (word == "--accounts") {
       options.accountsPath = value;
     } else if (word == "--fault") {
@@ -60,23 +67,37 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
       return 2;
     }
   }
+  if (options.serveHttps != (!options.certificatePath.empty() && !options.keyPath.empty())) {
+    error = "--https needs --cert and --key, and they need --https";
+    return 2;
+  }
+  const bool redirects = options.faults.http == HttpFault::kRedirectToHttp ||
+                         options.faults.http == HttpFault::kRedirectToHttps;
+  if (redirects && !options.serveHttps) {
+    error = "the https-to-http and http-to-https faults need --https";
+    return 2;
+  }
   return 0;
 }
 
 std::string ServerUsageText() {
   return std::string(
-             "Usage: voka-server [--udp HOST:PORT] [--http HOST:PORT] [--accounts FILE]\n"
-             "                   [--fault MODE]... [--slow-seconds N]\n"
-             "Reference account server: answers dynamic-key and login requests over UDP and HTTP.\n"
+             "Usage: voka-server [--udp HOST:PORT] [--http HOST:PORT] [--https HOST:PORT --cert PEM --key PEM]\n"
+             "                   [--accounts FILE] [--fault MODE]... [--slow-seconds N]\n"
+             "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
              "\n"
              "  --udp HOST:PORT     UDP challenge service (default 127.0.0.1:8025; port 0: any free port)\n"
              "  --http HOST:PORT    HTTP validation service (default 127.0.0.1:8080; port 0: any free port)\n"
+             "  --https HOST:PORT   the same service over TLS (not served unless given; port 0: any free port)\n"
+             "  --cert PEM          the https certificate, followed by any intermediate certificates\n"
+             "  --key PEM           the https certificate's private key\n"
              "  --accounts FILE     account file (default: the sample accounts of the source tree)\n"
              "  --fault MODE        answer wrongly on purpose: ") +
          FaultModeNames() +
          "\n"
          "  --slow-seconds N    delay of the slow-body fault (default 8)\n"
          "\n"
-         "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once both services are up,\n"
+         "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once the services are up,\n"
+         "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
          "then one line per request on stderr. Stops on SIGINT or SIGTERM.\n";
 }

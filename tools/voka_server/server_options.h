@@ -13,6 +13,10 @@ struct ListenAddress {
 struct ServerOptions {
   ListenAddress udp{"127.0.0.1", 8025};
   ListenAddress http{"127.0.0.1", 8080};
+  ListenAddress https;        // served only with serveHttps
+  bool serveHttps = false;
+  std::string certificatePath;  // PEM, for https
+  std::string keyPath;          // PEM, for https
   std::string accountsPath;
   FaultModes faults;
   bool help = false;
