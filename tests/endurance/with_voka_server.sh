@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # with_voka_server.sh SERVER ACCOUNTS [SERVER OPTIONS...] -- COMMAND [ARGS...]
 # Starts the reference server on free loopback ports, runs COMMAND with @UDP@
-# and @HTTP@ in its arguments replaced by the server's endpoints (also exported
-# as VOKA_TEST_UDP and VOKA_TEST_HTTP), stops the server and exits with
+# and @HTTP@ (and @HTTPS@, when the options make it serve https) in its
+# arguments replaced by the server's endpoints (also exported as VOKA_TEST_UDP,
+# VOKA_TEST_HTTP and VOKA_TEST_HTTPS), stops the server and exits with
 # COMMAND's status.
 set -uo pipefail
 server=$1 accounts=$2
@@ -31,10 +32,15 @@ cat <&3 >/dev/null &
 udp=${line#*udp=}; udp=${udp%% *}
 http=${line#*http=}; http=${http%% *}
 export VOKA_TEST_UDP=$udp VOKA_TEST_HTTP=http://$http
+if [[ $line == *" https="* ]]; then
+  https=${line#*https=}; https=${https%% *}
+  export VOKA_TEST_HTTPS=https://$https
+fi
 
 command=()
 for word in "$@"; do
   word=${word//@UDP@/$VOKA_TEST_UDP}
+  word=${word//@HTTPS@/${VOKA_TEST_HTTPS:-}}
   command+=("${word//@HTTP@/$VOKA_TEST_HTTP}")
 done
 "${command[@]}"

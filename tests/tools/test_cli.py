@@ -33,7 +33,7 @@ class UsageErrors(unittest.TestCase):
         run = run_auth(["--help"])
         self.assertEqual(run.status, 0)
         for word in ["dynamic-key", "static", "ekey", "ecard", "login", "get NAME", "seal TEXT", "unseal BASE64",
-                     "--udp", "--http", "--timeout", "--codepage", "--json", "-v", "--user", "--password", "--app",
+                     "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user", "--password", "--app",
                      "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type", "--ecard-answer",
                      "Exit status"]:
             self.assertIn(word, run.stdout)

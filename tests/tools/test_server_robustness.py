@@ -188,9 +188,14 @@ class Startup(unittest.TestCase):
             run = subprocess.run([SERVER, "--accounts", f.name], capture_output=True, timeout=10)
             self.assertEqual(run.returncode, 2)
             self.assertIn(b":2: unterminated quote", run.stderr)
-        run = subprocess.run([SERVER, "--fault", "gremlins"], capture_output=True, timeout=10)
-        self.assertEqual(run.returncode, 2)
-        self.assertIn(b"'gremlins'", run.stderr)
+        for options, reason in [(["--fault", "gremlins"], b"'gremlins'"),
+                                (["--https", "localhost:0"], b"--https needs --cert and --key"),
+                                (["--fault", "https-to-http"], b"need --https"),
+                                (["--https", "localhost:0", "--cert", "/nonexistent.pem", "--key", "/nonexistent.key"],
+                                 b"/nonexistent.pem: ")]:
+            run = subprocess.run([SERVER, *options], capture_output=True, timeout=10)
+            self.assertEqual(run.returncode, 2, options)
+            self.assertIn(reason, run.stderr)
 
     def test_stops_cleanly_on_sigterm(self):
         with Server() as server:
