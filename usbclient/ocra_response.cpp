@@ -1,7 +1,9 @@
 #include "usbclient/ocra_response.h"
 
 #include <cstdint>
+#include <vector>
 
+#include "codec/hex_digit.h"
 #include "usbclient/hmac_sha1.h"
 
 namespace {
@@ -11,13 +13,6 @@ constexpr size_t kMaxChallengeDigits = 8;
 constexpr size_t kQuestionBytes = 128;
 constexpr uint32_t kResponseModulus = 1000000;   // six digits
 
-int HexValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  return -1;
-}
-
 bool IsNumericChallenge(const std::string& challenge) {
   if (challenge.empty() || challenge.size() > kMaxChallengeDigits) return false;
   for (char c : challenge) {
@@ -26,19 +21,19 @@ bool IsNumericChallenge(const std::string& challenge) {
   return true;
 }
 
-// The numeric question: the challenge's value in hex digits, written from the
-// first byte on and filled with zero digits to 128 bytes.
+// The numeric question: the hex digits of the challenge's value, most
+// significant first, packed from the first byte on and filled with zero
+// digits to 128 bytes.
 std::string QuestionBytes(const std::string& challenge) {
   uint32_t value = static_cast<uint32_t>(std::stoul(challenge));
-  std::string digits;
+  std::vector<int> nibbles;
   do {
-    digits.insert(digits.begin(), "0123456789ABCDEF"[value & 0xF]);
+    nibbles.insert(nibbles.begin(), static_cast<int>(value & 0xF));
     value >>= 4;
   } while (value != 0);
   std::string question(kQuestionBytes, '\0');
-  for (size_t i = 0; i < digits.size(); ++i) {
-    const int nibble = HexValue(digits[i]);
-    question[i / 2] = static_cast<char>(question[i / 2] | (i % 2 == 0 ? nibble << 4 : nibble));
+  for (size_t i = 0; i < nibbles.size(); ++i) {
+    question[i / 2] = static_cast<char>(question[i / 2] | (i % 2 == 0 ? nibbles[i] << 4 : nibbles[i]));
   }
   return question;
 }
@@ -56,8 +51,8 @@ bool DecodeHexSecret(const std::string& hex, std::string& key) {
   if (hex.empty() || hex.size() % 2 != 0) return false;
   std::string bytes;
   for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexValue(hex[i]);
-    const int low = HexValue(hex[i + 1]);
+    const int high = HexDigitValue(hex[i]);
+    const int low = HexDigitValue(hex[i + 1]);
     if (high < 0 || low < 0) return false;
     bytes += static_cast<char>(high << 4 | low);
   }
