@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <string.h>
-
 #include <cstring>
 #include <memory>
 #include <new>
@@ -60,7 +58,10 @@ bool SplitUrl(const char* url, UrlParts* parts) {
   return true;
 }
 
-bool IsHttps(const std::string& url) { return _strnicmp(url.c_str(), "https:", 6) == 0; }
+bool IsHttps(const std::string& url) {
+  UrlParts parts;
+  return SplitUrl(url.c_str(), &parts) && parts.secure;
+}
 
 // Appends the bytes read up to the first NUL among them.
 size_t AppendUpToNul(const char* data, DWORD count, std::string& body) {
