@@ -1,4 +1,4 @@
-#include "engine/client_authen.h"
+#include "voka/client_authen.h"
 
 #include <cstring>
 

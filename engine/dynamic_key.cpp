@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/client_authen.h"
 #include "engine/request_text.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "codec/str_coding.h"
-#include "engine/client_authen.h"
 #include "engine/request_text.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/client_authen.h"
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
 #include "engine/seal_param.h"
 #include "transport/http_get.h"
 #include "transport/udp_packet.h"
 #include "transport/udp_server.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "engine/request_text.h"
 
-#include "engine/client_authen.h"
+#include "voka/client_authen.h"
 
 bool JoinSealedFields(const std::vector<std::string>& fields, std::string& text) {
   text.clear();

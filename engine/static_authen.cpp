@@ -4,10 +4,10 @@
 
 #include "codec/machine_identity.h"
 #include "codec/str_coding.h"
-#include "engine/client_authen.h"
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
 #include "engine/usb_ekey_init.h"
+#include "voka/client_authen.h"
 
 namespace {
 

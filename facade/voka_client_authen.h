@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "engine/client_authen.h"
 #include "facade/VOKA4ClientCom_h.h"
+#include "voka/client_authen.h"
 
 class CVOKAClientAuthen : public IVOKAClientAuthen {
  public:

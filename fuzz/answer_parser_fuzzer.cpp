@@ -2,8 +2,8 @@
 // a real engine. Parsing the same answer twice must not change the map.
 #include <cstdint>
 
-#include "engine/client_authen.h"
 #include "fuzz/engine_checks.h"
+#include "voka/client_authen.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* answer = reinterpret_cast<const char*>(data);

@@ -5,9 +5,9 @@
 #include <map>
 #include <string>
 
-#include "engine/client_authen.h"
 #include "fuzz/answer_model.h"
 #include "fuzz/fuzz_check.h"
+#include "voka/client_authen.h"
 
 // The map must match the model, and every entry
 // must be readable through GetValue as the facade reads it.

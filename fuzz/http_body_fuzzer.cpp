@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/client_authen.h"
 #include "fuzz/engine_checks.h"
+#include "voka/client_authen.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string body(reinterpret_cast<const char*>(data), size);

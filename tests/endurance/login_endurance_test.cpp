@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/client_authen.h"
 #include "tests/endurance/process_usage.h"
 #include "tests/hostile/udp_peer.h"
+#include "voka/client_authen.h"
 
 namespace {
 

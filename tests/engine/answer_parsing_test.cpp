@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/client_authen.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "engine/client_authen.h"
 #include "tests/engine/scripted_peers.h"
+#include "voka/client_authen.h"
 
 // A UDP answer payload: the fields, each ended by a NUL, as servers send them.
 inline std::string NulFields(std::initializer_list<std::string> fields) {

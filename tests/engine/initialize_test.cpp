@@ -4,8 +4,8 @@
 #include <string>
 
 #include "codec/machine_identity.h"
-#include "engine/client_authen.h"
 #include "transport/socket_shim.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <thread>
 
-#include "engine/client_authen.h"
 #include "engine/engine_messages.h"
 #include "tests/hostile/http_peer.h"
 #include "tests/hostile/loopback_socket.h"
 #include "tests/hostile/login_outcome.h"
 #include "tests/hostile/udp_peer.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "engine/client_authen.h"
 #include "engine/engine_messages.h"
 #include "tests/hostile/login_outcome.h"
 #include "tests/hostile/udp_peer.h"
+#include "voka/client_authen.h"
 
 namespace {
 

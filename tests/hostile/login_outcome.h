@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "engine/client_authen.h"
 #include "engine/engine_messages.h"
+#include "voka/client_authen.h"
 
 struct LoginOutcome {
   int result = 0;

@@ -1,8 +1,9 @@
-"""voka-auth as a command: usage errors, --help, exit statuses, seal/unseal."""
+"""voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal."""
 import os
+import subprocess
 import unittest
 
-from voka_tools import AUTHEN_E_FAIL, NETWORK_ERROR, VECTORS_DIR, free_port, run_auth
+from voka_tools import AUTH, AUTHEN_E_FAIL, NETWORK_ERROR, SERVER, VECTORS_DIR, free_port, run_auth
 
 
 class UsageErrors(unittest.TestCase):
@@ -43,6 +44,12 @@ class UsageErrors(unittest.TestCase):
             run = run_auth(args)
             self.assertEqual((run.status, run.stderr), (0, ""), args)
             self.assertIn("Exit status", run.stdout)
+
+    def test_version_of_both_tools_is_the_project_version(self):
+        for tool in (AUTH, SERVER):
+            run = subprocess.run([tool, "--version"], capture_output=True, text=True, timeout=10)
+            self.assertEqual((run.returncode, run.stdout, run.stderr),
+                             (0, "%s %s\n" % (os.path.basename(tool), os.environ["VOKA_VERSION"]), ""))
 
 
 class ExitStatuses(unittest.TestCase):

@@ -47,10 +47,14 @@ def card_cell(card, position):
 
 
 class Server:
-    """voka-server on free loopback ports, stopped (and checked) on exit."""
+    """voka-server on free loopback ports, stopped (and checked) on exit.
 
-    def __init__(self, *extra, accounts=ACCOUNTS):
-        self.args = [SERVER, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", "--accounts", accounts, *extra]
+    accounts=None leaves the server to find its sample accounts by itself."""
+
+    def __init__(self, *extra, accounts=ACCOUNTS, binary=SERVER):
+        self.args = [binary, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", *extra]
+        if accounts is not None:
+            self.args += ["--accounts", accounts]
 
     def __enter__(self):
         self.log_file = tempfile.TemporaryFile()

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "codec/ansi_codepage.h"
-#include "engine/client_authen.h"
 #include "engine/seal_param.h"
 #include "transport/http_get.h"
 #include "tools/voka_auth/exchange_trace_printer.h"
 #include "tools/voka_auth/result_output.h"
+#include "voka/client_authen.h"
 
 namespace {
 

@@ -73,7 +73,7 @@ class Parser {
     while (index_ < words_.size()) {
       if (!ParseCommand()) return kExitUsage;
     }
-    if (options_.help) return kExitSuccess;
+    if (options_.help || options_.version) return kExitSuccess;
     if (options_.commands.empty()) return Fail("no command given");
     return kExitSuccess;
   }
@@ -102,6 +102,10 @@ class Parser {
     const std::string word = words_[index_++];
     if (word == "-h" || word == "--help") {
       options_.help = true;
+      return true;
+    }
+    if (word == "--version") {
+      options_.version = true;
       return true;
     }
     if (word == "-v" || word == "--verbose") {
@@ -230,6 +234,7 @@ std::string AuthUsageText() {
       "  --json                one JSON object per command and line\n"
       "  -v, --verbose         trace every exchange to stderr\n"
       "  -h, --help            this text\n"
+      "  --version             the release of voka-auth\n"
       "\n"
       "Commands:\n"
       "  dynamic-key [--indication TEXT]\n"
@@ -261,3 +266,5 @@ std::string AuthUsageText() {
       "Exit status: 0 when every command returned 0, 1 at the first command that\n"
       "returned anything else (later commands do not run), 2 for a usage error.\n";
 }
+
+std::string AuthVersionText() { return "voka-auth " VOKA_VERSION "\n"; }

@@ -30,6 +30,7 @@ struct AuthOptions {
   bool json = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
   std::vector<AuthCommand> commands;
 };
 
@@ -39,3 +40,5 @@ int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options
 
 // The text of --help.
 std::string AuthUsageText();
+// The text of --version: the name and the release.
+std::string AuthVersionText();

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/client_authen.h"
+#include "voka/client_authen.h"
 
 // Engine texts are ANSI; the trace shows them in UTF-8, with NUL separators
 // as "\0" and other control bytes as \xHH.

@@ -18,5 +18,9 @@ int main(int argc, char** argv) {
     std::cout << AuthUsageText();
     return kExitSuccess;
   }
+  if (options.version) {
+    std::cout << AuthVersionText();
+    return kExitSuccess;
+  }
   return RunAuthCommands(options, std::cout, std::cerr);
 }

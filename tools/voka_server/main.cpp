@@ -12,6 +12,7 @@
 #include "codec/ansi_codepage.h"
 #include "tools/voka_server/account_file.h"
 #include "tools/voka_server/account_service.h"
+#include "tools/voka_server/default_accounts.h"
 #include "tools/voka_server/http_service_posix.h"
 #include "tools/voka_server/server_options.h"
 #include "tools/voka_server/tls_session_openssl.h"
@@ -70,7 +71,7 @@ std::string HttpsAddressText(const ListenAddress& requested, const std::string& 
 
 int main(int argc, char** argv) {
   ServerOptions options;
-  options.accountsPath = VOKA_SAMPLE_ACCOUNTS;
+  options.accountsPath = DefaultAccountsPath();
   std::string error;
   if (ParseServerOptions(argc, argv, options, error) != 0) {
     std::cerr << "voka-server: " << error << " (see voka-server --help)\n";
@@ -78,6 +79,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << ServerUsageText();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << ServerVersionText();
     return 0;
   }
   // Answers and the UDP requests of clients are code page 936 text.

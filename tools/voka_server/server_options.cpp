@@ -31,6 +31,10 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
       options.help = true;
       continue;
     }
+    if (word == "--version") {
+      options.version = true;
+      continue;
+    }
     if (word != "--udp" && word != "--http" && word != "--https" && word != "--cert" && word != "--key" &&
         word != "--accounts" && word != "--fault" && word != "--slow-seconds") {
       error = "unknown option '" + word + "'";
@@ -83,7 +87,7 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
 std::string ServerUsageText() {
   return std::string(
              "Usage: voka-server [--udp HOST:PORT] [--http HOST:PORT] [--https HOST:PORT --cert PEM --key PEM]\n"
-             "                   [--accounts FILE] [--fault MODE]... [--slow-seconds N]\n"
+             "                   [--accounts FILE] [--fault MODE]... [--slow-seconds N] [--version]\n"
              "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
              "\n"
              "  --udp HOST:PORT     UDP challenge service (default 127.0.0.1:8025; port 0: any free port)\n"
@@ -91,7 +95,7 @@ std::string ServerUsageText() {
              "  --https HOST:PORT   the same service over TLS (not served unless given; port 0: any free port)\n"
              "  --cert PEM          the https certificate, followed by any intermediate certificates\n"
              "  --key PEM           the https certificate's private key\n"
-             "  --accounts FILE     account file (default: the sample accounts of the source tree)\n"
+             "  --accounts FILE     account file (default: the sample accounts installed with voka-server)\n"
              "  --fault MODE        answer wrongly on purpose: ") +
          FaultModeNames() +
          "\n"
@@ -101,3 +105,5 @@ std::string ServerUsageText() {
          "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
          "then one line per request on stderr. Stops on SIGINT or SIGTERM.\n";
 }
+
+std::string ServerVersionText() { return "voka-server " VOKA_VERSION "\n"; }

@@ -20,9 +20,12 @@ struct ServerOptions {
   std::string accountsPath;
   FaultModes faults;
   bool help = false;
+  bool version = false;
 };
 
 // 0 when valid; otherwise 2 and a one-line message naming the bad word.
 int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options, std::string& error);
 
 std::string ServerUsageText();
+// The text of --version: the name and the release.
+std::string ServerVersionText();

@@ -1,6 +1,7 @@
 // CClientAuthen: the authentication engine. It keeps the server endpoints,
 // the transport choice, the values carried from one request to the next and
-// the result map that the host reads with GetValue.
+// the result map that the host reads with GetValue. This is the library's
+// one public header: <voka/client_authen.h>.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,21 @@
 #include <string>
 #include <vector>
 
-#include "transport/udp_packet.h"
+// The 20-byte header of a challenge-server datagram, big-endian on the wire.
+// The trace below hands it out as sent, in host order.
+#pragma pack(push, 1)
+struct UDP_HEADER {
+  uint32_t dwLength;    // bytes after this field: 16 + payload length
+  uint16_t wCommand;
+  uint32_t dwSequence;  // stamped when sent
+  uint16_t wParam1;
+  uint16_t wFixed1;     // always 1
+  uint16_t wFixed2;     // always 0
+  uint16_t wParam2;
+  uint16_t wFixed3;     // always 1
+};
+#pragma pack(pop)
+static_assert(sizeof(UDP_HEADER) == 20, "UDP_HEADER is 20 bytes on the wire");
 
 constexpr int AUTHEN_E_FAIL = -10332102;
 constexpr int AUTHEN_E_EKEYPWD = -10332115;
