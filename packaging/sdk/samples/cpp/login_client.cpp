@@ -3,7 +3,7 @@
 // folder. With login_client.exe.manifest beside the program, Windows finds
 // the DLL in the program's folder without any registration.
 //
-// Build (MinGW):  g++ -Iinclude login_client.cpp include/VOKA4ClientCom_i.c -lole32 -loleaut32 -luuid -o login_client.exe
+// Build (MinGW):  g++ -Iinclude login_client.cpp include/VOKA4ClientCom_i.c -lole32 -loleaut32 -luuid -static -o login_client.exe
 // Build (MSVC):   cl /EHsc /Iinclude login_client.cpp include\VOKA4ClientCom_i.c ole32.lib oleaut32.lib
 // Usage: login_client UDP_SERVER HTTP_BASE USER PASSWORD APP AREA
 #include <windows.h>
