@@ -4,7 +4,8 @@
 set(VOKA_DEB_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/voka-tools)
 set(VOKA_DEB_CONTACT "VOKA4ClientCom developers <maintainers@voka4clientcom.invalid>")
 
-# Debian wants a copyright file and a changelog compressed without a time stamp.
+# Debian wants a copyright file and a changelog compressed without a time
+# stamp; the changelog names the package's maintainer.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/changelog.in ${CMAKE_BINARY_DIR}/deb/changelog @ONLY)
 execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/deb/changelog COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/deb/copyright ${CMAKE_BINARY_DIR}/deb/changelog.gz
