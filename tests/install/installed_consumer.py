@@ -5,6 +5,7 @@ installed voka-server.
 Paths come from CTest: VOKA_CONSUMER_DIR (the consumer's sources) and the
 variables that voka_tools reads.
 """
+import glob
 import os
 import subprocess
 import sys
@@ -24,17 +25,21 @@ def run(args, **kwargs):
 
 
 def build_consumers(prefix, work):
-    """The consumer built both ways against prefix; returns both programs."""
+    """The consumer built both ways against prefix; returns both programs and
+    the folder of the installed libraries."""
     cmake_build = os.path.join(work, "cmake-build")
     run(["cmake", "-S", CONSUMER_DIR, "-B", cmake_build, "-G", "Ninja", "-DCMAKE_PREFIX_PATH=" + prefix])
     run(["cmake", "--build", cmake_build])
-    env = dict(os.environ, PKG_CONFIG_PATH=os.path.join(prefix, "lib", "pkgconfig"))
+    # lib/pkgconfig, or lib/<multiarch>/pkgconfig
+    pc_file, = (glob.glob(os.path.join(prefix, "lib*", "pkgconfig", "voka-client-authen.pc")) +
+                glob.glob(os.path.join(prefix, "lib*", "*", "pkgconfig", "voka-client-authen.pc")))
+    env = dict(os.environ, PKG_CONFIG_PATH=os.path.dirname(pc_file))
     flags = run(["pkg-config", "--cflags", "--libs", "voka-client-authen"], env=env).split()
     pkg_config_program = os.path.join(work, "login_client_pkg_config")
     libdir = run(["pkg-config", "--variable=libdir", "voka-client-authen"], env=env).strip()
     run(["c++", "-std=c++17", os.path.join(CONSUMER_DIR, "login_client.cpp"), "-o", pkg_config_program,
          *flags, "-Wl,-rpath," + libdir])
-    return [os.path.join(cmake_build, "login_client"), pkg_config_program]
+    return [os.path.join(cmake_build, "login_client"), pkg_config_program], libdir
 
 
 def check_logins(test, server_binary, clients, work):

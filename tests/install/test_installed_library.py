@@ -20,9 +20,9 @@ class InstalledPrefix(unittest.TestCase):
             headers = [os.path.relpath(os.path.join(d, f), os.path.join(prefix, "include"))
                        for d, _, files in os.walk(os.path.join(prefix, "include")) for f in files]
             self.assertEqual(headers, ["voka/client_authen.h"])
-            clients = build_consumers(prefix, work)
+            clients, libdir = build_consumers(prefix, work)
             # The installed tools find the stand-in token library in the prefix.
-            os.environ["LD_LIBRARY_PATH"] = os.path.join(prefix, "lib")
+            os.environ["LD_LIBRARY_PATH"] = libdir
             check_logins(self, os.path.join(prefix, "bin", "voka-server"), clients, work)
 
 
