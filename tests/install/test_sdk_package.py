@@ -1,14 +1,17 @@
 """VOKA4ClientCom-<version>-sdk.zip as a front-end developer gets it: the
 files it promises, DLLs without debug information (which the symbols archive
-holds), a manifest per architecture; and the 32-bit DLL from the unpacked SDK
-registered with regsvr32 in a fresh Wine prefix, driven by the JScript and
-VBScript samples to a whole e-key login against voka-server. Skipped (77)
-while tools/package has not written the SDK.
+holds), the manifests of each architecture. From the unpacked SDK, in a
+fresh 32-bit Wine prefix: the C++ sample, built as the readme says, logs in
+side by side with no registration; then, with the DLL registered by
+regsvr32, the JScript and VBScript samples do. Each is a whole e-key login
+against voka-server. Skipped (77) while tools/package has not written the
+SDK.
 
 VOKA_PACKAGES_DIR names the folder of the packages, VOKA_WINE_RUN the
 project's wine-run."""
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -45,9 +48,10 @@ class SdkPackage(unittest.TestCase):
             expected = {"README.txt", "VOKA4ClientCom.idl", "VOKA4ClientCom.tlb",
                         "include/VOKA4ClientCom.h", "include/VOKA4ClientCom_i.c",
                         "samples/login.js", "samples/login.vbs",
-                        "samples/cpp/login_client.cpp", "samples/cpp/login_client.exe.manifest"}
+                        "samples/cpp/login_client.cpp"}
             for arch in OBJDUMP:
-                expected |= {arch + "/" + dll for dll in DLLS} | {arch + "/VOKA4ClientCom.manifest"}
+                expected |= {arch + "/" + dll for dll in DLLS} | {arch + "/VOKA4ClientCom.manifest",
+                                                                 "samples/cpp/%s/login_client.exe.manifest" % arch}
             self.assertEqual(names, expected)
             readme = sdk.read("README.txt").decode()
             self.assertIn("VOKA4ClientCom %s SDK" % VERSION, readme)
@@ -57,7 +61,8 @@ class SdkPackage(unittest.TestCase):
             architecture = {"x86": 'processorArchitecture="x86"', "x64": 'processorArchitecture="amd64"'}
             with zipfile.ZipFile(SYMBOLS) as symbols, tempfile.TemporaryDirectory() as work:
                 for arch in OBJDUMP:
-                    self.assertIn(architecture[arch], sdk.read(arch + "/VOKA4ClientCom.manifest").decode())
+                    for manifest in (arch + "/VOKA4ClientCom.manifest", "samples/cpp/%s/login_client.exe.manifest" % arch):
+                        self.assertIn(architecture[arch], sdk.read(manifest).decode(), manifest)
                     for dll in DLLS:
                         shipped = section_names(sdk.read(arch + "/" + dll), arch, work)
                         self.assertIn(".gnu_debuglink", shipped, arch + "/" + dll)
@@ -65,22 +70,37 @@ class SdkPackage(unittest.TestCase):
                         kept = section_names(symbols.read(arch + "/" + dll + ".debug"), arch, work)
                         self.assertIn(".debug_info", kept, arch + "/" + dll)
 
-    def test_samples_log_in_through_the_registered_dll(self):
+    def test_samples_log_in_side_by_side_and_registered(self):
         wine_run = os.environ["VOKA_WINE_RUN"]
         with tempfile.TemporaryDirectory() as work:
-            with zipfile.ZipFile(SDK) as sdk:
-                sdk.extractall(os.path.join(work, "sdk"))
+            sdk = os.path.join(work, "sdk")
+            with zipfile.ZipFile(SDK) as archive:
+                archive.extractall(sdk)
+            # The C++ sample built as the readme says, in an application
+            # folder with the x86 files and no registration.
+            app = os.path.join(work, "app")
+            os.mkdir(app)
+            for name in ["x86/" + dll for dll in DLLS] + ["x86/VOKA4ClientCom.manifest",
+                                                          "samples/cpp/x86/login_client.exe.manifest"]:
+                shutil.copy(os.path.join(sdk, name), app)
+            subprocess.run(["i686-w64-mingw32-g++", "-Iinclude", "samples/cpp/login_client.cpp",
+                            "include/VOKA4ClientCom_i.c", "-lole32", "-loleaut32", "-luuid", "-lshell32", "-static",
+                            "-o", os.path.join(app, "login_client.exe")], cwd=sdk, check=True, timeout=240)
             prefix = os.path.join(work, "wineprefix")
-            dll = windows_path(os.path.join(work, "sdk", "x86", "VOKA4ClientCom.DLL"))
-            subprocess.run([wine_run, prefix, "regsvr32", "/s", dll], check=True, timeout=240)
             env = dict(os.environ, VOKA_SOFT_TOKEN_SECRET=BOB_SECRET)
             with Server() as server:
+                login = [server.udp, server.http_url, "bob", "bob-pass", "1", "1"]
+                completed = subprocess.run([wine_run, prefix, os.path.join(app, "login_client.exe"), *login],
+                                           capture_output=True, text=True, errors="replace", env=env, timeout=240)
+                self.assertEqual(completed.returncode, 0, completed.stdout + completed.stderr)
+                self.assertIn("EKeyAuthen: 0", completed.stdout)
+                dll = windows_path(os.path.join(sdk, "x86", "VOKA4ClientCom.DLL"))
+                subprocess.run([wine_run, prefix, "regsvr32", "/s", dll], check=True, timeout=120)
                 for sample in ("login.js", "login.vbs"):
-                    script = windows_path(os.path.join(work, "sdk", "samples", sample))
-                    completed = subprocess.run(
-                        [wine_run, prefix, "cscript", "//nologo", script, server.udp, server.http_url,
-                         "bob", "bob-pass", "1", "1"], capture_output=True, text=True, errors="replace", env=env,
-                        timeout=120)
+                    script = windows_path(os.path.join(sdk, "samples", sample))
+                    completed = subprocess.run([wine_run, prefix, "cscript", "//nologo", script, *login],
+                                               capture_output=True, text=True, errors="replace", env=env,
+                                               timeout=120)
                     self.assertEqual(completed.returncode, 0, sample + ": " + completed.stdout + completed.stderr)
                     self.assertIn("EKeyAuthen: 0", completed.stdout, sample)
             subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix), check=False)
