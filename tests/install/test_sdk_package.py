@@ -57,11 +57,14 @@ class SdkPackage(unittest.TestCase):
             self.assertIn("VOKA4ClientCom %s SDK" % VERSION, readme)
             self.assertNotIn("@VOKA_", readme)
             self.assertIn("Windows 7", readme)
-            self.assertNotIn("/work/", sdk.read("include/VOKA4ClientCom.h").decode())
+            for source in ("include/VOKA4ClientCom.h", "include/VOKA4ClientCom_i.c"):
+                # widl names its input; the build's path stays out of the SDK
+                self.assertIn(" from VOKA4ClientCom.idl ", sdk.read(source).decode().splitlines()[0], source)
             architecture = {"x86": 'processorArchitecture="x86"', "x64": 'processorArchitecture="amd64"'}
             with zipfile.ZipFile(SYMBOLS) as symbols, tempfile.TemporaryDirectory() as work:
                 for arch in OBJDUMP:
-                    for manifest in (arch + "/VOKA4ClientCom.manifest", "samples/cpp/%s/login_client.exe.manifest" % arch):
+                    for manifest in (arch + "/VOKA4ClientCom.manifest",
+                                     "samples/cpp/%s/login_client.exe.manifest" % arch):
                         self.assertIn(architecture[arch], sdk.read(manifest).decode(), manifest)
                     for dll in DLLS:
                         shipped = section_names(sdk.read(arch + "/" + dll), arch, work)
