@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/engine_messages.h"
 #include "engine/host_resolve.h"
 #include "transport/socket_shim.h"
 
@@ -101,6 +102,16 @@ std::string CClientAuthen::FindValue(const char* key) {
   } catch (...) {
     return std::string();
   }
+}
+
+int CClientAuthen::RefuseTextNotInCodePage() {
+  try {
+    ForgetLastVerdict();
+    SetResult("DESCMSG", kTextNotInCodePageMessage);
+  } catch (...) {
+    // Out of memory: the code alone reports the failure.
+  }
+  return AUTHEN_E_FAIL;
 }
 
 void CClientAuthen::SetUdpTimeOut(int seconds) { m_nUdpTimeOut = seconds; }

@@ -17,3 +17,10 @@ inline constexpr char kUsbTokenErrorMessage[] =
 inline constexpr char kSeparatorInValueMessage[] =
     "\xC7\xEB\xC7\xF3\xB2\xCE\xCA\xFD\xD6\xD0\xBA\xAC\xD3\xD0\xB7\xD6\xB8\xF4\xB7\xFB"
     "^$^";
+
+// "参数中含有代码页无法表示的字符" (an argument holds a character that the
+// code page cannot represent), 30 bytes: sent changed, it would be another
+// password.
+inline constexpr char kTextNotInCodePageMessage[] =
+    "\xB2\xCE\xCA\xFD\xD6\xD0\xBA\xAC\xD3\xD0\xB4\xFA\xC2\xEB\xD2\xB3\xCE\xDE\xB7\xA8"
+    "\xB1\xED\xCA\xBE\xB5\xC4\xD7\xD6\xB7\xFB";

@@ -36,6 +36,7 @@ int ClampToInt(size_t length) { return static_cast<int>(std::min<size_t>(length,
 }  // namespace
 
 int CClientAuthen::RunUdpStage(uint16_t command, const std::vector<std::string>& fields) {
+  ForgetLastVerdict();
   std::string text;
   if (!JoinSealedFields(fields, text)) {
     SetResult("DESCMSG", kSeparatorInValueMessage);
@@ -56,12 +57,12 @@ int CClientAuthen::RunUdpStage(uint16_t command, const std::vector<std::string>&
   if (SendUdpRequest(&header, sealed, answer) != 0) {
     return AUTHEN_E_FAIL;
   }
-  ParseAnswer(answer.data(), answer.size());
-  return GetRetValue();
+  return MergeAnswer(answer.data(), answer.size());
 }
 
 int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query) {
   try {
+    ForgetLastVerdict();
     if (m_pTrace != nullptr) {
       m_pTrace->OnParameterText(query);
       m_pTrace->OnUrl(url);
@@ -75,11 +76,26 @@ int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query
       m_pTrace->OnAnswer(body.data(), ClampToInt(body.size()));
     }
     // The body's terminating NUL is part of the answer.
-    ParseAnswer(body.c_str(), body.size() + 1);
-    return GetRetValue();
+    return MergeAnswer(body.c_str(), body.size() + 1);
   } catch (...) {
     return AUTHEN_E_FAIL;
   }
+}
+
+void CClientAuthen::ForgetLastVerdict() {
+  m_mapResult.erase("RETVALUE");
+  m_mapResult.erase("DESCMSG");
+}
+
+int CClientAuthen::MergeAnswer(const char* data, size_t length) {
+  ParseAnswer(data, length);
+  // Anyone who reaches the client's port can send fields; without a verdict
+  // of its own the answer cannot count as a success.
+  if (m_mapResult.count("RETVALUE") == 0) {
+    SetResult("DESCMSG", kNetworkErrorMessage);
+    return AUTHEN_E_FAIL;
+  }
+  return GetRetValue();
 }
 
 int CClientAuthen::RunHttpQueryStage(const char* path, const std::vector<std::string>& fields) {

@@ -69,6 +69,10 @@ class CClientAuthen {
                  const char* indication);
   int ECardAuthen(const char* userId, const char* ecardPwd, const char* indication);
 
+  // Fails a call whose argument the host could not convert to the code page
+  // without changing it: AUTHEN_E_FAIL, with the reason under "DESCMSG".
+  int RefuseTextNotInCodePage();
+
   // Seconds one UDP exchange waits for its answer (default 10).
   void SetUdpTimeOut(int seconds);
   void SetTrace(ExchangeTrace* trace);
@@ -116,6 +120,12 @@ class CClientAuthen {
   int RunUdpStage(uint16_t command, const std::vector<std::string>& fields);
   // One HTTP stage: fetch url, parse the body. query is only traced.
   int RunHttpStage(const std::string& url, const std::string& query);
+  // RETVALUE and DESCMSG describe the latest exchange only: a stage drops
+  // them before it sends.
+  void ForgetLastVerdict();
+  // Parses an answer into the map; its own RETVALUE, or AUTHEN_E_FAIL with
+  // the network message when it has none.
+  int MergeAnswer(const char* data, size_t length);
   // An HTTP stage whose URL is the base, path and the "&"-joined fields.
   int RunHttpQueryStage(const char* path, const std::vector<std::string>& fields);
   // One datagram round trip; 0 or the exchange's failure code, which also

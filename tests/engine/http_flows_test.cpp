@@ -70,9 +70,10 @@ TEST_F(HttpFlows, LoginAnswersMergeIntoTheMap) {
   SwitchToHttp("G");
   http.AnswerWith("RETVALUE=0^$^A=1^$^B=1");
   EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
-  // No RETVALUE in this answer: the earlier one still counts.
+  // No RETVALUE in this answer: it fails whatever came before.
   http.AnswerWith("B=2^$^C=2");
-  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 0);
+  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), AUTHEN_E_FAIL);
+  EXPECT_EQ(engine.FindValue("RETVALUE"), "");
   EXPECT_EQ(engine.FindValue("A"), "1");
   EXPECT_EQ(engine.FindValue("B"), "2");
   EXPECT_EQ(engine.FindValue("C"), "2");

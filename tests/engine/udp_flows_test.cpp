@@ -3,6 +3,7 @@
 #include <string>
 
 #include "codec/machine_identity.h"
+#include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
@@ -119,15 +120,22 @@ TEST_F(UdpFlows, AnswerWithoutItsNulLosesItsLastByte) {
   EXPECT_EQ(engine.Results().count(""), 1u);
 }
 
-TEST_F(UdpFlows, LoginsMergeAnswersIntoTheMap) {
-  udp.AnswerWith(NulFields({"RETVALUE=0", "A=1", "B=1"}));
+TEST_F(UdpFlows, LoginsMergeAnswersIntoTheMapButEachNeedsItsOwnVerdict) {
+  udp.AnswerWith(NulFields({"RETVALUE=0", "A=1", "B=1", "DESCMSG=ok"}));
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
-  // No RETVALUE in this answer: the earlier one still counts.
+  // No RETVALUE in this answer: the earlier verdict and message are gone.
   udp.AnswerWith(NulFields({"B=2", "C=2"}));
-  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
+  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), AUTHEN_E_FAIL);
+  EXPECT_EQ(engine.FindValue("RETVALUE"), "");
+  EXPECT_EQ(engine.FindValue("DESCMSG"), kNetworkErrorMessage);
   EXPECT_EQ(engine.FindValue("A"), "1");
   EXPECT_EQ(engine.FindValue("B"), "2");
   EXPECT_EQ(engine.FindValue("C"), "2");
+  // Nothing but a header after a success.
+  udp.AnswerWith(NulFields({"RETVALUE=0"}));
+  EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), 0);
+  udp.AnswerWith("");
+  EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), AUTHEN_E_FAIL);
   udp.AnswerWith(NulFields({"RETVALUE=3"}));
   EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 3);
   EXPECT_EQ(engine.FindValue("A"), "1");
