@@ -1,6 +1,7 @@
 #include "transport/socket_shim.h"
 
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -37,10 +38,16 @@ int WaitReadable(socket_t socket, int timeoutMs) {
   }
   // poll rather than select: a descriptor above FD_SETSIZE must not overrun an fd_set.
   pollfd entry{socket, POLLIN, 0};
+  // A signal cuts the wait short; the rest of it runs against a fixed
+  // deadline, so that periodic signals cannot stretch it for ever.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int remainingMs = timeoutMs;
   int result;
-  do {
-    result = poll(&entry, 1, timeoutMs);
-  } while (result < 0 && errno == EINTR);
+  while ((result = poll(&entry, 1, remainingMs)) < 0 && errno == EINTR) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    remainingMs = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    errno = 0;
+  }
   if (result <= 0) return result < 0 ? -1 : 0;
   return (entry.revents & POLLIN) ? 1 : -1;
 }
