@@ -4,14 +4,18 @@
 // https certificates must be valid, for the host, and from a trusted CA; a
 // redirect from https to plain http is refused.
 
+#include <cstddef>
 #include <string>
 
 constexpr int kHttpReceiveTimeOutMs = 5000;   // longest wait for any byte
+constexpr int kHttpRequestTimeOutMs = 30000;  // longest whole request, redirects included
+constexpr size_t kHttpBodyLimit = 1u << 20;   // longest body read; a longer one fails
 constexpr int kHttpReadChunkSize = 500000;
 constexpr char kHttpUserAgent[] = "Microsoft Internet Explorer";
 // With libcurl: names a PEM file of the CAs to trust instead of the system's.
 constexpr char kHttpCaBundleVariable[] = "VOKA_CA_BUNDLE";
 
-// 0: this call appended a non-empty body; 1: a step failed or nothing was
-// appended (the string is then as it was).
+// 0: this call appended a non-empty body; 1: a step failed, nothing was
+// appended, the body grew past kHttpBodyLimit or the request outlasted
+// kHttpRequestTimeOutMs.
 int HttpGet(const char* url, std::string& body);

@@ -13,7 +13,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long kConnectTimeOutSeconds = 30;
 constexpr long kMaxRedirects = 10;
 
 bool InitialiseCurlOnce() {
@@ -31,11 +30,15 @@ struct Transfer {
   size_t appended = 0;
   size_t chunkOffset = 0;     // position inside the current chunk
   bool chunkCut = false;      // the current chunk already met a NUL
+  size_t received = 0;        // body bytes, NULs included
   bool connected = false;
   Clock::time_point lastByte;
 
-  void Take(const char* data, size_t size) {
+  // False once the body has grown past kHttpBodyLimit.
+  bool Take(const char* data, size_t size) {
     lastByte = Clock::now();
+    received += size;
+    if (received > kHttpBodyLimit) return false;
     while (size > 0) {
       size_t room = kHttpReadChunkSize - chunkOffset;
       size_t piece = size < room ? size : room;
@@ -54,12 +57,13 @@ struct Transfer {
         chunkCut = false;
       }
     }
+    return true;
   }
 };
 
+// A short count makes libcurl end the transfer with an error.
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<Transfer*>(user)->Take(data, size * count);
-  return size * count;
+  return static_cast<Transfer*>(user)->Take(data, size * count) ? size * count : 0;
 }
 
 size_t OnHeader(char*, size_t size, size_t count, void* user) {
@@ -68,7 +72,7 @@ size_t OnHeader(char*, size_t size, size_t count, void* user) {
 }
 
 // Ends the transfer once the connection is up and no byte came for 5000 ms;
-// connecting has its own, longer time-out.
+// connecting is bounded only by the whole request's time limit.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto* transfer = static_cast<Transfer*>(user);
   if (!transfer->connected) {
@@ -123,7 +127,7 @@ int HttpGet(const char* url, std::string& body) {
   SetTransportSecurity(curl, url);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeOutSeconds);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kHttpRequestTimeOutMs));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
@@ -132,8 +136,14 @@ int HttpGet(const char* url, std::string& body) {
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_perform(curl);
+  const CURLcode outcome = curl_easy_perform(curl);
   curl_easy_cleanup(curl);
   curl_slist_free_all(headers);
+  // A cut-off transfer keeps what came before, as a short read would; only
+  // an oversized body or the request's time limit fails it outright.
+  if (outcome == CURLE_WRITE_ERROR || outcome == CURLE_OPERATION_TIMEDOUT) {
+    body.resize(body.size() - transfer.appended);
+    return 1;
+  }
   return transfer.appended > 0 ? 0 : 1;
 }

@@ -25,9 +25,26 @@ struct InternetHandle {
   InternetHandle& operator=(const InternetHandle&) = delete;
 };
 
-bool SetReceiveTimeOut(HINTERNET handle) {
-  DWORD timeOut = kHttpReceiveTimeOutMs;
-  return InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeOut, sizeof(timeOut)) != FALSE;
+// The end of the whole request, redirects included.
+class RequestDeadline {
+ public:
+  RequestDeadline() : m_end(GetTickCount64() + kHttpRequestTimeOutMs) {}
+  bool Passed() const { return GetTickCount64() >= m_end; }
+  // The receive time-out, shortened to what is left of the request.
+  DWORD NextWaitMs() const {
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG left = now < m_end ? m_end - now : 0;
+    return static_cast<DWORD>(left < kHttpReceiveTimeOutMs ? left : kHttpReceiveTimeOutMs);
+  }
+
+ private:
+  ULONGLONG m_end;
+};
+
+bool SetReceiveTimeOut(HINTERNET handle, const RequestDeadline& deadline) {
+  DWORD timeOut = deadline.NextWaitMs();
+  return timeOut > 0 &&
+         InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeOut, sizeof(timeOut)) != FALSE;
 }
 
 struct UrlParts {
@@ -95,9 +112,33 @@ std::string RedirectTarget(HINTERNET request, const std::string& url) {
   return combined;
 }
 
+// Reads the body until its end, the deadline or kHttpBodyLimit bytes. Each
+// wait asks only for what has arrived, so that a server sending a byte at a
+// time cannot hold one read past the deadline.
+int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& body) {
+  std::unique_ptr<char[]> chunk(new (std::nothrow) char[kHttpReadChunkSize]);
+  if (!chunk) return 1;
+  size_t appended = 0;
+  size_t received = 0;
+  for (;;) {
+    DWORD available = 0;
+    if (!SetReceiveTimeOut(request, deadline)) return 1;
+    // A failed wait or read ends the body, keeping what came before.
+    if (!InternetQueryDataAvailable(request, &available, 0, 0) || available == 0) break;
+    DWORD read = 0;
+    const DWORD wanted = available < static_cast<DWORD>(kHttpReadChunkSize) ? available : kHttpReadChunkSize;
+    if (!InternetReadFile(request, chunk.get(), wanted, &read) || read == 0) break;
+    received += read;
+    if (received > kHttpBodyLimit) return 1;
+    appended += AppendUpToNul(chunk.get(), read, body);
+  }
+  return appended > 0 && !deadline.Passed() ? 0 : 1;
+}
+
 // One GET of url. A redirect leaves its target in redirect and reads no
 // body; any other answer's body is appended to body.
-int FetchOnce(HINTERNET root, const std::string& url, std::string& body, std::string& redirect) {
+int FetchOnce(HINTERNET root, const std::string& url, const RequestDeadline& deadline, std::string& body,
+              std::string& redirect) {
   // The request is opened in steps rather than with InternetOpenUrlA, so that
   // the receive time-out can be set on the request handle before anything is
   // sent: some WinINet implementations ignore the root handle's time-out.
@@ -112,38 +153,30 @@ int FetchOnce(HINTERNET root, const std::string& url, std::string& body, std::st
                 (parts.secure ? INTERNET_FLAG_SECURE : 0);
   InternetHandle request(HttpOpenRequestA(connection.handle, "GET", parts.target.c_str(), nullptr, nullptr,
                                           nullptr, flags, 0));
-  if (request.handle == nullptr || !SetReceiveTimeOut(request.handle)) return 1;
-  if (!HttpSendRequestA(request.handle, nullptr, 0, nullptr, 0)) return 1;
+  if (request.handle == nullptr || !SetReceiveTimeOut(request.handle, deadline)) return 1;
+  if (!HttpSendRequestA(request.handle, nullptr, 0, nullptr, 0) || deadline.Passed()) return 1;
   redirect = RedirectTarget(request.handle, url);
   if (!redirect.empty()) return 0;
-
-  std::unique_ptr<char[]> chunk(new (std::nothrow) char[kHttpReadChunkSize]);
-  if (!chunk) return 1;
-  size_t appended = 0;
-  DWORD read = 0;
-  do {
-    read = 0;
-    // A failed read reports 0 bytes and ends the loop, keeping what came before.
-    InternetReadFile(request.handle, chunk.get(), kHttpReadChunkSize, &read);
-    appended += AppendUpToNul(chunk.get(), read, body);
-  } while (read > 0);
-  return appended > 0 ? 0 : 1;
+  return ReadBody(request.handle, deadline, body);
 }
 
 }  // namespace
 
 int HttpGet(const char* url, std::string& body) {
   if (url == nullptr) return 1;
+  const RequestDeadline deadline;
   InternetHandle root(InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (root.handle == nullptr || !SetReceiveTimeOut(root.handle)) return 1;
+  if (root.handle == nullptr || !SetReceiveTimeOut(root.handle, deadline)) return 1;
 
+  const size_t kept = body.size();
   std::string current = url;
   for (int redirects = 0; redirects <= kMaxRedirects; ++redirects) {
     std::string redirect;
-    if (FetchOnce(root.handle, current, body, redirect) != 0) return 1;
+    if (FetchOnce(root.handle, current, deadline, body, redirect) != 0) break;
     if (redirect.empty()) return 0;
     if (IsHttps(current) && !IsHttps(redirect)) return 1;
     current = redirect;
   }
+  body.resize(kept);
   return 1;
 }

@@ -25,8 +25,8 @@ class HttpGetTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(HttpGetTest, LargeBodyArrivesWholeWithTheUserAgent) {
-  const std::string large = Filler(5 * 1000 * 1000);
+TEST_F(HttpGetTest, BodyOfTheLimitArrivesWholeWithTheUserAgent) {
+  const std::string large = Filler(kHttpBodyLimit);
   m_server.SetReply(HttpReply::Text(large));
   std::string body;
   ASSERT_EQ(HttpGet(Url("/Login.Validate.Account?USERID=a&PWD=b").c_str(), body), 0);
@@ -37,6 +37,13 @@ TEST_F(HttpGetTest, LargeBodyArrivesWholeWithTheUserAgent) {
   EXPECT_EQ(request.method, "GET");
   EXPECT_EQ(request.target, "/Login.Validate.Account?USERID=a&PWD=b");
   EXPECT_EQ(request.Header("User-Agent"), "Microsoft Internet Explorer");
+}
+
+TEST_F(HttpGetTest, BodyPastTheLimitFailsAndLeavesTheStringAsItWas) {
+  m_server.SetReply(HttpReply::Text(Filler(kHttpBodyLimit + 1)));
+  std::string body = "earlier";
+  EXPECT_EQ(HttpGet(Url("/big").c_str(), body), 1);
+  EXPECT_EQ(body, "earlier");
 }
 
 TEST_F(HttpGetTest, EmptyBodyGivesOneAndLeavesTheStringAsItWas) {
@@ -137,6 +144,17 @@ TEST_F(HttpGetTest, SlowBodyArrivesWholeWhileNoPauseReachesTheTimeOut) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(seconds, 5.5);
   EXPECT_TRUE(body == served) << body.size();
+}
+
+TEST_F(HttpGetTest, ByteEveryThreeSecondsEndsTheCallAtTheRequestsTimeLimit) {
+  m_server.SetReply(HttpReply::Trickle(Filler(20), 20, 3000));
+  auto start = std::chrono::steady_clock::now();
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/trickle").c_str(), body), 1);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, kHttpRequestTimeOutMs / 1000.0 - 1);
+  EXPECT_LE(seconds, kHttpRequestTimeOutMs / 1000.0 + 2);
+  EXPECT_TRUE(body.empty());
 }
 
 TEST_F(HttpGetTest, SilentServerEndsTheCallAfterFiveSeconds) {
