@@ -1,4 +1,4 @@
-#include "tools/text_escape.h"
+#include "codec/text_escape.h"
 
 #include <cstdio>
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "codec/text_escape.h"
 #include "transport/udp_log.h"
 
 namespace {
@@ -106,8 +107,9 @@ int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int p
 
   // The log must not disturb the error code the caller reads next.
   int sendError = SocketLastError();
-  AppendUdpLog(FormatUdpLogLine("[Send]\t\tszremoteIP=%s^$^port=%d^$^socket=%d\r\n", ip, port,
-                                static_cast<int>(m_RSSocket)));
+  // The host's text is escaped, so that a CR or LF in it cannot forge a line.
+  AppendUdpLog(FormatUdpLogLine("[Send]\t\tszremoteIP=%s^$^port=%d^$^socket=%d\r\n",
+                                EscapeControlBytes(ip).c_str(), port, static_cast<int>(m_RSSocket)));
   SetSocketLastError(sendError);
   return sent < 0 ? -1 : sent;
 }

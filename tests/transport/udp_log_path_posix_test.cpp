@@ -1,8 +1,13 @@
 // Where the diagnostic log lives on Linux: $VOKA_UDP_LOG, else
-// $TMPDIR/TevUdpServer.log, else /tmp/TevUdpServer.log.
+// $TMPDIR/TevUdpServer.log, else /tmp/TevUdpServer.log; and which file there
+// it writes to.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "transport/udp_log.h"
@@ -50,4 +55,36 @@ TEST(UdpLogPath, EnvironmentChoosesTheFileThenTheDirectory) {
   EXPECT_EQ(UdpLogPath(), "/tmp/TevUdpServer.log");
   setenv("TMPDIR", "", 1);
   EXPECT_EQ(UdpLogPath(), "/tmp/TevUdpServer.log");
+}
+
+// Another user can plant a link or a file of their own under the log's name
+// in a shared folder; neither is written to.
+TEST(UdpLogFile, WritesOnlyItsOwnRegularFileAndNeverFollowsALink) {
+  char folder[] = "/tmp/voka-log-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string victim = std::string(folder) + "/victim";
+  const std::string log = std::string(folder) + "/TevUdpServer.log";
+  { std::ofstream(victim) << "precious"; }
+  ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
+
+  EXPECT_FALSE(WriteUdpLogFile(log, "[Send]\r\n"));
+  std::ifstream kept(victim);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "precious");
+
+  // A file of another user, which only root can make here.
+  unlink(log.c_str());
+  { std::ofstream(log) << "theirs"; }
+  if (chown(log.c_str(), 65534, 65534) == 0) {
+    EXPECT_FALSE(WriteUdpLogFile(log, "[Send]\r\n"));
+    std::ifstream theirs(log);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(theirs), {}), "theirs");
+  }
+  unlink(log.c_str());
+  EXPECT_TRUE(WriteUdpLogFile(log, "[Send]\r\n"));
+  struct stat status;
+  ASSERT_EQ(stat(log.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  unlink(log.c_str());
+  unlink(victim.c_str());
+  rmdir(folder);
 }

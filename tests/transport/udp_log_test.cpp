@@ -72,7 +72,7 @@ TEST_F(UdpClientTest, LogRestartsOncePastOneMebibyte) {
   EXPECT_EQ(log.find(filler), std::string::npos);
 }
 
-TEST_F(UdpClientTest, LongLinesAreCutAt259Characters) {
+TEST_F(UdpClientTest, AddressTextIsCutAt259CharactersAndEscaped) {
   const std::string address(300, '7');
   auto client = MakeClient();
   long logSize = UdpLogSize();
@@ -86,6 +86,13 @@ TEST_F(UdpClientTest, LongLinesAreCutAt259Characters) {
   size_t at = appended.find(line);
   ASSERT_NE(at, std::string::npos);
   EXPECT_NE(appended.substr(at + line.size(), 1), "7");
+
+  // Control bytes in the caller's address cannot forge a line of their own.
+  logSize = UdpLogSize();
+  const std::string forged = "1.2.3.4\r\n[Send]\t\tszremoteIP=6.6.6.6";
+  EXPECT_EQ(client->SendPacket(&packet, packet.m_nLength, forged.c_str(), 8025), -1);
+  EXPECT_NE(ReadUdpLog(logSize).find("szremoteIP=1.2.3.4\\x0D\\x0A[Send]\\x09\\x09szremoteIP=6.6.6.6^$^port=8025"),
+            std::string::npos);
 }
 
 TEST_F(UdpClientTest, ConcurrentSendsKeepDistinctSequencesAndWholeLines) {

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "tools/voka_server/listen_socket_posix.h"
-#include "tools/text_escape.h"
+#include "codec/text_escape.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
 

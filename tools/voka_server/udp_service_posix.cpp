@@ -9,7 +9,7 @@
 #include "codec/ansi_codepage.h"
 #include "tools/voka_server/listen_socket_posix.h"
 #include "tools/voka_server/request_opener.h"
-#include "tools/text_escape.h"
+#include "codec/text_escape.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
 
