@@ -22,6 +22,10 @@ constexpr std::array<int8_t, 256> kDecode = MakeDecodeTable();
 
 int Base64Encode(const unsigned char* data, int length, char* out) {
   if (out == nullptr) return 0;
+  if (length > kBase64EncodeMaxLength) {
+    *out = '\0';
+    return 0;
+  }
   char* next = out;
   if (data != nullptr && length > 0) {
     int i = 0;

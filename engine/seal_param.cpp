@@ -48,10 +48,14 @@ bool SealParamText(const unsigned char* data, size_t length, const char* passPhr
     if (!CryptWithPassPhrase(data, length, passPhrase, 0, encrypted)) {
       return false;
     }
+    // Base64Encode counts in an int: past its limit the text would be empty.
+    if (encrypted.size() > static_cast<size_t>(kBase64EncodeMaxLength)) {
+      return false;
+    }
     std::string text(4 * ((encrypted.size() + 2) / 3) + 1, '\0');
     const int written = Base64Encode(reinterpret_cast<const unsigned char*>(encrypted.data()),
                                      static_cast<int>(encrypted.size()), &text[0]);
-    text.resize(written > 0 ? written - 1 : 0);
+    text.resize(written - 1);
     sealed.swap(text);
     return true;
   } catch (...) {

@@ -47,6 +47,10 @@ TEST(Base64EncodeTest, NothingToEncodeWritesOnlyTheTerminator) {
   EXPECT_EQ(1, Base64Encode(nullptr, 3, out));
   EXPECT_EQ(out[0], '\0');
   EXPECT_EQ(0, Base64Encode(data, 1, nullptr));
+  // A text whose length an int cannot count is refused before data is read.
+  out[0] = 'x';
+  EXPECT_EQ(0, Base64Encode(data, kBase64EncodeMaxLength + 1, out));
+  EXPECT_EQ(out[0], '\0');
 }
 
 TEST(Base64EncodeTest, LongInputStaysOnOneLine) {

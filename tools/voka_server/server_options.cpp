@@ -89,6 +89,7 @@ std::string ServerUsageText() {
              "Usage: voka-server [--udp HOST:PORT] [--http HOST:PORT] [--https HOST:PORT --cert PEM --key PEM]\n"
              "                   [--accounts FILE] [--fault MODE]... [--slow-seconds N] [--version]\n"
              "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
+             "A development server: do not expose it to untrusted networks.\n"
              "\n"
              "  --udp HOST:PORT     UDP challenge service (default 127.0.0.1:8025; port 0: any free port)\n"
              "  --http HOST:PORT    HTTP validation service (default 127.0.0.1:8080; port 0: any free port)\n"
