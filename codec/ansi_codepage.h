@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// GB18030, which holds every character, as UTF-8 does.
+constexpr unsigned kGb18030CodePage = 54936;
+
 // The code page in use: the one set by SetAnsiCodePage, else the system's.
 unsigned AnsiCodePage();
 
@@ -25,3 +28,7 @@ bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit);
 // lacks become '?'.
 std::string AnsiToUtf8Text(const std::string& ansi);
 std::string Utf8ToAnsiText(const std::string& utf8);
+
+// Linux only: the text in the code page with nothing substituted; false when
+// the code page lacks one of its characters or the text is not UTF-8.
+bool Utf8ToAnsiExactText(const std::string& utf8, std::string& ansi);

@@ -95,11 +95,12 @@ size_t Utf8CharacterLength(const char* text, size_t available) {
 size_t OneByte(const char*, size_t) { return 1; }
 
 // Converts a whole text; where iconv stops at a byte, appends the replacement
-// and skips what skipLength says. Without a converter only ASCII passes.
-std::string ConvertText(Direction direction, const std::string& text, const char* replacement,
-                        size_t (*skipLength)(const char*, size_t)) {
+// and skips what skipLength says, or, without a replacement, gives up with
+// false. Without a converter only ASCII passes.
+bool ConvertText(Direction direction, const std::string& text, const char* replacement,
+                 size_t (*skipLength)(const char*, size_t), std::string& converted) {
   const iconv_t converter = Converter(direction).For(AnsiCodePage());
-  std::string converted;
+  converted.clear();
   converted.reserve(text.size() + text.size() / 2);
   char* in = const_cast<char*>(text.data());
   size_t inLeft = text.size();
@@ -119,12 +120,13 @@ std::string ConvertText(Direction direction, const std::string& text, const char
       --inLeft;
       continue;
     }
+    if (replacement == nullptr) return false;
     converted += replacement;
     const size_t skip = skipLength(in, inLeft);
     in += skip;
     inLeft -= skip;
   }
-  return converted;
+  return true;
 }
 
 }  // namespace
@@ -171,9 +173,17 @@ bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit) {
 }
 
 std::string AnsiToUtf8Text(const std::string& ansi) {
-  return ConvertText(Direction::kAnsiToUtf8, ansi, kUtf8Replacement, OneByte);
+  std::string utf8;
+  ConvertText(Direction::kAnsiToUtf8, ansi, kUtf8Replacement, OneByte, utf8);
+  return utf8;
 }
 
 std::string Utf8ToAnsiText(const std::string& utf8) {
-  return ConvertText(Direction::kUtf8ToAnsi, utf8, "?", Utf8CharacterLength);
+  std::string ansi;
+  ConvertText(Direction::kUtf8ToAnsi, utf8, "?", Utf8CharacterLength, ansi);
+  return ansi;
+}
+
+bool Utf8ToAnsiExactText(const std::string& utf8, std::string& ansi) {
+  return ConvertText(Direction::kUtf8ToAnsi, utf8, nullptr, Utf8CharacterLength, ansi);
 }

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr unsigned kGb18030CodePage = 54936;
-
 // 0 while no code page has been set: the system's ANSI code page applies.
 std::atomic<unsigned> g_chosenCodePage{0};
 

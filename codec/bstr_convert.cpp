@@ -25,15 +25,23 @@ HRESULT BstrToAnsi(BSTR wide, std::string& ansi) {
 
   const unsigned codePage = AnsiCodePage();
   const int wideLength = static_cast<int>(length);
-  const int size =
-      WideCharToMultiByte(codePage, 0, wide, wideLength, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return LastConversionError();
+  // Code pages that hold every character take no default character; the
+  // others must neither substitute one nor pick a look-alike letter.
+  const bool holdsEverything = codePage == CP_UTF8 || codePage == kGb18030CodePage;
+  const DWORD flags = holdsEverything ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(codePage, flags, wide, wideLength, nullptr, 0, nullptr,
+                                       holdsEverything ? nullptr : &usedDefault);
+  if (size <= 0) {
+    return GetLastError() == ERROR_NO_UNICODE_TRANSLATION ? kTextNotInCodePage : LastConversionError();
+  }
+  if (usedDefault) return kTextNotInCodePage;
   try {
     ansi.resize(static_cast<size_t>(size));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  if (WideCharToMultiByte(codePage, 0, wide, wideLength, &ansi[0], size, nullptr, nullptr) <= 0) {
+  if (WideCharToMultiByte(codePage, flags, wide, wideLength, &ansi[0], size, nullptr, nullptr) <= 0) {
     const HRESULT error = LastConversionError();
     ansi.clear();
     return error;

@@ -26,6 +26,9 @@ TEST(ResultOutput, JsonAndHumanForms) {
   EXPECT_EQ(FormatJsonResult("get", -1, {}), "{\"command\":\"get\",\"result\":-1,\"fields\":{}}");
   EXPECT_EQ(FormatHumanResult("static", -10332102, {{"DESCMSG", "网络连接出错"}}),
             "static: -10332102\n  DESCMSG=网络连接出错\n");
+  // A server's control bytes cannot move the cursor or forge a line.
+  EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", "x\x1B[1A\r\ndynamic-key: 0"}}),
+            "dynamic-key: 5\n  DESCMSG=x\\x1B[1A\\x0D\\x0Adynamic-key: 0\n");
 }
 
 }  // namespace

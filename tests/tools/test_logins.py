@@ -188,14 +188,17 @@ class LoginsNeedTheDynamicKey(unittest.TestCase):
             self.assertRegex(run.stderr, r"< answer \(\d+ bytes\): RETVALUE=0\\0")
             self.assertNotIn("> parameters", run.stdout)
 
-    def test_verbose_trace_over_http_shows_the_urls_and_empty_optional_texts(self):
+    def test_verbose_trace_over_http_shows_the_urls_and_empty_optional_texts_but_no_password(self):
         with Server() as server:
+            # The password comes from standard input, out of other users' sight.
+            static = [word if word != "alice-pass" else "-" for word in STATIC_ALICE]
             run = run_auth(["--udp", "127.0.0.1:%d" % free_port(), "--http", server.http_url, "--timeout", "1", "-v",
-                            "dynamic-key", "--indication", "X1", *STATIC_ALICE])
+                            "dynamic-key", "--indication", "X1", *static], stdin="alice-pass\n")
             self.assertEqual(run.status, 0, run.stderr)
+            self.assertNotIn("alice-pass", run.stderr)
             self.assertIn("> GET %s/zq.ack?INDICATION=X1\n" % server.http_url, run.stderr)
             self.assertRegex(run.stderr, r"< answer \(\d+ bytes\): RETVALUE=0\^\$\^DESCMSG=动态密钥已生成\^\$\^GUID=")
-            self.assertRegex(run.stderr, r"> GET %s/Login\.Validate\.Account\?USERID=alice&PWD=alice-pass&APPID=7&"
+            self.assertRegex(run.stderr, r"> GET %s/Login\.Validate\.Account\?USERID=alice&PWD=\*\*\*&APPID=7&"
                              r"AREAID=3&GUID=[0-9A-F-]{36}&CLIENTIP=[^&]*&MAC=[^&]*&CHECKCODE=&INDICATION=\n"
                              % server.http_url.replace(".", r"\."))
 
@@ -205,10 +208,18 @@ class LoginsNeedTheDynamicKey(unittest.TestCase):
                      "static", "--user", "张三", "--password", "密码 123", "--app", "1", "--area", "1"]
             run = run_auth(login)
             self.assertEqual((run.status, run.json_lines()[1]["result"]), (0, 0), run.stderr)
-            # Code page 1252 has no Chinese characters: each becomes '?', and the account is unknown.
+            # Code page 1252 has no Chinese characters: nothing is sent rather than '?'.
             run = run_auth(["--codepage", "1252", *login])
-            self.assertEqual((run.status, run.json_lines()[1]["result"]), (1, 1003), run.stderr)
-            self.assertIn("> parameters: USERID=??^$^PWD=?? 123^$^", run.stderr)
+            self.assertEqual((run.status, run.stdout), (2, ""))
+            self.assertIn("--password: the text holds a character that code page 1252 cannot represent", run.stderr)
+            self.assertNotIn("> parameters", run.stderr)
+            # 'ä' is missing from 936 as well; 'ü' and 'é' travel unchanged.
+            alice = ["--udp", server.udp, "--json", "-v", "--show-secrets", "dynamic-key",
+                     "static", "--user", "alice", "--app", "1", "--area", "1", "--password"]
+            self.assertEqual(run_auth([*alice, "pwä"]).status, 2)
+            run = run_auth([*alice, "pwüé"])
+            self.assertEqual((run.status, run.json_lines()[1]["result"]), (1, 1004), run.stderr)
+            self.assertIn("PWD=pwüé^$^", run.stderr)
 
 
 if __name__ == "__main__":

@@ -106,16 +106,17 @@ class AuthRun:
         return [json.loads(line) for line in self.stdout.splitlines() if line]
 
 
-def run_auth(args, secret=None, timeout=60, stdin=None, ca_bundle=None):
+def run_auth(args, secret=None, timeout=60, stdin=subprocess.DEVNULL, ca_bundle=None):
     """voka-auth with args (a list of str); secret goes to the stand-in token,
-    ca_bundle to VOKA_CA_BUNDLE."""
+    ca_bundle to VOKA_CA_BUNDLE; stdin is a file or a str fed to standard input."""
     env = dict(os.environ)
     for name, value in (("VOKA_SOFT_TOKEN_SECRET", secret), ("VOKA_CA_BUNDLE", ca_bundle)):
         env.pop(name, None)
         if value is not None:
             env[name] = value
     env.setdefault("VOKA_UDP_LOG", os.path.join(tempfile.gettempdir(), "voka-tools-test-udp.log"))
-    completed = subprocess.run([AUTH, *args], capture_output=True, timeout=timeout, env=env, stdin=stdin)
+    feed = {"input": stdin.encode("utf-8")} if isinstance(stdin, str) else {"stdin": stdin}
+    completed = subprocess.run([AUTH, *args], capture_output=True, timeout=timeout, env=env, **feed)
     return AuthRun(completed)
 
 

@@ -1,7 +1,9 @@
 #include "tools/voka_auth/auth_commands.h"
 
 #include <cstdlib>
+#include <istream>
 #include <string>
+#include <vector>
 
 #include "codec/ansi_codepage.h"
 #include "engine/seal_param.h"
@@ -17,18 +19,51 @@ const char* const kPassPhrase = kSealPassPhrase;
 // 63 cipher blocks of 24 bytes give 2016 Base64 characters.
 constexpr size_t kLongestSealableText = 1512;
 
+// Options whose value "-" is read as one line from standard input, in this
+// order within a command, so that no other local user sees it.
+const char* const kSecretOptions[] = {"password", "ekey-password", "ecard-answer"};
+
+// A command's texts in the engine's code page: its options, and the argument
+// of get (seal and unseal take their bytes as they are).
+AuthCommand InAnsiCodePage(const AuthCommand& command, std::string& failedOption) {
+  AuthCommand converted = command;
+  for (auto& [name, value] : converted.options) {
+    if (!Utf8ToAnsiExactText(command.options.at(name), value)) {
+      failedOption = "--" + name;
+      return converted;
+    }
+  }
+  if (command.name == "get" && !Utf8ToAnsiExactText(command.argument, converted.argument)) {
+    failedOption = "get NAME";
+  }
+  return converted;
+}
+
 class CommandRunner {
  public:
-  CommandRunner(const AuthOptions& options, std::ostream& out, std::ostream& err)
-      : m_options(options), m_out(out), m_err(err), m_trace(err) {}
+  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err)
+      : m_options(options), m_in(in), m_out(out), m_err(err), m_trace(err, options.showSecrets) {}
 
   int Run() {
     SetAnsiCodePage(m_options.codePage);
     if (!m_options.caBundle.empty()) setenv(kHttpCaBundleVariable, m_options.caBundle.c_str(), 1);
+    // Every text is read and converted before anything is sent: a text the
+    // code page cannot hold would reach the server changed.
+    std::vector<AuthCommand> commands;
+    for (AuthCommand command : m_options.commands) {
+      if (!ReadSecretsFromInput(command)) return kExitUsage;
+      std::string failedOption;
+      commands.push_back(InAnsiCodePage(command, failedOption));
+      if (!failedOption.empty()) {
+        m_err << "voka-auth: " << failedOption << ": the text holds a character that code page "
+              << m_options.codePage << " cannot represent\n";
+        return kExitUsage;
+      }
+    }
     m_engine.Initialize(m_options.udpServer.c_str(), m_options.httpServer.c_str());
     m_engine.SetUdpTimeOut(m_options.timeoutSeconds);
     if (m_options.verbose) m_engine.SetTrace(&m_trace);
-    for (const AuthCommand& command : m_options.commands) {
+    for (const AuthCommand& command : commands) {
       int status = RunCommand(command);
       if (status != kExitSuccess) return status;
     }
@@ -36,6 +71,21 @@ class CommandRunner {
   }
 
  private:
+  bool ReadSecretsFromInput(AuthCommand& command) {
+    for (const char* name : kSecretOptions) {
+      auto found = command.options.find(name);
+      if (found == command.options.end() || found->second != "-") continue;
+      std::string line;
+      if (!std::getline(m_in, line)) {
+        m_err << "voka-auth: --" << name << " -: no line on standard input\n";
+        return false;
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      found->second = line;
+    }
+    return true;
+  }
+
   int RunCommand(const AuthCommand& command) {
     const std::string& name = command.name;
     if (name == "seal") return Seal(command.argument);
@@ -46,38 +96,38 @@ class CommandRunner {
   }
 
   int CallEngine(const AuthCommand& command) {
-    const std::string user = Ansi(command.Option("user"));
-    const std::string indication = Ansi(command.Option("indication"));
+    const std::string user = command.Option("user");
+    const std::string indication = command.Option("indication");
     if (command.name == "dynamic-key") return m_engine.GetDynamicKey(indication.c_str());
     if (command.name == "static") return StaticLogin(command);
     if (command.name == "ekey") {
-      return m_engine.EKeyAuthen(user.c_str(), Ansi(command.Option("ekey-password")).c_str(),
-                                 Ansi(command.Option("ekey-type")).c_str(), indication.c_str());
+      return m_engine.EKeyAuthen(user.c_str(), command.Option("ekey-password").c_str(),
+                                 command.Option("ekey-type").c_str(), indication.c_str());
     }
-    return m_engine.ECardAuthen(user.c_str(), Ansi(command.Option("ecard-answer")).c_str(), indication.c_str());
+    return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(), indication.c_str());
   }
 
   int StaticLogin(const AuthCommand& command) {
-    return m_engine.StaticAuthen(Ansi(command.Option("user")).c_str(), Ansi(command.Option("password")).c_str(),
-                                 Ansi(command.Option("app")).c_str(), Ansi(command.Option("area")).c_str(),
-                                 Ansi(command.Option("check-code")).c_str(),
-                                 Ansi(command.Option("indication")).c_str());
+    return m_engine.StaticAuthen(command.Option("user").c_str(), command.Option("password").c_str(),
+                                 command.Option("app").c_str(), command.Option("area").c_str(),
+                                 command.Option("check-code").c_str(),
+                                 command.Option("indication").c_str());
   }
 
   // dynamic-key, static, and ekey with the token password when the account asks for it.
   int Login(const AuthCommand& command) {
-    const std::string indication = Ansi(command.Option("indication"));
+    const std::string indication = command.Option("indication");
     int status = Report("dynamic-key", m_engine.GetDynamicKey(indication.c_str()));
     if (status != kExitSuccess) return status;
     status = Report("static", StaticLogin(command));
     if (status != kExitSuccess || m_engine.FindValue("AUTHENSTATE") != "4") return status;
     const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
-    return Report("ekey", m_engine.EKeyAuthen(Ansi(command.Option("user")).c_str(), ekeyPassword.c_str(),
-                                              Ansi(command.Option("ekey-type")).c_str(), indication.c_str()));
+    return Report("ekey", m_engine.EKeyAuthen(command.Option("user").c_str(), ekeyPassword.c_str(),
+                                              command.Option("ekey-type").c_str(), indication.c_str()));
   }
 
   int Get(const std::string& name) {
-    std::string key = Ansi(name);
+    std::string key = name;
     for (char& c : key) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
@@ -140,9 +190,8 @@ class CommandRunner {
     m_out.flush();
   }
 
-  static std::string Ansi(const std::string& utf8) { return Utf8ToAnsiText(utf8); }
-
   const AuthOptions& m_options;
+  std::istream& m_in;
   std::ostream& m_out;
   std::ostream& m_err;
   CExchangeTracePrinter m_trace;
@@ -151,6 +200,6 @@ class CommandRunner {
 
 }  // namespace
 
-int RunAuthCommands(const AuthOptions& options, std::ostream& out, std::ostream& err) {
-  return CommandRunner(options, out, err).Run();
+int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+  return CommandRunner(options, in, out, err).Run();
 }

@@ -1,6 +1,7 @@
 // Runs the parsed commands of voka-auth on one engine.
 #pragma once
 
+#include <istream>
 #include <ostream>
 
 #include "tools/voka_auth/auth_options.h"
@@ -8,4 +9,5 @@
 // Prints each command's outcome to out (the trace and errors to err) and
 // returns the exit status: kExitSuccess, kExitCommandFailed at the first
 // command that did not return 0, or kExitUsage for an unusable argument.
-int RunAuthCommands(const AuthOptions& options, std::ostream& out, std::ostream& err);
+// Secret options given as "-" are read from in.
+int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err);

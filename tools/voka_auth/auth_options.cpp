@@ -123,6 +123,10 @@ class Parser {
       options_.json = true;
       return true;
     }
+    if (name == "show-secrets" && !hasInline) {
+      options_.showSecrets = true;
+      return true;
+    }
     if (name != "udp" && name != "http" && name != "cacert" && name != "timeout" && name != "codepage") {
       Fail("unknown option '" + word + "'");
       return false;
@@ -232,7 +236,8 @@ std::string AuthUsageText() {
       "  --timeout SECONDS     how long a UDP request waits for its answer (default 10)\n"
       "  --codepage N          ANSI code page of the engine's texts (default 936)\n"
       "  --json                one JSON object per command and line\n"
-      "  -v, --verbose         trace every exchange to stderr\n"
+      "  -v, --verbose         trace every exchange to stderr, passwords and card answers as ***\n"
+      "  --show-secrets        with -v, show passwords and card answers\n"
       "  -h, --help            this text\n"
       "  --version             the release of voka-auth\n"
       "\n"
@@ -256,7 +261,10 @@ std::string AuthUsageText() {
       "      print the parameter text that a sealed text opens to\n"
       "\n"
       "Texts are taken as UTF-8 and handed to the engine in the ANSI code page;\n"
-      "answer fields are printed in UTF-8. A missing optional text is sent empty.\n"
+      "a text the code page cannot hold is a usage error, nothing is sent.\n"
+      "Answer fields are printed in UTF-8, control bytes as \\xHH. A missing\n"
+      "optional text is sent empty. --password -, --ekey-password - and\n"
+      "--ecard-answer - read the value as one line from standard input.\n"
       "The USB token stand-in reads its secret, in hex, from VOKA_SOFT_TOKEN_SECRET;\n"
       "VOKA_CA_BUNDLE is the default of --cacert.\n"
       "\n"

@@ -29,6 +29,7 @@ struct AuthOptions {
   unsigned codePage = 936;
   bool json = false;
   bool verbose = false;
+  bool showSecrets = false;   // -v prints passwords and card answers unmasked
   bool help = false;
   bool version = false;
   std::vector<AuthCommand> commands;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "codec/ansi_codepage.h"
-#include "tools/text_escape.h"
+#include "codec/text_escape.h"
 
 namespace {
 
@@ -11,6 +11,12 @@ std::string Hex16(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "0x%04X", value & 0xFFFFu);
   return text;
+}
+
+const char* const kSecretFields[] = {"PWD=", "EKEYPWD=", "ECARDPWD="};
+
+bool StartsField(const std::string& text, size_t at) {
+  return at == 0 || text[at - 1] == '^' || text[at - 1] == '&' || text[at - 1] == '?';
 }
 
 }  // namespace
@@ -28,8 +34,27 @@ std::string PrintableAnsi(const char* data, size_t length) {
   return out;
 }
 
+std::string CExchangeTracePrinter::Masked(const std::string& text) const {
+  if (m_showSecrets) return text;
+  // A datagram's fields end at "^$^"; a query's, whose values are escaped, at
+  // '&'. Masking to the wrong one can only hide too much.
+  const std::string separator = text.find("^$^") != std::string::npos ? "^$^" : "&";
+  std::string masked = text;
+  for (const char* name : kSecretFields) {
+    const std::string field = name;
+    for (size_t at = masked.find(field); at != std::string::npos; at = masked.find(field, at + 1)) {
+      if (!StartsField(masked, at)) continue;
+      const size_t value = at + field.size();
+      const size_t end = masked.find(separator, value);
+      masked.replace(value, (end == std::string::npos ? masked.size() : end) - value, "***");
+    }
+  }
+  return masked;
+}
+
 void CExchangeTracePrinter::OnParameterText(const std::string& text) {
-  m_out << "> parameters: " << PrintableAnsi(text.data(), text.size()) << "\n";
+  const std::string shown = Masked(text);
+  m_out << "> parameters: " << PrintableAnsi(shown.data(), shown.size()) << "\n";
 }
 
 void CExchangeTracePrinter::OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) {
@@ -40,7 +65,8 @@ void CExchangeTracePrinter::OnDatagram(const UDP_HEADER& sent, const std::string
 }
 
 void CExchangeTracePrinter::OnUrl(const std::string& url) {
-  m_out << "> GET " << PrintableAnsi(url.data(), url.size()) << "\n";
+  const std::string shown = Masked(url);
+  m_out << "> GET " << PrintableAnsi(shown.data(), shown.size()) << "\n";
 }
 
 void CExchangeTracePrinter::OnAnswer(const char* data, int length) {

@@ -12,12 +12,17 @@ std::string PrintableAnsi(const char* data, size_t length);
 
 class CExchangeTracePrinter : public ExchangeTrace {
  public:
-  explicit CExchangeTracePrinter(std::ostream& out) : m_out(out) {}
+  // Passwords and card answers show as "***" unless showSecrets.
+  CExchangeTracePrinter(std::ostream& out, bool showSecrets) : m_out(out), m_showSecrets(showSecrets) {}
   void OnParameterText(const std::string& text) override;
   void OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) override;
   void OnUrl(const std::string& url) override;
   void OnAnswer(const char* data, int length) override;
 
  private:
+  // The text with the values of PWD, EKEYPWD and ECARDPWD masked.
+  std::string Masked(const std::string& text) const;
+
   std::ostream& m_out;
+  bool m_showSecrets;
 };

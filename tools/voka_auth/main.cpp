@@ -22,5 +22,5 @@ int main(int argc, char** argv) {
     std::cout << AuthVersionText();
     return kExitSuccess;
   }
-  return RunAuthCommands(options, std::cout, std::cerr);
+  return RunAuthCommands(options, std::cin, std::cout, std::cerr);
 }

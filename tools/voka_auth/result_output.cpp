@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "codec/text_escape.h"
 #include "codec/utf8_sequence.h"
 
 std::string JsonString(const std::string& utf8) {
@@ -53,7 +54,10 @@ std::string FormatJsonResult(const std::string& command, int result, const Outpu
 
 std::string FormatHumanResult(const std::string& command, int result, const OutputFields& fields) {
   std::string out = command + ": " + std::to_string(result) + "\n";
-  for (const auto& field : fields) out += "  " + field.first + "=" + field.second + "\n";
+  // A server's text must not move the cursor or forge a line of its own.
+  for (const auto& field : fields) {
+    out += "  " + EscapeControlBytes(field.first) + "=" + EscapeControlBytes(field.second) + "\n";
+  }
   return out;
 }
 
