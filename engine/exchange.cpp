@@ -204,20 +204,29 @@ void CClientAuthen::SplitString(const std::string& text, const std::string& sepa
 }
 
 void CClientAuthen::ParseAnswer(const char* data, size_t length) {
-  std::vector<std::string> pieces;
-  SplitString(AnswerToText(data, length), kFieldSeparator, pieces);
-  for (const std::string& piece : pieces) {
-    const size_t equals = piece.find('=');
-    if (equals == std::string::npos) {
-      continue;
-    }
-    std::string name = piece.substr(0, equals);
-    for (char& byte : name) {
-      if (byte >= 'a' && byte <= 'z') {
-        byte = static_cast<char>(byte - 'a' + 'A');
+  // The fields are taken from the text where they lie: a list of copies
+  // would double the memory that an answer of many short fields costs.
+  const std::string text = AnswerToText(data, length);
+  const size_t separatorLength = std::strlen(kFieldSeparator);
+  size_t start = 0;
+  for (;;) {
+    const size_t found = text.find(kFieldSeparator, start);
+    const size_t end = found == std::string::npos ? text.size() : found;
+    const size_t equals = static_cast<size_t>(
+        std::find(text.begin() + start, text.begin() + end, '=') - text.begin());
+    if (equals < end) {
+      std::string name = text.substr(start, equals - start);
+      for (char& byte : name) {
+        if (byte >= 'a' && byte <= 'z') {
+          byte = static_cast<char>(byte - 'a' + 'A');
+        }
       }
+      SetResult(name, text.substr(equals + 1, end - equals - 1));
     }
-    SetResult(name, piece.substr(equals + 1));
+    if (found == std::string::npos) {
+      break;
+    }
+    start = found + separatorLength;
   }
 }
 
