@@ -7,5 +7,5 @@
 #include <string>
 
 // NULL and empty strings become ""; anything else is BstrToAnsi of it (cut
-// at the first NUL, unmappable characters as the code page's default).
+// at the first NUL; kTextNotInCodePage when the code page lacks a character).
 HRESULT ArgumentToAnsi(BSTR argument, std::string& ansi);

@@ -26,15 +26,21 @@ HRESULT WithoutExceptions(Body body) {
 
 // Converts the arguments, runs one engine operation and stores its result in
 // lRet. The outcome of the operation travels only in lRet; HRESULTs report
-// bad pointers and failed conversions.
+// bad pointers and failed conversions. A text the code page cannot hold is
+// refused by the engine, so that nothing changed is ever sent.
 template <size_t N, typename Operation>
-HRESULT RunEngineOperation(const BSTR (&arguments)[N], LONG* lRet, Operation operation) {
+HRESULT RunEngineOperation(CClientAuthen& engine, const BSTR (&arguments)[N], LONG* lRet,
+                           Operation operation) {
   if (!lRet) return E_POINTER;
   *lRet = 0;
   return WithoutExceptions([&]() -> HRESULT {
     std::array<std::string, N> texts;
     for (size_t i = 0; i < N; ++i) {
       const HRESULT hr = ArgumentToAnsi(arguments[i], texts[i]);
+      if (hr == kTextNotInCodePage) {
+        *lRet = engine.RefuseTextNotInCodePage();
+        return S_OK;
+      }
       if (FAILED(hr)) return hr;
     }
     *lRet = operation(texts);
@@ -130,13 +136,13 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID, LCID,
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Initialize(BSTR bstrUdpServer, BSTR bstrTcpServer, LONG* lRet) {
-  return RunEngineOperation({bstrUdpServer, bstrTcpServer}, lRet, [this](const auto& text) {
+  return RunEngineOperation(m_ClientAuthen, {bstrUdpServer, bstrTcpServer}, lRet, [this](const auto& text) {
     return m_ClientAuthen.Initialize(text[0].c_str(), text[1].c_str());
   });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetDynamicKey(BSTR bstrIndication, LONG* lRet) {
-  return RunEngineOperation({bstrIndication}, lRet,
+  return RunEngineOperation(m_ClientAuthen, {bstrIndication}, lRet,
                             [this](const auto& text) { return m_ClientAuthen.GetDynamicKey(text[0].c_str()); });
 }
 
@@ -144,7 +150,7 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::StaticAuthen(BSTR bstrUserId, BSTR 
                                                           BSTR bstrAreaId, BSTR bstrCheckCode, BSTR bstrIndication,
                                                           LONG* lRet) {
   return RunEngineOperation(
-      {bstrUserId, bstrPwd, bstrAppId, bstrAreaId, bstrCheckCode, bstrIndication}, lRet, [this](const auto& text) {
+      m_ClientAuthen, {bstrUserId, bstrPwd, bstrAppId, bstrAreaId, bstrCheckCode, bstrIndication}, lRet, [this](const auto& text) {
         return m_ClientAuthen.StaticAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str(),
                                            text[4].c_str(), text[5].c_str());
       });
@@ -152,14 +158,14 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::StaticAuthen(BSTR bstrUserId, BSTR 
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::EKeyAuthen(BSTR bstrUserId, BSTR bstrEkeyPwd, BSTR bstrEkeyType,
                                                         BSTR bstrIndication, LONG* lRet) {
-  return RunEngineOperation({bstrUserId, bstrEkeyPwd, bstrEkeyType, bstrIndication}, lRet, [this](const auto& text) {
+  return RunEngineOperation(m_ClientAuthen, {bstrUserId, bstrEkeyPwd, bstrEkeyType, bstrIndication}, lRet, [this](const auto& text) {
     return m_ClientAuthen.EKeyAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str());
   });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::ECardAuthen(BSTR bstrUserId, BSTR bstrEcardPos, BSTR bstrIndication,
                                                          LONG* lRet) {
-  return RunEngineOperation({bstrUserId, bstrEcardPos, bstrIndication}, lRet, [this](const auto& text) {
+  return RunEngineOperation(m_ClientAuthen, {bstrUserId, bstrEcardPos, bstrIndication}, lRet, [this](const auto& text) {
     return m_ClientAuthen.ECardAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str());
   });
 }
@@ -172,9 +178,10 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetValue(BSTR bstrKey, BSTR* bstrVa
   return WithoutExceptions([&]() -> HRESULT {
     std::string key;
     HRESULT hr = ArgumentToAnsi(bstrKey, key);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr) && hr != kTextNotInCodePage) return hr;
+    // A key the code page cannot hold names no field.
     std::string value;
-    *lRet = m_ClientAuthen.GetValue(key.c_str(), value);
+    *lRet = hr == kTextNotInCodePage ? -1 : m_ClientAuthen.GetValue(key.c_str(), value);
     BSTR text = nullptr;
     hr = AnsiToBstr(value.c_str(), &text);
     if (FAILED(hr)) return hr;

@@ -106,11 +106,22 @@ TEST_F(AuthenMethodsTest, EmbeddedNulCutsTheArgument) {
   EXPECT_EQ(text.text(), L"1");
 }
 
-TEST_F(AuthenMethodsTest, CharacterOutsideCodePage936ArrivesAsQuestionMark) {
-  // erin's password is "pa?ss"; U+0E01 (Thai) has no place in code page 936.
-  CBstr user(L"erin"), thai(L"pa\u0e01ss"), other(L"paXss");
-  EXPECT_EQ(Login(user.get(), other.get()), kWrongPassword);
-  EXPECT_EQ(Login(user.get(), thai.get()), 0);
+TEST_F(AuthenMethodsTest, TextOutsideCodePage936IsRefusedNotSentAsQuestionMarks) {
+  // erin's password is "pa?ss". Thai, 'a' with umlaut (no best-fit 'a'
+  // either) and an emoji have no place in code page 936.
+  CBstr user(L"erin"), literal(L"pa?ss");
+  EXPECT_EQ(Login(user.get(), literal.get()), 0);
+  for (const wchar_t* text : {L"pa\u0e01ss", L"pa\u00e4ss", L"pa\U0001F600ss"}) {
+    CBstr password(text);
+    EXPECT_EQ(Login(user.get(), password.get()), kAuthenFail);
+    std::wstring value;
+    EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
+    EXPECT_EQ(value, L"\u53c2\u6570\u4e2d\u542b\u6709\u4ee3\u7801\u9875\u65e0\u6cd5\u8868\u793a\u7684\u5b57\u7b26");
+    EXPECT_EQ(Lookup(L"RETVALUE", value), -1) << "no answer: nothing was sent";
+  }
+  // Letters the code page holds travel unchanged: a wrong password, not a refusal.
+  CBstr held(L"pa\u00fc\u00e9ss");
+  EXPECT_EQ(Login(user.get(), held.get()), kWrongPassword);
 }
 
 TEST_F(AuthenMethodsTest, ChineseArgumentsAreConvertedToCodePage936) {
