@@ -76,12 +76,11 @@ TEST_F(HostileHttp, HeadersThenSilenceEndsAfterTheReceiveTimeOut) {
 
 TEST_F(HostileHttp, BodyOf64MegabytesIsANetworkFailure) {
   // An answer is a few hundred bytes; reading on would let any server
-  // exhaust the host's memory.
+  // exhaust the host's memory. The body ends with the connection: WinINet
+  // under Wine drains a body of announced length when its handle closes.
   const size_t fill = 64u << 20;
   HttpPeer http([fill](HttpPeer&, socket_t connection, const std::string&) {
-    const std::string start = "RETVALUE=0^$^GUID=big^$^FILL=";
-    SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(start.size() + fill) +
-                            "\r\n\r\n" + start);
+    SendAll(connection, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nRETVALUE=0^$^GUID=big^$^FILL=");
     const std::string block(1u << 20, 'x');
     for (size_t sent = 0; sent < fill; sent += block.size()) {
       if (!SendAll(connection, block)) return;
