@@ -114,24 +114,33 @@ std::string RedirectTarget(HINTERNET request, const std::string& url) {
 
 // Reads the body until its end, the deadline or kHttpBodyLimit bytes. Each
 // wait asks only for what has arrived, so that a server sending a byte at a
-// time cannot hold one read past the deadline.
+// time cannot hold one read past the deadline; the pieces are gathered into
+// chunks of kHttpReadChunkSize, as one blocking read of that size returns.
 int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& body) {
   std::unique_ptr<char[]> chunk(new (std::nothrow) char[kHttpReadChunkSize]);
   if (!chunk) return 1;
   size_t appended = 0;
   size_t received = 0;
+  DWORD filled = 0;
   for (;;) {
     DWORD available = 0;
     if (!SetReceiveTimeOut(request, deadline)) return 1;
     // A failed wait or read ends the body, keeping what came before.
     if (!InternetQueryDataAvailable(request, &available, 0, 0) || available == 0) break;
+    const DWORD room = kHttpReadChunkSize - filled;
     DWORD read = 0;
-    const DWORD wanted = available < static_cast<DWORD>(kHttpReadChunkSize) ? available : kHttpReadChunkSize;
-    if (!InternetReadFile(request, chunk.get(), wanted, &read) || read == 0) break;
+    if (!InternetReadFile(request, chunk.get() + filled, available < room ? available : room, &read) || read == 0) {
+      break;
+    }
     received += read;
     if (received > kHttpBodyLimit) return 1;
-    appended += AppendUpToNul(chunk.get(), read, body);
+    filled += read;
+    if (filled == static_cast<DWORD>(kHttpReadChunkSize)) {
+      appended += AppendUpToNul(chunk.get(), filled, body);
+      filled = 0;
+    }
   }
+  appended += AppendUpToNul(chunk.get(), filled, body);
   return appended > 0 && !deadline.Passed() ? 0 : 1;
 }
 
