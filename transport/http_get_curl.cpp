@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 
 #include "transport/http_get.h"
 
@@ -32,6 +34,7 @@ struct Transfer {
   bool chunkCut = false;      // the current chunk already met a NUL
   size_t received = 0;        // body bytes, NULs included
   bool connected = false;
+  bool outOfMemory = false;
   Clock::time_point lastByte;
 
   // False once the body has grown past kHttpBodyLimit.
@@ -61,9 +64,16 @@ struct Transfer {
   }
 };
 
-// A short count makes libcurl end the transfer with an error.
+// A short count makes libcurl end the transfer with an error. No exception
+// may unwind through libcurl: it would skip the transfer's clean-up.
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  return static_cast<Transfer*>(user)->Take(data, size * count) ? size * count : 0;
+  auto* transfer = static_cast<Transfer*>(user);
+  try {
+    return transfer->Take(data, size * count) ? size * count : 0;
+  } catch (const std::bad_alloc&) {
+    transfer->outOfMemory = true;
+    return 0;
+  }
 }
 
 size_t OnHeader(char*, size_t size, size_t count, void* user) {
@@ -102,26 +112,32 @@ void SetTransportSecurity(CURL* curl, const char* url) {
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
 }
 
+struct EasyHandleCleanup {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct HeaderListCleanup {
+  void operator()(curl_slist* headers) const { curl_slist_free_all(headers); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyHandleCleanup>;
+using HeaderList = std::unique_ptr<curl_slist, HeaderListCleanup>;
+
 }  // namespace
 
 int HttpGet(const char* url, std::string& body) {
   if (url == nullptr || !InitialiseCurlOnce()) return 1;
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return 1;
-  curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
-  curl_slist* more = headers ? curl_slist_append(headers, "Cache-Control: no-cache") : nullptr;
-  if (more == nullptr) {
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return 1;
-  }
+  // The header list must outlive the handle that points to it.
+  const HeaderList headers(curl_slist_append(nullptr, "Pragma: no-cache"));
+  if (!headers || curl_slist_append(headers.get(), "Cache-Control: no-cache") == nullptr) return 1;
+  const EasyHandle handle(curl_easy_init());
+  if (!handle) return 1;
 
+  CURL* curl = handle.get();
   Transfer transfer;
   transfer.curl = curl;
   transfer.body = &body;
   curl_easy_setopt(curl, CURLOPT_URL, url);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kHttpUserAgent);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   SetTransportSecurity(curl, url);
@@ -136,13 +152,13 @@ int HttpGet(const char* url, std::string& body) {
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  const size_t sizeBefore = body.size();
   const CURLcode outcome = curl_easy_perform(curl);
-  curl_easy_cleanup(curl);
-  curl_slist_free_all(headers);
-  // A cut-off transfer keeps what came before, as a short read would; only
-  // an oversized body or the request's time limit fails it outright.
-  if (outcome == CURLE_WRITE_ERROR || outcome == CURLE_OPERATION_TIMEDOUT) {
-    body.resize(body.size() - transfer.appended);
+  // A cut-off transfer keeps what came before, as a short read would; an
+  // oversized body, the request's time limit or a failed allocation fails it
+  // outright.
+  if (outcome == CURLE_WRITE_ERROR || outcome == CURLE_OPERATION_TIMEDOUT || transfer.outOfMemory) {
+    body.resize(sizeBefore);
     return 1;
   }
   return transfer.appended > 0 ? 0 : 1;
