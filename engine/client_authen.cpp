@@ -114,6 +114,12 @@ int CClientAuthen::RefuseTextNotInCodePage() {
   return AUTHEN_E_FAIL;
 }
 
+const std::string& CClientAuthen::FieldOrEmpty(const char* key) const {
+  static const std::string empty;
+  const auto found = m_mapResult.find(key);
+  return found == m_mapResult.end() ? empty : found->second;
+}
+
 void CClientAuthen::SetUdpTimeOut(int seconds) { m_nUdpTimeOut = seconds; }
 
 void CClientAuthen::SetTrace(ExchangeTrace* trace) { m_pTrace = trace; }

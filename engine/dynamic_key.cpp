@@ -15,12 +15,13 @@ constexpr char kDynamicKeyPath[] = "/zq.ack";
 
 int CClientAuthen::GetDynamicKey(const char* indication) {
   try {
+    m_strGuid.clear();
     int result = GetDynamicKeyUdp(indication);
     if (result == AUTHEN_E_FAIL) {
       m_bUseUdp = false;
       result = GetDynamicKeyHttp(indication);
     }
-    m_strGuid = FindValue("GUID");
+    m_strGuid = FieldOrEmpty("GUID");
     return result;
   } catch (...) {
     return AUTHEN_E_FAIL;

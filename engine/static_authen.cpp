@@ -39,7 +39,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
     const int result = m_bUseUdp
                            ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
                            : StaticAuthenHttp(userId, pwd, appId, areaId, checkCode, indication);
-    if (result != 0 || FindValue("AUTHENSTATE") != kEkeyPasswordState) {
+    if (result != 0 || FieldOrEmpty("AUTHENSTATE") != kEkeyPasswordState) {
       return result;
     }
     return RequestEkeyPasswordFromAnswer();
@@ -51,7 +51,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
 int CClientAuthen::RequestEkeyPasswordFromAnswer() {
   // A challenge the library's buffer cannot hold whole is refused like a
   // missing one: the token would answer a different challenge.
-  const std::string challenge = FindValue("CHALLENGE");
+  const std::string challenge = FieldOrEmpty("CHALLENGE");
   if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
     return AUTHEN_E_FAIL;
   }

@@ -136,6 +136,10 @@ class CClientAuthen {
   // The value stored under key, letters a-z matched in either case; null
   // when absent.
   const std::string* LookUpField(const char* key) const;
+  // Exact-key lookup for the flows; empty when absent. Unlike FindValue it
+  // lets an allocation failure through, so that the operation fails rather
+  // than go on as if the field were absent.
+  const std::string& FieldOrEmpty(const char* key) const;
 
   int m_nUdpTimeOut;
   bool m_bUseUdp;
