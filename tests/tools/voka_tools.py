@@ -51,14 +51,15 @@ class Server:
 
     accounts=None leaves the server to find its sample accounts by itself."""
 
-    def __init__(self, *extra, accounts=ACCOUNTS, binary=SERVER):
+    def __init__(self, *extra, accounts=ACCOUNTS, binary=SERVER, env=None):
         self.args = [binary, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", *extra]
         if accounts is not None:
             self.args += ["--accounts", accounts]
+        self.env = env
 
     def __enter__(self):
         self.log_file = tempfile.TemporaryFile()
-        self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=self.log_file)
+        self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=self.log_file, env=self.env)
         ready, _, _ = select.select([self.process.stdout], [], [], 10)
         if not ready:
             self.process.kill()

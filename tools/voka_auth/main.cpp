@@ -1,12 +1,16 @@
 // voka-auth: logs in from a terminal, the way a front end drives the component.
+#include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "tools/voka_auth/auth_commands.h"
 #include "tools/voka_auth/auth_options.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 1, argv + argc);
   AuthOptions options;
   std::string error;
@@ -23,4 +27,15 @@ int main(int argc, char** argv) {
     return kExitSuccess;
   }
   return RunAuthCommands(options, std::cin, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("voka-auth: out of memory\n", stderr);
+    return kExitCommandFailed;
+  }
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 #include "tools/voka_server/listen_socket_posix.h"
 #include "codec/text_escape.h"
@@ -67,12 +68,18 @@ void CHttpService::OnPoll(const pollfd* entries, size_t count) {
     if (index >= count) break;
     const pollfd& entry = entries[index++];
     if (entry.fd != connection.socket) continue;
-    if (entry.revents & (POLLERR | POLLNVAL)) {
-      Close(connection, "connection error");
-    } else if (entry.revents != 0) {
-      // Only the events asked for, or a hang-up, are reported.
-      if (connection.responding) Write(connection);
-      else Read(connection);
+    try {
+      if (entry.revents & (POLLERR | POLLNVAL)) {
+        Close(connection, "connection error");
+      } else if (entry.revents != 0) {
+        // Only the events asked for, or a hang-up, are reported.
+        if (connection.responding) Write(connection);
+        else Read(connection);
+      }
+    } catch (const std::bad_alloc&) {
+      LogOutOfMemory("connection closed");
+      close(connection.socket);
+      connection.done = true;
     }
   }
   const Clock::time_point now = Clock::now();
@@ -102,18 +109,23 @@ void CHttpService::Accept() {
   socklen_t size = sizeof from;
   int socket = accept4(m_listener, reinterpret_cast<sockaddr*>(&from), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (socket < 0) return;
-  const std::string peer = (m_tls ? "https " : "http ") + PeerText(&from);
+  const char* scheme = m_tls ? "https " : "http ";
   if (m_connections.size() >= kMaxConnections) {
-    LogLine(peer + " refused: too many open connections");
     close(socket);
+    LogLine(scheme + PeerText(&from) + " refused: too many open connections");
     return;
   }
   Connection connection;
   connection.socket = socket;
-  connection.peer = peer;
   connection.deadline = Clock::now() + kRequestTimeout;
-  if (m_tls) connection.tls = std::make_unique<CTlsSession>(*m_tls, socket);
-  m_connections.push_back(std::move(connection));
+  try {
+    connection.peer = scheme + PeerText(&from);
+    if (m_tls) connection.tls = std::make_unique<CTlsSession>(*m_tls, socket);
+    m_connections.push_back(std::move(connection));
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory("connection refused");
+    close(socket);
+  }
 }
 
 ssize_t CHttpService::ReceiveSome(Connection& connection, char* buffer, size_t size) {

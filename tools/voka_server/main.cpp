@@ -5,8 +5,10 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <vector>
 
 #include "codec/ansi_codepage.h"
@@ -14,6 +16,7 @@
 #include "tools/voka_server/account_service.h"
 #include "tools/voka_server/default_accounts.h"
 #include "tools/voka_server/http_service_posix.h"
+#include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_options.h"
 #include "tools/voka_server/tls_session_openssl.h"
 #include "tools/voka_server/udp_service_posix.h"
@@ -33,29 +36,43 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+// One round of the loop: waits for the sockets, then serves what they hold.
+// false when polling failed.
+bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices, std::vector<pollfd>& entries,
+                std::vector<size_t>& firstEntry) {
+  entries.clear();
+  entries.push_back({udp.Socket(), POLLIN, 0});
+  int wait = 1000;
+  for (size_t i = 0; i < httpServices.size(); ++i) {
+    firstEntry[i] = entries.size();
+    httpServices[i]->AppendPollEntries(entries);
+    int next = httpServices[i]->MillisecondsToNextEvent();
+    if (next >= 0 && next < wait) wait = next;
+  }
+  int ready = poll(entries.data(), entries.size(), wait);
+  if (ready < 0) {
+    if (errno == EINTR) return true;
+    std::cerr << "voka-server: poll: " << std::strerror(errno) << "\n";
+    return false;
+  }
+  if (entries[0].revents & POLLIN) udp.OnReadable();
+  for (size_t i = 0; i < httpServices.size(); ++i) {
+    size_t end = i + 1 < httpServices.size() ? firstEntry[i + 1] : entries.size();
+    httpServices[i]->OnPoll(entries.data() + firstEntry[i], end - firstEntry[i]);
+  }
+  return true;
+}
+
 int Serve(CUdpService& udp, const std::vector<CHttpService*>& httpServices) {
   std::vector<pollfd> entries;
   std::vector<size_t> firstEntry(httpServices.size());
   while (!g_stopRequested) {
-    entries.clear();
-    entries.push_back({udp.Socket(), POLLIN, 0});
-    int wait = 1000;
-    for (size_t i = 0; i < httpServices.size(); ++i) {
-      firstEntry[i] = entries.size();
-      httpServices[i]->AppendPollEntries(entries);
-      int next = httpServices[i]->MillisecondsToNextEvent();
-      if (next >= 0 && next < wait) wait = next;
-    }
-    int ready = poll(entries.data(), entries.size(), wait);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      std::cerr << "voka-server: poll: " << std::strerror(errno) << "\n";
-      return 1;
-    }
-    if (entries[0].revents & POLLIN) udp.OnReadable();
-    for (size_t i = 0; i < httpServices.size(); ++i) {
-      size_t end = i + 1 < httpServices.size() ? firstEntry[i + 1] : entries.size();
-      httpServices[i]->OnPoll(entries.data() + firstEntry[i], end - firstEntry[i]);
+    // Each request fails alone when memory runs out; this catches what the
+    // loop itself needs.
+    try {
+      if (!ServeRound(udp, httpServices, entries, firstEntry)) return 1;
+    } catch (const std::bad_alloc&) {
+      LogOutOfMemory("requests of this round dropped");
     }
   }
   return 0;
@@ -67,9 +84,7 @@ std::string HttpsAddressText(const ListenAddress& requested, const std::string& 
   return requested.host + bound.substr(bound.rfind(':'));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   ServerOptions options;
   options.accountsPath = DefaultAccountsPath();
   std::string error;
@@ -119,4 +134,15 @@ int main(int argc, char** argv) {
   std::cout << std::endl;
   std::cerr << "voka-server: " << accounts.size() << " accounts from " << options.accountsPath << std::endl;
   return Serve(udp, httpServices);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("voka-server: out of memory\n", stderr);
+    return 1;
+  }
 }

@@ -1,9 +1,14 @@
 #include "tools/voka_server/server_log.h"
 
+#include <cstdio>
 #include <iostream>
 
 void LogLine(const std::string& line) {
   std::cerr << line << std::endl;
+}
+
+void LogOutOfMemory(const char* what) noexcept {
+  std::fprintf(stderr, "voka-server: out of memory, %s\n", what);
 }
 
 std::string AnswerSummary(const AnswerFields& answer) {

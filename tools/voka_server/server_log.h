@@ -6,6 +6,8 @@
 #include "tools/voka_server/answer_builder.h"
 
 void LogLine(const std::string& line);
+// "voka-server: out of memory, WHAT"; allocates nothing.
+void LogOutOfMemory(const char* what) noexcept;
 
 // "RETVALUE=N" and, when present, AUTHENSTATE, CHALLENGE or POSITION.
 std::string AnswerSummary(const AnswerFields& answer);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 
 #include "codec/ansi_codepage.h"
 #include "tools/voka_server/listen_socket_posix.h"
@@ -57,7 +58,11 @@ void CUdpService::OnReadable() {
     ssize_t size = recvfrom(m_socket, m_buffer.data(), m_buffer.size(), 0, reinterpret_cast<sockaddr*>(&from),
                             &fromSize);
     if (size < 0) return;
-    HandleDatagram(m_buffer.data(), static_cast<size_t>(size), &from);
+    try {
+      HandleDatagram(m_buffer.data(), static_cast<size_t>(size), &from);
+    } catch (const std::bad_alloc&) {
+      LogOutOfMemory("datagram dropped");
+    }
   }
 }
 
