@@ -28,12 +28,15 @@ HRESULT WriteEntry(const RegistryKeyEntry& entry, const RegistrySubstitutions& s
     const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
     if (status != ERROR_SUCCESS && !IsGone(status)) return FromWin32(status);
   }
+  // Expanded before the key is open: an allocation failure must not leave it open.
+  const std::wstring defaultValue = entry.defaultValue ? Expand(entry.defaultValue, substitutions) : std::wstring();
+  const std::wstring valueData = entry.valueName ? Expand(entry.valueData, substitutions) : std::wstring();
   HKEY key = nullptr;
   HRESULT hr = FromWin32(
       RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
   if (FAILED(hr)) return hr;
-  if (entry.defaultValue) hr = SetText(key, nullptr, Expand(entry.defaultValue, substitutions));
-  if (SUCCEEDED(hr) && entry.valueName) hr = SetText(key, entry.valueName, Expand(entry.valueData, substitutions));
+  if (entry.defaultValue) hr = SetText(key, nullptr, defaultValue);
+  if (SUCCEEDED(hr) && entry.valueName) hr = SetText(key, entry.valueName, valueData);
   RegCloseKey(key);
   return hr;
 }

@@ -26,13 +26,15 @@ HRESULT WithoutExceptions(Body body) {
 
 // Converts the arguments, runs one engine operation and stores its result in
 // lRet. The outcome of the operation travels only in lRet; HRESULTs report
-// bad pointers and failed conversions. A text the code page cannot hold is
-// refused by the engine, so that nothing changed is ever sent.
+// bad pointers and failed conversions. lRet reads as a failure until the
+// engine has run, so a caller that checks only lRet never sees a failed call
+// as success. A text the code page cannot hold is refused by the engine, so
+// that nothing changed is ever sent.
 template <size_t N, typename Operation>
 HRESULT RunEngineOperation(CClientAuthen& engine, const BSTR (&arguments)[N], LONG* lRet,
                            Operation operation) {
   if (!lRet) return E_POINTER;
-  *lRet = 0;
+  *lRet = AUTHEN_E_FAIL;
   return WithoutExceptions([&]() -> HRESULT {
     std::array<std::string, N> texts;
     for (size_t i = 0; i < N; ++i) {
@@ -171,10 +173,12 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::ECardAuthen(BSTR bstrUserId, BSTR b
 }
 
 // Hands over the whole value, however long; lRet is stored before the string.
+// It reads as "absent" unless the engine found the key and the value was
+// handed over.
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetValue(BSTR bstrKey, BSTR* bstrValue, LONG* lRet) {
   if (!bstrValue || !lRet) return E_POINTER;
   *bstrValue = nullptr;
-  *lRet = 0;
+  *lRet = -1;
   return WithoutExceptions([&]() -> HRESULT {
     std::string key;
     HRESULT hr = ArgumentToAnsi(bstrKey, key);
@@ -184,7 +188,10 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetValue(BSTR bstrKey, BSTR* bstrVa
     *lRet = hr == kTextNotInCodePage ? -1 : m_ClientAuthen.GetValue(key.c_str(), value);
     BSTR text = nullptr;
     hr = AnsiToBstr(value.c_str(), &text);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+      *lRet = -1;  // no value was handed over
+      return hr;
+    }
     *bstrValue = text;
     return S_OK;
   });
