@@ -52,9 +52,9 @@ long Stride() {
   return stride > 0 ? stride : 1;
 }
 
-// The calls of a login in their order, and the look-up a host makes after
-// bob's account login.
-enum class Call { kInitialize, kDynamicKey, kStaticLogin, kSecondFactor, kTokenPasswordLookUp };
+// The calls of a login in their order, and a look-up after it (of the GUID,
+// long enough that the engine's copy of it allocates).
+enum class Call { kInitialize, kDynamicKey, kStaticLogin, kSecondFactor, kLookUp };
 
 struct TortureCase {
   const char* name;
@@ -70,7 +70,7 @@ const TortureCase kCases[] = {
     {"StaticAuthen", L"bob", Call::kStaticLogin},
     {"EKeyAuthen", L"bob", Call::kSecondFactor},
     {"ECardAuthen", L"carol", Call::kSecondFactor},
-    {"GetValue", L"bob", Call::kTokenPasswordLookUp},
+    {"GetValue", L"bob", Call::kLookUp},
 };
 
 class ComLogin {
@@ -95,15 +95,15 @@ class ComLogin {
       case Call::kSecondFactor:
         if (m_user.text() == L"carol") return m_object->ECardAuthen(m_user.get(), m_cell.get(), m_indication.get(), lRet);
         return m_object->EKeyAuthen(m_user.get(), m_tokenPassword.get(), m_one.get(), m_indication.get(), lRet);
-      case Call::kTokenPasswordLookUp:
-        return m_object->GetValue(m_tokenPasswordKey.get(), m_value.out(), lRet);
+      case Call::kLookUp:
+        return m_object->GetValue(m_lookUpKey.get(), m_value.out(), lRet);
     }
     return E_UNEXPECTED;
   }
 
   // The calls of a whole login before `call`, each of which must succeed.
   void RunBefore(Call call) {
-    for (Call step = Call::kInitialize; step != call && step != Call::kTokenPasswordLookUp;
+    for (Call step = Call::kInitialize; step != call && step != Call::kLookUp;
          step = static_cast<Call>(static_cast<int>(step) + 1)) {
       LONG lRet = kAuthenFail;
       ASSERT_EQ(Run(step, &lRet), S_OK) << static_cast<int>(step);
@@ -115,7 +115,7 @@ class ComLogin {
   }
 
   void Complete() {
-    RunBefore(Call::kTokenPasswordLookUp);
+    RunBefore(Call::kLookUp);
     ASSERT_EQ(Value(L"AUTHENSTATE"), L"1");
   }
 
@@ -131,14 +131,15 @@ class ComLogin {
   IVOKAClientAuthen* m_object;
   CBstr m_user, m_password;
   CBstr m_udp, m_http{TestHttpServer().c_str()};
+  CBstr m_one{L"1"}, m_empty{L""}, m_cell{L"57"};
   // Past the length that std::string keeps inline, so that converting it allocates.
-  CBstr m_one{L"1"}, m_empty{L""}, m_indication{L"allocation-failure torture"}, m_cell{L"57"};
-  CBstr m_tokenPasswordKey{L"EKEYPWD"}, m_tokenPassword, m_value;
+  CBstr m_indication{L"allocation-failure torture"};
+  CBstr m_tokenPasswordKey{L"EKEYPWD"}, m_tokenPassword, m_lookUpKey{L"GUID"}, m_value;
 };
 
 // What a call may report with one of its allocations failed.
 void ExpectHonestResult(Call call, HRESULT hr, LONG lRet, ComLogin& login) {
-  const LONG failure = call == Call::kTokenPasswordLookUp ? kAbsent : kAuthenFail;
+  const LONG failure = call == Call::kLookUp ? kAbsent : kAuthenFail;
   if (hr == E_OUTOFMEMORY) {
     EXPECT_EQ(lRet, failure);
     return;
@@ -148,9 +149,10 @@ void ExpectHonestResult(Call call, HRESULT hr, LONG lRet, ComLogin& login) {
     case Call::kInitialize:
       EXPECT_EQ(lRet, 0);  // Initialize always succeeds
       return;
-    case Call::kTokenPasswordLookUp:
+    case Call::kLookUp:
       if (lRet == 0) {
-        EXPECT_EQ(login.LookedUp(), login.Value(L"EKEYPWD"));
+        EXPECT_FALSE(login.LookedUp().empty());
+        EXPECT_EQ(login.LookedUp(), login.Value(L"GUID"));
       } else {
         EXPECT_EQ(lRet, kAbsent);
       }
