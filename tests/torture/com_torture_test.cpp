@@ -93,7 +93,9 @@ class ComLogin {
         return m_object->StaticAuthen(m_user.get(), m_password.get(), m_one.get(), m_one.get(), m_empty.get(),
                                       m_indication.get(), lRet);
       case Call::kSecondFactor:
-        if (m_user.text() == L"carol") return m_object->ECardAuthen(m_user.get(), m_cell.get(), m_indication.get(), lRet);
+        if (m_user.text() == L"carol") {
+          return m_object->ECardAuthen(m_user.get(), m_cell.get(), m_indication.get(), lRet);
+        }
         return m_object->EKeyAuthen(m_user.get(), m_tokenPassword.get(), m_one.get(), m_indication.get(), lRet);
       case Call::kLookUp:
         return m_object->GetValue(m_lookUpKey.get(), m_value.out(), lRet);
@@ -251,7 +253,9 @@ TEST_F(ComTorture, CreationFailsCleanly) {
     module.stop();
     ASSERT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << std::hex << hr;
     ASSERT_EQ(object.get() != nullptr, hr == S_OK);
-    if (!object.get()) ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, object.out()), S_OK);
+    if (!object.get()) {
+      ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, object.out()), S_OK);
+    }
     ComLogin(object.get(), L"bob", false).Complete();
   }
   std::printf("CreateInstance: %ld allocations, %ld of them failed in turn\n", allocations, allocations);
