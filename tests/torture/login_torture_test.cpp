@@ -13,10 +13,10 @@
 #include <exception>
 #include <string>
 
-#include "engine/client_authen.h"
 #include "tests/endurance/process_usage.h"
 #include "tests/torture/counting_allocator.h"
 #include "tests/torture/curl_counting_allocator.h"
+#include "voka/client_authen.h"
 
 namespace {
 
