@@ -67,18 +67,19 @@ TEST_F(BstrConvert, NullAndEmpty) {
   EXPECT_EQ(AnsiToBstr("x", nullptr), E_POINTER);
 }
 
-TEST_F(BstrConvert, UnmappableCharactersBecomeDefaultCharacter) {
-  BstrOwner thai;
-  thai.text = SysAllocString(L"a\u0E01b");
+TEST_F(BstrConvert, CharactersMissingFromTheCodePageAreRefusedNotReplaced) {
+  for (const wchar_t* text : {L"a\u0E01b", L"a\u00E4b", L"\U0001F600"}) {
+    BstrOwner wide;
+    wide.text = SysAllocString(text);
+    std::string ansi = "old";
+    EXPECT_EQ(BstrToAnsi(wide.text, ansi), kTextNotInCodePage);
+    EXPECT_TRUE(ansi.empty());
+  }
+  BstrOwner held;
+  held.text = SysAllocString(L"\u00FC\u00E9\u4E2D");
   std::string ansi;
-  ASSERT_EQ(BstrToAnsi(thai.text, ansi), S_OK);
-  EXPECT_EQ(ansi, "a?b");
-
-  BstrOwner emoji;
-  emoji.text = SysAllocString(L"\U0001F600");
-  ASSERT_EQ(BstrToAnsi(emoji.text, ansi), S_OK);
-  ASSERT_FALSE(ansi.empty());
-  EXPECT_EQ(ansi.find_first_not_of('?'), std::string::npos) << ansi;
+  ASSERT_EQ(BstrToAnsi(held.text, ansi), S_OK);
+  EXPECT_EQ(ansi, "\xA8\xB9\xA8\xA6\xD6\xD0");
 }
 
 TEST_F(BstrConvert, LongTextConvertsWhole) {
