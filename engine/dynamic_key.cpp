@@ -6,13 +6,6 @@
 #include "engine/request_text.h"
 #include "voka/client_authen.h"
 
-namespace {
-
-constexpr uint16_t kDynamicKeyCommand = 0x5300;
-constexpr char kDynamicKeyPath[] = "/zq.ack";
-
-}  // namespace
-
 int CClientAuthen::GetDynamicKey(const char* indication) {
   try {
     m_strGuid.clear();
@@ -30,18 +23,10 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
 
 int CClientAuthen::GetDynamicKeyUdp(const char* indication) {
   m_mapResult.clear();
-  std::vector<std::string> fields;
-  AppendOptionalField(fields, "INDICATION=", indication);
-  return RunUdpStage(kDynamicKeyCommand, fields);
+  return RunUdpStage(RequestKind::kDynamicKey, {{"INDICATION", indication}});
 }
 
 int CClientAuthen::GetDynamicKeyHttp(const char* indication) {
   m_mapResult.clear();
-  std::string url = m_strTcpServer + kDynamicKeyPath;
-  std::string query;
-  if (indication != nullptr) {
-    query = "INDICATION=" + EscapeQueryValue(indication);
-    url += "?" + query;
-  }
-  return RunHttpStage(url, query);
+  return RunHttpQueryStage(RequestKind::kDynamicKey, {{"INDICATION", indication}});
 }

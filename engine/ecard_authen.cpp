@@ -1,16 +1,17 @@
-// E-card login: the answer read from the printed matrix card. The UDP text
-// sends GUID third, the HTTP query fifth; the servers expect exactly that.
+// E-card login: the answer read from the printed matrix card.
 #include <string>
 #include <vector>
 
-#include "codec/str_coding.h"
 #include "engine/request_text.h"
 #include "voka/client_authen.h"
 
 namespace {
 
-constexpr uint16_t kEcardAuthenCommand = 0xAD00;
-constexpr char kEcardAuthenPath[] = "/Login.Validate.ECard?";
+RequestValues ECardAuthenValues(const char* userId, const char* ecardPwd, const std::string& appId,
+                                const std::string& areaId, const std::string& guid, const char* indication) {
+  return {{"USERID", userId},         {"ECARDPWD", ecardPwd},    {"APPID", appId.c_str()},
+          {"AREAID", areaId.c_str()}, {"GUID", guid.c_str()},    {"INDICATION", indication}};
+}
 
 }  // namespace
 
@@ -26,24 +27,13 @@ int CClientAuthen::ECardAuthen(const char* userId, const char* ecardPwd, const c
 int CClientAuthen::ECardAuthenUdp(const char* userId, const char* ecardPwd,
                                   const std::string& appId, const std::string& areaId,
                                   const char* indication) {
-  std::vector<std::string> fields = {
-      "USERID=" + TextOf(userId), "ECARDPWD=" + TextOf(ecardPwd), "GUID=" + m_strGuid,
-      "APPID=" + appId,           "AREAID=" + areaId,
-  };
-  AppendOptionalField(fields, "INDICATION=", indication);
-  return RunUdpStage(kEcardAuthenCommand, fields);
+  return RunUdpStage(RequestKind::kECardLogin,
+                     ECardAuthenValues(userId, ecardPwd, appId, areaId, m_strGuid, indication));
 }
 
 int CClientAuthen::ECardAuthenHttp(const char* userId, const char* ecardPwd,
                                    const std::string& appId, const std::string& areaId,
                                    const char* indication) {
-  std::vector<std::string> fields = {
-      "USERID=" + g_StrCoding.UrlEncode(TextOf(userId).c_str()),
-      "ECARDPWD=" + g_StrCoding.UrlEncode(TextOf(ecardPwd).c_str()),
-      "APPID=" + EscapeQueryValue(appId),
-      "AREAID=" + EscapeQueryValue(areaId),
-      "GUID=" + EscapeQueryValue(m_strGuid),
-  };
-  AppendOptionalQueryField(fields, "INDICATION=", indication);
-  return RunHttpQueryStage(kEcardAuthenPath, fields);
+  return RunHttpQueryStage(RequestKind::kECardLogin,
+                           ECardAuthenValues(userId, ecardPwd, appId, areaId, m_strGuid, indication));
 }

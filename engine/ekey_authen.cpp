@@ -3,14 +3,18 @@
 #include <string>
 #include <vector>
 
-#include "codec/str_coding.h"
 #include "engine/request_text.h"
 #include "voka/client_authen.h"
 
 namespace {
 
-constexpr uint16_t kEkeyAuthenCommand = 0xC600;
-constexpr char kEkeyAuthenPath[] = "/Login.Validate.Dynamic?";
+RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const std::string& appId,
+                               const std::string& areaId, const char* ekeyType, const std::string& guid,
+                               const char* indication) {
+  return {{"USERID", userId},        {"EKEYPWD", ekeyPwd},         {"EKEYTYPE", ekeyType},
+          {"APPID", appId.c_str()},  {"AREAID", areaId.c_str()},   {"GUID", guid.c_str()},
+          {"INDICATION", indication}};
+}
 
 }  // namespace
 
@@ -28,25 +32,13 @@ int CClientAuthen::EKeyAuthen(const char* userId, const char* ekeyPwd, const cha
 int CClientAuthen::EKeyAuthenUdp(const char* userId, const char* ekeyPwd,
                                  const std::string& appId, const std::string& areaId,
                                  const char* ekeyType, const char* indication) {
-  std::vector<std::string> fields = {
-      "USERID=" + TextOf(userId), "EKEYPWD=" + TextOf(ekeyPwd), "EKEYTYPE=" + TextOf(ekeyType),
-      "APPID=" + appId,           "AREAID=" + areaId,           "GUID=" + m_strGuid,
-  };
-  AppendOptionalField(fields, "INDICATION=", indication);
-  return RunUdpStage(kEkeyAuthenCommand, fields);
+  return RunUdpStage(RequestKind::kEKeyLogin,
+                     EKeyAuthenValues(userId, ekeyPwd, appId, areaId, ekeyType, m_strGuid, indication));
 }
 
 int CClientAuthen::EKeyAuthenHttp(const char* userId, const char* ekeyPwd,
                                   const std::string& appId, const std::string& areaId,
                                   const char* ekeyType, const char* indication) {
-  std::vector<std::string> fields = {
-      "USERID=" + g_StrCoding.UrlEncode(TextOf(userId).c_str()),
-      "EKEYPWD=" + g_StrCoding.UrlEncode(TextOf(ekeyPwd).c_str()),
-      "EKEYTYPE=" + EscapeQueryValue(TextOf(ekeyType)),
-      "APPID=" + EscapeQueryValue(appId),
-      "AREAID=" + EscapeQueryValue(areaId),
-      "GUID=" + EscapeQueryValue(m_strGuid),
-  };
-  AppendOptionalQueryField(fields, "INDICATION=", indication);
-  return RunHttpQueryStage(kEkeyAuthenPath, fields);
+  return RunHttpQueryStage(RequestKind::kEKeyLogin,
+                           EKeyAuthenValues(userId, ekeyPwd, appId, areaId, ekeyType, m_strGuid, indication));
 }

@@ -35,10 +35,11 @@ int ClampToInt(size_t length) { return static_cast<int>(std::min<size_t>(length,
 
 }  // namespace
 
-int CClientAuthen::RunUdpStage(uint16_t command, const std::vector<std::string>& fields) {
+int CClientAuthen::RunUdpStage(RequestKind kind, const RequestValues& values) {
   ForgetLastVerdict();
+  const RequestKindRow& row = RowOf(kind);
   std::string text;
-  if (!JoinSealedFields(fields, text)) {
+  if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text)) {
     SetResult("DESCMSG", kSeparatorInValueMessage);
     return AUTHEN_E_FAIL;
   }
@@ -52,7 +53,7 @@ int CClientAuthen::RunUdpStage(uint16_t command, const std::vector<std::string>&
     return AUTHEN_E_FAIL;
   }
   UDP_HEADER header{};
-  header.wCommand = command;
+  header.wCommand = row.udpCommand;
   std::string answer;
   if (SendUdpRequest(&header, sealed, answer) != 0) {
     return AUTHEN_E_FAIL;
@@ -98,9 +99,11 @@ int CClientAuthen::MergeAnswer(const char* data, size_t length) {
   return GetRetValue();
 }
 
-int CClientAuthen::RunHttpQueryStage(const char* path, const std::vector<std::string>& fields) {
+int CClientAuthen::RunHttpQueryStage(RequestKind kind, const RequestValues& values) {
+  const RequestKindRow& row = RowOf(kind);
+  const std::vector<std::string> fields = QueryFieldsOf(row.httpFields, values);
   const std::string query = JoinQueryFields(fields);
-  return RunHttpStage(m_strTcpServer + path + query, query);
+  return RunHttpStage(m_strTcpServer + row.httpPath + (fields.empty() ? "" : "?") + query, query);
 }
 
 int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload,

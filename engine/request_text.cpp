@@ -1,6 +1,30 @@
 #include "engine/request_text.h"
 
+#include "codec/str_coding.h"
 #include "voka/client_authen.h"
+
+namespace {
+
+const char* ValueOf(const RequestValues& values, const char* name) {
+  for (const RequestValue& value : values) {
+    if (std::string(value.name) == name) return value.value;
+  }
+  return nullptr;
+}
+
+// Calls add(field, value) for each field that is sent, in the list's order.
+template <typename Add>
+std::vector<std::string> FieldsOf(const RequestField* fields, const RequestValues& values, Add add) {
+  std::vector<std::string> sent;
+  for (const RequestField* field = fields; field->name != nullptr; ++field) {
+    const char* value = ValueOf(values, field->name);
+    if (value == nullptr && field->use == FieldUse::kOptional) continue;
+    sent.push_back(std::string(field->name) + "=" + add(*field, TextOf(value)));
+  }
+  return sent;
+}
+
+}  // namespace
 
 bool JoinSealedFields(const std::vector<std::string>& fields, std::string& text) {
   text.clear();
@@ -31,17 +55,14 @@ std::string JoinQueryFields(const std::vector<std::string>& fields) {
   return query;
 }
 
-void AppendOptionalField(std::vector<std::string>& fields, const char* name, const char* value) {
-  if (value != nullptr) {
-    fields.push_back(name + std::string(value));
-  }
+std::vector<std::string> SealedFieldsOf(const RequestField* fields, const RequestValues& values) {
+  return FieldsOf(fields, values, [](const RequestField&, const std::string& value) { return value; });
 }
 
-void AppendOptionalQueryField(std::vector<std::string>& fields, const char* name,
-                              const char* value) {
-  if (value != nullptr) {
-    fields.push_back(name + EscapeQueryValue(value));
-  }
+std::vector<std::string> QueryFieldsOf(const RequestField* fields, const RequestValues& values) {
+  return FieldsOf(fields, values, [](const RequestField& field, const std::string& value) {
+    return field.use == FieldUse::kIdentity ? g_StrCoding.UrlEncode(value.c_str()) : EscapeQueryValue(value);
+  });
 }
 
 std::string EscapeQueryValue(const std::string& value) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "transport/request_kinds.h"
+
 inline constexpr char kFieldSeparator[] = "^$^";
 
 // An absent (null) argument gives an empty value.
@@ -18,11 +20,19 @@ bool JoinSealedFields(const std::vector<std::string>& fields, std::string& text)
 // Joins the "NAME=value" fields with "&".
 std::string JoinQueryFields(const std::vector<std::string>& fields);
 
-// Appends name + value when the value is present (not null): as it is for
-// the sealed text, query-escaped for the URL.
-void AppendOptionalField(std::vector<std::string>& fields, const char* name, const char* value);
-void AppendOptionalQueryField(std::vector<std::string>& fields, const char* name,
-                              const char* value);
+// The value of one request field; null when the host did not pass one.
+struct RequestValue {
+  const char* name;
+  const char* value;
+};
+using RequestValues = std::vector<RequestValue>;
+
+// The "NAME=value" fields of a request in the order of the list (a row's
+// udpFields or httpFields): values as they are for the sealed text, encoded
+// by their use for the query. A field without a value is sent empty unless
+// it is optional, when it is left out.
+std::vector<std::string> SealedFieldsOf(const RequestField* fields, const RequestValues& values);
+std::vector<std::string> QueryFieldsOf(const RequestField* fields, const RequestValues& values);
 
 // Percent-encodes the bytes of value that would break or change a URL
 // query: blank, '&', '=', '#', '%', '+', control bytes and bytes of 0x80 and

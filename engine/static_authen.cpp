@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "codec/machine_identity.h"
-#include "codec/str_coding.h"
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
 #include "engine/usb_ekey_init.h"
@@ -11,8 +10,6 @@
 
 namespace {
 
-constexpr uint16_t kStaticAuthenCommand = 0xC500;
-constexpr char kStaticAuthenPath[] = "/Login.Validate.Account?";
 constexpr char kEkeyPasswordState[] = "4";
 constexpr size_t kIdentityBufferSize = 128;
 
@@ -28,6 +25,17 @@ MachineIdentity ReadMachineIdentity() {
   GetMacAddress(mac);
   return {ip, mac};
 }
+
+RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char* appId,
+                                 const char* areaId, const char* checkCode, const char* indication,
+                                 const std::string& guid, const MachineIdentity& identity) {
+  return {{"USERID", userId},       {"PWD", pwd},
+          {"APPID", appId},         {"AREAID", areaId},
+          {"GUID", guid.c_str()},   {"CLIENTIP", identity.clientIp.c_str()},
+          {"MAC", identity.mac.c_str()}, {"CHECKCODE", checkCode},
+          {"INDICATION", indication}};
+}
+
 }  // namespace
 
 int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char* appId,
@@ -70,31 +78,14 @@ int CClientAuthen::StaticAuthenUdp(const char* userId, const char* pwd, const ch
                                    const char* areaId, const char* checkCode,
                                    const char* indication) {
   const MachineIdentity identity = ReadMachineIdentity();
-  std::vector<std::string> fields = {
-      "USERID=" + TextOf(userId),        "PWD=" + TextOf(pwd),
-      "APPID=" + TextOf(appId),          "AREAID=" + TextOf(areaId),
-      "GUID=" + m_strGuid,               "CLIENTIP=" + identity.clientIp,
-      "MAC=" + identity.mac,
-  };
-  AppendOptionalField(fields, "CHECKCODE=", checkCode);
-  AppendOptionalField(fields, "INDICATION=", indication);
-  return RunUdpStage(kStaticAuthenCommand, fields);
+  return RunUdpStage(RequestKind::kStaticLogin,
+                     StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication, m_strGuid, identity));
 }
 
 int CClientAuthen::StaticAuthenHttp(const char* userId, const char* pwd, const char* appId,
                                     const char* areaId, const char* checkCode,
                                     const char* indication) {
   const MachineIdentity identity = ReadMachineIdentity();
-  std::vector<std::string> fields = {
-      "USERID=" + g_StrCoding.UrlEncode(TextOf(userId).c_str()),
-      "PWD=" + g_StrCoding.UrlEncode(TextOf(pwd).c_str()),
-      "APPID=" + EscapeQueryValue(TextOf(appId)),
-      "AREAID=" + EscapeQueryValue(TextOf(areaId)),
-      "GUID=" + EscapeQueryValue(m_strGuid),
-      "CLIENTIP=" + EscapeQueryValue(identity.clientIp),
-      "MAC=" + EscapeQueryValue(identity.mac),
-  };
-  AppendOptionalQueryField(fields, "CHECKCODE=", checkCode);
-  AppendOptionalQueryField(fields, "INDICATION=", indication);
-  return RunHttpQueryStage(kStaticAuthenPath, fields);
+  return RunHttpQueryStage(RequestKind::kStaticLogin,
+                           StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication, m_strGuid, identity));
 }

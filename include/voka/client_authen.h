@@ -26,6 +26,9 @@ struct UDP_HEADER {
 #pragma pack(pop)
 static_assert(sizeof(UDP_HEADER) == 20, "UDP_HEADER is 20 bytes on the wire");
 
+enum class RequestKind;  // transport/request_kinds.h
+struct RequestValue;     // engine/request_text.h
+
 constexpr int AUTHEN_E_FAIL = -10332102;
 constexpr int AUTHEN_E_EKEYPWD = -10332115;
 
@@ -116,8 +119,8 @@ class CClientAuthen {
   int ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId,
                       const std::string& areaId, const char* indication);
 
-  // One UDP stage: join the "NAME=value" fields, seal, exchange, parse.
-  int RunUdpStage(uint16_t command, const std::vector<std::string>& fields);
+  // One UDP stage: join the kind's fields, seal, exchange, parse.
+  int RunUdpStage(RequestKind kind, const std::vector<RequestValue>& values);
   // One HTTP stage: fetch url, parse the body. query is only traced.
   int RunHttpStage(const std::string& url, const std::string& query);
   // RETVALUE and DESCMSG describe the latest exchange only: a stage drops
@@ -126,8 +129,9 @@ class CClientAuthen {
   // Parses an answer into the map; its own RETVALUE, or AUTHEN_E_FAIL with
   // the network message when it has none.
   int MergeAnswer(const char* data, size_t length);
-  // An HTTP stage whose URL is the base, path and the "&"-joined fields.
-  int RunHttpQueryStage(const char* path, const std::vector<std::string>& fields);
+  // An HTTP stage whose URL is the base, the kind's path and, when there
+  // are any, '?' and the "&"-joined fields.
+  int RunHttpQueryStage(RequestKind kind, const std::vector<RequestValue>& values);
   // One datagram round trip; 0 or the exchange's failure code, which also
   // puts the network message under "DESCMSG".
   int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer);

@@ -9,6 +9,7 @@
 #include "engine/seal_param.h"
 #include "transport/http_get.h"
 #include "tools/voka_auth/exchange_trace_printer.h"
+#include "transport/request_kinds.h"
 #include "tools/voka_auth/result_output.h"
 #include "voka/client_authen.h"
 
@@ -92,19 +93,30 @@ class CommandRunner {
     if (name == "unseal") return Unseal(command.argument);
     if (name == "get") return Get(command.argument);
     if (name == "login") return Login(command);
-    return Report(name, CallEngine(command));
+    const RequestKindRow* request = FindRequestByName(name);
+    if (request == nullptr) {
+      m_err << "voka-auth: no such command: " << name << "\n";
+      return kExitUsage;
+    }
+    return Report(name, CallEngine(request->kind, command));
   }
 
-  int CallEngine(const AuthCommand& command) {
+  int CallEngine(RequestKind kind, const AuthCommand& command) {
     const std::string user = command.Option("user");
     const std::string indication = command.Option("indication");
-    if (command.name == "dynamic-key") return m_engine.GetDynamicKey(indication.c_str());
-    if (command.name == "static") return StaticLogin(command);
-    if (command.name == "ekey") {
-      return m_engine.EKeyAuthen(user.c_str(), command.Option("ekey-password").c_str(),
-                                 command.Option("ekey-type").c_str(), indication.c_str());
+    switch (kind) {
+      case RequestKind::kDynamicKey:
+        return m_engine.GetDynamicKey(indication.c_str());
+      case RequestKind::kStaticLogin:
+        return StaticLogin(command);
+      case RequestKind::kEKeyLogin:
+        return m_engine.EKeyAuthen(user.c_str(), command.Option("ekey-password").c_str(),
+                                   command.Option("ekey-type").c_str(), indication.c_str());
+      case RequestKind::kECardLogin:
+        return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(),
+                                    indication.c_str());
     }
-    return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(), indication.c_str());
+    return AUTHEN_E_FAIL;  // every kind is handled above; -Wswitch names a new one
   }
 
   int StaticLogin(const AuthCommand& command) {

@@ -22,16 +22,6 @@ AnswerFields SuccessAnswer(const std::string& message) {
 
 }  // namespace
 
-const char* RequestKindName(RequestKind kind) {
-  switch (kind) {
-    case RequestKind::kDynamicKey: return "dynamic-key";
-    case RequestKind::kStaticLogin: return "static";
-    case RequestKind::kEKeyLogin: return "ekey";
-    case RequestKind::kECardLogin: return "ecard";
-  }
-  return "unknown";
-}
-
 AnswerFields FailureAnswer(int retValue) {
   return {{"RETVALUE", std::to_string(retValue)}, {"DESCMSG", ServerMessage(retValue)}};
 }

@@ -12,10 +12,7 @@
 #include "tools/voka_server/account_file.h"
 #include "tools/voka_server/answer_builder.h"
 #include "tools/voka_server/request_opener.h"
-
-enum class RequestKind { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
-
-const char* RequestKindName(RequestKind kind);
+#include "transport/request_kinds.h"
 
 // RETVALUE and DESCMSG of a failure.
 AnswerFields FailureAnswer(int retValue);

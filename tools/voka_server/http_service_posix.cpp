@@ -10,6 +10,7 @@
 
 #include "tools/voka_server/listen_socket_posix.h"
 #include "codec/text_escape.h"
+#include "transport/request_kinds.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
 
@@ -18,15 +19,6 @@ namespace {
 constexpr size_t kMaxConnections = 64;
 constexpr auto kRequestTimeout = std::chrono::seconds(5);
 constexpr auto kResponseTimeout = std::chrono::seconds(10);
-
-bool KindOfPath(const std::string& path, RequestKind& kind) {
-  if (path == "/zq.ack") kind = RequestKind::kDynamicKey;
-  else if (path == "/Login.Validate.Account") kind = RequestKind::kStaticLogin;
-  else if (path == "/Login.Validate.Dynamic") kind = RequestKind::kEKeyLogin;
-  else if (path == "/Login.Validate.ECard") kind = RequestKind::kECardLogin;
-  else return false;
-  return true;
-}
 
 }  // namespace
 
@@ -196,16 +188,16 @@ void CHttpService::Respond(Connection& connection, const HttpRequest& request) {
     StartResponse(connection, HttpRedirectHead(location), line + " -> 302 " + EscapeControlBytes(location));
     return;
   }
-  RequestKind kind;
-  if (!KindOfPath(request.path, kind)) {
+  const RequestKindRow* row = FindRequestByPath(request.path);
+  if (row == nullptr) {
     AnswerFields answer = FailureAnswer(kRetUnknownRequest);
     Reply(connection, 404, HttpAnswerBody(answer), line + " -> 404 " + AnswerSummary(answer));
     return;
   }
   // User id and secrets arrive as form-encoded UTF-8, as the accounts are kept.
   RequestFields fields = ParseQuery(request.query);
-  AnswerFields answer = m_accounts.Answer(kind, fields);
-  std::string what = line + " " + RequestKindName(kind);
+  AnswerFields answer = m_accounts.Answer(row->kind, fields);
+  std::string what = line + " " + row->name;
   if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   what += " -> " + AnswerSummary(answer);
   switch (m_faults.http) {

@@ -9,6 +9,7 @@
 
 #include "codec/ansi_codepage.h"
 #include "tools/voka_server/listen_socket_posix.h"
+#include "transport/request_kinds.h"
 #include "tools/voka_server/request_opener.h"
 #include "codec/text_escape.h"
 #include "tools/voka_server/server_log.h"
@@ -18,16 +19,6 @@ namespace {
 
 constexpr size_t kLargestDatagram = 65536;
 constexpr int kDatagramsPerWakeUp = 64;  // lets the HTTP side run under a flood
-
-bool KindOfCommand(uint16_t command, RequestKind& kind) {
-  switch (command) {
-    case 0x5300: kind = RequestKind::kDynamicKey; return true;
-    case 0xC500: kind = RequestKind::kStaticLogin; return true;
-    case 0xC600: kind = RequestKind::kEKeyLogin; return true;
-    case 0xAD00: kind = RequestKind::kECardLogin; return true;
-    default: return false;
-  }
-}
 
 std::string CommandText(uint16_t command) {
   char text[8];
@@ -77,18 +68,18 @@ void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const v
   }
   AnswerFields answer;
   std::string what = CommandText(header.wCommand) + " seq=" + std::to_string(header.dwSequence);
-  RequestKind kind;
+  const RequestKindRow* row = FindRequestByCommand(header.wCommand);
   if (opened == OpenResult::kBadPayload) {
     answer = FailureAnswer(kRetUnreadableRequest);
     what += " " + problem;
-  } else if (!KindOfCommand(header.wCommand, kind)) {
+  } else if (row == nullptr) {
     answer = FailureAnswer(kRetUnknownRequest);
     what += " unknown command";
   } else {
     // Clients send code page 936 text; accounts are kept in UTF-8.
     RequestFields fields = ParseParameterText(AnsiToUtf8Text(text), "^$^");
-    answer = m_accounts.Answer(kind, fields);
-    what += std::string(" ") + RequestKindName(kind);
+    answer = m_accounts.Answer(row->kind, fields);
+    what += std::string(" ") + row->name;
     if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   }
   std::string datagram;

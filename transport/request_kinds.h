@@ -1,0 +1,39 @@
+// The kinds of request, one row each: the UDP command, the HTTP path and the
+// fields in the order each transport sends them. The engine builds its
+// requests from these rows, voka-server routes by them and voka-auth names
+// its commands after them; a new kind of request starts with a new row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class RequestKind { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
+
+enum class FieldUse {
+  kPlain,       // always sent; query-escaped over HTTP
+  kIdentity,    // always sent; URL-encoded over HTTP (the user id and passwords)
+  kOptional,    // sent only when the host passes a value; query-escaped over HTTP
+};
+
+struct RequestField {
+  const char* name;  // null ends a field list
+  FieldUse use;
+};
+
+constexpr size_t kMaxRequestFields = 10;
+
+struct RequestKindRow {
+  RequestKind kind;
+  const char* name;      // voka-auth's command word, voka-server's log
+  uint16_t udpCommand;   // wCommand of the request and of its answer
+  const char* httpPath;  // after the HTTP base URL; a query follows after '?'
+  RequestField udpFields[kMaxRequestFields];
+  RequestField httpFields[kMaxRequestFields];
+};
+
+const RequestKindRow& RowOf(RequestKind kind);
+// Null when nothing matches.
+const RequestKindRow* FindRequestByCommand(uint16_t command);
+const RequestKindRow* FindRequestByPath(const std::string& path);
+const RequestKindRow* FindRequestByName(const std::string& name);
