@@ -11,6 +11,7 @@
 #include "fuzz/fuzz_check.h"
 #include "tools/voka_server/http_request.h"
 #include "tools/voka_server/request_opener.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ void OpenAnyDatagram(const uint8_t* data, size_t size) {
   std::string text, problem;
   OpenResult result = OpenRequestDatagram(datagram.data(), size, header, text, problem);
   if (result == OpenResult::kOpened) {
-    FUZZ_CHECK(size >= kHeaderSize && size <= kLargestRequest);
+    FUZZ_CHECK(size >= kUdpHeaderSize && size <= kLargestRequestDatagram);
     FUZZ_CHECK(header.dwLength == size - 4);
     CheckFields(ParseParameterText(text, "^$^"));
   } else {
@@ -45,13 +46,12 @@ void SealFrameAndOpen(const uint8_t* data, size_t size) {
   size_t sealedLength = std::strlen(sealed);
 
   UDP_HEADER header{};
-  header.dwLength = static_cast<uint32_t>(16 + sealedLength);
-  header.wCommand = 0xC500;
-  header.wFixed1 = 1;
-  header.wFixed3 = 1;
-  std::vector<unsigned char> datagram(kHeaderSize + sealedLength);
-  WriteDatagramHeader(header, datagram.data());
-  std::memcpy(datagram.data() + kHeaderSize, sealed, sealedLength);
+  header.wCommand = RowOf(RequestKind::kStaticLogin).udpCommand;
+  CUDPPacket packet;
+  FUZZ_CHECK(packet.Pack(header, static_cast<int>(sealedLength),
+                         reinterpret_cast<const unsigned char*>(sealed)) == 0);
+  SwapUdpHeaderByteOrder(packet.m_Buffer);
+  std::vector<unsigned char> datagram(packet.m_Buffer, packet.m_Buffer + packet.m_nLength);
 
   UDP_HEADER opened;
   std::string text, problem;

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "transport/socket_shim.h"
+#include "transport/datagram_header.h"
 
 std::atomic<uint32_t> g_dwSequence{10000};
 
@@ -22,9 +22,7 @@ int CUDPPacket::Pack(UDP_HEADER header, int length, const unsigned char* payload
 
 int CUDPPacket::SetHeader(UDP_HEADER header) {
   header.dwSequence = g_dwSequence.fetch_add(1) + 1;
-  header.wFixed1 = 1;
-  header.wFixed2 = 0;
-  header.wFixed3 = 1;
+  StampFixedWords(header);
   std::memcpy(m_Buffer, &header, sizeof(header));
   return 0;
 }
@@ -36,9 +34,7 @@ int CUDPPacket::GetHeader(UDP_HEADER* header) {
 
 int CUDPPacket::Unpack(UDP_HEADER* header, int* length, unsigned char* payload) {
   GetHeader(header);
-  // Compared without adding, so that lengths near 2^32 cannot wrap round.
-  if (header->dwLength >= static_cast<uint32_t>(kUdpPacketSize - 4)) return 1;
-  if (m_nLength < kUdpHeaderSize || m_nLength > kUdpPacketSize) return 1;
+  if (m_nLength < 0 || !HeaderFitsPacket(*header, static_cast<size_t>(m_nLength))) return 1;
   if (payload == nullptr) return 0;
   *length = m_nLength - kUdpHeaderSize;
   std::memcpy(payload, m_Buffer + kUdpHeaderSize, static_cast<size_t>(*length));
@@ -46,29 +42,10 @@ int CUDPPacket::Unpack(UDP_HEADER* header, int* length, unsigned char* payload) 
   return 0;
 }
 
-namespace {
-
-template <typename Field>
-void SwapField(unsigned char* at) {
-  Field value;
-  std::memcpy(&value, at, sizeof(value));
-  if constexpr (sizeof(Field) == 4) {
-    value = htonl(value);
-  } else {
-    value = htons(value);
-  }
-  std::memcpy(at, &value, sizeof(value));
-}
-
-}  // namespace
-
 void SwapUdpHeaderByteOrder(unsigned char* buffer) {
-  SwapField<uint32_t>(buffer + offsetof(UDP_HEADER, dwLength));
-  SwapField<uint16_t>(buffer + offsetof(UDP_HEADER, wCommand));
-  SwapField<uint32_t>(buffer + offsetof(UDP_HEADER, dwSequence));
-  SwapField<uint16_t>(buffer + offsetof(UDP_HEADER, wParam1));
-  SwapField<uint16_t>(buffer + offsetof(UDP_HEADER, wFixed1));
-  SwapField<uint16_t>(buffer + offsetof(UDP_HEADER, wFixed2));
-  SwapField<uint16_t>(buffer + offsetof(UDP_HEADER, wParam2));
-  SwapField<uint16_t>(buffer + offsetof(UDP_HEADER, wFixed3));
+  // Reading big-endian fields into host order is the same byte swap as the
+  // way back.
+  UDP_HEADER header;
+  ReadDatagramHeader(buffer, header);
+  std::memcpy(buffer, &header, sizeof(header));
 }

@@ -25,9 +25,9 @@ std::string Datagram(uint16_t command, const std::string& payload, uint32_t leng
   header.wFixed1 = 1;
   header.wFixed2 = fixed2;
   header.wFixed3 = 1;
-  unsigned char bytes[kHeaderSize];
+  unsigned char bytes[kUdpHeaderSize];
   WriteDatagramHeader(header, bytes);
-  return std::string(reinterpret_cast<char*>(bytes), kHeaderSize) + payload;
+  return std::string(reinterpret_cast<char*>(bytes), kUdpHeaderSize) + payload;
 }
 
 OpenResult Open(const std::string& datagram, UDP_HEADER& header, std::string& text) {

@@ -38,13 +38,11 @@ std::string HttpAnswerBody(const AnswerFields& fields) {
 
 std::string BuildAnswerDatagram(const UDP_HEADER& request, const std::string& payload) {
   UDP_HEADER header = {};
-  header.dwLength = static_cast<uint32_t>(payload.size() + kHeaderSize - 4);
+  header.dwLength = static_cast<uint32_t>(payload.size() + kUdpHeaderSize - 4);
   header.wCommand = request.wCommand;
   header.dwSequence = request.dwSequence;
-  header.wFixed1 = 1;
-  header.wFixed2 = 0;
-  header.wFixed3 = 1;
-  unsigned char bytes[kHeaderSize];
+  StampFixedWords(header);
+  unsigned char bytes[kUdpHeaderSize];
   WriteDatagramHeader(header, bytes);
-  return std::string(reinterpret_cast<const char*>(bytes), kHeaderSize) + payload;
+  return std::string(reinterpret_cast<const char*>(bytes), kUdpHeaderSize) + payload;
 }

@@ -6,17 +6,10 @@
 #include <map>
 #include <string>
 
-#include "transport/udp_packet.h"
-
-constexpr size_t kHeaderSize = 20;
-constexpr size_t kLargestRequest = 2047;  // header and at most 2027 payload bytes
+#include "transport/datagram_header.h"
 
 // Parameter fields by upper-case name.
 using RequestFields = std::map<std::string, std::string>;
-
-// Header fields from 20 big-endian bytes, and back.
-void ReadDatagramHeader(const unsigned char* bytes, UDP_HEADER& header);
-void WriteDatagramHeader(const UDP_HEADER& header, unsigned char* bytes);
 
 enum class OpenResult {
   kOpened,
@@ -24,8 +17,8 @@ enum class OpenResult {
   kBadPayload,   // well framed, but the sealed text does not open: error answer
 };
 
-// Checks size, dwLength (datagram size - 4) and the fixed words 1, 0, 1, then
-// opens the payload. problem says what was wrong when the result is not kOpened.
+// Checks the framing as a server does (size, dwLength equal to the size less
+// 4, the fixed words), then opens the payload. problem says what was wrong when the result is not kOpened.
 OpenResult OpenRequestDatagram(const unsigned char* data, size_t size, UDP_HEADER& header, std::string& text,
                                std::string& problem);
 
