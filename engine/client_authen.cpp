@@ -61,25 +61,25 @@ int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
 int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
   const std::string* text = LookUpField(key);
   if (text == nullptr) {
-    return -1;
+    return kValueAbsent;
   }
   if (value == nullptr || text->size() >= capacity) {
-    return -2;
+    return kValueTooLong;
   }
   std::memcpy(value, text->c_str(), text->size() + 1);
-  return 0;
+  return kValueFound;
 }
 
 int CClientAuthen::GetValue(const char* key, std::string& value) {
   const std::string* text = LookUpField(key);
   if (text == nullptr) {
-    return -1;
+    return kValueAbsent;
   }
   try {
     value = *text;
-    return 0;
+    return kValueFound;
   } catch (...) {
-    return -1;
+    return kValueAbsent;
   }
 }
 

@@ -1,5 +1,5 @@
 // The dynamic key: the GUID that every later login sends. Its UDP failure
-// switches the engine to HTTP for good.
+// switches the engine to HTTP for good (SwitchToHttpAfterUdpFailure).
 #include <string>
 #include <vector>
 
@@ -10,8 +10,7 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
   try {
     m_strGuid.clear();
     int result = GetDynamicKeyUdp(indication);
-    if (result == AUTHEN_E_FAIL) {
-      m_bUseUdp = false;
+    if (SwitchToHttpAfterUdpFailure(result)) {
       result = GetDynamicKeyHttp(indication);
     }
     m_strGuid = FieldOrEmpty("GUID");
@@ -29,4 +28,12 @@ int CClientAuthen::GetDynamicKeyUdp(const char* indication) {
 int CClientAuthen::GetDynamicKeyHttp(const char* indication) {
   m_mapResult.clear();
   return RunHttpQueryStage(RequestKind::kDynamicKey, {{"INDICATION", indication}});
+}
+
+bool CClientAuthen::SwitchToHttpAfterUdpFailure(int udpResult) {
+  if (udpResult != AUTHEN_E_FAIL) {
+    return false;
+  }
+  m_bUseUdp = false;
+  return true;
 }

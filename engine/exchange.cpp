@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/answer_datagram.h"
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
 #include "engine/seal_param.h"
@@ -14,14 +15,6 @@
 #include "voka/client_authen.h"
 
 namespace {
-
-// Exchange failure codes (never passed to the host, which sees AUTHEN_E_FAIL).
-constexpr int kPayloadTooLong = 1003;
-constexpr int kSendFailed = 1004;
-constexpr int kNoAnswer = 2001;
-constexpr int kReceiveFailed = 2002;
-constexpr int kAnswerTooLong = 2003;
-constexpr int kBadAnswerHeader = 1005;
 
 // An answer datagram must be shorter than this.
 constexpr unsigned kAnswerLimit = 1024;
@@ -150,24 +143,11 @@ int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& paylo
         return kReceiveFailed;
     }
 
-    // A datagram too short to hold its header has no answer in it.
-    const int received = client.m_RecvPacket.m_nLength;
-    if (received < kUdpHeaderSize || received > kUdpPacketSize) {
-      return kBadAnswerHeader;
+    const int decoded = DecodeAnswerDatagram(client.m_RecvPacket, *header, answer);
+    if (decoded == 0 && m_pTrace != nullptr) {
+      m_pTrace->OnAnswer(answer.data(), ClampToInt(answer.size()));
     }
-    CUDPPacket reply;
-    std::memcpy(reply.m_Buffer, client.m_RecvPacket.m_Buffer, received);
-    reply.m_nLength = received;
-    std::vector<unsigned char> body(kUdpPacketSize + 1, 0);
-    int length = 0;
-    if (reply.Unpack(header, &length, body.data()) != 0) {
-      return kBadAnswerHeader;
-    }
-    answer.assign(reinterpret_cast<const char*>(body.data()), length);
-    if (m_pTrace != nullptr) {
-      m_pTrace->OnAnswer(answer.data(), length);
-    }
-    return 0;
+    return decoded;
   } catch (...) {
     return AUTHEN_E_FAIL;
   }

@@ -1,10 +1,13 @@
-// Any datagram as the UDP client stores and unpacks it: SetRecvData, then the
-// engine's copy into its own packet and Unpack into a 2048-byte buffer. The
-// header must come out as the big-endian fields of the first 20 bytes, and a
-// payload must never be longer than the packet can hold.
+// Any datagram as the UDP client stores and reads it: SetRecvData, then the
+// exchange's DecodeAnswerDatagram. The header must come out as the big-endian
+// fields of the first 20 bytes, and an answer must never be longer than the
+// packet can hold.
 #include <cstdint>
 #include <cstring>
+#include <string>
 
+#include "engine/answer_datagram.h"
+#include "voka/result_codes.h"
 #include "fuzz/fuzz_check.h"
 #include "transport/udp_packet.h"
 #include "transport/udp_server.h"
@@ -35,15 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(received.m_nLength >= 0 &&
              received.m_nLength <= static_cast<int>(sizeof received.m_Buffer));
 
-  CUDPPacket packet;
-  std::memcpy(packet.m_Buffer, received.m_Buffer, received.m_nLength);
-  packet.m_nLength = received.m_nLength;
-
   UDP_HEADER header;
   std::memset(&header, 0xA5, sizeof header);
-  int length = -12345;
-  unsigned char payload[2048];
-  int result = packet.Unpack(&header, &length, payload);
+  std::string answer = "untouched";
+  const int result = DecodeAnswerDatagram(received, header, answer);
 
   if (size >= sizeof(UDP_HEADER) && size <= sizeof received.m_Buffer) {
     FUZZ_CHECK(header.dwLength == BigEndian(data, 4));
@@ -54,12 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result == 0) {
     // A datagram shorter than its header is a broken answer, never an empty one.
     FUZZ_CHECK(size >= sizeof(UDP_HEADER));
-    FUZZ_CHECK(length >= 0 && length + 1 <= static_cast<int>(sizeof payload));
-    FUZZ_CHECK(length == received.m_nLength - static_cast<int>(sizeof(UDP_HEADER)));
-    FUZZ_CHECK(std::memcmp(payload, data + sizeof(UDP_HEADER), length) == 0);
-    FUZZ_CHECK(payload[length] == 0);
+    FUZZ_CHECK(answer.size() + sizeof(UDP_HEADER) == static_cast<size_t>(received.m_nLength));
+    FUZZ_CHECK(std::memcmp(answer.data(), data + sizeof(UDP_HEADER), answer.size()) == 0);
   } else {
-    FUZZ_CHECK(result == 1);
+    FUZZ_CHECK(result == kBadAnswerHeader && answer == "untouched");
   }
   return 0;
 }

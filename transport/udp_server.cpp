@@ -87,9 +87,9 @@ int CUDPServer::SetRecvParam(int seconds) {
 }
 
 int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int port) {
-  if (m_RSSocket == kInvalidSocket) return -1;
-  if (ip == nullptr) return -2;
-  if (port <= 0) return -3;
+  if (m_RSSocket == kInvalidSocket) return kUdpSendFailed;
+  if (ip == nullptr) return kUdpNoAddress;
+  if (port <= 0) return kUdpBadPort;
 
   sockaddr_in destination;
   bool addressable = MakeDestination(ip, port, &destination);
@@ -111,12 +111,12 @@ int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int p
   AppendUdpLog(FormatUdpLogLine("[Send]\t\tszremoteIP=%s^$^port=%d^$^socket=%d\r\n",
                                 EscapeControlBytes(ip).c_str(), port, static_cast<int>(m_RSSocket)));
   SetSocketLastError(sendError);
-  return sent < 0 ? -1 : sent;
+  return sent < 0 ? kUdpSendFailed : sent;
 }
 
 int CUDPServer::SendToServer(CUDPPacket* packet, int length, int* errorCode) {
   int result = SendPacket(packet, length, m_szServerIP, ParsePort(m_szServerPort));
-  if (result != -1) return 0;
+  if (result != kUdpSendFailed) return 0;
   if (errorCode != nullptr) *errorCode = SocketLastError();
   return 1;
 }

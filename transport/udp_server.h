@@ -2,15 +2,12 @@
 // One-shot UDP client of the challenge server: one socket per request/answer
 // round trip. The owner starts the socket library (WinSock) beforehand.
 
+#include "voka/result_codes.h"
 #include "transport/socket_shim.h"
 #include "transport/udp_packet.h"
 
 constexpr int kUdpTextSize = 260;   // each text field: 259 characters and a NUL
 
-// RecvPacket results besides 0.
-constexpr int kUdpRecvTimeOut = 768;
-constexpr int kUdpRecvFailed = 769;
-constexpr int kUdpRecvTooLong = 770;
 
 class CUDPServer {
  public:

@@ -1,7 +1,7 @@
 // CClientAuthen: the authentication engine. It keeps the server endpoints,
 // the transport choice, the values carried from one request to the next and
 // the result map that the host reads with GetValue. This is the library's
-// one public header: <voka/client_authen.h>.
+// public header: <voka/client_authen.h>, with the result codes it includes.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "voka/result_codes.h"
 
 // The 20-byte header of a challenge-server datagram, big-endian on the wire.
 // The trace below hands it out as sent, in host order.
@@ -28,9 +30,6 @@ static_assert(sizeof(UDP_HEADER) == 20, "UDP_HEADER is 20 bytes on the wire");
 
 enum class RequestKind;  // transport/request_kinds.h
 struct RequestValue;     // engine/request_text.h
-
-constexpr int AUTHEN_E_FAIL = -10332102;
-constexpr int AUTHEN_E_EKEYPWD = -10332115;
 
 // Observer of the exchanges (the command-line client's -v); not part of COM.
 class ExchangeTrace {
@@ -109,6 +108,19 @@ class CClientAuthen {
                        const char* areaId, const char* checkCode, const char* indication);
   int RequestEkeyPasswordFromAnswer();
   int GetDynamicKeyUdp(const char* indication);
+  // The one-way switch from UDP to HTTP: clears m_bUseUdp for the engine's
+  // life and returns true when the dynamic key's UDP stage returned
+  // AUTHEN_E_FAIL, whatever the cause. These all end the stage so:
+  //  - a failed exchange (codes 1003-2003): no socket, a failed send or
+  //    receive, no answer in time, an answer too long or without a header,
+  //    a text too long to seal into one datagram;
+  //  - an answer without RETVALUE, or with one that is not a 32-bit number;
+  //  - RETVALUE -10332102 from the server;
+  //  - a request refused before sending (a value holding "^$^");
+  //  - a failure caught inside the stage (out of memory).
+  // Any other result, the server's verdicts included, keeps UDP; the logins
+  // themselves never switch.
+  bool SwitchToHttpAfterUdpFailure(int udpResult);
   int GetDynamicKeyHttp(const char* indication);
   int EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId,
                     const std::string& areaId, const char* ekeyType, const char* indication);

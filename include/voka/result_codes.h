@@ -1,0 +1,34 @@
+// Every result code of the component, by the layer that returns it. The
+// numbers are part of the contract with hosts, servers and logs: they are
+// never renumbered.
+#pragma once
+
+// The transport's. CUDPPacket::Pack and Unpack, CUDPServer::SetServerParam,
+// SetRecvParam and SendToServer, and HttpGet return 0 for done and 1 for
+// refused or failed. CUDPServer::SendPacket returns the bytes sent or one of:
+constexpr int kUdpSendFailed = -1;  // no socket, or the send failed
+constexpr int kUdpNoAddress = -2;   // no destination address
+constexpr int kUdpBadPort = -3;     // port 0 or negative
+// CUDPServer::RecvPacket returns 0 or one of:
+constexpr int kUdpRecvTimeOut = 768;  // nothing within the time-out, or the wait failed
+constexpr int kUdpRecvFailed = 769;   // the receive failed
+constexpr int kUdpRecvTooLong = 770;  // the datagram is too long; it stays unread
+
+// The exchange's: why one UDP round trip failed. They never reach the host,
+// which sees AUTHEN_E_FAIL with the network message under "DESCMSG".
+constexpr int kPayloadTooLong = 1003;   // the sealed text does not fit a datagram
+constexpr int kSendFailed = 1004;
+constexpr int kBadAnswerHeader = 1005;  // the answer cannot hold a header
+constexpr int kNoAnswer = 2001;
+constexpr int kReceiveFailed = 2002;
+constexpr int kAnswerTooLong = 2003;
+
+// The engine's, returned by every request method to the host, beside 0 and
+// the server's own RETVALUE.
+constexpr int AUTHEN_E_FAIL = -10332102;     // the request failed; DESCMSG says why
+constexpr int AUTHEN_E_EKEYPWD = -10332115;  // the USB token gave no password
+
+// GetValue's.
+constexpr int kValueFound = 0;
+constexpr int kValueAbsent = -1;
+constexpr int kValueTooLong = -2;  // value and NUL do not fit the caller's buffer
