@@ -1,11 +1,11 @@
 #include "facade/registry_table.h"
 
+// The AppID is the one GUID the IDL does not declare.
 const wchar_t kModuleAppId[] = L"{F824EFED-0E7C-45E6-9F65-A1BA9395C62C}";
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"VOKAClientAuthen Class";
-constexpr wchar_t kClsid[] = L"{6ADCA7C5-BE52-4796-A00B-D69EC8310453}";
 constexpr wchar_t kProgId[] = L"VOKA4ClientCom.VOKAClientAuthen.1";
 constexpr wchar_t kVersionIndependentProgId[] = L"VOKA4ClientCom.VOKAClientAuthen";
 
@@ -17,21 +17,17 @@ const RegistryKeyEntry kAppIdEntries[] = {
 
 const RegistryKeyEntry kClassEntries[] = {
     {kProgId, KeyRule::Write, kClassName, nullptr, nullptr},
-    {L"VOKA4ClientCom.VOKAClientAuthen.1\\CLSID", KeyRule::Write, kClsid, nullptr, nullptr},
+    {L"VOKA4ClientCom.VOKAClientAuthen.1\\CLSID", KeyRule::Write, L"%CLSID%", nullptr, nullptr},
     {kVersionIndependentProgId, KeyRule::Write, kClassName, nullptr, nullptr},
-    {L"VOKA4ClientCom.VOKAClientAuthen\\CLSID", KeyRule::Write, kClsid, nullptr, nullptr},
+    {L"VOKA4ClientCom.VOKAClientAuthen\\CLSID", KeyRule::Write, L"%CLSID%", nullptr, nullptr},
     {L"VOKA4ClientCom.VOKAClientAuthen\\CurVer", KeyRule::Write, kProgId, nullptr, nullptr},
     {L"CLSID", KeyRule::Keep, nullptr, nullptr, nullptr},
-    {L"CLSID\\{6ADCA7C5-BE52-4796-A00B-D69EC8310453}", KeyRule::ForceRemove, kClassName, L"AppID", L"%APPID%"},
-    {L"CLSID\\{6ADCA7C5-BE52-4796-A00B-D69EC8310453}\\ProgID", KeyRule::Write, kProgId, nullptr, nullptr},
-    {L"CLSID\\{6ADCA7C5-BE52-4796-A00B-D69EC8310453}\\VersionIndependentProgID", KeyRule::Write,
-     kVersionIndependentProgId, nullptr, nullptr},
-    {L"CLSID\\{6ADCA7C5-BE52-4796-A00B-D69EC8310453}\\Programmable", KeyRule::ForceRemove, nullptr, nullptr,
-     nullptr},
-    {L"CLSID\\{6ADCA7C5-BE52-4796-A00B-D69EC8310453}\\InprocServer32", KeyRule::Write, L"%MODULE%",
-     L"ThreadingModel", L"Apartment"},
-    {L"CLSID\\{6ADCA7C5-BE52-4796-A00B-D69EC8310453}\\TypeLib", KeyRule::Write,
-     L"{F2CDCDE2-DC9E-4547-A4EF-7236D79EF45C}", nullptr, nullptr},
+    {L"CLSID\\%CLSID%", KeyRule::ForceRemove, kClassName, L"AppID", L"%APPID%"},
+    {L"CLSID\\%CLSID%\\ProgID", KeyRule::Write, kProgId, nullptr, nullptr},
+    {L"CLSID\\%CLSID%\\VersionIndependentProgID", KeyRule::Write, kVersionIndependentProgId, nullptr, nullptr},
+    {L"CLSID\\%CLSID%\\Programmable", KeyRule::ForceRemove, nullptr, nullptr, nullptr},
+    {L"CLSID\\%CLSID%\\InprocServer32", KeyRule::Write, L"%MODULE%", L"ThreadingModel", L"Apartment"},
+    {L"CLSID\\%CLSID%\\TypeLib", KeyRule::Write, L"%LIBID%", nullptr, nullptr},
 };
 
 }  // namespace

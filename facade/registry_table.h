@@ -1,6 +1,7 @@
 // The registry entries of VOKA4ClientCom.DLL, as declarative tables below
-// HKEY_CLASSES_ROOT. "%MODULE%" and "%APPID%" are replaced when a table is
-// applied or removed.
+// HKEY_CLASSES_ROOT. "%MODULE%", "%APPID%", "%CLSID%" and "%LIBID%" are
+// replaced when a table is applied or removed; CLSID and LIBID come from the
+// GUIDs that widl generates from the IDL.
 #pragma once
 
 #include <cstddef>

@@ -2,13 +2,24 @@
 
 #include <new>
 
+#include "facade/VOKA4ClientCom_h.h"
 #include "facade/registry_writer.h"
 #include "facade/type_library.h"
 
 namespace {
 
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case as the registry keeps it.
+std::wstring RegistryText(REFGUID guid) {
+  wchar_t text[39] = {};
+  StringFromGUID2(guid, text, 39);
+  return text;
+}
+
 RegistrySubstitutions SubstitutionsFor(const std::wstring& modulePath) {
-  return {{L"%MODULE%", modulePath}, {L"%APPID%", kModuleAppId}};
+  return {{L"%MODULE%", modulePath},
+          {L"%APPID%", kModuleAppId},
+          {L"%CLSID%", RegistryText(CLSID_VOKAClientAuthen)},
+          {L"%LIBID%", RegistryText(LIBID_VOKA4ClientComLib)}};
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 constexpr int kUdpTextSize = 260;   // each text field: 259 characters and a NUL
 
 
+// Despite its name this is the client side: it sends requests to the UDP
+// server and receives its answers.
 class CUDPServer {
  public:
   // Throws std::runtime_error when no socket can be made or a text is refused.

@@ -159,7 +159,7 @@ class CClientAuthen {
 
   int m_nUdpTimeOut;
   bool m_bUseUdp;
-  std::string m_strTcpServer;
+  std::string m_strTcpServer;  // the base URL of every HTTP request, not a TCP server
   std::string m_strUdpHost;
   std::string m_strUdpPort;
   std::string m_strUdpServerName;
