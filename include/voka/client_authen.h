@@ -31,6 +31,9 @@ static_assert(sizeof(UDP_HEADER) == 20, "UDP_HEADER is 20 bytes on the wire");
 enum class RequestKind;  // transport/request_kinds.h
 struct RequestValue;     // engine/request_text.h
 
+enum class RequestKind;  // transport/request_kinds.h
+struct RequestValue;     // engine/request_text.h
+
 // Observer of the exchanges (the command-line client's -v); not part of COM.
 class ExchangeTrace {
  public:

@@ -27,13 +27,6 @@ TEST_F(HttpFlows, StaticLoginEncodesUserAndPassword) {
   EXPECT_TRUE(udp.Requests().size() == 1u) << "only the dynamic key tried UDP";
 }
 
-TEST_F(HttpFlows, EkeyLoginUsesTheDynamicPath) {
-  SwitchToHttp();
-  http.AnswerWith("RETVALUE=0");
-  EXPECT_EQ(engine.EKeyAuthen("u1", "", "1", ""), 0);
-  EXPECT_EQ(LastTarget(), "/Login.Validate.Dynamic?USERID=u1&EKEYPWD=&EKEYTYPE=1&APPID=&AREAID=&GUID=&INDICATION=");
-}
-
 TEST_F(HttpFlows, EkeyLoginSendsKeptValuesAndEncodesTheUser) {
   SwitchToHttp("G");
   http.AnswerWith("RETVALUE=0");
@@ -52,11 +45,6 @@ TEST_F(HttpFlows, EcardLoginSendsGuidFifth) {
   http.AnswerWith("RETVALUE=0");
   EXPECT_EQ(engine.ECardAuthen("u1", "", ""), 0);
   EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u1&ECARDPWD=&APPID=9&AREAID=3&GUID=G&INDICATION=");
-  // User and card answer travel as UTF-8 in form encoding.
-  http.AnswerWith("RETVALUE=0");
-  EXPECT_EQ(engine.ECardAuthen("u 1\xC4\xE3", "p q\xC4\xE3", ""), 0);
-  EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u+1%E4%BD%A0&ECARDPWD=p+q%E4%BD%A0&APPID=9"
-                          "&AREAID=3&GUID=G&INDICATION=");
 }
 
 TEST_F(HttpFlows, LoginAnswersMergeIntoTheMap) {

@@ -5,6 +5,7 @@
 #include "codec/machine_identity.h"
 #include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -63,11 +64,6 @@ TEST_F(UdpFlows, StaticLoginSendsAllNineFields) {
 }
 
 TEST_F(UdpFlows, EkeyLoginSendsItsFieldsInOrder) {
-  udp.AnswerWith(NulFields({"RETVALUE=0"}));
-  EXPECT_EQ(engine.EKeyAuthen("u1", "", "1", ""), 0);
-  EXPECT_EQ(LastCommand(), RowOf(RequestKind::kEKeyLogin).udpCommand);
-  EXPECT_EQ(LastParameterText(), "USERID=u1^$^EKEYPWD=^$^EKEYTYPE=1^$^APPID=^$^AREAID=^$^GUID=^$^INDICATION=");
-
   // Application and area of the last static login, GUID of the last dynamic key.
   udp.AnswerWith(NulFields({"RETVALUE=0", "GUID=G"}));
   engine.GetDynamicKey("");
@@ -75,6 +71,7 @@ TEST_F(UdpFlows, EkeyLoginSendsItsFieldsInOrder) {
   EXPECT_EQ(engine.StaticAuthen("u1", "pw", "9", "3", "", ""), 12);
   udp.AnswerWith(NulFields({"RETVALUE=0"}));
   EXPECT_EQ(engine.EKeyAuthen("u 1", "k\xC4\xE3", "2", "ind"), 0);
+  EXPECT_EQ(LastCommand(), RowOf(RequestKind::kEKeyLogin).udpCommand);
   EXPECT_EQ(LastParameterText(),
             "USERID=u 1^$^EKEYPWD=k\xC4\xE3^$^EKEYTYPE=2^$^APPID=9^$^AREAID=3^$^GUID=G^$^INDICATION=ind");
 }

@@ -1,49 +1,46 @@
-// The request table is the wire's one record of commands, paths and field
-// orders: every value here is what servers in the field expect.
+// The request table is the one record of commands, paths and field orders;
+// every value here is what servers in the field expect.
+#include "transport/request_kinds.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "transport/request_kinds.h"
-
 namespace {
 
 // "NAME" always sent, "NAME!" URL-encoded over HTTP, "NAME?" only when passed.
-std::string Describe(const RequestField* fields) {
+std::string Describe(const RequestField* field) {
   std::string text;
-  for (const RequestField* field = fields; field->name != nullptr; ++field) {
-    const char* mark = field->use == FieldUse::kIdentity ? "!" : field->use == FieldUse::kOptional ? "?" : "";
-    text += (text.empty() ? "" : " ") + std::string(field->name) + mark;
+  for (; field->name != nullptr; ++field) {
+    text += (text.empty() ? "" : " ") + std::string(field->name) +
+            (field->use == FieldUse::kIdentity ? "!" : field->use == FieldUse::kOptional ? "?" : "");
   }
   return text;
 }
 
-TEST(RequestKindsTest, EachRowHoldsItsWireValuesAndIsFoundByCommandPathAndName) {
-  struct Expected {
+TEST(RequestKinds, EachRowHoldsItsWireValuesAndIsFoundByCommandPathAndName) {
+  const struct {
     RequestKind kind;
-    const char* name;
+    const char *name, *path, *udpFields, *httpFields;
     uint16_t command;
-    const char* path;
-    const char* udpFields;
-    const char* httpFields;
-  } const rows[] = {
-      {RequestKind::kDynamicKey, "dynamic-key", 0x5300, "/zq.ack", "INDICATION?", "INDICATION?"},
-      {RequestKind::kStaticLogin, "static", 0xC500, "/Login.Validate.Account",
+  } rows[] = {
+      {RequestKind::kDynamicKey, "dynamic-key", "/zq.ack", "INDICATION?", "INDICATION?", 0x5300},
+      {RequestKind::kStaticLogin, "static", "/Login.Validate.Account",
        "USERID PWD APPID AREAID GUID CLIENTIP MAC CHECKCODE? INDICATION?",
-       "USERID! PWD! APPID AREAID GUID CLIENTIP MAC CHECKCODE? INDICATION?"},
-      {RequestKind::kEKeyLogin, "ekey", 0xC600, "/Login.Validate.Dynamic",
+       "USERID! PWD! APPID AREAID GUID CLIENTIP MAC CHECKCODE? INDICATION?", 0xC500},
+      {RequestKind::kEKeyLogin, "ekey", "/Login.Validate.Dynamic",
        "USERID EKEYPWD EKEYTYPE APPID AREAID GUID INDICATION?",
-       "USERID! EKEYPWD! EKEYTYPE APPID AREAID GUID INDICATION?"},
-      {RequestKind::kECardLogin, "ecard", 0xAD00, "/Login.Validate.ECard",
-       "USERID ECARDPWD GUID APPID AREAID INDICATION?", "USERID! ECARDPWD! APPID AREAID GUID INDICATION?"},
+       "USERID! EKEYPWD! EKEYTYPE APPID AREAID GUID INDICATION?", 0xC600},
+      {RequestKind::kECardLogin, "ecard", "/Login.Validate.ECard", "USERID ECARDPWD GUID APPID AREAID INDICATION?",
+       "USERID! ECARDPWD! APPID AREAID GUID INDICATION?", 0xAD00},
   };
-  for (const Expected& expected : rows) {
+  for (const auto& expected : rows) {
     const RequestKindRow& row = RowOf(expected.kind);
     EXPECT_STREQ(row.name, expected.name);
-    EXPECT_EQ(row.udpCommand, expected.command) << expected.name;
     EXPECT_STREQ(row.httpPath, expected.path);
     EXPECT_EQ(Describe(row.udpFields), expected.udpFields);
     EXPECT_EQ(Describe(row.httpFields), expected.httpFields);
+    EXPECT_EQ(row.udpCommand, expected.command) << expected.name;
     EXPECT_EQ(FindRequestByCommand(expected.command), &row);
     EXPECT_EQ(FindRequestByPath(expected.path), &row);
     EXPECT_EQ(FindRequestByName(expected.name), &row);
