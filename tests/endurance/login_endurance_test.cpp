@@ -11,6 +11,7 @@
 
 #include "tests/endurance/process_usage.h"
 #include "tests/hostile/udp_peer.h"
+#include "transport/request_kinds.h"
 #include "voka/client_authen.h"
 
 namespace {
@@ -52,7 +53,8 @@ TEST(LoginEndurance, SequentialLoginsHoldNoDescriptorsOrMemory) {
   // Turns every UDP dynamic-key request away, so that those logins fall back
   // to the reference server's HTTP side.
   UdpPeer refusing([](UdpPeer& peer, int, const sockaddr_in& client) {
-    peer.Send(AnswerDatagram(std::string("RETVALUE=-10332102\0", 19), 0x5300), client);
+    const std::string refusal("RETVALUE=-10332102\0", 19);
+    peer.Send(AnswerDatagram(refusal, RowOf(RequestKind::kDynamicKey).udpCommand), client);
   });
 
   size_t fdsAfterWarmUp = 0, residentAfterWarmUp = 0;

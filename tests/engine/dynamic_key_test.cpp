@@ -2,6 +2,7 @@
 #include <string>
 
 #include "tests/engine/engine_fixture.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ TEST_F(DynamicKey, BothStagesFailingLeaveOnlyTheNetworkMessage) {
   // The next login carries an empty GUID, over HTTP.
   http.AnswerWith("RETVALUE=0");
   engine.EKeyAuthen("u1", "", "1", "");
-  EXPECT_EQ(LastTarget(), "/Login.Validate.Dynamic?USERID=u1&EKEYPWD=&EKEYTYPE=1&APPID=&AREAID=&GUID=&INDICATION=");
+  EXPECT_EQ(LastTarget(), std::string(RowOf(RequestKind::kEKeyLogin).httpPath) +
+                              "?USERID=u1&EKEYPWD=&EKEYTYPE=1&APPID=&AREAID=&GUID=&INDICATION=");
 }
 
 TEST_F(DynamicKey, UdpIsTriedFirstEvenAfterTheSwitch) {

@@ -5,6 +5,7 @@
 
 #include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ TEST_F(Exchange, TraceSeesEachStepOfBothTransports) {
       "datagram:" + udp.Endpoint(),
       "answer:" + answer,
       "text:INDICATION=X1",
-      "url:" + http.BaseUrl() + "/zq.ack?INDICATION=X1",
+      "url:" + http.BaseUrl() + RowOf(RequestKind::kDynamicKey).httpPath + "?INDICATION=X1",
       "answer:RETVALUE=0",
   };
   EXPECT_EQ(trace.events, expected);
@@ -124,7 +125,7 @@ TEST_F(Exchange, TraceSeesEachStepOfBothTransports) {
   const uint16_t command = trace.headers[0].wCommand;
   const uint32_t sequence = trace.headers[0].dwSequence;
   const uint32_t length = trace.headers[0].dwLength;
-  EXPECT_EQ(command, 0x5300);
+  EXPECT_EQ(command, RowOf(RequestKind::kDynamicKey).udpCommand);
   EXPECT_EQ(sequence, DatagramSequence(datagram));
   EXPECT_EQ(length, DatagramLengthField(datagram));
 }
