@@ -25,7 +25,8 @@ void StampFixedWords(UDP_HEADER& header);
 // through.
 bool HeaderFitsPacket(const UDP_HEADER& header, size_t size);
 
-// voka-server's stricter framing of requests, on top of HeaderFitsPacket:
+// voka-server's stricter framing of requests, which implies HeaderFitsPacket:
+// a request is at most kLargestRequestDatagram bytes long,
 // dwLength counts exactly the bytes after itself...
 bool LengthMatchesDatagram(const UDP_HEADER& header, size_t size);
 // ...and the fixed words are 1, 0, 1.

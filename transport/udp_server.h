@@ -8,7 +8,6 @@
 
 constexpr int kUdpTextSize = 260;   // each text field: 259 characters and a NUL
 
-
 // Despite its name this is the client side: it sends requests to the UDP
 // server and receives its answers.
 class CUDPServer {

@@ -10,9 +10,9 @@
 
 #include "tools/voka_server/listen_socket_posix.h"
 #include "codec/text_escape.h"
-#include "transport/request_kinds.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
+#include "transport/request_kinds.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 
 #include "codec/ansi_codepage.h"
 #include "tools/voka_server/listen_socket_posix.h"
-#include "transport/request_kinds.h"
 #include "tools/voka_server/request_opener.h"
 #include "codec/text_escape.h"
 #include "tools/voka_server/server_log.h"
 #include "tools/voka_server/server_messages.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
