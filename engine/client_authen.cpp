@@ -95,13 +95,9 @@ const std::string* CClientAuthen::LookUpField(const char* key) const {
   }
 }
 
-std::string CClientAuthen::FindValue(const char* key) {
-  try {
-    const auto found = m_mapResult.find(key != nullptr ? key : "");
-    return found == m_mapResult.end() ? std::string() : found->second;
-  } catch (...) {
-    return std::string();
-  }
+std::string CClientAuthen::FindValue(const char* key) const {
+  const auto found = m_mapResult.find(key != nullptr ? key : "");
+  return found == m_mapResult.end() ? std::string() : found->second;
 }
 
 int CClientAuthen::RefuseTextNotInCodePage() {
@@ -112,12 +108,6 @@ int CClientAuthen::RefuseTextNotInCodePage() {
     // Out of memory: the code alone reports the failure.
   }
   return AUTHEN_E_FAIL;
-}
-
-const std::string& CClientAuthen::FieldOrEmpty(const char* key) const {
-  static const std::string empty;
-  const auto found = m_mapResult.find(key);
-  return found == m_mapResult.end() ? empty : found->second;
 }
 
 void CClientAuthen::SetUdpTimeOut(int seconds) { m_nUdpTimeOut = seconds; }

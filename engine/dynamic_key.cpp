@@ -13,7 +13,7 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
     if (SwitchToHttpAfterUdpFailure(result)) {
       result = GetDynamicKeyHttp(indication);
     }
-    m_strGuid = FieldOrEmpty("GUID");
+    m_strGuid = FindValue("GUID");
     return result;
   } catch (...) {
     return AUTHEN_E_FAIL;

@@ -47,7 +47,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
     const int result = m_bUseUdp
                            ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
                            : StaticAuthenHttp(userId, pwd, appId, areaId, checkCode, indication);
-    if (result != 0 || FieldOrEmpty("AUTHENSTATE") != kEkeyPasswordState) {
+    if (result != 0 || FindValue("AUTHENSTATE") != kEkeyPasswordState) {
       return result;
     }
     return RequestEkeyPasswordFromAnswer();
@@ -59,7 +59,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
 int CClientAuthen::RequestEkeyPasswordFromAnswer() {
   // A challenge the library's buffer cannot hold whole is refused like a
   // missing one: the token would answer a different challenge.
-  const std::string challenge = FieldOrEmpty("CHALLENGE");
+  const std::string challenge = FindValue("CHALLENGE");
   if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
     return AUTHEN_E_FAIL;
   }

@@ -64,8 +64,9 @@ class CClientAuthen {
   int GetValue(const char* key, char* value, size_t capacity);
   // The whole value: 0, or -1 when absent.
   int GetValue(const char* key, std::string& value);
-  // Exact-key lookup; empty when absent.
-  std::string FindValue(const char* key);
+  // Exact-key lookup; empty when absent. Copying the value may throw
+  // std::bad_alloc: a caller never mistakes a failed copy for an absent field.
+  std::string FindValue(const char* key) const;
 
   int StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
                    const char* checkCode, const char* indication);
@@ -155,10 +156,6 @@ class CClientAuthen {
   // The value stored under key, letters a-z matched in either case; null
   // when absent.
   const std::string* LookUpField(const char* key) const;
-  // Exact-key lookup for the flows; empty when absent. Unlike FindValue it
-  // lets an allocation failure through, so that the operation fails rather
-  // than go on as if the field were absent.
-  const std::string& FieldOrEmpty(const char* key) const;
 
   int m_nUdpTimeOut;
   bool m_bUseUdp;
