@@ -6,7 +6,9 @@
 #include <new>
 #include <string>
 
+#include "transport/deadline_worker_win.h"
 #include "transport/http_get.h"
+#include "transport/wininet_handle_set.h"
 
 namespace {
 
@@ -14,21 +16,11 @@ namespace {
 // switched off: some implementations follow a redirect loop for ever.
 constexpr int kMaxRedirects = 10;
 
-// Closes a WinINet handle when it leaves scope.
-struct InternetHandle {
-  HINTERNET handle;
-  explicit InternetHandle(HINTERNET opened) : handle(opened) {}
-  ~InternetHandle() {
-    if (handle != nullptr) InternetCloseHandle(handle);
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-};
-
 // The end of the whole request, redirects included.
 class RequestDeadline {
  public:
   RequestDeadline() : m_end(GetTickCount64() + kHttpRequestTimeOutMs) {}
+  ULONGLONG EndTick() const { return m_end; }
   bool Passed() const { return GetTickCount64() >= m_end; }
   // The receive time-out, shortened to what is left of the request.
   DWORD NextWaitMs() const {
@@ -146,46 +138,84 @@ int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& bo
 
 // One GET of url. A redirect leaves its target in redirect and reads no
 // body; any other answer's body is appended to body.
-int FetchOnce(HINTERNET root, const std::string& url, const RequestDeadline& deadline, std::string& body,
-              std::string& redirect) {
+int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url, const RequestDeadline& deadline,
+              std::string& body, std::string& redirect) {
   // The request is opened in steps rather than with InternetOpenUrlA, so that
   // the receive time-out can be set on the request handle before anything is
   // sent: some WinINet implementations ignore the root handle's time-out.
   UrlParts parts;
   if (!SplitUrl(url.c_str(), &parts)) return 1;
-  InternetHandle connection(InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr,
-                                             INTERNET_SERVICE_HTTP, 0, 0));
-  if (connection.handle == nullptr) return 1;
+  SetHandle connection(handles, InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr,
+                                                 INTERNET_SERVICE_HTTP, 0, 0));
+  if (connection.get() == nullptr) return 1;
   // Certificates are checked against the system's Root store; no flag that
   // ignores a certificate error is ever set, and no dialog is shown.
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI |
                 (parts.secure ? INTERNET_FLAG_SECURE : 0);
-  InternetHandle request(HttpOpenRequestA(connection.handle, "GET", parts.target.c_str(), nullptr, nullptr,
-                                          nullptr, flags, 0));
-  if (request.handle == nullptr || !SetReceiveTimeOut(request.handle, deadline)) return 1;
-  if (!HttpSendRequestA(request.handle, nullptr, 0, nullptr, 0) || deadline.Passed()) return 1;
-  redirect = RedirectTarget(request.handle, url);
+  SetHandle request(handles, HttpOpenRequestA(connection.get(), "GET", parts.target.c_str(), nullptr, nullptr,
+                                               nullptr, flags, 0));
+  if (request.get() == nullptr || !SetReceiveTimeOut(request.get(), deadline)) return 1;
+  if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) || deadline.Passed()) return 1;
+  redirect = RedirectTarget(request.get(), url);
   if (!redirect.empty()) return 0;
-  return ReadBody(request.handle, deadline, body);
+  return ReadBody(request.get(), deadline, body);
 }
+
+// The whole request, redirects included, into body.
+int FetchFollowingRedirects(WinInetHandleSet& handles, const std::string& url, const RequestDeadline& deadline,
+                            std::string& body) {
+  SetHandle root(handles, InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (root.get() == nullptr || !SetReceiveTimeOut(root.get(), deadline)) return 1;
+  std::string current = url;
+  for (int redirects = 0; redirects <= kMaxRedirects; ++redirects) {
+    std::string redirect;
+    if (FetchOnce(handles, root.get(), current, deadline, body, redirect) != 0) return 1;
+    if (redirect.empty()) return 0;
+    if (IsHttps(current) && !IsHttps(redirect)) return 1;
+    current = redirect;
+  }
+  return 1;
+}
+
+// One request on a worker thread: WinINet's receive time-out bounds each wait
+// for a byte but not a response head that arrives a byte at a time, so the
+// caller waits for the worker against the request's deadline and, past it,
+// closes the request's handles. The body is the worker's until it has ended.
+class FetchTask : public DeadlineTask {
+ public:
+  FetchTask(const char* url, const RequestDeadline& deadline) : m_url(url), m_deadline(deadline) {}
+
+  void Run() noexcept override {
+    try {
+      m_result = FetchFollowingRedirects(m_handles, m_url, m_deadline, m_body);
+    } catch (...) {
+      m_result = 1;
+    }
+  }
+  void Cancel() noexcept override { m_handles.Cancel(); }
+
+  int Result() const { return m_result; }
+  const std::string& Body() const { return m_body; }
+
+ private:
+  const std::string m_url;
+  const RequestDeadline m_deadline;
+  WinInetHandleSet m_handles;
+  int m_result = 1;
+  std::string m_body;
+};
 
 }  // namespace
 
 int HttpGet(const char* url, std::string& body) {
   if (url == nullptr) return 1;
   const RequestDeadline deadline;
-  InternetHandle root(InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (root.handle == nullptr || !SetReceiveTimeOut(root.handle, deadline)) return 1;
-
-  const size_t kept = body.size();
-  std::string current = url;
-  for (int redirects = 0; redirects <= kMaxRedirects; ++redirects) {
-    std::string redirect;
-    if (FetchOnce(root.handle, current, deadline, body, redirect) != 0) break;
-    if (redirect.empty()) return 0;
-    if (IsHttps(current) && !IsHttps(redirect)) return 1;
-    current = redirect;
+  try {
+    auto task = std::make_shared<FetchTask>(url, deadline);
+    if (!RunBeforeDeadline(task, deadline.EndTick()) || task->Result() != 0) return 1;
+    body += task->Body();
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return 1;
   }
-  body.resize(kept);
-  return 1;
 }

@@ -157,6 +157,17 @@ TEST_F(HttpGetTest, ByteEveryThreeSecondsEndsTheCallAtTheRequestsTimeLimit) {
   EXPECT_TRUE(body.empty());
 }
 
+TEST_F(HttpGetTest, HeadArrivingAByteEveryThreeSecondsEndsTheCallAtTheRequestsTimeLimit) {
+  m_server.SetReply(HttpReply::TrickleHead("RETVALUE=0", 3000));
+  auto start = std::chrono::steady_clock::now();
+  std::string body;
+  EXPECT_EQ(HttpGet(Url("/trickle-head").c_str(), body), 1);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, kHttpRequestTimeOutMs / 1000.0 - 1);
+  EXPECT_LE(seconds, kHttpRequestTimeOutMs / 1000.0 + 3);
+  EXPECT_TRUE(body.empty());
+}
+
 TEST_F(HttpGetTest, SilentServerEndsTheCallAfterFiveSeconds) {
   m_server.SetReply(HttpReply::Silent());
   auto start = std::chrono::steady_clock::now();

@@ -84,20 +84,30 @@ bool SendAll(socket_t client, const std::string& data) {
   return true;
 }
 
-// Sends the body in reply.pieces parts, pausing before each part after the
-// first; false when the client left.
-bool SendBody(socket_t client, const HttpReply& reply, const std::atomic<bool>& stop) {
-  const size_t pieces = reply.pieces > 1 ? static_cast<size_t>(reply.pieces) : 1;
-  const size_t pieceSize = (reply.body.size() + pieces - 1) / pieces;
-  for (size_t start = 0; start < reply.body.size(); start += pieceSize) {
+// Sends data in parts of pieceSize bytes, pausing gapMs before each part
+// after the first; false when the client left or the server is stopping.
+bool SendInPieces(socket_t client, const std::string& data, size_t pieceSize, int gapMs,
+                  const std::atomic<bool>& stop) {
+  for (size_t start = 0; start < data.size(); start += pieceSize) {
     if (start > 0) {
-      for (int waited = 0; waited < reply.pieceGapMs && !stop; waited += kPollMs) {
+      for (int waited = 0; waited < gapMs && !stop; waited += kPollMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
       }
     }
-    if (stop || !SendAll(client, reply.body.substr(start, pieceSize))) return false;
+    if (stop || !SendAll(client, data.substr(start, pieceSize))) return false;
   }
   return true;
+}
+
+bool SendHead(socket_t client, const HttpReply& reply, const std::string& head, const std::atomic<bool>& stop) {
+  return reply.headByteGapMs > 0 ? SendInPieces(client, head, 1, reply.headByteGapMs, stop) : SendAll(client, head);
+}
+
+// Sends the body in reply.pieces parts, pausing before each part after the first.
+bool SendBody(socket_t client, const HttpReply& reply, const std::atomic<bool>& stop) {
+  const size_t pieces = reply.pieces > 1 ? static_cast<size_t>(reply.pieces) : 1;
+  const size_t pieceSize = (reply.body.size() + pieces - 1) / pieces;
+  return SendInPieces(client, reply.body, pieceSize, reply.pieceGapMs, stop);
 }
 
 // Holds the connection open until the client closes it or the server stops.
@@ -131,6 +141,12 @@ HttpReply HttpReply::Trickle(std::string body, int pieces, int pieceGapMs) {
   HttpReply reply = Text(std::move(body));
   reply.pieces = pieces;
   reply.pieceGapMs = pieceGapMs;
+  return reply;
+}
+
+HttpReply HttpReply::TrickleHead(std::string body, int byteGapMs) {
+  HttpReply reply = Text(std::move(body));
+  reply.headByteGapMs = byteGapMs;
   return reply;
 }
 
@@ -247,7 +263,7 @@ void LoopbackHttpServer::Serve(socket_t client) {
                              std::to_string(reply.body.size()) + "\r\nConnection: close\r\n";
       if (!reply.location.empty()) response += "Location: " + reply.location + "\r\n";
       response += "\r\n";
-      if (SendAll(client, response) && SendBody(client, reply, m_stop)) ShutdownSocket(client);
+      if (SendHead(client, reply, response, m_stop) && SendBody(client, reply, m_stop)) ShutdownSocket(client);
     }
   }
 }

@@ -31,9 +31,11 @@ struct HttpReply {
   bool silent = false;       // send nothing; hold the connection until the client leaves
   int pieces = 1;            // the body goes out in this many parts ...
   int pieceGapMs = 0;        // ... with this pause before each part after the first
+  int headByteGapMs = 0;     // when set, the status line and headers go out a byte at a time, this far apart
 
   static HttpReply Text(std::string body, int status = 200);
   static HttpReply Trickle(std::string body, int pieces, int pieceGapMs);
+  static HttpReply TrickleHead(std::string body, int byteGapMs);
   static HttpReply Redirect(std::string location, int status = 302);
   static HttpReply Silent();
 };
