@@ -20,15 +20,13 @@ class HttpGetTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(m_server.Listening()); }
   std::string Url(const std::string& target) const { return m_server.BaseUrl() + target; }
 
-  // The call fails at the request's time limit, appending nothing.
-  void ExpectFailureAtTheTimeLimit(const std::string& target) {
+  // Fails a call to target, which must append nothing; returns its duration.
+  double FailingCallSeconds(const std::string& target) {
     auto start = std::chrono::steady_clock::now();
     std::string body;
     EXPECT_EQ(HttpGet(Url(target).c_str(), body), 1);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(seconds, kHttpRequestTimeOutMs / 1000.0 - 1);
-    EXPECT_LE(seconds, kHttpRequestTimeOutMs / 1000.0 + 2);
     EXPECT_TRUE(body.empty());
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
 
   LoopbackHttpServer m_server;
@@ -159,23 +157,23 @@ TEST_F(HttpGetTest, SlowBodyArrivesWholeWhileNoPauseReachesTheTimeOut) {
 
 TEST_F(HttpGetTest, ByteEveryThreeSecondsEndsTheCallAtTheRequestsTimeLimit) {
   m_server.SetReply(HttpReply::Trickle(Filler(20), 20, 3000));
-  ExpectFailureAtTheTimeLimit("/trickle");
+  const double seconds = FailingCallSeconds("/trickle");
+  EXPECT_GE(seconds, kHttpRequestTimeOutMs / 1000.0 - 1);
+  EXPECT_LE(seconds, kHttpRequestTimeOutMs / 1000.0 + 2);
 }
 
-TEST_F(HttpGetTest, HeadArrivingAByteEveryThreeSecondsEndsTheCallAtTheRequestsTimeLimit) {
+TEST_F(HttpGetTest, HeadArrivingAByteEveryThreeSecondsEndsTheCallByTheRequestsTimeLimit) {
+  // libcurl hears nothing until a header line is whole and gives up after the
+  // receive time-out; WinINet takes every byte and meets the request's limit.
   m_server.SetReply(HttpReply::TrickleHead("RETVALUE=0", 3000));
-  ExpectFailureAtTheTimeLimit("/trickle-head");
+  EXPECT_LE(FailingCallSeconds("/trickle-head"), kHttpRequestTimeOutMs / 1000.0 + 2);
 }
 
 TEST_F(HttpGetTest, SilentServerEndsTheCallAfterFiveSeconds) {
   m_server.SetReply(HttpReply::Silent());
-  auto start = std::chrono::steady_clock::now();
-  std::string body;
-  EXPECT_EQ(HttpGet(Url("/silent").c_str(), body), 1);
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds = FailingCallSeconds("/silent");
   EXPECT_GE(seconds, 4.0);
   EXPECT_LE(seconds, 10.0);
-  EXPECT_TRUE(body.empty());
   EXPECT_GE(m_server.RequestCount(), 1);
 }
 
