@@ -4,6 +4,10 @@
 
 namespace {
 
+// Where cancelling ends the task at once, as closing WinINet handles does on
+// Windows, the worker has let go of everything before the caller returns.
+constexpr DWORD kGraceAfterCancelMs = 500;
+
 struct WorkerStart {
   std::shared_ptr<DeadlineTask> task;
   HMODULE module;
@@ -38,10 +42,10 @@ bool RunBeforeDeadline(const std::shared_ptr<DeadlineTask>& task, ULONGLONG dead
     FreeLibrary(module);
     return false;
   }
-  bool finished = WaitForSingleObject(thread, MillisecondsUntil(deadlineTick)) == WAIT_OBJECT_0;
+  const bool finished = WaitForSingleObject(thread, MillisecondsUntil(deadlineTick)) == WAIT_OBJECT_0;
   if (!finished) {
     task->Cancel();
-    WaitForSingleObject(thread, kDeadlineTaskGraceMs);
+    WaitForSingleObject(thread, kGraceAfterCancelMs);
   }
   CloseHandle(thread);
   return finished;

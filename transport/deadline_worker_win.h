@@ -20,8 +20,6 @@ class DeadlineTask {
   virtual void Cancel() noexcept = 0;
 };
 
-constexpr DWORD kDeadlineTaskGraceMs = 500;
-
 // True when the task ran to its end before deadlineTick (a GetTickCount64
 // value); only then may the caller read what the task produced.
 bool RunBeforeDeadline(const std::shared_ptr<DeadlineTask>& task, ULONGLONG deadlineTick);
