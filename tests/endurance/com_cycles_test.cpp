@@ -5,13 +5,17 @@
 // VOKA_ENDURANCE_CYCLES sets the count (default 300).
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "facade/VOKA4ClientCom_h.h"
 #include "tests/facade/dll_export.h"
 #include "tests/hostile/udp_peer.h"
+#include "tests/transport/loopback_http_server.h"
 
 namespace {
 
@@ -31,6 +35,30 @@ class Bstr {
 };
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::set<DWORD> ThreadsOfThisProcess() {
+  std::set<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  }
+  CloseHandle(snapshot);
+  return ids;
+}
+
+// Waits up to timeOutMs in all for the threads to end.
+void WaitForThreads(const std::set<DWORD>& ids, DWORD timeOutMs) {
+  const ULONGLONG end = GetTickCount64() + timeOutMs;
+  for (DWORD id : ids) {
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (thread == nullptr) continue;
+    const ULONGLONG now = GetTickCount64();
+    WaitForSingleObject(thread, now < end ? static_cast<DWORD>(end - now) : 0);
+    CloseHandle(thread);
+  }
+}
 
 size_t CycleCount() {
   const char* value = std::getenv("VOKA_ENDURANCE_CYCLES");
@@ -91,6 +119,45 @@ TEST(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
   EXPECT_EQ(canUnloadNow(), S_OK);
   std::printf("cycles=%zu DllCanUnloadNow=S_OK after the last release\n", cycles);
   EXPECT_TRUE(FreeLibrary(module));
+}
+
+// An HTTP request past its deadline is left to a worker thread, and the host
+// may release everything and free the DLL meanwhile. The worker holds the
+// module until it ends, so that it never returns into unmapped code, and
+// then lets go, so that the module does unload.
+TEST(ComCycles, AbandonedHttpRequestOutlivesTheHostsFreeLibrary) {
+  HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
+  ASSERT_NE(module, nullptr) << "error " << GetLastError();
+  auto getClassObject = DllExport<GetClassObjectFunction>(module, "DllGetClassObject");
+  auto canUnloadNow = DllExport<CanUnloadNowFunction>(module, "DllCanUnloadNow");
+  ASSERT_NE(getClassObject, nullptr);
+  ASSERT_NE(canUnloadNow, nullptr);
+  auto server = std::make_unique<LoopbackHttpServer>();
+  ASSERT_TRUE(server->Listening());
+  server->SetReply(HttpReply::TrickleHead("RETVALUE=0", 3000));
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(getClassObject(CLSID_VOKAClientAuthen, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  IVOKAClientAuthen* object = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, reinterpret_cast<void**>(&object)), S_OK);
+  factory->Release();
+  long result = 0;
+  // UDP port 0 fails at once, so the dynamic key goes over HTTP.
+  Bstr udpServer(L"127.0.0.1:0"), httpServer(Wide(server->BaseUrl()).c_str()), indication(L"");
+  ASSERT_EQ(object->Initialize(udpServer, httpServer, &result), S_OK);
+
+  const std::set<DWORD> before = ThreadsOfThisProcess();
+  ASSERT_EQ(object->GetDynamicKey(indication, &result), S_OK);
+  EXPECT_EQ(result, -10332102);
+  std::set<DWORD> started;
+  for (DWORD id : ThreadsOfThisProcess()) {
+    if (before.count(id) == 0) started.insert(id);
+  }
+  EXPECT_EQ(object->Release(), 0u);
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  EXPECT_TRUE(FreeLibrary(module));
+  server.reset();  // the blocked request ends
+  WaitForThreads(started, 15000);
+  EXPECT_EQ(GetModuleHandleA("VOKA4ClientCom.DLL"), nullptr);
 }
 
 }  // namespace
