@@ -88,17 +88,28 @@ void Cycle(IClassFactory* factory, const std::wstring& udp, size_t index) {
   EXPECT_EQ(object->Release(), 0u);
 }
 
-TEST(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
+// VOKA4ClientCom.DLL, loaded with the two exports that the COM runtime calls.
+class ComCycles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module = LoadLibraryA("VOKA4ClientCom.DLL");
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    getClassObject = DllExport<GetClassObjectFunction>(module, "DllGetClassObject");
+    canUnloadNow = DllExport<CanUnloadNowFunction>(module, "DllCanUnloadNow");
+    ASSERT_NE(getClassObject, nullptr);
+    ASSERT_NE(canUnloadNow, nullptr);
+  }
+
+  HMODULE module = nullptr;
+  GetClassObjectFunction getClassObject = nullptr;
+  CanUnloadNowFunction canUnloadNow = nullptr;
+};
+
+TEST_F(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
   UdpPeer server([](UdpPeer& peer, int, const sockaddr_in& client) {
     peer.Send(AnswerDatagram(std::string("RETVALUE=0\0GUID=cycle-key\0", 27), 0x5300), client);
   });
 
-  HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
-  ASSERT_NE(module, nullptr) << "error " << GetLastError();
-  auto getClassObject = DllExport<GetClassObjectFunction>(module, "DllGetClassObject");
-  auto canUnloadNow = DllExport<CanUnloadNowFunction>(module, "DllCanUnloadNow");
-  ASSERT_NE(getClassObject, nullptr);
-  ASSERT_NE(canUnloadNow, nullptr);
   EXPECT_EQ(canUnloadNow(), S_OK);
 
   IClassFactory* factory = nullptr;
@@ -125,13 +136,7 @@ TEST(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
 // may release everything and free the DLL meanwhile. The worker holds the
 // module until it ends, so that it never returns into unmapped code, and
 // then lets go, so that the module does unload.
-TEST(ComCycles, AbandonedHttpRequestOutlivesTheHostsFreeLibrary) {
-  HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
-  ASSERT_NE(module, nullptr) << "error " << GetLastError();
-  auto getClassObject = DllExport<GetClassObjectFunction>(module, "DllGetClassObject");
-  auto canUnloadNow = DllExport<CanUnloadNowFunction>(module, "DllCanUnloadNow");
-  ASSERT_NE(getClassObject, nullptr);
-  ASSERT_NE(canUnloadNow, nullptr);
+TEST_F(ComCycles, AbandonedHttpRequestOutlivesTheHostsFreeLibrary) {
   auto server = std::make_unique<LoopbackHttpServer>();
   ASSERT_TRUE(server->Listening());
   server->SetReply(HttpReply::TrickleHead("RETVALUE=0", 3000));
