@@ -7,10 +7,10 @@
 
 #include "codec/ansi_codepage.h"
 #include "engine/seal_param.h"
-#include "transport/http_get.h"
 #include "tools/voka_auth/exchange_trace_printer.h"
-#include "transport/request_kinds.h"
 #include "tools/voka_auth/result_output.h"
+#include "transport/http_get.h"
+#include "transport/request_kinds.h"
 #include "voka/client_authen.h"
 
 namespace {
