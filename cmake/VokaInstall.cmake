@@ -1,6 +1,6 @@
 # What `cmake --install` puts into a prefix besides the tools: the engine as a
 # C++ library for Linux programs, with its public header <voka/client_authen.h>
-# and the <voka/result_codes.h> it includes,
+# and the <voka/result_codes.h> and <voka/udp_header.h> it includes,
 # a CMake package (find_package(VokaClientAuthen CONFIG), target
 # VokaClientAuthen::engine) and a pkg-config file (voka-client-authen).
 include(CMakePackageConfigHelpers)
@@ -11,6 +11,7 @@ set_target_properties(voka_codec PROPERTIES EXPORT_NAME codec)
 install(TARGETS voka_engine voka_transport voka_codec UsbClient
         EXPORT VokaClientAuthenTargets)
 install(FILES ${PROJECT_SOURCE_DIR}/include/voka/client_authen.h ${PROJECT_SOURCE_DIR}/include/voka/result_codes.h
+              ${PROJECT_SOURCE_DIR}/include/voka/udp_header.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/voka)
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VokaClientAuthen)

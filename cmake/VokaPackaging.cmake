@@ -1,5 +1,5 @@
 # voka-tools_<version>_amd64.deb from the native tree (cpack, run by
-# tools/package): the tools, the sample accounts, the stand-in token library
+# scripts/package): the tools, the sample accounts, the stand-in token library
 # and the installed engine library, under /usr.
 set(VOKA_DEB_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/voka-tools)
 set(VOKA_DEB_CONTACT "VOKA4ClientCom developers <maintainers@voka4clientcom.invalid>")

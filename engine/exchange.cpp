@@ -8,7 +8,7 @@
 #include "engine/answer_datagram.h"
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
-#include "engine/seal_param.h"
+#include "codec/seal_param.h"
 #include "transport/http_get.h"
 #include "transport/udp_packet.h"
 #include "transport/udp_server.h"

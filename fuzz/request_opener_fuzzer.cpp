@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/seal_param.h"
+#include "codec/seal_param.h"
 #include "fuzz/fuzz_check.h"
-#include "tools/voka_server/http_request.h"
-#include "tools/voka_server/request_opener.h"
+#include "programs/voka-server/http_request.h"
+#include "programs/voka-server/request_opener.h"
 #include "transport/request_kinds.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "voka/client_authen.h"  // UDP_HEADER, which the engine's trace hands out
+#include "voka/udp_header.h"
 
 // Process-wide datagram sequence counter; the first datagram carries 10001.
 extern std::atomic<uint32_t> g_dwSequence;

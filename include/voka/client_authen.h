@@ -11,25 +11,7 @@
 #include <vector>
 
 #include "voka/result_codes.h"
-
-// The 20-byte header of a challenge-server datagram, big-endian on the wire.
-// The trace below hands it out as sent, in host order.
-#pragma pack(push, 1)
-struct UDP_HEADER {
-  uint32_t dwLength;    // bytes after this field: 16 + payload length
-  uint16_t wCommand;
-  uint32_t dwSequence;  // stamped when sent
-  uint16_t wParam1;
-  uint16_t wFixed1;     // always 1
-  uint16_t wFixed2;     // always 0
-  uint16_t wParam2;
-  uint16_t wFixed3;     // always 1
-};
-#pragma pack(pop)
-static_assert(sizeof(UDP_HEADER) == 20, "UDP_HEADER is 20 bytes on the wire");
-
-enum class RequestKind;  // transport/request_kinds.h
-struct RequestValue;     // engine/request_text.h
+#include "voka/udp_header.h"
 
 enum class RequestKind;  // transport/request_kinds.h
 struct RequestValue;     // engine/request_text.h

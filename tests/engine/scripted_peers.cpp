@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "engine/seal_param.h"
+#include "codec/seal_param.h"
 
 namespace {
 

@@ -3,15 +3,15 @@ CMake package and through pkg-config, and logs in with it against the
 installed voka-server.
 
 Paths come from CTest: VOKA_CONSUMER_DIR (the consumer's sources) and the
-variables that voka_tools reads.
+variables that voka_programs reads.
 """
 import glob
 import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tools"))
-from voka_tools import BOB_SECRET, Server  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "programs"))
+from voka_programs import BOB_SECRET, Server  # noqa: E402
 
 CONSUMER_DIR = os.environ["VOKA_CONSUMER_DIR"]
 

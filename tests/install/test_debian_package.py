@@ -3,7 +3,7 @@ dpkg installs it; the installed voka-auth and voka-server run from /usr/bin,
 the server finds its sample accounts from any folder, a program built against
 /usr both ways logs in with the installed engine; dpkg removes every file
 again. Needs root, and voka-tools not installed before; skipped (77) while
-tools/package has not written the package.
+scripts/package has not written the package.
 
 VOKA_PACKAGES_DIR names the folder of the packages."""
 import os
@@ -48,6 +48,6 @@ class DebianPackage(unittest.TestCase):
 
 if __name__ == "__main__":
     if os.geteuid() != 0 or not os.path.exists(PACKAGE):
-        print("skipped: needs root and %s (tools/package)" % PACKAGE)
+        print("skipped: needs root and %s (scripts/package)" % PACKAGE)
         sys.exit(77)
     unittest.main()

@@ -19,7 +19,7 @@ class InstalledPrefix(unittest.TestCase):
                            check=True, capture_output=True)
             headers = [os.path.relpath(os.path.join(d, f), os.path.join(prefix, "include"))
                        for d, _, files in os.walk(os.path.join(prefix, "include")) for f in files]
-            self.assertEqual(sorted(headers), ["voka/client_authen.h", "voka/result_codes.h"])
+            self.assertEqual(sorted(headers), ["voka/client_authen.h", "voka/result_codes.h", "voka/udp_header.h"])
             clients, libdir = build_consumers(prefix, work)
             # The installed tools find the stand-in token library in the prefix.
             os.environ["LD_LIBRARY_PATH"] = libdir

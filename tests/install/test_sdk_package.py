@@ -4,7 +4,7 @@ holds), the manifests of each architecture. From the unpacked SDK, in a
 fresh 32-bit Wine prefix: the C++ sample, built as the readme says, logs in
 side by side with no registration; then, with the DLL registered by
 regsvr32, the JScript and VBScript samples do. Each is a whole e-key login
-against voka-server. Skipped (77) while tools/package has not written the
+against voka-server. Skipped (77) while scripts/package has not written the
 SDK.
 
 VOKA_PACKAGES_DIR names the folder of the packages, VOKA_WINE_RUN the
@@ -18,8 +18,8 @@ import tempfile
 import unittest
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tools"))
-from voka_tools import BOB_SECRET, Server  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "programs"))
+from voka_programs import BOB_SECRET, Server  # noqa: E402
 
 VERSION = os.environ["VOKA_VERSION"]
 PACKAGES = os.environ["VOKA_PACKAGES_DIR"]
@@ -111,6 +111,6 @@ class SdkPackage(unittest.TestCase):
 
 if __name__ == "__main__":
     if not os.path.exists(SDK):
-        print("skipped: %s not written yet (tools/package)" % SDK)
+        print("skipped: %s not written yet (scripts/package)" % SDK)
         sys.exit(77)
     unittest.main()

@@ -6,7 +6,7 @@ import subprocess
 import tempfile
 import unittest
 
-from voka_tools import ACCOUNTS, AUTH, SERVER, Server
+from voka_programs import ACCOUNTS, AUTH, SERVER, Server
 
 LIBRARY = os.environ["VOKA_FAILING_ALLOCATION_LIBRARY"]
 STRIDE = max(1, int(os.environ.get("VOKA_TORTURE_STRIDE", "1")))

@@ -1,0 +1,217 @@
+#include "programs/voka-auth/auth_commands.h"
+
+#include <cstdlib>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "codec/ansi_codepage.h"
+#include "codec/seal_param.h"
+#include "programs/voka-auth/exchange_trace_printer.h"
+#include "programs/voka-auth/result_output.h"
+#include "transport/http_get.h"
+#include "transport/request_kinds.h"
+#include "voka/client_authen.h"
+
+namespace {
+
+const char* const kPassPhrase = kSealPassPhrase;
+// Longest text whose sealed form fits the 2048-byte seal buffer with its NUL:
+// 63 cipher blocks of 24 bytes give 2016 Base64 characters.
+constexpr size_t kLongestSealableText = 1512;
+
+// Options whose value "-" is read as one line from standard input, in this
+// order within a command, so that no other local user sees it.
+const char* const kSecretOptions[] = {"password", "ekey-password", "ecard-answer"};
+
+// A command's texts in the engine's code page: its options, and the argument
+// of get (seal and unseal take their bytes as they are).
+AuthCommand InAnsiCodePage(const AuthCommand& command, std::string& failedOption) {
+  AuthCommand converted = command;
+  for (auto& [name, value] : converted.options) {
+    if (!Utf8ToAnsiExactText(command.options.at(name), value)) {
+      failedOption = "--" + name;
+      return converted;
+    }
+  }
+  if (command.name == "get" && !Utf8ToAnsiExactText(command.argument, converted.argument)) {
+    failedOption = "get NAME";
+  }
+  return converted;
+}
+
+class CommandRunner {
+ public:
+  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err)
+      : m_options(options), m_in(in), m_out(out), m_err(err), m_trace(err, options.showSecrets) {}
+
+  int Run() {
+    SetAnsiCodePage(m_options.codePage);
+    if (!m_options.caBundle.empty()) setenv(kHttpCaBundleVariable, m_options.caBundle.c_str(), 1);
+    // Every text is read and converted before anything is sent: a text the
+    // code page cannot hold would reach the server changed.
+    std::vector<AuthCommand> commands;
+    for (AuthCommand command : m_options.commands) {
+      if (!ReadSecretsFromInput(command)) return kExitUsage;
+      std::string failedOption;
+      commands.push_back(InAnsiCodePage(command, failedOption));
+      if (!failedOption.empty()) {
+        m_err << "voka-auth: " << failedOption << ": the text holds a character that code page "
+              << m_options.codePage << " cannot represent\n";
+        return kExitUsage;
+      }
+    }
+    m_engine.Initialize(m_options.udpServer.c_str(), m_options.httpServer.c_str());
+    m_engine.SetUdpTimeOut(m_options.timeoutSeconds);
+    if (m_options.verbose) m_engine.SetTrace(&m_trace);
+    for (const AuthCommand& command : commands) {
+      int status = RunCommand(command);
+      if (status != kExitSuccess) return status;
+    }
+    return kExitSuccess;
+  }
+
+ private:
+  bool ReadSecretsFromInput(AuthCommand& command) {
+    for (const char* name : kSecretOptions) {
+      auto found = command.options.find(name);
+      if (found == command.options.end() || found->second != "-") continue;
+      std::string line;
+      if (!std::getline(m_in, line)) {
+        m_err << "voka-auth: --" << name << " -: no line on standard input\n";
+        return false;
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      found->second = line;
+    }
+    return true;
+  }
+
+  int RunCommand(const AuthCommand& command) {
+    const std::string& name = command.name;
+    if (name == "seal") return Seal(command.argument);
+    if (name == "unseal") return Unseal(command.argument);
+    if (name == "get") return Get(command.argument);
+    if (name == "login") return Login(command);
+    const RequestKindRow* request = FindRequestByName(name);
+    if (request == nullptr) {
+      m_err << "voka-auth: no such command: " << name << "\n";
+      return kExitUsage;
+    }
+    return Report(name, CallEngine(request->kind, command));
+  }
+
+  int CallEngine(RequestKind kind, const AuthCommand& command) {
+    const std::string user = command.Option("user");
+    const std::string indication = command.Option("indication");
+    switch (kind) {
+      case RequestKind::kDynamicKey:
+        return m_engine.GetDynamicKey(indication.c_str());
+      case RequestKind::kStaticLogin:
+        return StaticLogin(command);
+      case RequestKind::kEKeyLogin:
+        return m_engine.EKeyAuthen(user.c_str(), command.Option("ekey-password").c_str(),
+                                   command.Option("ekey-type").c_str(), indication.c_str());
+      case RequestKind::kECardLogin:
+        return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(),
+                                    indication.c_str());
+    }
+    return AUTHEN_E_FAIL;  // every kind is handled above; -Wswitch names a new one
+  }
+
+  int StaticLogin(const AuthCommand& command) {
+    return m_engine.StaticAuthen(command.Option("user").c_str(), command.Option("password").c_str(),
+                                 command.Option("app").c_str(), command.Option("area").c_str(),
+                                 command.Option("check-code").c_str(),
+                                 command.Option("indication").c_str());
+  }
+
+  // dynamic-key, static, and ekey with the token password when the account asks for it.
+  int Login(const AuthCommand& command) {
+    const std::string indication = command.Option("indication");
+    int status = Report("dynamic-key", m_engine.GetDynamicKey(indication.c_str()));
+    if (status != kExitSuccess) return status;
+    status = Report("static", StaticLogin(command));
+    if (status != kExitSuccess || m_engine.FindValue("AUTHENSTATE") != "4") return status;
+    const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
+    return Report("ekey", m_engine.EKeyAuthen(command.Option("user").c_str(), ekeyPassword.c_str(),
+                                              command.Option("ekey-type").c_str(), indication.c_str()));
+  }
+
+  int Get(const std::string& name) {
+    std::string key = name;
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    std::string value;
+    int result = m_engine.GetValue(key.c_str(), value);
+    OutputFields fields;
+    if (result == 0) fields.emplace_back(AnsiToUtf8Text(key), AnsiToUtf8Text(value));
+    Print("get", result, fields);
+    return result == 0 ? kExitSuccess : kExitCommandFailed;
+  }
+
+  int Seal(const std::string& text) {
+    if (text.size() > kLongestSealableText) {
+      m_err << "voka-auth: seal: text of " << text.size() << " bytes is too long (at most "
+            << kLongestSealableText << " bytes fit a request)\n";
+      return kExitUsage;
+    }
+    char sealed[2048] = {};
+    SealParam(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), kPassPhrase,
+              sealed);
+    PrintText("seal", sealed);
+    return kExitSuccess;
+  }
+
+  int Unseal(const std::string& base64) {
+    std::string text;
+    if (!OpenSealedParam(base64.data(), base64.size(), kPassPhrase, text)) {
+      m_err << "voka-auth: unseal: '" << base64 << "' is not Base64 text\n";
+      return kExitUsage;
+    }
+    PrintText("unseal", text);
+    return kExitSuccess;
+  }
+
+  int Report(const std::string& command, int result) {
+    OutputFields fields;
+    for (const auto& entry : m_engine.Results()) {
+      fields.emplace_back(AnsiToUtf8Text(entry.first), AnsiToUtf8Text(entry.second));
+    }
+    Print(command, result, fields);
+    return result == 0 ? kExitSuccess : kExitCommandFailed;
+  }
+
+  void Print(const std::string& command, int result, const OutputFields& fields) {
+    if (m_options.json) {
+      m_out << FormatJsonResult(command, result, fields) << "\n";
+    } else {
+      m_out << FormatHumanResult(command, result, fields);
+    }
+    m_out.flush();
+  }
+
+  // seal and unseal print their text's bytes unchanged, so that they pipe into each other.
+  void PrintText(const std::string& command, const std::string& text) {
+    if (m_options.json) {
+      m_out << FormatJsonText(command, text) << "\n";
+    } else {
+      m_out << text << "\n";
+    }
+    m_out.flush();
+  }
+
+  const AuthOptions& m_options;
+  std::istream& m_in;
+  std::ostream& m_out;
+  std::ostream& m_err;
+  CExchangeTracePrinter m_trace;
+  CClientAuthen m_engine;
+};
+
+}  // namespace
+
+int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+  return CommandRunner(options, in, out, err).Run();
+}

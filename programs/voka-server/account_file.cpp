@@ -1,0 +1,168 @@
+#include "programs/voka-server/account_file.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "usbclient/ocra_response.h"
+
+namespace {
+
+constexpr size_t kMaxCardColumns = 26;
+constexpr size_t kMaxCardRows = 99;
+
+// Splits a line into fields; false with a reason for an unterminated quote.
+bool SplitFields(const std::string& line, std::vector<std::string>& fields, std::string& error) {
+  size_t at = 0;
+  while (true) {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+    if (at >= line.size()) return true;
+    std::string field;
+    if (line[at] == '"') {
+      ++at;
+      bool closed = false;
+      while (at < line.size()) {
+        char c = line[at++];
+        if (c == '"') {
+          closed = true;
+          break;
+        }
+        if (c == '\\' && at < line.size()) c = line[at++];
+        field += c;
+      }
+      if (!closed) {
+        error = "unterminated quote";
+        return false;
+      }
+    } else {
+      while (at < line.size() && line[at] != ' ' && line[at] != '\t' && line[at] != '\r') field += line[at++];
+    }
+    fields.push_back(field);
+  }
+}
+
+std::vector<std::string> SplitOn(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (true) {
+    size_t end = text.find(separator, start);
+    pieces.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return pieces;
+    start = end + 1;
+  }
+}
+
+bool ParseCard(const std::string& text, MatrixCard& card, std::string& error) {
+  for (const std::string& rowText : SplitOn(text, '/')) {
+    std::vector<std::string> row = SplitOn(rowText, ',');
+    for (const std::string& cell : row) {
+      if (cell.empty()) {
+        error = "matrix card with an empty cell";
+        return false;
+      }
+    }
+    if (!card.rows.empty() && row.size() != card.Columns()) {
+      error = "matrix card rows of different lengths";
+      return false;
+    }
+    card.rows.push_back(row);
+  }
+  if (card.Columns() > kMaxCardColumns || card.rows.size() > kMaxCardRows) {
+    error = "matrix card larger than 26 columns by 99 rows";
+    return false;
+  }
+  return true;
+}
+
+bool ParseAccountLine(const std::vector<std::string>& fields, Account& account, std::string& error) {
+  if (fields.size() < 2) {
+    error = "an account needs a user id and a password";
+    return false;
+  }
+  account.userId = fields[0];
+  account.password = fields[1];
+  if (account.userId.empty()) {
+    error = "empty user id";
+    return false;
+  }
+  for (size_t i = 2; i < fields.size(); ++i) {
+    const std::string& option = fields[i];
+    if (!account.ekeySecret.empty() || !account.card.Empty()) {
+      error = "an account has at most one of ekey= and card=";
+      return false;
+    }
+    if (option.compare(0, 5, "ekey=") == 0) {
+      account.ekeySecret = option.substr(5);
+      std::string key;
+      if (account.ekeySecret.empty()) {
+        error = "empty e-key secret";
+        return false;
+      }
+      if (!DecodeHexSecret(account.ekeySecret, key)) {
+        error = "e-key secret is not an even number of hex digits";
+        return false;
+      }
+    } else if (option.compare(0, 5, "card=") == 0) {
+      if (!ParseCard(option.substr(5), account.card, error)) return false;
+    } else {
+      error = "unknown field '" + option + "' (expected ekey=SECRET or card=ROWS)";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MatrixCard::Cell(const std::string& position, std::string& cell) const {
+  if (position.size() < 2 || position.size() > 3 || position[0] < 'A' || position[0] > 'Z') return false;
+  size_t row = 0;
+  for (size_t i = 1; i < position.size(); ++i) {
+    if (position[i] < '0' || position[i] > '9') return false;
+    row = row * 10 + static_cast<size_t>(position[i] - '0');
+  }
+  size_t column = static_cast<size_t>(position[0] - 'A');
+  if (row == 0 || row > rows.size() || column >= Columns()) return false;
+  cell = rows[row - 1][column];
+  return true;
+}
+
+std::string MatrixCard::Position(size_t column, size_t row) {
+  return std::string(1, static_cast<char>('A' + column)) + std::to_string(row + 1);
+}
+
+int ParseAccountText(const std::string& text, AccountBook& book, std::string& error) {
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    std::vector<std::string> fields;
+    Account account;
+    std::string reason;
+    if (!SplitFields(line, fields, reason) || !ParseAccountLine(fields, account, reason)) {
+      error = "line " + std::to_string(number) + ": " + reason;
+      return 1;
+    }
+    if (book.count(account.userId)) {
+      error = "line " + std::to_string(number) + ": user id '" + account.userId + "' appears twice";
+      return 1;
+    }
+    book[account.userId] = account;
+  }
+  return 0;
+}
+
+int LoadAccountFile(const std::string& path, AccountBook& book, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot be read";
+    return 1;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (ParseAccountText(text.str(), book, error) != 0) {
+    error = path + ":" + error.substr(5);
+    return 1;
+  }
+  return 0;
+}

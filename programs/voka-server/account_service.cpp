@@ -1,0 +1,158 @@
+#include "programs/voka-server/account_service.h"
+
+#include <cstdio>
+
+#include "programs/voka-server/server_messages.h"
+#include "usbclient/ocra_response.h"
+
+namespace {
+
+constexpr auto kGuidLifetime = std::chrono::minutes(30);
+constexpr auto kPendingLifetime = std::chrono::minutes(5);
+constexpr size_t kMaxGuids = 10000;
+
+std::string Field(const RequestFields& fields, const char* name) {
+  auto found = fields.find(name);
+  return found == fields.end() ? std::string() : found->second;
+}
+
+AnswerFields SuccessAnswer(const std::string& message) {
+  return {{"RETVALUE", std::to_string(kRetSuccess)}, {"DESCMSG", message}};
+}
+
+}  // namespace
+
+AnswerFields FailureAnswer(int retValue) {
+  return {{"RETVALUE", std::to_string(retValue)}, {"DESCMSG", ServerMessage(retValue)}};
+}
+
+CAccountService::CAccountService(AccountBook accounts) : m_accounts(std::move(accounts)), m_random(std::random_device{}()) {}
+
+AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields) {
+  switch (kind) {
+    case RequestKind::kDynamicKey: return DynamicKey();
+    case RequestKind::kStaticLogin: return StaticLogin(fields);
+    case RequestKind::kEKeyLogin: return EKeyLogin(fields);
+    case RequestKind::kECardLogin: return ECardLogin(fields);
+  }
+  return FailureAnswer(kRetUnknownRequest);
+}
+
+AnswerFields CAccountService::DynamicKey() {
+  while (m_guidOrder.size() >= kMaxGuids) {
+    m_guids.erase(m_guidOrder.front());
+    m_guidOrder.pop_front();
+  }
+  std::string guid = NewGuid();
+  m_guids[guid] = Clock::now();
+  m_guidOrder.push_back(guid);
+  AnswerFields answer = SuccessAnswer(kMessageDynamicKeyIssued);
+  answer.emplace_back("GUID", guid);
+  return answer;
+}
+
+AnswerFields CAccountService::StaticLogin(const RequestFields& fields) {
+  const Account* account = nullptr;
+  int check = CheckLogin(fields, nullptr, account);
+  if (check != kRetSuccess) return FailureAnswer(check);
+  if (Field(fields, "PWD") != account->password) return FailureAnswer(kRetWrongPassword);
+
+  PendingFactor pending;
+  pending.issued = Clock::now();
+  if (!account->ekeySecret.empty()) {
+    pending.challenge = NewChallenge();
+    m_pending[account->userId] = pending;
+    AnswerFields answer = SuccessAnswer(kMessageEnterEKey);
+    answer.emplace_back("AUTHENSTATE", kStateNeedsEKey);
+    answer.emplace_back("CHALLENGE", pending.challenge);
+    return answer;
+  }
+  if (!account->card.Empty()) {
+    std::uniform_int_distribution<size_t> column(0, account->card.Columns() - 1);
+    std::uniform_int_distribution<size_t> row(0, account->card.rows.size() - 1);
+    pending.position = MatrixCard::Position(column(m_random), row(m_random));
+    m_pending[account->userId] = pending;
+    AnswerFields answer =
+        SuccessAnswer(std::string(kMessageEnterECardPrefix) + pending.position + kMessageEnterECardSuffix);
+    answer.emplace_back("AUTHENSTATE", kStateNeedsECard);
+    answer.emplace_back("POSITION", pending.position);
+    return answer;
+  }
+  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
+  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
+  return answer;
+}
+
+AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
+  const Account* account = nullptr;
+  int check = CheckLogin(fields, "EKEYPWD", account);
+  if (check != kRetSuccess) return FailureAnswer(check);
+  if (account->ekeySecret.empty()) return FailureAnswer(kRetFactorNotBound);
+  PendingFactor pending;
+  if (!TakePending(account->userId, pending) || pending.challenge.empty()) return FailureAnswer(kRetNoPendingFactor);
+  std::string expected;
+  if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 || Field(fields, "EKEYPWD") != expected) {
+    return FailureAnswer(kRetWrongEKeyPassword);
+  }
+  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
+  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
+  return answer;
+}
+
+AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
+  const Account* account = nullptr;
+  int check = CheckLogin(fields, "ECARDPWD", account);
+  if (check != kRetSuccess) return FailureAnswer(check);
+  if (account->card.Empty()) return FailureAnswer(kRetFactorNotBound);
+  PendingFactor pending;
+  if (!TakePending(account->userId, pending) || pending.position.empty()) return FailureAnswer(kRetNoPendingFactor);
+  std::string expected;
+  if (!account->card.Cell(pending.position, expected) || Field(fields, "ECARDPWD") != expected) {
+    return FailureAnswer(kRetWrongECardAnswer);
+  }
+  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
+  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
+  return answer;
+}
+
+int CAccountService::CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account) {
+  const std::string userId = Field(fields, "USERID");
+  if (userId.empty() || (secretField && Field(fields, secretField).empty())) return kRetMissingField;
+  if (!KnownGuid(Field(fields, "GUID"))) return kRetBadDynamicKey;
+  auto found = m_accounts.find(userId);
+  if (found == m_accounts.end()) return kRetUnknownUser;
+  account = &found->second;
+  return kRetSuccess;
+}
+
+// A factor is asked for once: any answer to it, right or wrong, uses it up.
+bool CAccountService::TakePending(const std::string& userId, PendingFactor& pending) {
+  auto found = m_pending.find(userId);
+  if (found == m_pending.end()) return false;
+  pending = found->second;
+  m_pending.erase(found);
+  return Clock::now() - pending.issued <= kPendingLifetime;
+}
+
+bool CAccountService::KnownGuid(const std::string& guid) {
+  auto found = m_guids.find(guid);
+  return found != m_guids.end() && Clock::now() - found->second <= kGuidLifetime;
+}
+
+std::string CAccountService::NewGuid() {
+  uint64_t high = m_random(), low = m_random();
+  high = (high & ~0xF000ull) | 0x4000ull;                                // version 4
+  low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;           // variant 1
+  char text[40];
+  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(high >> 32),
+                static_cast<unsigned>(high >> 16 & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
+                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+  return text;
+}
+
+std::string CAccountService::NewChallenge() {
+  std::uniform_int_distribution<unsigned> digit(0, 9);
+  std::string challenge;
+  for (int i = 0; i < 8; ++i) challenge += static_cast<char>('0' + digit(m_random));
+  return challenge;
+}

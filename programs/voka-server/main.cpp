@@ -1,0 +1,148 @@
+// voka-server: a reference account server for development and tests. Answers
+// the dynamic-key and login requests over UDP, HTTP and optionally HTTPS,
+// single-threaded, from one poll loop.
+#include <poll.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <new>
+#include <vector>
+
+#include "codec/ansi_codepage.h"
+#include "programs/voka-server/account_file.h"
+#include "programs/voka-server/account_service.h"
+#include "programs/voka-server/default_accounts.h"
+#include "programs/voka-server/http_service_posix.h"
+#include "programs/voka-server/server_log.h"
+#include "programs/voka-server/server_options.h"
+#include "programs/voka-server/tls_session_openssl.h"
+#include "programs/voka-server/udp_service_posix.h"
+
+namespace {
+
+volatile sig_atomic_t g_stopRequested = 0;
+
+void RequestStop(int) { g_stopRequested = 1; }
+
+void InstallSignalHandlers() {
+  struct sigaction action = {};
+  action.sa_handler = RequestStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+// One round of the loop: waits for the sockets, then serves what they hold.
+// false when polling failed.
+bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices, std::vector<pollfd>& entries,
+                std::vector<size_t>& firstEntry) {
+  entries.clear();
+  entries.push_back({udp.Socket(), POLLIN, 0});
+  int wait = 1000;
+  for (size_t i = 0; i < httpServices.size(); ++i) {
+    firstEntry[i] = entries.size();
+    httpServices[i]->AppendPollEntries(entries);
+    int next = httpServices[i]->MillisecondsToNextEvent();
+    if (next >= 0 && next < wait) wait = next;
+  }
+  int ready = poll(entries.data(), entries.size(), wait);
+  if (ready < 0) {
+    if (errno == EINTR) return true;
+    std::cerr << "voka-server: poll: " << std::strerror(errno) << "\n";
+    return false;
+  }
+  if (entries[0].revents & POLLIN) udp.OnReadable();
+  for (size_t i = 0; i < httpServices.size(); ++i) {
+    size_t end = i + 1 < httpServices.size() ? firstEntry[i + 1] : entries.size();
+    httpServices[i]->OnPoll(entries.data() + firstEntry[i], end - firstEntry[i]);
+  }
+  return true;
+}
+
+int Serve(CUdpService& udp, const std::vector<CHttpService*>& httpServices) {
+  std::vector<pollfd> entries;
+  std::vector<size_t> firstEntry(httpServices.size());
+  while (!g_stopRequested) {
+    // Each request fails alone when memory runs out; this catches what the
+    // loop itself needs.
+    try {
+      if (!ServeRound(udp, httpServices, entries, firstEntry)) return 1;
+    } catch (const std::bad_alloc&) {
+      LogOutOfMemory("requests of this round dropped");
+    }
+  }
+  return 0;
+}
+
+// HOST as the command line gave it (the name a certificate is for), with the
+// port the system chose.
+std::string HttpsAddressText(const ListenAddress& requested, const std::string& bound) {
+  return requested.host + bound.substr(bound.rfind(':'));
+}
+
+int Main(int argc, char** argv) {
+  ServerOptions options;
+  options.accountsPath = DefaultAccountsPath();
+  std::string error;
+  if (ParseServerOptions(argc, argv, options, error) != 0) {
+    std::cerr << "voka-server: " << error << " (see voka-server --help)\n";
+    return 2;
+  }
+  if (options.help) {
+    std::cout << ServerUsageText();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << ServerVersionText();
+    return 0;
+  }
+  // Answers and the UDP requests of clients are code page 936 text.
+  SetAnsiCodePage(936);
+  AccountBook accounts;
+  if (LoadAccountFile(options.accountsPath, accounts, error) != 0) {
+    std::cerr << "voka-server: " << error << "\n";
+    return 2;
+  }
+  CTlsContext tls;
+  if (options.serveHttps && tls.Load(options.certificatePath, options.keyPath, error) != 0) {
+    std::cerr << "voka-server: " << error << "\n";
+    return 2;
+  }
+  InstallSignalHandlers();
+  CAccountService service(accounts);
+  CUdpService udp(service, options.faults);
+  CHttpService http(service, options.faults);
+  CHttpService https(service, options.faults, &tls);
+  if (udp.Open(options.udp, error) != 0 || http.Open(options.http, error) != 0 ||
+      (options.serveHttps && https.Open(options.https, error) != 0)) {
+    std::cerr << "voka-server: cannot listen: " << error << "\n";
+    return 1;
+  }
+  std::vector<CHttpService*> httpServices = {&http};
+  std::cout << "listening udp=" << udp.BoundAddress() << " http=" << http.BoundAddress();
+  if (options.serveHttps) {
+    const std::string httpsAddress = HttpsAddressText(options.https, https.BoundAddress());
+    if (options.faults.http == HttpFault::kRedirectToHttp) https.RedirectTo("http://" + http.BoundAddress());
+    if (options.faults.http == HttpFault::kRedirectToHttps) http.RedirectTo("https://" + httpsAddress);
+    httpServices.push_back(&https);
+    std::cout << " https=" << httpsAddress;
+  }
+  std::cout << std::endl;
+  std::cerr << "voka-server: " << accounts.size() << " accounts from " << options.accountsPath << std::endl;
+  return Serve(udp, httpServices);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("voka-server: out of memory\n", stderr);
+    return 1;
+  }
+}

@@ -1,0 +1,18 @@
+#include "programs/voka-server/server_messages.h"
+
+const char* ServerMessage(int retValue) {
+  switch (retValue) {
+    case kRetSuccess: return "登录成功";
+    case kRetMissingField: return "请求参数不完整";
+    case kRetBadDynamicKey: return "动态密钥无效或已过期,请重新获取";
+    case kRetUnknownUser: return "用户不存在";
+    case kRetWrongPassword: return "密码错误";
+    case kRetFactorNotBound: return "该账号未绑定此验证方式";
+    case kRetNoPendingFactor: return "请先进行账号登录";
+    case kRetWrongEKeyPassword: return "USB安令密码错误";
+    case kRetWrongECardAnswer: return "密保卡答案错误";
+    case kRetUnreadableRequest: return "请求无法解析";
+    case kRetUnknownRequest: return "未知的请求";
+    default: return "未知错误";
+  }
+}

@@ -1,0 +1,31 @@
+// Command line of voka-server.
+#pragma once
+
+#include <string>
+
+#include "programs/voka-server/fault_modes.h"
+
+struct ListenAddress {
+  std::string host;
+  int port = 0;  // 0: the system picks a free port
+};
+
+struct ServerOptions {
+  ListenAddress udp{"127.0.0.1", 8025};
+  ListenAddress http{"127.0.0.1", 8080};
+  ListenAddress https;        // served only with serveHttps
+  bool serveHttps = false;
+  std::string certificatePath;  // PEM, for https
+  std::string keyPath;          // PEM, for https
+  std::string accountsPath;
+  FaultModes faults;
+  bool help = false;
+  bool version = false;
+};
+
+// 0 when valid; otherwise 2 and a one-line message naming the bad word.
+int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options, std::string& error);
+
+std::string ServerUsageText();
+// The text of --version: the name and the release.
+std::string ServerVersionText();

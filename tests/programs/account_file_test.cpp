@@ -1,0 +1,57 @@
+#include "programs/voka-server/account_file.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AccountFile, TheSampleAccounts) {
+  AccountBook book;
+  std::string error;
+  ASSERT_EQ(LoadAccountFile(VOKA_SAMPLE_ACCOUNTS, book, error), 0) << error;
+  ASSERT_EQ(book.size(), 4u);
+  EXPECT_EQ(book.at("alice").password, "alice-pass");
+  EXPECT_EQ(book.at("bob").ekeySecret, "626f622d746f6b656e2d736563726574");
+  EXPECT_EQ(book.at("张三").password, "密码 123");
+  const MatrixCard& card = book.at("carol").card;
+  std::string cell;
+  ASSERT_TRUE(card.Cell("B3", cell));
+  EXPECT_EQ(cell, "57");
+  ASSERT_TRUE(card.Cell("E5", cell));
+  EXPECT_EQ(cell, "75");
+  EXPECT_FALSE(card.Cell("F1", cell));
+  EXPECT_FALSE(card.Cell("A6", cell));
+  EXPECT_FALSE(card.Cell("A0", cell));
+  EXPECT_FALSE(card.Cell("a1", cell));
+  EXPECT_EQ(MatrixCard::Position(1, 2), "B3");
+}
+
+TEST(AccountFile, QuotedFields) {
+  AccountBook book;
+  std::string error;
+  ASSERT_EQ(ParseAccountText("  # comment\n\n\"a b\"\t\"p \\\"q\\\" \\\\\"  ekey=5A\r\n", book, error), 0) << error;
+  EXPECT_EQ(book.at("a b").password, "p \"q\" \\");
+  EXPECT_EQ(book.at("a b").ekeySecret, "5A");
+}
+
+TEST(AccountFile, ErrorsNameTheLine) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"u p\nlonely\n", "line 2: an account needs"},
+      {"u p\nu q\n", "line 2: user id 'u' appears twice"},
+      {"u p ekey=\n", "empty e-key secret"},
+      {"u p ekey=0a card=1\n", "at most one"},
+      {"u p ekey=bob-secret\n", "not an even number of hex digits"},
+      {"u p ekey=abc\n", "not an even number of hex digits"},
+      {"u p card=1,2/3\n", "different lengths"},
+      {"u p card=1,,2\n", "empty cell"},
+      {"u p colour=red\n", "unknown field 'colour=red'"},
+      {"\"u p\n", "unterminated quote"},
+  };
+  for (const auto& [text, reason] : cases) {
+    AccountBook book;
+    std::string error;
+    EXPECT_EQ(ParseAccountText(text, book, error), 1) << text;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#include "programs/voka-auth/result_output.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(JsonString, EscapesWhatJsonRequires) {
+  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(JsonString(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\x7f\"");
+  EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+  EXPECT_EQ(JsonString("网络连接出错 😀"), "\"网络连接出错 😀\"");
+}
+
+TEST(JsonString, IllFormedUtf8BecomesReplacementCharacters) {
+  EXPECT_EQ(JsonString("\xff"), "\"\\ufffd\"");
+  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");          // overlong '/'
+  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // surrogate
+  EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");  // past U+10FFFF
+  EXPECT_EQ(JsonString("ab\xe7\xbd"), "\"ab\\ufffd\\ufffd\"");       // cut short at the end
+}
+
+TEST(ResultOutput, JsonAndHumanForms) {
+  OutputFields fields = {{"GUID", "G-1"}, {"RETVALUE", "0"}};
+  EXPECT_EQ(FormatJsonResult("dynamic-key", 0, fields),
+            "{\"command\":\"dynamic-key\",\"result\":0,\"fields\":{\"GUID\":\"G-1\",\"RETVALUE\":\"0\"}}");
+  EXPECT_EQ(FormatJsonResult("get", -1, {}), "{\"command\":\"get\",\"result\":-1,\"fields\":{}}");
+  EXPECT_EQ(FormatHumanResult("static", -10332102, {{"DESCMSG", "网络连接出错"}}),
+            "static: -10332102\n  DESCMSG=网络连接出错\n");
+  // A server's control bytes cannot move the cursor or forge a line.
+  EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", "x\x1B[1A\r\ndynamic-key: 0"}}),
+            "dynamic-key: 5\n  DESCMSG=x\\x1B[1A\\x0D\\x0Adynamic-key: 0\n");
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+"""voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal."""
+import os
+import subprocess
+import unittest
+
+from voka_programs import AUTH, AUTHEN_E_FAIL, NETWORK_ERROR, SERVER, VECTORS_DIR, free_port, run_auth
+
+
+class UsageErrors(unittest.TestCase):
+    def assertUsageError(self, args, word):
+        run = run_auth(args)
+        self.assertEqual(run.status, 2, run.stdout + run.stderr)
+        self.assertEqual(run.stdout, "")
+        lines = run.stderr.splitlines()
+        self.assertEqual(len(lines), 1, run.stderr)
+        self.assertIn(word, lines[0])
+
+    def test_bad_words_are_named(self):
+        self.assertUsageError([], "no command")
+        self.assertUsageError(["frobnicate"], "'frobnicate'")
+        self.assertUsageError(["--colour", "dynamic-key"], "'--colour'")
+        self.assertUsageError(["dynamic-key", "--user", "x"], "'--user'")
+        self.assertUsageError(["static", "--user", "u", "--password", "p", "--app", "1"], "--area")
+        self.assertUsageError(["ekey", "--user", "u", "--ekey-password", "p"], "--ekey-type")
+        self.assertUsageError(["ecard", "--user", "u"], "--ecard-answer")
+        self.assertUsageError(["dynamic-key", "--indication"], "'--indication'")
+        self.assertUsageError(["--timeout", "soon", "dynamic-key"], "'soon'")
+        self.assertUsageError(["--codepage", "0", "dynamic-key"], "'0'")
+        self.assertUsageError(["--codepage", "12345", "dynamic-key"], "'12345'")
+        self.assertUsageError(["get"], "'get'")
+        self.assertUsageError(["dynamic-key", "stray"], "'stray'")
+
+    def test_help_lists_every_command_and_option(self):
+        run = run_auth(["--help"])
+        self.assertEqual(run.status, 0)
+        for word in ["dynamic-key", "static", "ekey", "ecard", "login", "get NAME", "seal TEXT", "unseal BASE64",
+                     "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user", "--password", "--app",
+                     "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type", "--ecard-answer",
+                     "Exit status"]:
+            self.assertIn(word, run.stdout)
+
+    def test_help_after_a_command_word(self):
+        for args in (["static", "--help"], ["login", "--user", "u", "-h"]):
+            run = run_auth(args)
+            self.assertEqual((run.status, run.stderr), (0, ""), args)
+            self.assertIn("Exit status", run.stdout)
+
+    def test_version_of_both_tools_is_the_project_version(self):
+        for tool in (AUTH, SERVER):
+            run = subprocess.run([tool, "--version"], capture_output=True, text=True, timeout=10)
+            self.assertEqual((run.returncode, run.stdout, run.stderr),
+                             (0, "%s %s\n" % (os.path.basename(tool), os.environ["VOKA_VERSION"]), ""))
+
+
+class ExitStatuses(unittest.TestCase):
+    def test_first_failing_command_stops_the_run(self):
+        closed = ["--udp", "127.0.0.1:%d" % free_port(), "--http", "http://127.0.0.1:%d" % free_port(),
+                  "--timeout", "1", "--json"]
+        run = run_auth([*closed, "dynamic-key", "get", "DESCMSG"])
+        self.assertEqual(run.status, 1)
+        lines = run.json_lines()
+        self.assertEqual(len(lines), 1)
+        self.assertEqual(lines[0], {"command": "dynamic-key", "result": AUTHEN_E_FAIL,
+                                    "fields": {"DESCMSG": NETWORK_ERROR}})
+
+
+class SealAndUnseal(unittest.TestCase):
+    def seal(self, text):
+        run = run_auth(["seal", text])
+        self.assertEqual(run.status, 0, run.stderr)
+        return run.stdout[:-1]
+
+    def unseal(self, base64):
+        run = run_auth(["unseal", base64])
+        self.assertEqual(run.status, 0, run.stderr)
+        return run.stdout[:-1]
+
+    def test_known_answers(self):
+        checked = 0
+        with open(os.path.join(VECTORS_DIR, "seal.tsv"), encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("#"):
+                    continue
+                operation, text, expected = line.rstrip("\n").split("\t")
+                if operation != "SealParam":
+                    continue
+                self.assertEqual(self.seal(text), expected, text)
+                self.assertEqual(self.unseal(expected), text, expected)
+                checked += 1
+        self.assertGreaterEqual(checked, 5)
+
+    def test_round_trips(self):
+        for text in ["USERID=u1^$^PWD=p w^$^APPID=9", "张三=密码", "x" * 23, "x" * 24, "x" * 25, "y" * 1512]:
+            sealed = self.seal(text)
+            self.assertRegex(sealed, r"^[A-Za-z0-9+/]*=*$")
+            self.assertEqual(self.unseal(sealed), text)
+
+    def test_json_forms(self):
+        run = run_auth(["--json", "seal", "abc", "unseal", "KDH0DZdDhfznje+s/eXW2svtVBkgLoB0"])
+        self.assertEqual(run.json_lines(), [
+            {"command": "seal", "result": 0, "text": "KDH0DZdDhfznje+s/eXW2svtVBkgLoB0"},
+            {"command": "unseal", "result": 0, "text": "abc"}])
+
+    def test_text_too_long_for_a_request(self):
+        run = run_auth(["seal", "y" * 1513])
+        self.assertEqual(run.status, 2)
+        self.assertIn("too long", run.stderr)
+
+    def test_unseal_of_text_that_is_not_base64(self):
+        for text in ["not base64!", "abc", "QUJD=QUJD"]:
+            run = run_auth(["unseal", text])
+            self.assertEqual(run.status, 2, text)
+            self.assertEqual(run.stdout, "")
+            self.assertIn("not Base64", run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,136 @@
+"""Every example of docs/protocol.md, checked against the real client.
+
+Each example block follows a comment <!-- check: KIND ARGS -->:
+  key PHRASE      the key derived from PHRASE, as in the seal vectors
+  seal            pairs of lines: parameter text, sealed text (voka-auth seal and unseal)
+  udp ARGS        datagrams in hex: "request" ones must be what voka-auth ARGS sends,
+                  "answer" ones are sent back to it in turn
+  http ARGS       "GET target" lines must be what voka-auth ARGS requests (after UDP
+                  went unanswered); each line after one is the body sent back
+  reads-as        "result N" and the NAME=value fields of the last command of the
+                  example before it
+"""
+import http.server
+import os
+import re
+import shlex
+import socket
+import textwrap
+import threading
+import unittest
+
+from voka_programs import VECTORS_DIR, free_port, run_auth
+
+DOC = os.environ["VOKA_PROTOCOL_DOC"]
+# The machine's own addresses differ from the example's.
+MACHINE_FIELDS = re.compile(r"(CLIENTIP|MAC)=[^&]*")
+
+
+def examples():
+    """(kind, args, block lines) for each checked block, in document order."""
+    with open(DOC, encoding="utf-8") as f:
+        text = f.read()
+    found = re.findall(r"<!-- check: (\S+)(.*?) -->\s*```text\n(.*?)```", text, re.S)
+    return [(kind, shlex.split(args), textwrap.dedent(block).splitlines()) for kind, args, block in found]
+
+
+def datagrams(lines):
+    """[(direction, bytes)] from a hex dump; a line's hex ends at three blanks."""
+    result = []
+    for line in lines:
+        if line.startswith(("request", "answer")):
+            result.append((line.split(",")[0], bytearray()))
+            continue
+        pairs = line.split("   ")[0].split()
+        assert all(re.fullmatch("[0-9A-F]{2}", p) for p in pairs), line
+        result[-1][1].extend(bytes.fromhex("".join(pairs)))
+    return [(direction, bytes(data)) for direction, data in result]
+
+
+def json_outcome(run):
+    last = run.json_lines()[-1]
+    return last["result"], last["fields"]
+
+
+class ProtocolDocumentExamples(unittest.TestCase):
+    def test_examples(self):
+        self.outcome = None
+        checks = examples()
+        self.assertEqual({kind for kind, _, _ in checks}, {"key", "seal", "udp", "http", "reads-as"})
+        for kind, args, lines in checks:
+            with self.subTest(kind=kind, args=args):
+                getattr(self, "check_" + kind.replace("-", "_"))(args, lines)
+
+    def check_key(self, args, lines):
+        with open(os.path.join(VECTORS_DIR, "seal.tsv"), encoding="utf-8") as f:
+            vectors = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]
+        self.assertIn(["MakeKey", args[0], lines[0]], vectors)
+
+    def check_seal(self, args, lines):
+        self.assertEqual(len(lines) % 2, 0)
+        for text, sealed in zip(lines[::2], lines[1::2]):
+            run = run_auth(["--json", "seal", text, "unseal", sealed])
+            self.assertEqual(run.status, 0, run.stderr)
+            self.assertEqual([line["text"] for line in run.json_lines()], [sealed, text])
+
+    def check_udp(self, args, lines):
+        script = datagrams(lines)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as server:
+            server.bind(("127.0.0.1", 0))
+            server.settimeout(10)
+            port = server.getsockname()[1]
+            outcome = {}
+            client = threading.Thread(target=lambda: outcome.update(run=run_auth(
+                ["--json", "--udp", "127.0.0.1:%d" % port, "--timeout", "5", *args])))
+            client.start()
+            sender = None
+            for direction, data in script:
+                # An answer shown without its request goes back to whatever came.
+                if direction == "request" or sender is None:
+                    received, sender = server.recvfrom(4096)
+                if direction == "request":
+                    self.assertEqual(received.hex(" "), data.hex(" "))
+                else:
+                    server.sendto(data, sender)
+            client.join()
+        self.outcome = json_outcome(outcome["run"])
+
+    def check_http(self, args, lines):
+        expected, answers = [], {}
+        for line in lines:
+            if line.startswith("GET "):
+                expected.append(MACHINE_FIELDS.sub(r"\1=*", line[4:]))
+            else:
+                answers[expected[-1]] = line.encode("gbk")
+        requested = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                target = MACHINE_FIELDS.sub(r"\1=*", self.path)
+                requested.append(target)
+                body = answers.get(target, b"")
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *_):
+                pass
+
+        with http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler) as server:
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            base = "http://127.0.0.1:%d" % server.server_address[1]
+            run = run_auth(["--json", "--udp", "127.0.0.1:%d" % free_port(), "--timeout", "1",
+                            "--http", base, *args])
+            server.shutdown()
+        self.assertEqual(requested, expected)
+        self.outcome = json_outcome(run)
+
+    def check_reads_as(self, args, lines):
+        self.assertIsNotNone(self.outcome, "reads-as follows no exchange")
+        fields = dict(line.split("=", 1) for line in lines[1:])
+        self.assertEqual(self.outcome, (int(lines[0].split()[1]), fields))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,208 @@
+"""voka-server on the wire: its answer format, input it must survive, and the
+fault modes that break its answers on purpose."""
+import os
+import random
+import socket
+import time
+import unittest
+import urllib.request
+
+from voka_programs import (AUTHEN_E_FAIL, NETWORK_ERROR, Server, answer_fields, exchange_datagram, free_port,
+                        http_exchange, pack_header, request_datagram, run_auth, sealed, split_response,
+                        unpack_header, wait_until)
+
+
+def good_dynamic_key(server):
+    """A dynamic-key request through voka-auth over UDP: the server still serves."""
+    run = run_auth(["--udp", server.udp, "--timeout", "2", "--json", "dynamic-key"])
+    return run.status == 0 and run.json_lines()[0]["fields"].get("GUID")
+
+
+def http_get(server, target):
+    with urllib.request.urlopen(server.http_url + target, timeout=5) as response:
+        return response.status, response.read()
+
+
+class UdpWireFormat(unittest.TestCase):
+    def test_answer_datagram(self):
+        with Server() as server:
+            answer = exchange_datagram(server.udp_address, request_datagram(0x5300, 777, sealed("INDICATION=X1")))
+            header = unpack_header(answer)
+            self.assertEqual(header, dict(length=len(answer) - 4, command=0x5300, sequence=777, param1=0, fixed1=1,
+                                          fixed2=0, param2=0, fixed3=1))
+            payload = answer[20:]
+            self.assertEqual(payload[-1:], b"\0")
+            fields = answer_fields(payload)
+            self.assertEqual(fields["RETVALUE"], "0")
+            self.assertEqual(fields["DESCMSG"], "动态密钥已生成")
+            self.assertIn("DESCMSG=".encode() + "动态密钥已生成".encode("gbk"), payload)
+
+    def test_requests_it_cannot_open(self):
+        with Server() as server:
+            answer = exchange_datagram(server.udp_address, request_datagram(0xC500, 5, b"%%not-base64%%"))
+            self.assertEqual(unpack_header(answer)["sequence"], 5)
+            self.assertEqual(answer_fields(answer[20:])["RETVALUE"], "1009")
+            answer = exchange_datagram(server.udp_address, request_datagram(0x1234, 6, sealed("A=1")))
+            self.assertEqual(answer_fields(answer[20:])["RETVALUE"], "1010")
+
+    def test_garbage_datagrams_get_no_answer_and_do_no_harm(self):
+        rng = random.Random(5)
+        payload = sealed("INDICATION=")
+        garbage = [b"", b"\x01", os.urandom(19), bytes(20), bytes(2048), bytes(60000),
+                   pack_header(1000, 0x5300, 1) + payload,                # dwLength larger than the datagram
+                   pack_header(len(payload) + 15, 0x5300, 1) + payload,   # one short
+                   pack_header(len(payload) + 16, 0x5300, 1, fixed=(0, 0, 1)) + payload,
+                   pack_header(len(payload) + 16, 0x5300, 1, fixed=(1, 1, 1)) + payload]
+        garbage += [bytes(rng.randrange(256) for _ in range(rng.randrange(1, 3000))) for _ in range(40)]
+        with Server() as server:
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                s.settimeout(0.3)
+                for datagram in garbage:
+                    s.sendto(datagram, server.udp_address)
+                for datagram in garbage[:10]:
+                    s.sendto(datagram, server.udp_address)
+                    with self.assertRaises(socket.timeout, msg=datagram[:24]):
+                        s.recv(65536)
+            self.assertTrue(server.alive())
+            self.assertTrue(good_dynamic_key(server))
+            self.assertIn("dropped: datagram of 0 bytes is shorter than the header", server.log())
+            self.assertIn("dropped: dwLength 1000 does not match", server.log())
+
+
+class HttpRobustness(unittest.TestCase):
+    def test_malformed_requests(self):
+        with Server() as server:
+            address = server.http_address
+            idle = socket.create_connection(address)  # says nothing, must not hold up others
+            half = socket.create_connection(address)
+            half.sendall(b"GET /zq.ack HTTP/1.1\r\nHost: x\r\n")  # head never finished
+            cases = [
+                (b"HELLO\r\n\r\n", 400),
+                (b"GET zq.ack HTTP/1.1\r\n\r\n", 400),
+                (b"GET /zq.ack FTP/9\r\n\r\n", 400),
+                (b"\x00\xff\xfe garbage \x01\r\n\r\n", 400),
+                (b"POST /zq.ack HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 405),
+                (b"GET /zq.ack?" + b"A" * 10000 + b" HTTP/1.1\r\n\r\n", 431),
+                (b"GET /nowhere HTTP/1.1\r\n\r\n", 404),
+            ]
+            for request, expected in cases:
+                status, body = split_response(http_exchange(address, request))
+                self.assertEqual(status, expected, request[:40])
+            _, body = split_response(http_exchange(address, b"GET /nowhere HTTP/1.1\r\n\r\n"))
+            self.assertEqual(answer_fields(body, b"^$^")["RETVALUE"], "1010")
+            for _ in range(3):  # closed in the middle of a request
+                with socket.create_connection(address) as s:
+                    s.sendall(b"GET /Login.Val")
+            status, body = http_get(server, "/Login.Validate.Account?USERID=%ZZ%&PWD=+&GUID=%")
+            self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "1002"))
+            status, body = http_get(server, "/zq.ack")
+            fields = answer_fields(body, b"^$^")
+            self.assertEqual((status, fields["RETVALUE"]), (200, "0"))
+            self.assertEqual(body.count(b"^$^"), 2)
+            self.assertTrue(server.alive())
+            # The silent clients are cut off after their 5 seconds.
+            for s in (idle, half):
+                s.settimeout(8)
+                self.assertEqual(s.recv(100), b"")
+                s.close()
+            self.assertIn("closed: no request within 5 s", server.log())
+            self.assertTrue(good_dynamic_key(server))
+
+    def test_query_decoding(self):
+        with Server() as server:
+            _, body = http_get(server, "/zq.ack")
+            guid = answer_fields(body, b"^$^")["GUID"]
+            user = urllib.request.quote("张三".encode("utf-8"))
+            password = urllib.request.quote("密码".encode("utf-8")) + "+123"
+            status, body = http_get(server, "/Login.Validate.Account?userid=%s&PWD=%s&APPID=1&AREAID=1&GUID=%s"
+                                    % (user, password, guid))
+            self.assertEqual(answer_fields(body, b"^$^")["RETVALUE"], "0")
+
+
+class FaultModes(unittest.TestCase):
+    STATIC = ["static", "--user", "alice", "--password", "alice-pass", "--app", "1", "--area", "1"]
+
+    def raw_answer(self, server):
+        return exchange_datagram(server.udp_address, request_datagram(0x5300, 9, sealed("INDICATION=")), wait=1.5)
+
+    def assertNetworkFailure(self, run):
+        self.assertEqual(run.status, 1, run.stdout + run.stderr)
+        line = run.json_lines()[-1]
+        self.assertEqual(line["result"], AUTHEN_E_FAIL)
+        self.assertEqual(line["fields"]["DESCMSG"], NETWORK_ERROR)
+
+    def test_udp_faults(self):
+        for fault in ["silence", "oversized", "truncated", "lying-length"]:
+            with Server("--fault", fault) as server:
+                answer = self.raw_answer(server)
+                if fault == "silence":
+                    self.assertIsNone(answer)
+                elif fault == "oversized":
+                    self.assertEqual(len(answer), 1100)
+                    self.assertEqual(unpack_header(answer)["length"], 1096)
+                elif fault == "truncated":
+                    self.assertEqual(len(answer), 12)
+                else:
+                    self.assertEqual(unpack_header(answer)["length"], 4000)
+                    self.assertEqual(answer_fields(answer[20:])["RETVALUE"], "0")
+                run = run_auth(["--udp", server.udp, "--timeout", "1", "--json", *self.STATIC])
+                self.assertNetworkFailure(run)
+                self.assertTrue(server.alive())
+
+    def test_http_faults(self):
+        for fault in ["empty-body", "error-body", "slow-body"]:
+            with Server("--fault", fault, "--slow-seconds", "7") as server:
+                started = time.monotonic()
+                run = run_auth(["--udp", "127.0.0.1:%d" % free_port(), "--http", server.http_url, "--timeout", "1",
+                                "--json", "dynamic-key"])
+                elapsed = time.monotonic() - started
+                self.assertEqual(run.status, 1, fault)
+                line = run.json_lines()[0]
+                self.assertEqual(line["result"], AUTHEN_E_FAIL, fault)
+                if fault == "error-body":
+                    self.assertNotIn("RETVALUE", line["fields"])
+                else:
+                    self.assertEqual(line["fields"]["DESCMSG"], NETWORK_ERROR, fault)
+                if fault == "slow-body":
+                    self.assertLess(elapsed, 7.5)
+                    status, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n",
+                                                                wait=12))
+                    self.assertGreaterEqual(time.monotonic() - started, 7)
+                    self.assertEqual(answer_fields(body, b"^$^")["RETVALUE"], "0")
+                elif fault == "empty-body":
+                    status, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n"))
+                    self.assertEqual((status, body), (200, b""))
+                else:
+                    status, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n"))
+                    self.assertEqual(status, 500)
+                self.assertTrue(server.alive())
+
+
+class Startup(unittest.TestCase):
+    def test_bad_account_file_and_options(self):
+        import subprocess, tempfile
+        from voka_programs import SERVER
+        with tempfile.NamedTemporaryFile("w", suffix=".accounts") as f:
+            f.write("ok pass\nbroken \"unterminated\n")
+            f.flush()
+            run = subprocess.run([SERVER, "--accounts", f.name], capture_output=True, timeout=10)
+            self.assertEqual(run.returncode, 2)
+            self.assertIn(b":2: unterminated quote", run.stderr)
+        for options, reason in [(["--fault", "gremlins"], b"'gremlins'"),
+                                (["--https", "localhost:0"], b"--https needs --cert and --key"),
+                                (["--fault", "https-to-http"], b"need --https"),
+                                (["--https", "localhost:0", "--cert", "/nonexistent.pem", "--key", "/nonexistent.key"],
+                                 b"/nonexistent.pem: ")]:
+            run = subprocess.run([SERVER, *options], capture_output=True, timeout=10)
+            self.assertEqual(run.returncode, 2, options)
+            self.assertIn(reason, run.stderr)
+
+    def test_stops_cleanly_on_sigterm(self):
+        with Server() as server:
+            self.assertTrue(good_dynamic_key(server))
+        self.assertEqual(server.exit_status, 0)
+        self.assertTrue(wait_until(lambda: not server.alive(), 1))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
