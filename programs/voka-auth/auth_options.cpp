@@ -1,9 +1,7 @@
 #include "programs/voka-auth/auth_options.h"
 
-#include <cerrno>
-#include <cstdlib>
-
 #include "codec/ansi_codepage.h"
+#include "codec/decimal_integer.h"
 
 namespace {
 
@@ -40,15 +38,6 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
     if (candidate == name) return true;
   }
   return false;
-}
-
-// Whole-word decimal integer in [low, high].
-bool ParseInteger(const std::string& text, long low, long high, long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
 }
 
 // Splits "--name=value" into name and value; "--name" gives no inline value.

@@ -1,22 +1,13 @@
 #include "programs/voka-server/server_options.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "codec/decimal_integer.h"
 
 namespace {
-
-bool ParseNumber(const std::string& text, long low, long high, long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
-}
 
 bool ParseListenAddress(const std::string& text, ListenAddress& address) {
   size_t colon = text.rfind(':');
   long port = 0;
-  if (colon == std::string::npos || colon == 0 || !ParseNumber(text.substr(colon + 1), 0, 65535, port)) return false;
+  if (colon == std::string::npos || colon == 0 || !ParseInteger(text.substr(colon + 1), 0, 65535, port)) return false;
   address.host = text.substr(0, colon);
   address.port = static_cast<int>(port);
   return true;
@@ -63,7 +54,7 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
     } else if (word == "--fault") {
       valid = ParseFaultMode(value, options.faults);
     } else {
-      valid = ParseNumber(value, 0, 3600, number);
+      valid = ParseInteger(value, 0, 3600, number);
       options.faults.slowSeconds = static_cast<int>(number);
     }
     if (!valid) {
