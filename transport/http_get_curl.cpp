@@ -97,19 +97,39 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return silence.count() >= kHttpReceiveTimeOutMs ? 1 : 0;
 }
 
+// Every option must take: a request made without one of them is not the
+// request this fetcher promises, so a refused option fails it.
+template <typename Value>
+bool SetOption(CURL* curl, CURLoption option, Value value) {
+  return curl_easy_setopt(curl, option, value) == CURLE_OK;
+}
+
 // Certificates are always checked, against the system's CAs or, when
-// VOKA_CA_BUNDLE names a PEM file, against its CAs alone. A request that
+// VOKA_CA_BUNDLE names a PEM file, against its CAs alone, and TLS is 1.2 at
+// least whatever the machine's OpenSSL configuration allows. A request that
 // began on https never follows a redirect to plain http.
-void SetTransportSecurity(CURL* curl, const char* url) {
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+bool SetTransportSecurity(CURL* curl, const char* url) {
   const char* bundle = std::getenv(kHttpCaBundleVariable);
-  if (bundle != nullptr && bundle[0] != '\0') {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
-    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
-  }
+  const bool ownBundle = bundle != nullptr && bundle[0] != '\0';
   const bool secure = strncasecmp(url, "https:", 6) == 0;
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  return SetOption(curl, CURLOPT_SSL_VERIFYPEER, 1L) && SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L) &&
+         SetOption(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)) &&
+         (!ownBundle || (SetOption(curl, CURLOPT_CAINFO, bundle) &&
+                         SetOption(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr)))) &&
+         SetOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+}
+
+bool SetRequest(CURL* curl, const char* url, curl_slist* headers, Transfer* transfer) {
+  return SetOption(curl, CURLOPT_URL, url) && SetOption(curl, CURLOPT_USERAGENT, kHttpUserAgent) &&
+         SetOption(curl, CURLOPT_HTTPHEADER, headers) && SetOption(curl, CURLOPT_HTTPGET, 1L) &&
+         SetOption(curl, CURLOPT_PROTOCOLS_STR, "http,https") && SetTransportSecurity(curl, url) &&
+         SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L) && SetOption(curl, CURLOPT_MAXREDIRS, kMaxRedirects) &&
+         SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kHttpRequestTimeOutMs)) &&
+         SetOption(curl, CURLOPT_NOSIGNAL, 1L) && SetOption(curl, CURLOPT_WRITEFUNCTION, OnBody) &&
+         SetOption(curl, CURLOPT_WRITEDATA, transfer) && SetOption(curl, CURLOPT_HEADERFUNCTION, OnHeader) &&
+         SetOption(curl, CURLOPT_HEADERDATA, transfer) && SetOption(curl, CURLOPT_NOPROGRESS, 0L) &&
+         SetOption(curl, CURLOPT_XFERINFOFUNCTION, OnProgress) &&
+         SetOption(curl, CURLOPT_XFERINFODATA, transfer);
 }
 
 struct EasyHandleCleanup {
@@ -135,29 +155,12 @@ int HttpGet(const char* url, std::string& body) {
   Transfer transfer;
   transfer.curl = curl;
   transfer.body = &body;
-  curl_easy_setopt(curl, CURLOPT_URL, url);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, kHttpUserAgent);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  SetTransportSecurity(curl, url);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kHttpRequestTimeOutMs));
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  if (!SetRequest(curl, url, headers.get(), &transfer)) return 1;
   const size_t sizeBefore = body.size();
-  const CURLcode outcome = curl_easy_perform(curl);
-  // A cut-off transfer keeps what came before, as a short read would; an
-  // oversized body, the request's time limit or a failed allocation fails it
-  // outright.
-  if (outcome == CURLE_WRITE_ERROR || outcome == CURLE_OPERATION_TIMEDOUT || transfer.outOfMemory) {
+  // A transfer that ends in an error fails whatever it delivered: a body cut
+  // short (short of its length or last chunk, reset, silent for the receive
+  // time-out, or a TLS stream without its close) is not an answer.
+  if (curl_easy_perform(curl) != CURLE_OK || transfer.outOfMemory) {
     body.resize(sizeBefore);
     return 1;
   }

@@ -104,6 +104,20 @@ std::string RedirectTarget(HINTERNET request, const std::string& url) {
   return combined;
 }
 
+// The body length the response declares; -1 when it declares none (a chunked
+// body, or one that the close ends).
+long long DeclaredBodyLength(HINTERNET request) {
+  char value[32];
+  DWORD size = sizeof(value);
+  if (HttpQueryInfoA(request, HTTP_QUERY_TRANSFER_ENCODING, value, &size, nullptr)) return -1;
+  DWORD length = 0;
+  size = sizeof(length);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr)) {
+    return -1;
+  }
+  return length;
+}
+
 // Reads the body until its end, the deadline or kHttpBodyLimit bytes. Each
 // wait asks only for what has arrived, so that a server sending a byte at a
 // time cannot hold one read past the deadline; the pieces are gathered into
@@ -117,13 +131,14 @@ int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& bo
   for (;;) {
     DWORD available = 0;
     if (!SetReceiveTimeOut(request, deadline)) return 1;
-    // A failed wait or read ends the body, keeping what came before.
-    if (!InternetQueryDataAvailable(request, &available, 0, 0) || available == 0) break;
+    // A failed wait or read (a reset, the receive time-out, broken framing)
+    // cuts the body short, and a body cut short is no answer.
+    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return 1;
+    if (available == 0) break;
     const DWORD room = kHttpReadChunkSize - filled;
     DWORD read = 0;
-    if (!InternetReadFile(request, chunk.get() + filled, available < room ? available : room, &read) || read == 0) {
-      break;
-    }
+    if (!InternetReadFile(request, chunk.get() + filled, available < room ? available : room, &read)) return 1;
+    if (read == 0) break;
     received += read;
     if (received > kHttpBodyLimit) return 1;
     filled += read;
@@ -132,6 +147,10 @@ int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& bo
       filled = 0;
     }
   }
+  // A close short of the declared length can end the reads as the body's
+  // end does.
+  const long long declared = DeclaredBodyLength(request);
+  if (declared >= 0 && static_cast<long long>(received) != declared) return 1;
   appended += AppendUpToNul(chunk.get(), filled, body);
   return appended > 0 && !deadline.Passed() ? 0 : 1;
 }
