@@ -115,9 +115,11 @@ int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int p
 }
 
 int CUDPServer::SendToServer(CUDPPacket* packet, int length, int* errorCode) {
-  int result = SendPacket(packet, length, m_szServerIP, ParsePort(m_szServerPort));
-  if (result != kUdpSendFailed) return 0;
-  if (errorCode != nullptr) *errorCode = SocketLastError();
+  const int result = SendPacket(packet, length, m_szServerIP, ParsePort(m_szServerPort));
+  if (result >= 0) return 0;
+  // A datagram refused before it reached the socket (no address, a bad port)
+  // is as unsent as one the socket failed: no answer can come.
+  if (errorCode != nullptr) *errorCode = result == kUdpSendFailed ? SocketLastError() : 0;
   return 1;
 }
 

@@ -26,7 +26,8 @@ class CUDPServer {
   // Bytes sent, or -1 no socket / send failed, -2 no address, -3 port 0 or
   // negative. Leaves the packet's header in network byte order.
   int SendPacket(CUDPPacket* packet, int length, const char* ip, int port);
-  // 0, or 1 when the send failed (errorCode then holds the socket error).
+  // 0, or 1 when nothing was sent: SendPacket returned a negative code
+  // (errorCode then holds the socket error, or 0 when no socket call failed).
   int SendToServer(CUDPPacket* packet, int length, int* errorCode);
   // 0 one datagram in m_RecvPacket; 768 nothing within m_nTimeOut or the wait
   // failed; 769 the receive failed; 770 the datagram is longer than 2048

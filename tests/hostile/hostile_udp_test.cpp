@@ -57,6 +57,14 @@ TEST_F(HostileUdp, PeerThatSendsNothingTimesOutAfterTheWait) {
   EXPECT_EQ(peer.RequestCount(), 1);  // one attempt, never repeated
 }
 
+TEST_F(HostileUdp, DatagramNeverSentIsNeverWaitedFor) {
+  engine.Initialize("127.0.0.1:0", "http://127.0.0.1:1");  // the 10-second wait stays
+  LoginOutcome outcome = StaticLogin(engine);
+  EXPECT_EQ(outcome.result, AUTHEN_E_FAIL);
+  EXPECT_EQ(outcome.fields, NetworkErrorOnly());
+  EXPECT_LT(outcome.seconds, kWaitSeconds);
+}
+
 TEST_F(HostileUdp, EmptyDatagramIsABrokenAnswer) {
   UdpPeer peer(Answer(""));
   ExpectBrokenAnswer(LoginAgainst(peer));

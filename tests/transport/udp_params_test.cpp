@@ -55,7 +55,7 @@ TEST_F(UdpClientTest, TimeOutsThatDoNotFitAreRefused) {
   EXPECT_EQ(ThrowMessage("127.0.0.1", "8025", -2147484), "Init Failed!(SetRecvParam)");
 }
 
-TEST_F(UdpClientTest, PortWithoutDigitsSendsAndLogsNothing) {
+TEST_F(UdpClientTest, PortWithoutDigitsFailsTheSendAndLogsNothing) {
   // A distinctive address, so that lines of other processes cannot match.
   CUDPServer client("127.0.0.77", "port", "TEVUDPServer", 1);
   long logSize = UdpLogSize();
@@ -63,8 +63,8 @@ TEST_F(UdpClientTest, PortWithoutDigitsSendsAndLogsNothing) {
   UDP_HEADER header{};
   ASSERT_EQ(packet.Pack(header, 3, reinterpret_cast<const unsigned char*>("abc")), 0);
   int error = 12345;
-  EXPECT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 0);
-  EXPECT_EQ(error, 12345);
+  EXPECT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 1);
+  EXPECT_EQ(error, 0);  // no socket call failed
   EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, "127.0.0.77", 0), -3);
   EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, "127.0.0.77", -8025), -3);
   EXPECT_EQ(client.SendPacket(&packet, packet.m_nLength, nullptr, 8025), -2);
