@@ -9,8 +9,9 @@
 int CClientAuthen::GetDynamicKey(const char* indication) {
   try {
     m_strGuid.clear();
-    int result = GetDynamicKeyUdp(indication);
-    if (SwitchToHttpAfterUdpFailure(result)) {
+    bool refused = false;
+    int result = GetDynamicKeyUdp(indication, &refused);
+    if (SwitchToHttpAfterUdpFailure(result, refused)) {
       result = GetDynamicKeyHttp(indication);
     }
     m_strGuid = FindValue("GUID");
@@ -20,9 +21,9 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
   }
 }
 
-int CClientAuthen::GetDynamicKeyUdp(const char* indication) {
+int CClientAuthen::GetDynamicKeyUdp(const char* indication, bool* refused) {
   m_mapResult.clear();
-  return RunUdpStage(RequestKind::kDynamicKey, {{"INDICATION", indication}});
+  return RunUdpStage(RequestKind::kDynamicKey, {{"INDICATION", indication}}, refused);
 }
 
 int CClientAuthen::GetDynamicKeyHttp(const char* indication) {
@@ -30,8 +31,8 @@ int CClientAuthen::GetDynamicKeyHttp(const char* indication) {
   return RunHttpQueryStage(RequestKind::kDynamicKey, {{"INDICATION", indication}});
 }
 
-bool CClientAuthen::SwitchToHttpAfterUdpFailure(int udpResult) {
-  if (udpResult != AUTHEN_E_FAIL) {
+bool CClientAuthen::SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending) {
+  if (udpResult != AUTHEN_E_FAIL || refusedBeforeSending) {
     return false;
   }
   m_bUseUdp = false;

@@ -28,11 +28,14 @@ int ClampToInt(size_t length) { return static_cast<int>(std::min<size_t>(length,
 
 }  // namespace
 
-int CClientAuthen::RunUdpStage(RequestKind kind, const RequestValues& values) {
+int CClientAuthen::RunUdpStage(RequestKind kind, const RequestValues& values, bool* refused) {
   ForgetLastVerdict();
   const RequestKindRow& row = RowOf(kind);
   std::string text;
   if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text)) {
+    if (refused != nullptr) {
+      *refused = true;
+    }
     SetResult("DESCMSG", kSeparatorInValueMessage);
     return AUTHEN_E_FAIL;
   }

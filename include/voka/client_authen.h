@@ -93,20 +93,20 @@ class CClientAuthen {
   int StaticAuthenHttp(const char* userId, const char* pwd, const char* appId,
                        const char* areaId, const char* checkCode, const char* indication);
   int RequestEkeyPasswordFromAnswer();
-  int GetDynamicKeyUdp(const char* indication);
+  int GetDynamicKeyUdp(const char* indication, bool* refused);
   // The one-way switch from UDP to HTTP: clears m_bUseUdp for the engine's
   // life and returns true when the dynamic key's UDP stage returned
-  // AUTHEN_E_FAIL, whatever the cause. These all end the stage so:
+  // AUTHEN_E_FAIL for any cause but a text refused before sending (a value
+  // holding "^$^"): that fails the call, over any transport. These switch:
   //  - a failed exchange (codes 1003-2003): no socket, a failed send or
   //    receive, no answer in time, an answer too long or without a header,
   //    a text too long to seal into one datagram;
   //  - an answer without RETVALUE, or with one that is not a 32-bit number;
   //  - RETVALUE -10332102 from the server;
-  //  - a request refused before sending (a value holding "^$^");
   //  - a failure caught inside the stage (out of memory).
   // Any other result, the server's verdicts included, keeps UDP; the logins
   // themselves never switch.
-  bool SwitchToHttpAfterUdpFailure(int udpResult);
+  bool SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending);
   int GetDynamicKeyHttp(const char* indication);
   int EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId,
                     const std::string& areaId, const char* ekeyType, const char* indication);
@@ -117,8 +117,10 @@ class CClientAuthen {
   int ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId,
                       const std::string& areaId, const char* indication);
 
-  // One UDP stage: join the kind's fields, seal, exchange, parse.
-  int RunUdpStage(RequestKind kind, const std::vector<RequestValue>& values);
+  // One UDP stage: join the kind's fields, seal, exchange, parse. A value
+  // that the sealed text cannot carry fails it before anything is sent, and
+  // sets *refused when refused is not null.
+  int RunUdpStage(RequestKind kind, const std::vector<RequestValue>& values, bool* refused = nullptr);
   // One HTTP stage: fetch url, parse the body. query is only traced.
   int RunHttpStage(const std::string& url, const std::string& query);
   // RETVALUE and DESCMSG describe the latest exchange only: a stage drops

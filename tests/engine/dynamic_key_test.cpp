@@ -1,6 +1,7 @@
 // The dynamic key: UDP first, and the one-way fallback to HTTP.
 #include <string>
 
+#include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 #include "transport/request_kinds.h"
 
@@ -35,6 +36,15 @@ TEST_F(DynamicKey, ServerAnsweringTheFailureCodeAlsoFallsBack) {
   EXPECT_EQ(engine.GetDynamicKey("i"), 8);
   EXPECT_FALSE(engine.UsesUdp());
   EXPECT_EQ(engine.Guid(), "");
+}
+
+TEST_F(DynamicKey, IndicationRefusedBeforeSendingFailsAndKeepsUdp) {
+  http.AnswerWith("RETVALUE=0^$^GUID=h");
+  EXPECT_EQ(engine.GetDynamicKey("a^$^b"), AUTHEN_E_FAIL);
+  EXPECT_TRUE(engine.UsesUdp());
+  EXPECT_EQ(engine.FindValue("DESCMSG"), kSeparatorInValueMessage);
+  EXPECT_TRUE(udp.Requests().empty());
+  EXPECT_TRUE(http.Targets().empty());
 }
 
 TEST_F(DynamicKey, HttpAnswerWithoutRetvalueFails) {
