@@ -15,7 +15,8 @@ std::string UdpLogPath();
 
 // Appends lines to the file at path in one write, after truncating a file
 // that has grown past kUdpLogRestartSize. On Linux only a regular file of the
-// process's own user, opened without following a link, is written to.
+// process's own user with no other hard link, opened without following a
+// symbolic link, is written to.
 bool WriteUdpLogFile(const std::string& path, const std::string& lines);
 
 // printf-style formatting of one line, cut at kUdpLogLineMax characters.

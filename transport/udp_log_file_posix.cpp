@@ -7,9 +7,11 @@
 namespace {
 
 // The default log lives in a shared temporary folder, where another user can
-// plant a link or a file of their own under the log's name.
+// plant a link or a file of their own under the log's name. A second hard
+// link means the name may be another file of this user's: not written.
 bool IsOwnRegularFile(int descriptor, struct stat* status) {
-  return fstat(descriptor, status) == 0 && S_ISREG(status->st_mode) && status->st_uid == geteuid();
+  return fstat(descriptor, status) == 0 && S_ISREG(status->st_mode) && status->st_uid == geteuid() &&
+         status->st_nlink == 1;
 }
 
 bool WriteAll(int descriptor, const char* data, size_t size) {

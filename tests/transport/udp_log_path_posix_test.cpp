@@ -58,7 +58,7 @@ TEST(UdpLogPath, EnvironmentChoosesTheFileThenTheDirectory) {
 }
 
 // Another user can plant a link or a file of their own under the log's name
-// in a shared folder; neither is written to.
+// in a shared folder; neither is written to, nor a hard link to a file.
 TEST(UdpLogFile, WritesOnlyItsOwnRegularFileAndNeverFollowsALink) {
   char folder[] = "/tmp/voka-log-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
@@ -67,6 +67,9 @@ TEST(UdpLogFile, WritesOnlyItsOwnRegularFileAndNeverFollowsALink) {
   { std::ofstream(victim) << "precious"; }
   ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
 
+  EXPECT_FALSE(WriteUdpLogFile(log, "[Send]\r\n"));
+  unlink(log.c_str());
+  ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);
   EXPECT_FALSE(WriteUdpLogFile(log, "[Send]\r\n"));
   std::ifstream kept(victim);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "precious");
