@@ -12,18 +12,38 @@
 #include <cstring>
 #include <string>
 
-// Without NetBIOS the adapter is chosen by a fixed rule: the interface with the
-// lowest index that is not a loopback and has a six-byte hardware address.
+namespace {
+
+// A real, working adapter: administratively up and backed by a device, which
+// bridges, tunnels and other virtual interfaces are not.
+bool IsUpAndBackedByADevice(const ifaddrs* entry) {
+  if ((entry->ifa_flags & IFF_UP) == 0) return false;
+  const std::string device = std::string("/sys/class/net/") + entry->ifa_name + "/device";
+  return access(device.c_str(), F_OK) == 0;
+}
+
+}  // namespace
+
+// Without NetBIOS the adapter is chosen by a fixed rule: among the interfaces
+// that are not a loopback and have a six-byte hardware address, the one with
+// the lowest index that is up and backed by a device, or else the one with
+// the lowest index.
 std::string LookUpMacAddress() {
   ifaddrs* interfaces = nullptr;
   if (getifaddrs(&interfaces) != 0) return std::string();
   const sockaddr_ll* chosen = nullptr;
+  bool chosenIsReal = false;
   for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
     if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_PACKET) continue;
     if (entry->ifa_flags & IFF_LOOPBACK) continue;
     const auto* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
     if (link->sll_halen != 6) continue;
-    if (!chosen || link->sll_ifindex < chosen->sll_ifindex) chosen = link;
+    const bool real = IsUpAndBackedByADevice(entry);
+    const bool better = !chosen || (real != chosenIsReal ? real : link->sll_ifindex < chosen->sll_ifindex);
+    if (better) {
+      chosen = link;
+      chosenIsReal = real;
+    }
   }
   std::string text;
   if (chosen) {

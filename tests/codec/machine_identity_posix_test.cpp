@@ -22,18 +22,21 @@ std::string ReadLine(const std::filesystem::path& path) {
   return line;
 }
 
-// The rule, read from sysfs: lowest interface index, not a loopback, with a
-// six-byte hardware address.
+// The rule, read from sysfs: not a loopback, with a six-byte hardware
+// address; up and backed by a device if any such is, then lowest index.
 std::string MacFromSysfs() {
   long bestIndex = -1;
+  bool bestIsReal = false;
   std::string bestAddress;
   for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
     if (ReadLine(entry.path() / "addr_len") != "6") continue;
     const long flags = std::stol(ReadLine(entry.path() / "flags"), nullptr, 16);
     if (flags & IFF_LOOPBACK) continue;
+    const bool real = (flags & IFF_UP) != 0 && std::filesystem::exists(entry.path() / "device");
     const long index = std::stol(ReadLine(entry.path() / "ifindex"));
-    if (bestIndex >= 0 && index > bestIndex) continue;
+    if (bestIndex >= 0 && (real != bestIsReal ? !real : index > bestIndex)) continue;
     bestIndex = index;
+    bestIsReal = real;
     bestAddress = ReadLine(entry.path() / "address");
   }
   std::replace(bestAddress.begin(), bestAddress.end(), ':', '-');
@@ -57,7 +60,7 @@ std::string FirstIpv4OfHostName() {
   return dotted;
 }
 
-TEST(MachineIdentityPosix, MacIsTheLowestIndexedNonLoopbackInterface) {
+TEST(MachineIdentityPosix, MacIsTheLowestIndexedInterfaceThatIsUpAndNotVirtual) {
   char buffer[128];
   GetMacAddress(buffer);
   EXPECT_EQ(std::string(buffer), MacFromSysfs());
