@@ -58,11 +58,8 @@ TEST_F(HostileUdp, PeerThatSendsNothingTimesOutAfterTheWait) {
 }
 
 TEST_F(HostileUdp, DatagramNeverSentIsNeverWaitedFor) {
-  engine.Initialize("127.0.0.1:0", "http://127.0.0.1:1");  // the 10-second wait stays
-  LoginOutcome outcome = StaticLogin(engine);
-  EXPECT_EQ(outcome.result, AUTHEN_E_FAIL);
-  EXPECT_EQ(outcome.fields, NetworkErrorOnly());
-  EXPECT_LT(outcome.seconds, kWaitSeconds);
+  engine.Initialize("127.0.0.1:0", "http://127.0.0.1:1");  // with the 10-second answer wait
+  ExpectBrokenAnswer(StaticLogin(engine));
 }
 
 TEST_F(HostileUdp, EmptyDatagramIsABrokenAnswer) {

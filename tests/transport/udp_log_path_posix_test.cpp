@@ -58,7 +58,7 @@ TEST(UdpLogPath, EnvironmentChoosesTheFileThenTheDirectory) {
 }
 
 // Another user can plant a link or a file of their own under the log's name
-// in a shared folder; neither is written to, nor a hard link to a file.
+// in a shared folder; neither is written to.
 TEST(UdpLogFile, WritesOnlyItsOwnRegularFileAndNeverFollowsALink) {
   char folder[] = "/tmp/voka-log-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
