@@ -2,7 +2,8 @@
 // One HTTP GET of an absolute http or https URL; the response body (whatever
 // the status) is appended to `body`, each read chunk up to its first NUL byte.
 // https certificates must be valid, for the host, and from a trusted CA; a
-// redirect from https to plain http is refused.
+// redirect from https to plain http is refused. libcurl asks for TLS 1.2 at
+// least; with WinINet the system's Schannel settings decide.
 
 #include <cstddef>
 #include <string>
@@ -15,7 +16,7 @@ constexpr char kHttpUserAgent[] = "Microsoft Internet Explorer";
 // With libcurl: names a PEM file of the CAs to trust instead of the system's.
 constexpr char kHttpCaBundleVariable[] = "VOKA_CA_BUNDLE";
 
-// 0: this call appended a non-empty body; 1: a step failed, nothing was
-// appended, the body grew past kHttpBodyLimit or the request outlasted
-// kHttpRequestTimeOutMs.
+// 0: this call appended a non-empty body; 1: nothing was appended: a step
+// failed, the body was cut short of its declared end, grew past
+// kHttpBodyLimit, or the request outlasted kHttpRequestTimeOutMs.
 int HttpGet(const char* url, std::string& body);
