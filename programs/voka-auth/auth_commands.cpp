@@ -9,6 +9,7 @@
 #include "codec/seal_param.h"
 #include "programs/voka-auth/exchange_trace_printer.h"
 #include "programs/voka-auth/result_output.h"
+#include "programs/voka-auth/wait_notice.h"
 #include "transport/http_get.h"
 #include "transport/request_kinds.h"
 #include "voka/client_authen.h"
@@ -23,6 +24,23 @@ constexpr size_t kLongestSealableText = 1512;
 // Options whose value "-" is read as one line from standard input, in this
 // order within a command, so that no other local user sees it.
 const char* const kSecretOptions[] = {"password", "ekey-password", "ecard-answer"};
+// Longest such line: a secret is short, and an endless line must not cost
+// memory.
+constexpr size_t kLongestInputLine = 4096;
+
+enum class InputLine { kRead, kMissing, kTooLong };
+
+// One line of in without its '\n', as std::getline reads it, but never more
+// than kLongestInputLine bytes.
+InputLine ReadInputLine(std::istream& in, std::string& line) {
+  line.clear();
+  for (auto byte = in.get(); byte != std::istream::traits_type::eof(); byte = in.get()) {
+    if (byte == '\n') return InputLine::kRead;
+    if (line.size() == kLongestInputLine) return InputLine::kTooLong;
+    line += static_cast<char>(byte);
+  }
+  return line.empty() ? InputLine::kMissing : InputLine::kRead;
+}
 
 // A command's texts in the engine's code page: its options, and the argument
 // of get (seal and unseal take their bytes as they are).
@@ -42,8 +60,15 @@ AuthCommand InAnsiCodePage(const AuthCommand& command, std::string& failedOption
 
 class CommandRunner {
  public:
-  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err)
-      : m_options(options), m_in(in), m_out(out), m_err(err), m_trace(err, options.showSecrets) {}
+  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
+                bool noticeWaits)
+      : m_options(options),
+        m_in(in),
+        m_out(out),
+        m_err(err),
+        m_trace(err, options.showSecrets),
+        m_notice(err, noticeWaits, options.verbose ? &m_trace : nullptr, options.timeoutSeconds,
+                 options.httpServer) {}
 
   int Run() {
     SetAnsiCodePage(m_options.codePage);
@@ -63,7 +88,7 @@ class CommandRunner {
     }
     m_engine.Initialize(m_options.udpServer.c_str(), m_options.httpServer.c_str());
     m_engine.SetUdpTimeOut(m_options.timeoutSeconds);
-    if (m_options.verbose) m_engine.SetTrace(&m_trace);
+    m_engine.SetTrace(&m_notice);
     for (const AuthCommand& command : commands) {
       int status = RunCommand(command);
       if (status != kExitSuccess) return status;
@@ -77,8 +102,14 @@ class CommandRunner {
       auto found = command.options.find(name);
       if (found == command.options.end() || found->second != "-") continue;
       std::string line;
-      if (!std::getline(m_in, line)) {
+      const InputLine read = ReadInputLine(m_in, line);
+      if (read == InputLine::kMissing) {
         m_err << "voka-auth: --" << name << " -: no line on standard input\n";
+        return false;
+      }
+      if (read == InputLine::kTooLong) {
+        m_err << "voka-auth: --" << name << " -: the line on standard input is longer than "
+              << kLongestInputLine << " bytes\n";
         return false;
       }
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -126,16 +157,32 @@ class CommandRunner {
                                  command.Option("indication").c_str());
   }
 
-  // dynamic-key, static, and ekey with the token password when the account asks for it.
+  // dynamic-key, static, and ekey with the token password when the account
+  // asks for it. Succeeds only when the answers leave AUTHENSTATE 1, logged
+  // in, as a front end decides: a matrix card still to answer, or an answer
+  // cut short of its AUTHENSTATE, is no login.
   int Login(const AuthCommand& command) {
     const std::string indication = command.Option("indication");
     int status = Report("dynamic-key", m_engine.GetDynamicKey(indication.c_str()));
     if (status != kExitSuccess) return status;
     status = Report("static", StaticLogin(command));
-    if (status != kExitSuccess || m_engine.FindValue("AUTHENSTATE") != "4") return status;
-    const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
-    return Report("ekey", m_engine.EKeyAuthen(command.Option("user").c_str(), ekeyPassword.c_str(),
-                                              command.Option("ekey-type").c_str(), indication.c_str()));
+    if (status == kExitSuccess && m_engine.FindValue("AUTHENSTATE") == "4") {
+      const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
+      status = Report("ekey", m_engine.EKeyAuthen(command.Option("user").c_str(), ekeyPassword.c_str(),
+                                                  command.Option("ekey-type").c_str(), indication.c_str()));
+    }
+    if (status != kExitSuccess) return status;
+    std::string state;
+    if (m_engine.GetValue("AUTHENSTATE", state) != 0) {
+      m_err << "voka-auth: login: not logged in: the answer has no AUTHENSTATE\n";
+      return kExitCommandFailed;
+    }
+    if (state != "1") {
+      m_err << "voka-auth: login: not logged in: AUTHENSTATE is " << PrintableAnsi(state.data(), state.size())
+            << ", not 1\n";
+      return kExitCommandFailed;
+    }
+    return kExitSuccess;
   }
 
   int Get(const std::string& name) {
@@ -174,7 +221,9 @@ class CommandRunner {
     return kExitSuccess;
   }
 
+  // Prints what an engine call returned.
   int Report(const std::string& command, int result) {
+    m_notice.Stop();
     OutputFields fields;
     for (const auto& entry : m_engine.Results()) {
       fields.emplace_back(AnsiToUtf8Text(entry.first), AnsiToUtf8Text(entry.second));
@@ -207,11 +256,13 @@ class CommandRunner {
   std::ostream& m_out;
   std::ostream& m_err;
   CExchangeTracePrinter m_trace;
+  CWaitNotice m_notice;
   CClientAuthen m_engine;
 };
 
 }  // namespace
 
-int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
-  return CommandRunner(options, in, out, err).Run();
+int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
+                    bool noticeWaits) {
+  return CommandRunner(options, in, out, err, noticeWaits).Run();
 }

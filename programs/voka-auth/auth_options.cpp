@@ -253,15 +253,17 @@ std::string AuthUsageText() {
       "a text the code page cannot hold is a usage error, nothing is sent.\n"
       "Answer fields are printed in UTF-8, control bytes as \\xHH. A missing\n"
       "optional text is sent empty. --password -, --ekey-password - and\n"
-      "--ecard-answer - read the value as one line from standard input.\n"
+      "--ecard-answer - read the value as one line from standard input, of at\n"
+      "most 4096 bytes.\n"
       "The USB token stand-in reads its secret, in hex, from VOKA_SOFT_TOKEN_SECRET;\n"
       "VOKA_CA_BUNDLE is the default of --cacert.\n"
       "\n"
       "Output: 'COMMAND: RESULT' and the answer fields, one NAME=VALUE a line;\n"
       "with --json, {\"command\":...,\"result\":...,\"fields\":{...}} per command.\n"
       "\n"
-      "Exit status: 0 when every command returned 0, 1 at the first command that\n"
-      "returned anything else (later commands do not run), 2 for a usage error.\n";
+      "Exit status: 0 when every command returned 0 (and login left the user\n"
+      "logged in, AUTHENSTATE 1), 1 at the first command that did not (later\n"
+      "commands do not run), 2 for a usage error.\n";
 }
 
 std::string AuthVersionText() { return "voka-auth " VOKA_VERSION "\n"; }

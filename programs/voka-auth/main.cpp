@@ -7,10 +7,15 @@
 
 #include "programs/voka-auth/auth_commands.h"
 #include "programs/voka-auth/auth_options.h"
+#include "programs/voka-auth/auth_process.h"
 
 namespace {
 
 int Main(int argc, char** argv) {
+  if (!KeepSecretsOutOfCoreDumps()) {
+    std::cerr << "voka-auth: cannot turn core dumps off, which would hold the secrets\n";
+    return kExitCommandFailed;
+  }
   const std::vector<std::string> words(argv + 1, argv + argc);
   AuthOptions options;
   std::string error;
@@ -26,7 +31,7 @@ int Main(int argc, char** argv) {
     std::cout << AuthVersionText();
     return kExitSuccess;
   }
-  return RunAuthCommands(options, std::cin, std::cout, std::cerr);
+  return RunAuthCommands(options, std::cin, std::cout, std::cerr, StandardErrorIsTerminal());
 }
 
 }  // namespace

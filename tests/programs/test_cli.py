@@ -1,14 +1,23 @@
 """voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal."""
 import os
+import pty
+import re
+import resource
+import signal
+import socket
 import subprocess
+import tempfile
 import unittest
 
-from voka_programs import AUTH, AUTHEN_E_FAIL, NETWORK_ERROR, SERVER, VECTORS_DIR, free_port, run_auth
+from voka_programs import (AUTH, AUTHEN_E_FAIL, NETWORK_ERROR, SERVER, VECTORS_DIR, Server, free_port, run_auth,
+                           wait_until)
+
+PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-", "--app", "1", "--area", "1"]
 
 
 class UsageErrors(unittest.TestCase):
-    def assertUsageError(self, args, word):
-        run = run_auth(args)
+    def assertUsageError(self, args, word, stdin=subprocess.DEVNULL):
+        run = run_auth(args, stdin=stdin)
         self.assertEqual(run.status, 2, run.stdout + run.stderr)
         self.assertEqual(run.stdout, "")
         lines = run.stderr.splitlines()
@@ -29,6 +38,7 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["--codepage", "12345", "dynamic-key"], "'12345'")
         self.assertUsageError(["get"], "'get'")
         self.assertUsageError(["dynamic-key", "stray"], "'stray'")
+        self.assertUsageError(PASSWORD_FROM_INPUT, "longer than 4096 bytes", stdin="x" * 4097 + "\n")
 
     def test_help_lists_every_command_and_option(self):
         run = run_auth(["--help"])
@@ -62,6 +72,55 @@ class ExitStatuses(unittest.TestCase):
         self.assertEqual(len(lines), 1)
         self.assertEqual(lines[0], {"command": "dynamic-key", "result": AUTHEN_E_FAIL,
                                     "fields": {"DESCMSG": NETWORK_ERROR}})
+
+    def test_login_succeeds_only_when_the_user_is_logged_in(self):
+        with Server() as server:
+            run = run_auth(["--udp", server.udp, "login", "--user", "carol", "--password", "carol-pass",
+                            "--app", "1", "--area", "1"])
+        self.assertEqual(run.status, 1, run.stdout)
+        self.assertIn("  AUTHENSTATE=2\n", run.stdout)
+        self.assertEqual(run.stderr, "voka-auth: login: not logged in: AUTHENSTATE is 2, not 1\n")
+
+
+class Terminal(unittest.TestCase):
+    def test_a_long_wait_is_told_on_a_terminal_only(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as silent:
+            silent.bind(("127.0.0.1", 0))
+            udp = "127.0.0.1:%d" % silent.getsockname()[1]
+            args = [AUTH, "--udp", udp, "--http", "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM),
+                    "--timeout", "2", "dynamic-key"]
+            self.assertNotIn("waiting", run_auth(args[1:]).stderr)
+            master, terminal = pty.openpty()
+            with subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=terminal):
+                os.close(terminal)
+                said = b""
+                while chunk := self.read_terminal(master):
+                    said += chunk
+            os.close(master)
+        self.assertEqual(said.decode(), "voka-auth: waiting up to 2 s for an answer from %s over UDP\r\n" % udp)
+
+    @staticmethod
+    def read_terminal(master):
+        try:
+            return os.read(master, 4096)
+        except OSError:  # EIO: voka-auth has ended
+            return b""
+
+    def test_no_core_dump_while_a_secret_is_read(self):
+        def allow_cores():
+            hard = resource.getrlimit(resource.RLIMIT_CORE)[1]
+            resource.setrlimit(resource.RLIMIT_CORE, (hard, hard))
+
+        with tempfile.TemporaryDirectory() as folder:
+            process = subprocess.Popen([AUTH, *PASSWORD_FROM_INPUT], stdin=subprocess.PIPE, cwd=folder,
+                                       preexec_fn=allow_cores)
+            limits = "/proc/%d/limits" % process.pid
+            self.assertTrue(wait_until(lambda: re.search(r"Max core file size +0 +0 ", open(limits).read()), 10))
+            process.send_signal(signal.SIGABRT)
+            _, status = os.waitpid(process.pid, 0)
+            process.returncode = os.waitstatus_to_exitcode(status)
+            process.stdin.close()
+            self.assertEqual((os.WTERMSIG(status), os.WCOREDUMP(status), os.listdir(folder)), (signal.SIGABRT, False, []))
 
 
 class SealAndUnseal(unittest.TestCase):

@@ -1,0 +1,15 @@
+#include "programs/voka-auth/auth_process.h"
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+bool KeepSecretsOutOfCoreDumps() {
+  // Not dumpable: no core even through a core_pattern pipe, and no other
+  // process of the user may attach to read the memory. The zero limit also
+  // covers a system whose suid_dumpable would still write a root-only core.
+  const rlimit noCore{0, 0};
+  return prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && setrlimit(RLIMIT_CORE, &noCore) == 0;
+}
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
