@@ -1,14 +1,31 @@
 """`cmake --install` of the build tree into a fresh prefix: the one public
 header, and a program outside the tree built against the prefix both ways
-that logs in against the installed voka-server.
+that logs in against the installed voka-server; and no run path of the build
+tree or the prefix has an empty entry, which would mean the working folder.
 
 VOKA_BUILD_DIR names the build tree to install."""
 import os
+import re
 import subprocess
 import tempfile
 import unittest
 
 from installed_consumer import build_consumers, check_logins
+
+
+def run_paths(folder):
+    """Path -> run path entries of each ELF program and library under folder."""
+    found = {}
+    for directory, _, files in os.walk(folder):
+        for path in (os.path.join(directory, name) for name in files):
+            with open(path, "rb") as f:
+                head = f.read(18)
+            if os.path.islink(path) or head[:4] != b"\x7fELF" or head[16] not in (2, 3):  # ET_EXEC, ET_DYN
+                continue
+            dynamic = subprocess.run(["readelf", "-d", path], capture_output=True, text=True).stdout
+            for entries in re.findall(r"\((?:RUNPATH|RPATH)\).*\[(.*)\]", dynamic):
+                found[path] = entries.split(":")
+    return found
 
 
 class InstalledPrefix(unittest.TestCase):
@@ -24,6 +41,9 @@ class InstalledPrefix(unittest.TestCase):
             # The installed tools find the stand-in token library in the prefix.
             os.environ["LD_LIBRARY_PATH"] = libdir
             check_logins(self, os.path.join(prefix, "bin", "voka-server"), clients, work)
+            built = run_paths(os.environ["VOKA_BUILD_DIR"])
+            self.assertIn(os.environ["VOKA_AUTH"], built)
+            self.assertEqual({p: e for p, e in {**built, **run_paths(prefix)}.items() if "" in e}, {})
 
 
 if __name__ == "__main__":
