@@ -1,7 +1,8 @@
 -- Wireshark dissector for the VOKA4ClientCom UDP login protocol.
 --
 -- Shows the 20-byte header, the command by name, the sealed request opened
--- into its NAME=value fields, and the fields of answers. Load it with
+-- into its NAME=value fields as voka-server reads them, and the fields of
+-- answers as the client reads them. Load it with
 -- `wireshark -X lua_script:voka.lua` (or copy it into the personal Lua plugins
 -- folder). It decodes UDP port 8025; the port is a preference ("voka.port"),
 -- and "Decode As... VOKA" works on any other port.
@@ -14,6 +15,12 @@ local voka = Proto("voka", "VOKA4ClientCom login protocol")
 
 local kHeaderSize = 20
 local kDefaultPort = 8025
+-- voka-server drops a longer request; it is not unsealed, which costs time.
+local kLargestRequest = 2047
+-- The client takes an answer only when it is shorter than this, and reads no
+-- header whose dwLength is this or more.
+local kAnswerLimit = 1024
+local kLengthLimit = 2044
 local kStartKey = "1F2E3D4C5B6A798897A6B5C4D3E2F1000F1E2D3C4B5A6978"
 
 local command_names = {
@@ -52,6 +59,12 @@ local experts = {
                                expert.group.MALFORMED, expert.severity.ERROR),
   unterminated = ProtoExpert.new("voka.unterminated", "Answer does not end in NUL: the client drops its last byte",
                                  expert.group.PROTOCOL, expert.severity.WARN),
+  dropped = ProtoExpert.new("voka.dropped", "Not unsealed: voka-server drops this request",
+                            expert.group.MALFORMED, expert.severity.ERROR),
+  rejected = ProtoExpert.new("voka.rejected", "The client rejects this answer",
+                             expert.group.MALFORMED, expert.severity.ERROR),
+  misread = ProtoExpert.new("voka.misread", "The client reads a field otherwise than a split at every NUL",
+                            expert.group.PROTOCOL, expert.severity.WARN),
 }
 voka.experts = experts
 
@@ -275,9 +288,11 @@ end
 ------------------------------------------------------------------------------
 -- Dissection.
 
--- Adds the NAME=value pieces of text (in tvb) between separators.
-local function add_fields(tvb, tree, separators)
-  local text = tvb:raw()
+-- The NAME=value pieces of text between separators, found from the left:
+-- {first, stop, equals} with stop the index after the piece, and equals that
+-- of its first '=' (nil when it has none).
+local function split_fields(text, separators)
+  local pieces = {}
   local start = 1
   while start <= #text do
     local stop, next_start = #text + 1, #text + 1
@@ -286,20 +301,55 @@ local function add_fields(tvb, tree, separators)
       if at ~= nil and at < stop then stop, next_start = at, at + #separator end
     end
     if stop > start then
-      local range = tvb(start - 1, stop - start)
-      local item = tree:add_packet_field(fields.field, range, ENC_GB18030)
       local equals = text:find("=", start, true)
-      if equals ~= nil and equals < stop then
-        item:add_packet_field(fields.name, tvb(start - 1, equals - start), ENC_GB18030)
-        if stop > equals + 1 then
-          item:add_packet_field(fields.value, tvb(equals, stop - equals - 1), ENC_GB18030)
-        else
-          item:add(fields.value, "")
-        end
-      end
+      pieces[#pieces + 1] = {first = start, stop = stop, equals = equals ~= nil and equals < stop and equals or nil}
     end
     start = next_start
   end
+  return pieces
+end
+
+-- Adds the fields of text (in tvb) between separators.
+local function add_fields(tvb, tree, separators)
+  for _, piece in ipairs(split_fields(tvb:raw(), separators)) do
+    local first, stop, equals = piece.first, piece.stop, piece.equals
+    local item = tree:add_packet_field(fields.field, tvb(first - 1, stop - first), ENC_GB18030)
+    if equals ~= nil then
+      item:add_packet_field(fields.name, tvb(first - 1, equals - first), ENC_GB18030)
+      if stop > equals + 1 then
+        item:add_packet_field(fields.value, tvb(equals, stop - equals - 1), ENC_GB18030)
+      else
+        item:add(fields.value, "")
+      end
+    end
+  end
+end
+
+-- Name -> value of the fields of text, names upper-cased as the client keeps
+-- them; a later field of a name replaces an earlier one.
+local function field_values(text, separators)
+  local values = {}
+  for _, piece in ipairs(split_fields(text, separators)) do
+    if piece.equals ~= nil then
+      local name = text:sub(piece.first, piece.equals - 1):gsub("[a-z]", string.upper)
+      values[name] = text:sub(piece.equals + 1, piece.stop - 1)
+    end
+  end
+  return values
+end
+
+-- Bytes outside printable ASCII as \xHH, for expert texts.
+local function printable(text)
+  return (text:gsub("[^ -~]", function(byte) return string.format("\\x%02X", byte:byte()) end))
+end
+
+-- An answer's payload as the client reads it: empty when it starts with NUL;
+-- its last byte dropped when that is NUL or follows a byte that is not; each
+-- remaining NUL turned into "^$^".
+local function client_answer_text(bytes)
+  if #bytes == 0 or bytes:byte(1) == 0 then return "" end
+  if bytes:byte(#bytes) == 0 or (#bytes >= 2 and bytes:byte(#bytes - 1) ~= 0) then bytes = bytes:sub(1, -2) end
+  return (bytes:gsub("\0", "^$^"))
 end
 
 local function check_fixed(item, value, expected)
@@ -308,8 +358,19 @@ local function check_fixed(item, value, expected)
   end
 end
 
--- payload is nil for an empty payload, which is the sealed empty text.
-local function dissect_request(payload, tree)
+-- payload is nil for an empty payload, which is the sealed empty text. Only
+-- what voka-server would open is unsealed.
+local function dissect_request(tvb, payload, tree)
+  if tvb:len() > kLargestRequest then
+    tree:add_proto_expert_info(experts.dropped, "Not unsealed: voka-server drops a request longer than " ..
+                               kLargestRequest .. " bytes")
+    return
+  end
+  if tvb(0, 4):uint() ~= tvb:len() - 4 or tvb(12, 2):uint() ~= 1 or tvb(14, 2):uint() ~= 0 or
+     tvb(18, 2):uint() ~= 1 then
+    tree:add_proto_expert_info(experts.dropped, "Not unsealed: voka-server drops a request that its header does not frame")
+    return
+  end
   local sealed = ""
   if payload ~= nil then
     tree:add(fields.sealed, payload)
@@ -328,11 +389,52 @@ local function dissect_request(payload, tree)
   add_fields(opened, tree:add(fields.text, opened(), text), {"^$^"})
 end
 
--- A datagram from the server's port is an answer; on other ports (Decode
--- As) an answer is told by its separators, which Base64 never holds.
+-- The fields of an answer as the client reads them, and where a reading that
+-- splits at every NUL would differ.
+local function dissect_answer(tvb, payload, tree)
+  if tvb:len() >= kAnswerLimit then
+    tree:add_proto_expert_info(experts.rejected, "The client rejects an answer of " .. tvb:len() ..
+                               " bytes: it takes answers shorter than " .. kAnswerLimit)
+    return
+  end
+  if tvb(0, 4):uint() >= kLengthLimit then
+    tree:add_proto_expert_info(experts.rejected, "The client rejects an answer whose dwLength is " ..
+                               kLengthLimit .. " or more")
+    return
+  end
+  if payload == nil then return end
+  local bytes = payload:raw()
+  local text = client_answer_text(bytes)
+  if #text > 0 then
+    local read = ByteArray.new(text, true):tvb("Answer as the client reads it")
+    add_fields(read, tree, {"^$^"})
+  end
+  local length = #bytes
+  if bytes:byte(length) ~= 0 and (length < 2 or bytes:byte(length - 1) ~= 0) then
+    tree:add_proto_expert_info(experts.unterminated)
+  end
+  local client, naive = field_values(text, {"^$^"}), field_values(bytes, {"\0", "^$^"})
+  local names = {}
+  for name in pairs(naive) do names[#names + 1] = name end
+  table.sort(names)
+  for _, name in ipairs(names) do
+    local naively = " (a split at every NUL gives " .. printable(name) .. "=" .. printable(naive[name]) .. ")"
+    if client[name] == nil then
+      tree:add_proto_expert_info(experts.misread, "The client finds no " .. printable(name) .. naively)
+    elseif client[name] ~= naive[name] then
+      tree:add_proto_expert_info(experts.misread,
+                                 "The client reads " .. printable(name) .. "=" .. printable(client[name]) .. naively)
+    end
+  end
+end
+
+-- A datagram to the server's port is a request, one from it an answer; on
+-- other ports (Decode As) an answer is told by its separators, which Base64
+-- never holds.
 local function is_answer(pinfo, payload)
+  if pinfo.dst_port == voka.prefs.port then return false end
   if pinfo.src_port == voka.prefs.port then return true end
-  if pinfo.dst_port == voka.prefs.port or payload == nil then return false end
+  if payload == nil then return false end
   local text = payload:raw()
   return text:find("\0", 1, true) ~= nil or text:find("^$^", 1, true) ~= nil
 end
@@ -365,15 +467,10 @@ function voka.dissector(tvb, pinfo, tree)
 
   local name = command_names[command] or string.format("command 0x%04X", command)
   pinfo.cols.info = string.format("%s %s, seq %d", name, kind, tvb(6, 4):uint())
-  if not answer then
-    dissect_request(payload, subtree)
-  elseif payload ~= nil then
-    add_fields(payload:tvb(), subtree, {"\0", "^$^"})
-    -- The client reads the last byte as the terminator unless a NUL precedes it.
-    local length = payload:len()
-    if payload(length - 1, 1):uint() ~= 0 and (length < 2 or payload(length - 2, 1):uint() ~= 0) then
-      subtree:add_proto_expert_info(experts.unterminated)
-    end
+  if answer then
+    dissect_answer(tvb, payload, subtree)
+  else
+    dissect_request(tvb, payload, subtree)
   end
 end
 

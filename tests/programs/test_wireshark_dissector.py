@@ -12,11 +12,44 @@ import tempfile
 import threading
 import unittest
 
-from voka_programs import Server, answer_fields, card_cell, matrix_card, pack_header, run_auth
+from voka_programs import Server, answer_fields, card_cell, matrix_card, pack_header, request_datagram, run_auth
 
 DISSECTOR = os.environ["VOKA_DISSECTOR"]
 DEFAULT_PORT = 8025
 BROKEN_SENDER = ("127.0.0.9", 40000)
+TO_SERVER = (BROKEN_SENDER, ("127.0.0.1", DEFAULT_PORT))
+FROM_SERVER = TO_SERVER[::-1]
+NOT_FRAMED = "Not unsealed: voka-server drops a request that its header does not frame"
+UNTERMINATED = "Answer does not end in NUL: the client drops its last byte"
+NAIVE = " (a split at every NUL gives "
+
+
+def answer(payload):
+    return pack_header(16 + len(payload), 0x5300, 5) + payload
+
+
+# Datagrams on port 8025 that a client or server would drop or read otherwise
+# than at first sight: (direction, datagram, kind, fields shown, expert info).
+HOSTILE = [
+    (TO_SERVER, pack_header(99, 0x5300, 1), "request", [], ["dwLength 99 is not the datagram size less 4 (16)", NOT_FRAMED]),
+    (TO_SERVER, pack_header(16, 0xC500, 2, fixed=(1, 7, 1)), "request", [], ["Fixed word is 7, not 0", NOT_FRAMED]),
+    (TO_SERVER, pack_header(16 + 12, 0xC600, 3) + b"not sealed!!", "request", [], ["Payload does not unseal"]),
+    # Base64, but not under the key
+    (TO_SERVER, pack_header(16 + 32, 0xAD00, 4) + b"A" * 32, "request", [], ["Payload does not unseal"]),
+    (TO_SERVER, request_datagram(0x5300, 6, b"QUJD" * 16371), "request", [],
+     ["Not unsealed: voka-server drops a request longer than 2047 bytes"]),
+    # A request sent from the server's port is still a request.
+    (((BROKEN_SENDER[0], DEFAULT_PORT), TO_SERVER[1]), request_datagram(0x5300, 7, b"UkzMK365ujGAAJH/+NHzcozfbiUgQJ4D"),
+     "request", [("INDICATION", "X1")], []),
+    (FROM_SERVER, answer(b"RETVALUE=10"), "answer", [("RETVALUE", "1")],
+     [UNTERMINATED, "The client reads RETVALUE=1" + NAIVE + "RETVALUE=10)"]),
+    (FROM_SERVER, answer(b"X=1^$\0RETVALUE=0\0"), "answer", [("X", "1"), ("$^RETVALUE", "0")],
+     ["The client finds no RETVALUE" + NAIVE + "RETVALUE=0)", "The client reads X=1" + NAIVE + "X=1^$)"]),
+    (FROM_SERVER, answer(b"RETVALUE=1004^$\0RETVALUE=0\0"), "answer", [("RETVALUE", "1004"), ("$^RETVALUE", "0")],
+     ["The client reads RETVALUE=1004" + NAIVE + "RETVALUE=0)"]),
+    (FROM_SERVER, answer(b"RETVALUE=0\0PAD=" + b"x" * 1000 + b"\0"), "answer", [],
+     ["The client rejects an answer of 1036 bytes: it takes answers shorter than 1024"]),
+]
 
 
 class Relay:
@@ -112,16 +145,9 @@ class DissectorOnARealLogin(unittest.TestCase):
         assert first.status == 0 and second.json_lines()[1]["result"] == 0, second.stdout
         cls.relay_port = relay.address[1]
         cls.datagrams = relay.datagrams
-        broken = [pack_header(99, 0x5300, 1),
-                  pack_header(16, 0xC500, 2, fixed=(1, 7, 1)),
-                  pack_header(16 + 12, 0xC600, 3) + b"not sealed!!",
-                  pack_header(16 + 32, 0xAD00, 4) + b"A" * 32]  # Base64, but not under the key
-        to_default = [(BROKEN_SENDER, ("127.0.0.1", DEFAULT_PORT), d) for d in broken]
-        unterminated = pack_header(16 + 10, 0x5300, 5) + b"RETVALUE=0"
-        to_default.append((("127.0.0.1", DEFAULT_PORT), BROKEN_SENDER, unterminated))
         cls.directory = tempfile.TemporaryDirectory()
         cls.capture = os.path.join(cls.directory.name, "login.pcap")
-        write_pcap(cls.capture, cls.datagrams + to_default)
+        write_pcap(cls.capture, cls.datagrams + [(*direction, datagram) for direction, datagram, *_ in HOSTILE])
         cls.decoded = decode(cls.capture, "-d", "udp.port==%d,voka" % cls.relay_port)
 
     @classmethod
@@ -158,21 +184,16 @@ class DissectorOnARealLogin(unittest.TestCase):
         self.assertEqual(self.fields_of(logins[8])[:3],
                          [("USERID", "bob"), ("EKEYPWD", "000000"), ("EKEYTYPE", "1")])
 
-    def test_broken_datagrams_get_expert_info(self):
-        messages = [p["_ws.expert.message"] for p in self.decoded[len(self.datagrams):]]
-        self.assertEqual(len(messages), 5)
-        self.assertIn("dwLength 99 is not the datagram size less 4 (16)", messages[0])
-        self.assertIn("Fixed word is 7, not 0", messages[1])
-        self.assertIn("Payload does not unseal", messages[2])
-        self.assertIn("Payload does not unseal", messages[3])
-        self.assertEqual(messages[4], ["Answer does not end in NUL: the client drops its last byte"])
+    def test_hostile_datagrams_are_read_as_a_client_or_server_would(self):
+        shown = [(p["voka.kind"], self.fields_of(p), p["_ws.expert.message"]) for p in self.decoded[len(self.datagrams):]]
+        self.assertEqual(shown, [([kind], fields, experts) for _, _, kind, fields, experts in HOSTILE])
 
     def test_port_preference_moves_the_dissector(self):
         by_default = decode(self.capture)
         moved = decode(self.capture, "-o", "voka.port:%d" % self.relay_port)
         count = len(self.datagrams)
-        self.assertEqual([bool(p["voka.kind"]) for p in by_default], [False] * count + [True] * 5)
-        self.assertEqual([bool(p["voka.kind"]) for p in moved], [True] * count + [False] * 5)
+        self.assertEqual([bool(p["voka.kind"]) for p in by_default], [False] * count + [True] * len(HOSTILE))
+        self.assertEqual([bool(p["voka.kind"]) for p in moved], [True] * count + [False] * len(HOSTILE))
         self.assertEqual(moved[:count], self.decoded[:count])
 
 
