@@ -14,17 +14,13 @@ from installed_consumer import build_consumers, check_logins
 
 
 def run_paths(folder):
-    """Path -> run path entries of each ELF program and library under folder."""
-    found = {}
-    for directory, _, files in os.walk(folder):
-        for path in (os.path.join(directory, name) for name in files):
-            with open(path, "rb") as f:
-                head = f.read(18)
-            if os.path.islink(path) or head[:4] != b"\x7fELF" or head[16] not in (2, 3):  # ET_EXEC, ET_DYN
-                continue
-            dynamic = subprocess.run(["readelf", "-d", path], capture_output=True, text=True).stdout
-            for entries in re.findall(r"\((?:RUNPATH|RPATH)\).*\[(.*)\]", dynamic):
-                found[path] = entries.split(":")
+    """Path -> run path entries of each ELF file under folder."""
+    files = [p for d, _, names in os.walk(folder) for p in (os.path.join(d, n) for n in names) if not os.path.islink(p)]
+    found, path = {}, None
+    for line in subprocess.run(["readelf", "-d", *files], capture_output=True, text=True).stdout.splitlines():
+        path = line[len("File: "):] if line.startswith("File: ") else path
+        for entries in re.findall(r"\((?:RUNPATH|RPATH)\).*\[(.*)\]", line):
+            found[path] = entries.split(":")
     return found
 
 

@@ -82,7 +82,7 @@ class ExitStatuses(unittest.TestCase):
         self.assertEqual(run.stderr, "voka-auth: login: not logged in: AUTHENSTATE is 2, not 1\n")
 
 
-class Terminal(unittest.TestCase):
+class WaitsAndSecrets(unittest.TestCase):
     def test_a_long_wait_is_told_on_a_terminal_only(self):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as silent:
             silent.bind(("127.0.0.1", 0))
