@@ -274,13 +274,20 @@ local function unseal(sealed, pass_phrase)
   while #bytes % 24 ~= 0 do bytes[#bytes + 1] = 0xFF end
   local stage_keys = schedules(key_of(pass_phrase), true)
   local plain = {}
-  for first = 1, #bytes, 24 do crypt_block(bytes, first, stage_keys, plain) end
+  for first = 1, #bytes, 24 do
+    crypt_block(bytes, first, stage_keys, plain)
+    -- Every parameter text starts with an upper-case NAME=; a first block
+    -- that cannot start one means a wrong pass phrase or a payload that was
+    -- never sealed, and the rest is not worth opening.
+    if first == 1 and #bytes > 24 then
+      local start = string.char(table.unpack(plain))
+      if not (start:find("^[A-Z]+=") or start:find("^[A-Z]+$")) then return nil end
+    end
+  end
   while plain[#plain] == 0xFF do plain[#plain] = nil end
   local chars = {}
   for i, byte in ipairs(plain) do chars[i] = string.char(byte) end
   local text = table.concat(chars)
-  -- Every parameter text starts with an upper-case NAME=; anything else means
-  -- a wrong pass phrase or a payload that was never sealed.
   if #text > 0 and not text:find("^[A-Z]+=") then return nil end
   return text
 end
