@@ -9,6 +9,8 @@ namespace {
 
 constexpr size_t kMaxCardColumns = 26;
 constexpr size_t kMaxCardRows = 99;
+// Editors on Windows start UTF-8 files with it.
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Splits a line into fields; false with a reason for an unterminated quote.
 bool SplitFields(const std::string& line, std::vector<std::string>& fields, std::string& error) {
@@ -131,7 +133,8 @@ std::string MatrixCard::Position(size_t column, size_t row) {
 }
 
 int ParseAccountText(const std::string& text, AccountBook& book, std::string& error) {
-  std::istringstream lines(text);
+  const bool marked = text.compare(0, sizeof kUtf8ByteOrderMark - 1, kUtf8ByteOrderMark) == 0;
+  std::istringstream lines(marked ? text.substr(sizeof kUtf8ByteOrderMark - 1) : text);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     size_t first = line.find_first_not_of(" \t\r");
