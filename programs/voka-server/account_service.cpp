@@ -7,9 +7,11 @@
 
 namespace {
 
-constexpr auto kGuidLifetime = std::chrono::minutes(30);
 constexpr auto kPendingLifetime = std::chrono::minutes(5);
-constexpr size_t kMaxGuids = 10000;
+// Enough for typing errors, too few for guessing a six-digit response or a
+// card cell.
+constexpr int kWrongFactorAnswersBeforeLock = 5;
+constexpr auto kFactorLockTime = std::chrono::minutes(5);
 
 std::string Field(const RequestFields& fields, const char* name) {
   auto found = fields.find(name);
@@ -26,11 +28,12 @@ AnswerFields FailureAnswer(int retValue) {
   return {{"RETVALUE", std::to_string(retValue)}, {"DESCMSG", ServerMessage(retValue)}};
 }
 
-CAccountService::CAccountService(AccountBook accounts) : m_accounts(std::move(accounts)), m_random(std::random_device{}()) {}
+CAccountService::CAccountService(AccountBook accounts, ClockReader now)
+    : m_accounts(std::move(accounts)), m_now(std::move(now)), m_random(std::random_device{}()) {}
 
-AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields) {
+AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress) {
   switch (kind) {
-    case RequestKind::kDynamicKey: return DynamicKey();
+    case RequestKind::kDynamicKey: return DynamicKey(sourceAddress);
     case RequestKind::kStaticLogin: return StaticLogin(fields);
     case RequestKind::kEKeyLogin: return EKeyLogin(fields);
     case RequestKind::kECardLogin: return ECardLogin(fields);
@@ -38,14 +41,9 @@ AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fiel
   return FailureAnswer(kRetUnknownRequest);
 }
 
-AnswerFields CAccountService::DynamicKey() {
-  while (m_guidOrder.size() >= kMaxGuids) {
-    m_guids.erase(m_guidOrder.front());
-    m_guidOrder.pop_front();
-  }
+AnswerFields CAccountService::DynamicKey(const std::string& sourceAddress) {
   std::string guid = NewGuid();
-  m_guids[guid] = Clock::now();
-  m_guidOrder.push_back(guid);
+  m_guids.Add(guid, sourceAddress, m_now());
   AnswerFields answer = SuccessAnswer(kMessageDynamicKeyIssued);
   answer.emplace_back("GUID", guid);
   return answer;
@@ -56,9 +54,10 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields) {
   int check = CheckLogin(fields, nullptr, account);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (Field(fields, "PWD") != account->password) return FailureAnswer(kRetWrongPassword);
+  if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
 
   PendingFactor pending;
-  pending.issued = Clock::now();
+  pending.issued = m_now();
   if (!account->ekeySecret.empty()) {
     pending.challenge = NewChallenge();
     m_pending[account->userId] = pending;
@@ -78,9 +77,7 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields) {
     answer.emplace_back("POSITION", pending.position);
     return answer;
   }
-  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
-  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
-  return answer;
+  return LoggedInAnswer(account->userId);
 }
 
 AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
@@ -88,15 +85,14 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
   int check = CheckLogin(fields, "EKEYPWD", account);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (account->ekeySecret.empty()) return FailureAnswer(kRetFactorNotBound);
+  if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
   PendingFactor pending;
   if (!TakePending(account->userId, pending) || pending.challenge.empty()) return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
   if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 || Field(fields, "EKEYPWD") != expected) {
-    return FailureAnswer(kRetWrongEKeyPassword);
+    return WrongFactorAnswer(account->userId, kRetWrongEKeyPassword);
   }
-  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
-  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
-  return answer;
+  return LoggedInAnswer(account->userId);
 }
 
 AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
@@ -104,21 +100,20 @@ AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
   int check = CheckLogin(fields, "ECARDPWD", account);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (account->card.Empty()) return FailureAnswer(kRetFactorNotBound);
+  if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
   PendingFactor pending;
   if (!TakePending(account->userId, pending) || pending.position.empty()) return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
   if (!account->card.Cell(pending.position, expected) || Field(fields, "ECARDPWD") != expected) {
-    return FailureAnswer(kRetWrongECardAnswer);
+    return WrongFactorAnswer(account->userId, kRetWrongECardAnswer);
   }
-  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
-  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
-  return answer;
+  return LoggedInAnswer(account->userId);
 }
 
 int CAccountService::CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account) {
   const std::string userId = Field(fields, "USERID");
   if (userId.empty() || (secretField && Field(fields, secretField).empty())) return kRetMissingField;
-  if (!KnownGuid(Field(fields, "GUID"))) return kRetBadDynamicKey;
+  if (!m_guids.Valid(Field(fields, "GUID"), m_now())) return kRetBadDynamicKey;
   auto found = m_accounts.find(userId);
   if (found == m_accounts.end()) return kRetUnknownUser;
   account = &found->second;
@@ -131,12 +126,28 @@ bool CAccountService::TakePending(const std::string& userId, PendingFactor& pend
   if (found == m_pending.end()) return false;
   pending = found->second;
   m_pending.erase(found);
-  return Clock::now() - pending.issued <= kPendingLifetime;
+  return m_now() - pending.issued <= kPendingLifetime;
 }
 
-bool CAccountService::KnownGuid(const std::string& guid) {
-  auto found = m_guids.find(guid);
-  return found != m_guids.end() && Clock::now() - found->second <= kGuidLifetime;
+bool CAccountService::FactorLocked(const std::string& userId) {
+  auto found = m_factorGuards.find(userId);
+  return found != m_factorGuards.end() && m_now() < found->second.lockedUntil;
+}
+
+AnswerFields CAccountService::WrongFactorAnswer(const std::string& userId, int retValue) {
+  FactorGuard& guard = m_factorGuards[userId];
+  if (++guard.wrongAnswers >= kWrongFactorAnswersBeforeLock) {
+    guard.wrongAnswers = 0;
+    guard.lockedUntil = m_now() + kFactorLockTime;
+  }
+  return FailureAnswer(retValue);
+}
+
+AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {
+  m_factorGuards.erase(userId);
+  AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
+  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
+  return answer;
 }
 
 std::string CAccountService::NewGuid() {

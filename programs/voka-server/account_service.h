@@ -4,13 +4,14 @@
 #pragma once
 
 #include <chrono>
-#include <deque>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
 
 #include "programs/voka-server/account_file.h"
 #include "programs/voka-server/answer_builder.h"
+#include "programs/voka-server/guid_store.h"
 #include "programs/voka-server/request_opener.h"
 #include "transport/request_kinds.h"
 
@@ -20,10 +21,13 @@ AnswerFields FailureAnswer(int retValue);
 class CAccountService {
  public:
   using Clock = std::chrono::steady_clock;
+  using ClockReader = std::function<Clock::time_point()>;
 
-  explicit CAccountService(AccountBook accounts);
+  // Every lifetime and lock is measured on the clock that now reads.
+  explicit CAccountService(AccountBook accounts, ClockReader now = Clock::now);
 
-  AnswerFields Answer(RequestKind kind, const RequestFields& fields);
+  // sourceAddress: the client's IP address, which dynamic keys are counted by.
+  AnswerFields Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress = "");
 
  private:
   struct PendingFactor {
@@ -32,7 +36,13 @@ class CAccountService {
     Clock::time_point issued;
   };
 
-  AnswerFields DynamicKey();
+  // Wrong second-factor answers in a row, and the lock they lead to.
+  struct FactorGuard {
+    int wrongAnswers = 0;
+    Clock::time_point lockedUntil;
+  };
+
+  AnswerFields DynamicKey(const std::string& sourceAddress);
   AnswerFields StaticLogin(const RequestFields& fields);
   AnswerFields EKeyLogin(const RequestFields& fields);
   AnswerFields ECardLogin(const RequestFields& fields);
@@ -40,13 +50,18 @@ class CAccountService {
   // The first check a login fails, or kRetSuccess with the account found.
   int CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account);
   bool TakePending(const std::string& userId, PendingFactor& pending);
-  bool KnownGuid(const std::string& guid);
+  bool FactorLocked(const std::string& userId);
+  // The answer to a wrong second factor, which counts towards the lock.
+  AnswerFields WrongFactorAnswer(const std::string& userId, int retValue);
+  // The answer of a login that is complete.
+  AnswerFields LoggedInAnswer(const std::string& userId);
   std::string NewGuid();
   std::string NewChallenge();
 
   AccountBook m_accounts;
-  std::map<std::string, Clock::time_point> m_guids;
-  std::deque<std::string> m_guidOrder;  // oldest first, to bound m_guids
-  std::map<std::string, PendingFactor> m_pending;  // by user id
+  ClockReader m_now;
+  CGuidStore m_guids;
+  std::map<std::string, PendingFactor> m_pending;     // by user id
+  std::map<std::string, FactorGuard> m_factorGuards;  // by user id
   std::mt19937_64 m_random;
 };

@@ -13,6 +13,7 @@ const char* ServerMessage(int retValue) {
     case kRetWrongECardAnswer: return "密保卡答案错误";
     case kRetUnreadableRequest: return "请求无法解析";
     case kRetUnknownRequest: return "未知的请求";
+    case kRetFactorLocked: return "二次验证错误次数过多,请5分钟后再试";
     default: return "未知错误";
   }
 }

@@ -14,6 +14,7 @@ enum ServerRetValue {
   kRetWrongECardAnswer = 1008,
   kRetUnreadableRequest = 1009, // sealed text that does not open
   kRetUnknownRequest = 1010,    // unknown UDP command word
+  kRetFactorLocked = 1011,      // too many wrong e-key or card answers: the second factor waits
 };
 
 // AUTHENSTATE values of a successful answer.

@@ -26,6 +26,27 @@ class AccountServiceTest : public ::testing::Test {
     return AnswerValue(service.Answer(RequestKind::kDynamicKey, {}), "GUID");
   }
 
+  // The second-factor login that answers a static login's answer, rightly or not.
+  int AnswerSecondFactor(CAccountService& service, const std::string& user, const AnswerFields& asked,
+                         const std::string& guid, bool right) {
+    std::string cell;
+    if (user == "bob") {
+      const std::string response = TokenResponse(right ? "5365637265740a" : "0a", AnswerValue(asked, "CHALLENGE"));
+      return RetValue(service.Answer(RequestKind::kEKeyLogin, {{"USERID", user}, {"EKEYPWD", response}, {"GUID", guid}}));
+    }
+    m_book.at(user).card.Cell(AnswerValue(asked, "POSITION"), cell);
+    const RequestFields fields = {{"USERID", user}, {"ECARDPWD", right ? cell : cell + "9"}, {"GUID", guid}};
+    return RetValue(service.Answer(RequestKind::kECardLogin, fields));
+  }
+
+  AnswerFields StaticLogin(CAccountService& service, const std::string& user, const std::string& guid) {
+    return service.Answer(RequestKind::kStaticLogin, {{"USERID", user}, {"PWD", "pw"}, {"GUID", guid}});
+  }
+
+  // A clock that moves only when the test says so.
+  CAccountService::Clock::time_point m_now = CAccountService::Clock::time_point(std::chrono::hours(1));
+  CAccountService::ClockReader m_clock = [this] { return m_now; };
+
   AccountBook m_book;
 };
 
@@ -82,6 +103,45 @@ TEST_F(AccountServiceTest, MatrixCardPositionIsAnsweredOnce) {
   service.Answer(RequestKind::kStaticLogin, {{"USERID", "carol"}, {"PWD", "pw"}, {"GUID", guid}});
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kECardLogin, {{"USERID", "carol"}, {"ECARDPWD", "99"}, {"GUID", guid}})),
             kRetWrongECardAnswer);
+}
+
+TEST_F(AccountServiceTest, LifetimesLastToTheirLastMoment) {
+  using std::chrono::minutes;
+  const std::chrono::milliseconds late(1);
+  // A pending challenge or card position lasts 5 minutes, a dynamic key 30.
+  const struct {
+    const char* user;
+    std::chrono::milliseconds age;
+    int expected;
+  } cases[] = {{"bob", minutes(5), kRetSuccess},     {"bob", minutes(5) + late, kRetNoPendingFactor},
+               {"carol", minutes(5), kRetSuccess},   {"carol", minutes(5) + late, kRetNoPendingFactor},
+               {"alice", minutes(30), kRetSuccess},  {"alice", minutes(30) + late, kRetBadDynamicKey}};
+  CAccountService service(m_book, m_clock);
+  for (const auto& c : cases) {
+    const std::string guid = NewGuid(service);
+    const AnswerFields asked = c.user == std::string("alice") ? AnswerFields() : StaticLogin(service, c.user, guid);
+    m_now += c.age;
+    const int result = asked.empty() ? RetValue(StaticLogin(service, c.user, guid))
+                                     : AnswerSecondFactor(service, c.user, asked, guid, true);
+    EXPECT_EQ(result, c.expected) << c.user << " after " << c.age.count() << " ms";
+  }
+}
+
+TEST_F(AccountServiceTest, FiveWrongSecondFactorsLockTheFactorForFiveMinutes) {
+  CAccountService service(m_book, m_clock);
+  for (const std::string user : {"bob", "carol"}) {
+    const std::string guid = NewGuid(service);
+    const int wrongAnswer = user == "bob" ? kRetWrongEKeyPassword : kRetWrongECardAnswer;
+    for (int wrong = 0; wrong < 5; ++wrong) {
+      EXPECT_EQ(AnswerSecondFactor(service, user, StaticLogin(service, user, guid), guid, false), wrongAnswer);
+    }
+    EXPECT_EQ(RetValue(StaticLogin(service, user, guid)), kRetFactorLocked) << user;
+    m_now += std::chrono::minutes(5) - std::chrono::milliseconds(1);
+    const AnswerFields madeUp = {{"CHALLENGE", "12345678"}, {"POSITION", "A1"}};
+    EXPECT_EQ(AnswerSecondFactor(service, user, madeUp, guid, true), kRetFactorLocked) << user;
+    m_now += std::chrono::milliseconds(1);
+    EXPECT_EQ(AnswerSecondFactor(service, user, StaticLogin(service, user, guid), guid, true), kRetSuccess) << user;
+  }
 }
 
 }  // namespace
