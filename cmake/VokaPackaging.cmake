@@ -28,6 +28,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# voka-server serves HTTP and HTTPS with libmicrohttpd (shlibdeps finds it too).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmicrohttpd12 (>= 0.9.75)")
 # The stand-in token library is a shared library in /usr/lib: its shlibs
 # file, and the trigger that refreshes the loader's cache (cpack's maintainer
 # scripts also call ldconfig, which Debian no longer asks for).

@@ -1,4 +1,4 @@
-// The request head of voka-server's HTTP service, and its query.
+// The request target of voka-server's HTTP service, and its query.
 #pragma once
 
 #include <string>
@@ -7,22 +7,15 @@
 
 constexpr size_t kLargestRequestHead = 8192;
 
-struct HttpRequest {
-  std::string method;
-  std::string path;   // target up to '?'
-  std::string query;  // after '?', still encoded
+struct RequestTarget {
+  std::string path;   // up to the first '?'
+  std::string query;  // after it, still encoded
   bool hasQuery = false;
 };
 
-enum class HeadStatus {
-  kIncomplete,  // no blank line yet: read more
-  kComplete,
-  kMalformed,   // answer 400
-  kTooLong,     // no blank line within kLargestRequestHead bytes: answer 431
-};
-
-// Parses the request line once the head (ended by a blank line) is in buffer.
-HeadStatus ParseHttpRequestHead(const std::string& buffer, HttpRequest& request, std::string& problem);
+// Splits a target at its first '?' (a '?' later on belongs to a value); false
+// for a target that does not start with '/' or holds control bytes.
+bool SplitRequestTarget(const std::string& target, RequestTarget& split);
 
 // Form decoding of one query component: '+' is a blank, %XX a byte; a '%'
 // without two hex digits stays as it is.
@@ -30,10 +23,3 @@ std::string DecodeQueryComponent(const std::string& text);
 
 // NAME=VALUE pairs joined by '&', decoded; names upper-cased.
 RequestFields ParseQuery(const std::string& query);
-
-// Status line and headers of a response of bodyLength bytes that closes the
-// connection.
-std::string HttpResponseHead(int status, size_t bodyLength);
-
-// A 302 response to location, without a body, that closes the connection.
-std::string HttpRedirectHead(const std::string& location);

@@ -42,8 +42,11 @@ std::string LocalAddressText(int socket) {
 }
 
 std::string PeerText(const void* sockaddrIn) {
-  const sockaddr_in* where = static_cast<const sockaddr_in*>(sockaddrIn);
+  return AddressText(sockaddrIn) + ":" + std::to_string(ntohs(static_cast<const sockaddr_in*>(sockaddrIn)->sin_port));
+}
+
+std::string AddressText(const void* sockaddrIn) {
   char host[INET_ADDRSTRLEN] = "?";
-  inet_ntop(AF_INET, &where->sin_addr, host, sizeof host);
-  return std::string(host) + ":" + std::to_string(ntohs(where->sin_port));
+  inet_ntop(AF_INET, &static_cast<const sockaddr_in*>(sockaddrIn)->sin_addr, host, sizeof host);
+  return host;
 }

@@ -14,3 +14,5 @@ std::string LocalAddressText(int socket);
 
 // "HOST:PORT" of a peer address.
 std::string PeerText(const void* sockaddrIn);
+// "HOST" alone.
+std::string AddressText(const void* sockaddrIn);

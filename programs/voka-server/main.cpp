@@ -15,10 +15,10 @@
 #include "programs/voka-server/account_file.h"
 #include "programs/voka-server/account_service.h"
 #include "programs/voka-server/default_accounts.h"
-#include "programs/voka-server/http_service_posix.h"
+#include "programs/voka-server/http_service_microhttpd.h"
 #include "programs/voka-server/server_log.h"
 #include "programs/voka-server/server_options.h"
-#include "programs/voka-server/tls_session_openssl.h"
+#include "programs/voka-server/tls_credentials.h"
 #include "programs/voka-server/udp_service_posix.h"
 
 namespace {
@@ -36,17 +36,15 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-// One round of the loop: waits for the sockets, then serves what they hold.
+// One round of the loop: waits for the services, then serves what they hold.
 // false when polling failed.
-bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices, std::vector<pollfd>& entries,
-                std::vector<size_t>& firstEntry) {
+bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices, std::vector<pollfd>& entries) {
   entries.clear();
   entries.push_back({udp.Socket(), POLLIN, 0});
   int wait = 1000;
-  for (size_t i = 0; i < httpServices.size(); ++i) {
-    firstEntry[i] = entries.size();
-    httpServices[i]->AppendPollEntries(entries);
-    int next = httpServices[i]->MillisecondsToNextEvent();
+  for (CHttpService* service : httpServices) {
+    service->AppendPollEntries(entries);
+    int next = service->MillisecondsToNextEvent();
     if (next >= 0 && next < wait) wait = next;
   }
   int ready = poll(entries.data(), entries.size(), wait);
@@ -56,21 +54,17 @@ bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices
     return false;
   }
   if (entries[0].revents & POLLIN) udp.OnReadable();
-  for (size_t i = 0; i < httpServices.size(); ++i) {
-    size_t end = i + 1 < httpServices.size() ? firstEntry[i + 1] : entries.size();
-    httpServices[i]->OnPoll(entries.data() + firstEntry[i], end - firstEntry[i]);
-  }
+  for (CHttpService* service : httpServices) service->Run();
   return true;
 }
 
 int Serve(CUdpService& udp, const std::vector<CHttpService*>& httpServices) {
   std::vector<pollfd> entries;
-  std::vector<size_t> firstEntry(httpServices.size());
   while (!g_stopRequested) {
     // Each request fails alone when memory runs out; this catches what the
     // loop itself needs.
     try {
-      if (!ServeRound(udp, httpServices, entries, firstEntry)) return 1;
+      if (!ServeRound(udp, httpServices, entries)) return 1;
     } catch (const std::bad_alloc&) {
       LogOutOfMemory("requests of this round dropped");
     }
@@ -107,8 +101,8 @@ int Main(int argc, char** argv) {
     std::cerr << "voka-server: " << error << "\n";
     return 2;
   }
-  CTlsContext tls;
-  if (options.serveHttps && tls.Load(options.certificatePath, options.keyPath, error) != 0) {
+  TlsCredentials tls;
+  if (options.serveHttps && LoadTlsCredentials(options.certificatePath, options.keyPath, tls, error) != 0) {
     std::cerr << "voka-server: " << error << "\n";
     return 2;
   }

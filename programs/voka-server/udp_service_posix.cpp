@@ -78,7 +78,7 @@ void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const v
   } else {
     // Clients send code page 936 text; accounts are kept in UTF-8.
     RequestFields fields = ParseParameterText(AnsiToUtf8Text(text), "^$^");
-    answer = m_accounts.Answer(row->kind, fields);
+    answer = m_accounts.Answer(row->kind, fields, AddressText(from));
     what += std::string(" ") + row->name;
     if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   }

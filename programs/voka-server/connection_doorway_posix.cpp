@@ -1,0 +1,116 @@
+#include "programs/voka-server/connection_doorway_posix.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "programs/voka-server/http_request.h"
+#include "programs/voka-server/listen_socket_posix.h"
+#include "programs/voka-server/server_log.h"
+
+namespace {
+
+constexpr auto kRequestDeadline = std::chrono::seconds(5);
+constexpr size_t kWaitingPerAddress = 16;
+constexpr size_t kMaxWaiting = 256;
+// A first line that trickles in stays readable: it is looked at again this often.
+constexpr int kPartialLineMilliseconds = 50;
+constexpr char kBadRequest[] =
+    "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain; charset=GBK\r\nContent-Length: 12\r\n"
+    "Connection: close\r\n\r\nbad request\n";
+
+
+}  // namespace
+
+CConnectionDoorway::CConnectionDoorway(const char* scheme, bool looksAtFirstLine, HandOver handOver)
+    : m_scheme(scheme), m_looksAtFirstLine(looksAtFirstLine), m_handOver(std::move(handOver)) {}
+
+CConnectionDoorway::~CConnectionDoorway() {
+  for (const Waiting& waiting : m_waiting) close(waiting.socket);
+}
+
+void CConnectionDoorway::AppendPollEntries(int listener, std::vector<pollfd>& entries) const {
+  entries.push_back({listener, POLLIN, 0});
+  for (const Waiting& waiting : m_waiting) {
+    if (!waiting.partial) entries.push_back({waiting.socket, POLLIN, 0});
+  }
+}
+
+int CConnectionDoorway::MillisecondsToNextEvent() const {
+  if (m_waiting.empty()) return -1;
+  Clock::time_point next = Clock::time_point::max();
+  bool partial = false;
+  for (const Waiting& waiting : m_waiting) {
+    next = std::min(next, waiting.deadline);
+    partial = partial || waiting.partial;
+  }
+  auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+  wait = std::max<long long>(0, wait) + 1;
+  return static_cast<int>(partial ? std::min<long long>(wait, kPartialLineMilliseconds) : wait);
+}
+
+void CConnectionDoorway::Run(int listener) {
+  Accept(listener);
+  const Clock::time_point now = Clock::now();
+  m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
+                                 [&](Waiting& waiting) { return !Look(waiting, now); }),
+                  m_waiting.end());
+}
+
+void CConnectionDoorway::Accept(int listener) {
+  while (true) {
+    sockaddr_in from = {};
+    socklen_t size = sizeof from;
+    int socket = accept4(listener, reinterpret_cast<sockaddr*>(&from), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (socket < 0) return;
+    const Clock::time_point deadline = Clock::now() + kRequestDeadline;
+    if (!m_looksAtFirstLine) {
+      m_handOver(socket, from, deadline);
+    } else if (m_waiting.size() >= kMaxWaiting || WaitingFrom(from) >= kWaitingPerAddress) {
+      LogLine(m_scheme + " " + PeerText(&from) + " refused: too many connections waiting for their request");
+      close(socket);
+    } else {
+      m_waiting.push_back({socket, from, deadline, false});
+    }
+  }
+}
+
+bool CConnectionDoorway::Look(Waiting& waiting, Clock::time_point now) {
+  char start[kLargestRequestHead];
+  const ssize_t size = recv(waiting.socket, start, sizeof start, MSG_PEEK | MSG_DONTWAIT);
+  const char* lineEnd = size > 0 ? static_cast<const char*>(std::memchr(start, '\n', size)) : nullptr;
+  const size_t line = lineEnd ? static_cast<size_t>(lineEnd - start) : size > 0 ? static_cast<size_t>(size) : 0;
+  const bool hasBlank = std::memchr(start, ' ', line) != nullptr;
+  // What the library would leave unanswered: a leading NUL, a line without a blank.
+  const bool notHttp = size > 0 && (start[0] == '\0' || (lineEnd && !hasBlank));
+  const std::string peer = m_scheme + " " + PeerText(&waiting.from);
+  if (!notHttp && (hasBlank || size == static_cast<ssize_t>(sizeof start))) {
+    m_handOver(waiting.socket, waiting.from, waiting.deadline);
+    return false;
+  }
+  waiting.partial = size > 0;
+  if (notHttp) {
+    LogLine(peer + " malformed request line");
+    // Bytes left unread would turn the close into a reset that loses the answer.
+    recv(waiting.socket, start, static_cast<size_t>(size), MSG_DONTWAIT);
+    send(waiting.socket, kBadRequest, sizeof kBadRequest - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    shutdown(waiting.socket, SHUT_WR);
+  } else if (size == 0 || (size < 0 && errno != EAGAIN && errno != EINTR)) {
+    LogLine(peer + " closed: closed without a request");
+  } else if (now >= waiting.deadline) {
+    LogLine(peer + " closed: no request within 5 s");
+  } else {
+    return true;
+  }
+  close(waiting.socket);
+  return false;
+}
+
+size_t CConnectionDoorway::WaitingFrom(const sockaddr_in& from) const {
+  return static_cast<size_t>(std::count_if(m_waiting.begin(), m_waiting.end(), [&](const Waiting& waiting) {
+    return waiting.from.sin_addr.s_addr == from.sin_addr.s_addr;
+  }));
+}

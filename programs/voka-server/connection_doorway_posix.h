@@ -1,0 +1,50 @@
+// Accepted connections of voka-server's HTTP services, held until the
+// client's first line has come: libmicrohttpd (as Debian 12 ships it) closes
+// a request line without a blank unanswered and reads a leading NUL as an
+// empty line, so input that is not HTTP at all is answered 400 here. TLS
+// connections pass on at once.
+#pragma once
+
+#include <netinet/in.h>
+#include <poll.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CConnectionDoorway {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Takes the socket over, with the deadline of its request head.
+  using HandOver = std::function<void(int socket, const sockaddr_in& from, Clock::time_point deadline)>;
+
+  CConnectionDoorway(const char* scheme, bool looksAtFirstLine, HandOver handOver);
+  ~CConnectionDoorway();
+  CConnectionDoorway(const CConnectionDoorway&) = delete;
+  CConnectionDoorway& operator=(const CConnectionDoorway&) = delete;
+
+  void AppendPollEntries(int listener, std::vector<pollfd>& entries) const;
+  // Milliseconds until the next deadline of a waiting connection, or -1.
+  int MillisecondsToNextEvent() const;
+  // Accepts from the listener and passes on or answers what has come; never blocks.
+  void Run(int listener);
+
+ private:
+  struct Waiting {
+    int socket;
+    sockaddr_in from;
+    Clock::time_point deadline;
+    bool partial;  // some of the first line has come, without a blank yet
+  };
+
+  void Accept(int listener);
+  // false once the connection has left the doorway.
+  bool Look(Waiting& waiting, Clock::time_point now);
+  size_t WaitingFrom(const sockaddr_in& from) const;
+
+  std::string m_scheme;
+  bool m_looksAtFirstLine;
+  HandOver m_handOver;
+  std::vector<Waiting> m_waiting;
+};

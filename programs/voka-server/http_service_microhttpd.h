@@ -1,0 +1,84 @@
+// voka-server's HTTP validation service, plain or over TLS, on libmicrohttpd:
+// one GET per connection, answered and closed. It runs from the server's poll
+// loop (one epoll descriptor per service), so requests are answered one at a
+// time on the main thread, like the UDP ones.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "programs/voka-server/account_service.h"
+#include "programs/voka-server/connection_doorway_posix.h"
+#include "programs/voka-server/fault_modes.h"
+#include "programs/voka-server/server_options.h"
+#include "programs/voka-server/tls_credentials.h"
+
+struct MHD_Connection;
+struct MHD_Daemon;
+
+class CHttpService {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // With TLS credentials, every connection speaks https.
+  CHttpService(CAccountService& accounts, const FaultModes& faults, const TlsCredentials* tls = nullptr);
+  ~CHttpService();
+  CHttpService(const CHttpService&) = delete;
+  CHttpService& operator=(const CHttpService&) = delete;
+
+  int Open(const ListenAddress& address, std::string& error);
+  std::string BoundAddress() const;
+  // Every request is answered with a redirect to the same path and query
+  // under base ("scheme://host:port").
+  void RedirectTo(const std::string& base) { m_redirectBase = base; }
+
+  // What to wait for before Run has work...
+  void AppendPollEntries(std::vector<pollfd>& entries) const;
+  // ...which is also due after this many milliseconds (-1: no deadline).
+  int MillisecondsToNextEvent() const;
+  void Run();
+
+ private:
+  friend struct HttpServiceCallbacks;
+
+  struct Connection {
+    std::string peer;     // "http HOST:PORT", for the log
+    std::string address;  // the client's IP address
+    int socket = -1;
+    Clock::time_point deadline;  // for a complete request head
+    std::string target;          // as the request line has it
+    bool answered = false;
+    bool cutOff = false;  // closed at its deadline
+  };
+
+  // The slow-body fault's body, sent once releaseAt has passed.
+  struct HeldBody {
+    CHttpService* service = nullptr;
+    MHD_Connection* connection = nullptr;
+    std::string body;
+    Clock::time_point releaseAt;
+    bool suspended = false;
+  };
+
+  // Decides the answer to a complete request head; false drops the connection.
+  bool Respond(MHD_Connection* handle, Connection& connection, const std::string& method, const std::string& version);
+  bool Reply(MHD_Connection* handle, Connection& connection, unsigned status, const std::string& body,
+             const std::string& logLine);
+  bool HoldBody(MHD_Connection* handle, Connection& connection, const std::string& body, const std::string& logLine);
+  void HandOver(int socket, const sockaddr_in& from, Clock::time_point deadline);
+
+  CAccountService& m_accounts;
+  const FaultModes& m_faults;
+  const TlsCredentials* m_tls;
+  const char* m_scheme;
+  std::string m_redirectBase;
+  int m_listener = -1;
+  CConnectionDoorway m_doorway;
+  MHD_Daemon* m_daemon = nullptr;
+  Clock::time_point m_handedOverDeadline;  // of the connection being handed over
+  std::map<MHD_Connection*, Connection> m_connections;
+  std::set<HeldBody*> m_heldBodies;
+};
