@@ -108,6 +108,32 @@ class HttpRobustness(unittest.TestCase):
             self.assertIn("closed: no request within 5 s", server.log())
             self.assertTrue(good_dynamic_key(server))
 
+    def test_one_address_cannot_shut_out_the_others(self):
+        with Server() as server:
+            _, body = http_get(server, "/zq.ack")  # a login in progress from 127.0.0.1
+            guid = answer_fields(body, b"^$^")["GUID"]
+            flood = request_datagram(0x5300, 1, sealed("INDICATION="))
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                s.bind(("127.0.0.2", 0))
+                s.settimeout(0.5)
+                keys = 0
+                for _ in range(300):  # 10,000 dynamic keys for 127.0.0.2, a hundred at a time
+                    for _ in range(100):
+                        s.sendto(flood, server.udp_address)
+                    try:
+                        for _ in range(100):
+                            keys += b"GUID=" in s.recv(2048)
+                    except socket.timeout:
+                        pass
+                    if keys >= 10000:
+                        break
+            self.assertGreaterEqual(keys, 10000)
+            idle = [socket.create_connection(server.http_address, source_address=("127.0.0.2", 0)) for _ in range(64)]
+            status, body = http_get(server, "/Login.Validate.Account?USERID=alice&PWD=alice-pass&GUID=" + guid)
+            self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"))
+            for s in idle:
+                s.close()
+
     def test_query_decoding(self):
         with Server() as server:
             _, body = http_get(server, "/zq.ack")
