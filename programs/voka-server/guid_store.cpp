@@ -29,7 +29,7 @@ bool CGuidStore::Valid(const std::string& guid, Clock::time_point now) const {
   return found != m_keys.end() && now - found->second.issued <= kGuidLifetime;
 }
 
-void CGuidStore::Remove(const std::string& guid) {
+void CGuidStore::Remove(std::string guid) {
   auto key = m_keys.find(guid);
   m_byAge.erase({key->second.issued, guid});
   auto source = m_bySource.find(key->second.source);

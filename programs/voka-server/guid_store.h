@@ -25,7 +25,8 @@ class CGuidStore {
     Clock::time_point issued;
   };
 
-  void Remove(const std::string& guid);
+  // By value: callers pass a reference into the containers it erases from.
+  void Remove(std::string guid);
 
   std::map<std::string, Key> m_keys;
   std::map<std::string, std::deque<std::string>> m_bySource;  // oldest first
