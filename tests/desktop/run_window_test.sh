@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# run_window_test.sh WINEPREFIX SCREENSHOTS -- DRIVER [ARGS...]
+# Runs the window driver on an X server of its own (Xvfb picks a free display
+# number) and takes the screenshots it asks for: the rectangle it names,
+# cropped from the screen, into SCREENSHOTS-NAME.png. Ends the prefix's Wine
+# processes and the X server afterwards; exits with the driver's status.
+set -uo pipefail
+prefix=$1 screenshots=$2
+shift 3
+
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; kill "$xvfb_pid" 2>/dev/null; rm -f "$display_file"' EXIT
+for ((tries = 0; tries < 600; tries++)); do
+  [[ $(cat "$display_file") == *[0-9] ]] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || { echo "run_window_test: Xvfb did not start" >&2; exit 1; }
+  sleep 0.1
+done
+export DISPLAY=:$(cat "$display_file")
+
+mkdir -p "$(dirname "$screenshots")"
+coproc driver { "$@"; }
+exec {from_driver}<&"${driver[0]}" {to_driver}>&"${driver[1]}"
+while IFS= read -r line <&$from_driver; do
+  line=${line%$'\r'}
+  if [[ $line == snap\ * ]]; then
+    read -r _ name x y width height <<<"$line"
+    xwd -root -silent | convert xwd:- -crop "${width}x${height}+${x}+${y}" +repage "$screenshots-$name.png"
+    echo "screenshot $screenshots-$name.png"
+    echo taken >&$to_driver
+  else
+    echo "$line"
+  fi
+done
+wait "$driver_PID"
