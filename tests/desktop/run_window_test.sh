@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# run_window_test.sh WINEPREFIX SCREENSHOTS -- DRIVER [ARGS...]
-# Runs the window driver on an X server of its own (Xvfb picks a free display
-# number) and takes the screenshots it asks for: the rectangle it names,
-# cropped from the screen, into SCREENSHOTS-NAME.png. Ends the prefix's Wine
-# processes and the X server afterwards; exits with the driver's status.
+# run_window_test.sh WINE_RUN WINEPREFIX SCREENSHOTS DRIVER [ARGS...]
+# Runs the window driver under Wine on an X server of its own (Xvfb picks a
+# free display number) and takes the screenshots it asks for: the rectangle
+# it names, cropped from the screen, into SCREENSHOTS-NAME.png. Ends the
+# prefix's Wine processes and the X server afterwards; exits with the
+# driver's status.
 set -uo pipefail
-prefix=$1 screenshots=$2
+wine_run=$1 prefix=$2 screenshots=$3
 shift 3
 
 display_file=$(mktemp)
@@ -19,8 +20,12 @@ for ((tries = 0; tries < 600; tries++)); do
 done
 export DISPLAY=:$(cat "$display_file")
 
+# No window manager runs on the display: Wine draws the title bars itself
+# and does not wait for a window manager to withdraw a closed window.
+"$wine_run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 mkdir -p "$(dirname "$screenshots")"
-coproc driver { "$@"; }
+coproc driver { "$wine_run" "$prefix" "$@"; }
+driver_pid=$driver_PID
 exec {from_driver}<&"${driver[0]}" {to_driver}>&"${driver[1]}"
 while IFS= read -r line <&$from_driver; do
   line=${line%$'\r'}
@@ -33,4 +38,4 @@ while IFS= read -r line <&$from_driver; do
     echo "$line"
   fi
 done
-wait "$driver_PID"
+wait "$driver_pid"
