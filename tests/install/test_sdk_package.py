@@ -27,6 +27,7 @@ SDK = os.path.join(PACKAGES, "VOKA4ClientCom-%s-sdk.zip" % VERSION)
 SYMBOLS = os.path.join(PACKAGES, "VOKA4ClientCom-%s-symbols.zip" % VERSION)
 OBJDUMP = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 DLLS = ["VOKA4ClientCom.DLL", "UsbClient.dll"]
+DESKTOP_SOURCES = os.path.join(os.path.dirname(__file__), "..", "..", "samples", "desktop")
 
 
 def section_names(data, arch, work):
@@ -49,9 +50,12 @@ class SdkPackage(unittest.TestCase):
                         "include/VOKA4ClientCom.h", "include/VOKA4ClientCom_i.c",
                         "samples/login.js", "samples/login.vbs",
                         "samples/cpp/login_client.cpp"}
+            expected |= {"samples/desktop/" + name for name in os.listdir(DESKTOP_SOURCES)
+                         if not name.endswith(".in")}
             for arch in OBJDUMP:
                 expected |= {arch + "/" + dll for dll in DLLS} | {arch + "/VOKA4ClientCom.manifest",
                                                                  "samples/cpp/%s/login_client.exe.manifest" % arch}
+                expected |= {"samples/desktop/%s/login_window.exe%s" % (arch, suffix) for suffix in ("", ".manifest")}
             self.assertEqual(names, expected)
             readme = sdk.read("README.txt").decode()
             self.assertIn("VOKA4ClientCom %s SDK" % VERSION, readme)
@@ -64,7 +68,8 @@ class SdkPackage(unittest.TestCase):
             with zipfile.ZipFile(SYMBOLS) as symbols, tempfile.TemporaryDirectory() as work:
                 for arch in OBJDUMP:
                     for manifest in (arch + "/VOKA4ClientCom.manifest",
-                                     "samples/cpp/%s/login_client.exe.manifest" % arch):
+                                     "samples/cpp/%s/login_client.exe.manifest" % arch,
+                                     "samples/desktop/%s/login_window.exe.manifest" % arch):
                         self.assertIn(architecture[arch], sdk.read(manifest).decode(), manifest)
                     for dll in DLLS:
                         shipped = section_names(sdk.read(arch + "/" + dll), arch, work)
