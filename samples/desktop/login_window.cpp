@@ -80,7 +80,7 @@ void LoginWindow::OnReport(const LoginReport& report) {
     case LoginStep::kCardNeeded:
       SetDlgItemTextW(m_dialog, IDC_CARD_PROMPT, (L"Matrix card: the digits in cell " + report.text).c_str());
       SetDlgItemTextW(m_dialog, IDC_CARD_ANSWER, L"");
-      Enter(State::kCardPrompt, L"Enter the digits of your matrix card's cell " + report.text + L".");
+      Enter(State::kCardPrompt, L"Your account asks for a cell of its matrix card.");
       return;
     case LoginStep::kLoggedIn:
       StopWorker();

@@ -12,6 +12,8 @@
 
 #include "login_settings.h"
 
+struct IVOKAClientAuthen;
+
 enum class LoginStep {
   kUsingToken,  // the account needs the USB e-key; its password is being sent
   kCardNeeded,  // the account needs a matrix card cell; text names the cell
@@ -46,7 +48,7 @@ class LoginWorker {
               const std::wstring& password);
   ~LoginWorker();
   static DWORD WINAPI Run(void* worker);
-  void Login(struct IVOKAClientAuthen* authen);
+  void Login(IVOKAClientAuthen* authen);
   void Report(LoginStep step, const std::wstring& text);
   void Release();
 
