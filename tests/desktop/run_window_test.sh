@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # run_window_test.sh WINE_RUN WINEPREFIX SCREENSHOTS DRIVER [ARGS...]
 # Runs the window driver under Wine on an X server of its own (Xvfb picks a
-# free display number) and takes the screenshots it asks for: the rectangle
-# it names, cropped from the screen, into SCREENSHOTS-NAME.png. Ends the
-# prefix's Wine processes and the X server afterwards; exits with the
-# driver's status.
+# free display number), takes the screenshots it asks for into
+# SCREENSHOTS-NAME.png, and exits with its status.
 set -uo pipefail
 wine_run=$1 prefix=$2 screenshots=$3
 shift 3
@@ -13,8 +11,7 @@ display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; kill "$xvfb_pid" 2>/dev/null; rm -f "$display_file"' EXIT
-for ((tries = 0; tries < 600; tries++)); do
-  [[ $(cat "$display_file") == *[0-9] ]] && break
+until [[ $(cat "$display_file") == *[0-9] ]]; do
   kill -0 "$xvfb_pid" 2>/dev/null || { echo "run_window_test: Xvfb did not start" >&2; exit 1; }
   sleep 0.1
 done
@@ -32,7 +29,6 @@ while IFS= read -r line <&$from_driver; do
   if [[ $line == snap\ * ]]; then
     read -r _ name x y width height <<<"$line"
     xwd -root -silent | convert xwd:- -crop "${width}x${height}+${x}+${y}" +repage "$screenshots-$name.png"
-    echo "screenshot $screenshots-$name.png"
     echo taken >&$to_driver
   else
     echo "$line"

@@ -3,8 +3,8 @@
 // Usage: window_driver PROGRAM UDP HTTP ACTION USER PASSWORD EXPECTED_STATUS EXPECTED_EXIT
 // ACTION: login | card=ROW/ROW/... (answers the asked cell from this card) |
 // card-digits=DIGITS | cancel-while-waiting. Asks its caller for screenshots
-// ("snap NAME X Y WIDTH HEIGHT", then waits for a line on stdin) and prints
-// "measure NAME MS"; exit status 0 when every check held.
+// ("snap NAME X Y WIDTH HEIGHT", then a line on stdin) and prints "measure
+// NAME MS"; exit status 0 when every check held.
 #include <windows.h>
 
 #include <algorithm>
@@ -21,12 +21,7 @@ constexpr double kAtOnceMs = 1000;  // the window's own thread answering
 HWND g_window;
 PROCESS_INFORMATION g_program;
 
-double NowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
+double NowMs() { return static_cast<double>(GetTickCount64()); }
 
 void Check(bool holds, const std::wstring& what) {
   if (holds) return;
@@ -38,7 +33,7 @@ void WaitFor(const std::function<bool()>& condition, double deadlineMs, const st
   for (double start = NowMs(); !condition(); Sleep(20)) Check(NowMs() - start < deadlineMs, L"waiting for " + what);
 }
 
-void Measure(const char* name, double startMs) { std::printf("measure %s %.0f\n", name, NowMs() - startMs); }
+void Measure(const char* name, double ms) { std::printf("measure %s %.0f\n", name, ms); }
 
 HWND Item(int id) { return GetDlgItem(g_window, id); }
 
@@ -49,9 +44,12 @@ std::wstring Text(int id) {
 }
 
 bool Waiting() { return !IsWindowEnabled(Item(IDOK)) && !IsWindowEnabled(Item(kUser)); }
-bool Finished() { return Text(kStatus).rfind(L"Logged in:", 0) == 0 || Text(kStatus).rfind(L"Not logged in:", 0) == 0; }
 
-void Send(std::vector<INPUT> inputs) {
+void Send(INPUT input, std::vector<DWORD> flags) {
+  std::vector<INPUT> inputs(flags.size(), input);
+  for (size_t i = 0; i < flags.size(); ++i) {
+    (input.type == INPUT_MOUSE ? inputs[i].mi.dwFlags : inputs[i].ki.dwFlags) = flags[i];
+  }
   Check(SendInput(inputs.size(), inputs.data(), sizeof(INPUT)) == inputs.size(), L"SendInput");
 }
 
@@ -62,32 +60,23 @@ void Click(int id) {
   mouse.type = INPUT_MOUSE;
   mouse.mi.dx = (box.left + box.right) / 2 * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
   mouse.mi.dy = (box.top + box.bottom) / 2 * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  std::vector<INPUT> inputs(3, mouse);
-  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  inputs[1].mi.dwFlags = inputs[0].mi.dwFlags | MOUSEEVENTF_LEFTDOWN;
-  inputs[2].mi.dwFlags = inputs[0].mi.dwFlags | MOUSEEVENTF_LEFTUP;
-  Send(inputs);
+  const DWORD move = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  Send(mouse, {move, move | MOUSEEVENTF_LEFTDOWN, move | MOUSEEVENTF_LEFTUP});
 }
 
-// Types TEXT, or presses KEY when TEXT is empty.
-void Keys(const std::wstring& text, WORD key = 0) {
-  std::vector<INPUT> inputs;
-  for (wchar_t c : text.empty() ? std::wstring(1, L'\0') : text) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.wScan = c;
-    input.ki.dwFlags = key ? 0 : KEYEVENTF_UNICODE;
-    inputs.push_back(input);
-    input.ki.dwFlags |= KEYEVENTF_KEYUP;
-    inputs.push_back(input);
-  }
-  Send(inputs);
+// Presses VIRTUAL_KEY, or types the character UNICODE.
+void Key(WORD virtualKey, wchar_t unicode = 0) {
+  INPUT key = {};
+  key.type = INPUT_KEYBOARD;
+  key.ki.wVk = virtualKey;
+  key.ki.wScan = unicode;
+  const DWORD kind = unicode ? KEYEVENTF_UNICODE : 0;
+  Send(key, {kind, kind | KEYEVENTF_KEYUP});
 }
 
 void TypeInto(int id, const std::wstring& text) {
   Click(id);
-  Keys(text);
+  for (wchar_t c : text) Key(0, c);
   WaitFor([&] { return Text(id).size() == text.size(); }, kLongMs, L"the typed text");
 }
 
@@ -101,13 +90,13 @@ void Snap(const char* name) {
   Check(std::fgets(line, sizeof line, stdin) != nullptr, L"the screenshot");
 }
 
-// Closes the window as its close box does; the program must have ended
-// DEADLINE_MS after START_MS with EXIT.
+// Closes the window as its close box does; the program must have ended with
+// EXIT within DEADLINE_MS of START_MS.
 void CloseAndExpectExit(double startMs, double deadlineMs, DWORD exit) {
   PostMessageW(g_window, WM_SYSCOMMAND, SC_CLOSE, 0);
   DWORD left = static_cast<DWORD>(std::max(0.0, deadlineMs - (NowMs() - startMs))), code = 0;
   Check(WaitForSingleObject(g_program.hProcess, left) == WAIT_OBJECT_0, L"the program to end when closed");
-  Measure("to_exit_ms", startMs);
+  Measure("to_exit_ms", NowMs() - startMs);
   GetExitCodeProcess(g_program.hProcess, &code);
   Check(code == exit, L"exit code " + std::to_wstring(code));
 }
@@ -124,21 +113,21 @@ void CancelWhileWaiting(const std::wstring& expectedStatus) {
     Check(SendMessageTimeoutW(g_window, WM_NULL, 0, 0, SMTO_NORMAL, kAtOnceMs, nullptr), L"an answer within 1 s");
     slowest = std::max(slowest, NowMs() - start);
   }
-  std::printf("measure slowest_answer_while_waiting_ms %.0f\n", slowest);
+  Measure("slowest_answer_while_waiting_ms", slowest);
   Check(Waiting(), L"the call to be still waiting");
   Snap("waiting");
   const double cancelled = NowMs();
-  Keys(L"", VK_ESCAPE);
+  Key(VK_ESCAPE);
   WaitFor([] { return IsWindowEnabled(Item(IDOK)) != FALSE; }, kAtOnceMs, L"Cancel to give the window back");
-  Measure("cancel_to_ready_ms", cancelled);
+  Measure("cancel_to_ready_ms", NowMs() - cancelled);
   Check(Text(kStatus) == expectedStatus, L"status after Cancel: " + Text(kStatus));
   const double started = NowMs();
-  Keys(L"", VK_RETURN);
+  Key(VK_RETURN);
   WaitFor(Waiting, kLongMs, L"Enter to start a login");
   CloseAndExpectExit(started, 5000, 1);
 }
 
-// The cell named at the end of the prompt ("... cell B3") in GRID.
+// The cell that the prompt names at its end ("... cell B3") in GRID.
 std::wstring CellOf(const std::wstring& grid) {
   const std::wstring prompt = Text(kCardPrompt);
   const size_t cell = prompt.rfind(L' ') + 1, column = prompt[cell] - L'A', row = _wtoi(&prompt[cell + 1]) - 1;
@@ -172,10 +161,11 @@ int wmain(int count, wchar_t** args) {
       Snap("card-prompt");
       const std::wstring card = action.substr(action.find(L'=') + 1);
       TypeInto(kCardAnswer, action.rfind(L"card=", 0) == 0 ? CellOf(card) : card);
-      Keys(L"", VK_RETURN);
+      Key(VK_RETURN);
     }
-    WaitFor(Finished, kLongMs, L"the login's outcome");
-    Measure("login_to_status_ms", start);
+    // A final status starts "Logged in:" or "Not logged in:".
+    WaitFor([] { return Text(kStatus).find(L"ogged in:") != std::wstring::npos; }, kLongMs, L"the login's outcome");
+    Measure("login_to_status_ms", NowMs() - start);
     Check(Text(kStatus).find(expectedStatus) != std::wstring::npos, L"status: " + Text(kStatus));
     Snap("result");
     CloseAndExpectExit(NowMs(), kLongMs, _wtoi(args[8]));
