@@ -2,6 +2,7 @@
 
 #include "codec/ansi_codepage.h"
 #include "codec/decimal_integer.h"
+#include "engine/result_code_table.h"
 
 namespace {
 
@@ -38,6 +39,20 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
     if (candidate == name) return true;
   }
   return false;
+}
+
+// One line per result a login command can print, from the engine's table.
+std::string RequestResultLines() {
+  std::string lines;
+  for (const ResultCodeEntry& entry : ResultCodeTable()) {
+    if (entry.source != ResultSource::kRequest) continue;
+    std::string code = std::to_string(entry.code);
+    std::string name = entry.name;
+    code.resize(11, ' ');
+    name.resize(18, ' ');
+    lines += "  " + code + name + entry.meaning + "\n";
+  }
+  return lines;
 }
 
 // Splits "--name=value" into name and value; "--name" gives no inline value.
@@ -214,7 +229,7 @@ int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options
 }
 
 std::string AuthUsageText() {
-  return
+  return std::string(
       "Usage: voka-auth [GLOBAL OPTIONS] COMMAND [OPTIONS] [COMMAND [OPTIONS]]...\n"
       "Runs the commands in order on one login engine, as a front end would.\n"
       "\n"
@@ -258,8 +273,13 @@ std::string AuthUsageText() {
       "The USB token stand-in reads its secret, in hex, from VOKA_SOFT_TOKEN_SECRET;\n"
       "VOKA_CA_BUNDLE is the default of --cacert.\n"
       "\n"
-      "Output: 'COMMAND: RESULT' and the answer fields, one NAME=VALUE a line;\n"
+      "Output: 'COMMAND: RESULT' (a RESULT other than 0 followed by its name and\n"
+      "meaning when it has one) and the answer fields, one NAME=VALUE a line;\n"
       "with --json, {\"command\":...,\"result\":...,\"fields\":{...}} per command.\n"
+      "\n"
+      "Results of the login commands, beside the account server's own RETVALUE:\n") +
+      RequestResultLines() +
+      "get prints 0 for a field that is present, -1 for one that is absent.\n"
       "\n"
       "Exit status: 0 when every command returned 0 (and login left the user\n"
       "logged in, AUTHENSTATE 1), 1 at the first command that did not (later\n"

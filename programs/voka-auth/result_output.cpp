@@ -4,6 +4,7 @@
 
 #include "codec/text_escape.h"
 #include "codec/utf8_sequence.h"
+#include "engine/result_code_table.h"
 
 std::string JsonString(const std::string& utf8) {
   std::string out = "\"";
@@ -52,8 +53,16 @@ std::string FormatJsonResult(const std::string& command, int result, const Outpu
   return out + "}}";
 }
 
+std::string ResultLabel(const std::string& command, int result) {
+  const ResultSource source = command == "get" ? ResultSource::kGetValue : ResultSource::kRequest;
+  const ResultCodeEntry* entry = FindResultCode(source, result);
+  std::string label = std::to_string(result);
+  if (result == 0 || !entry) return label;
+  return label + " " + entry->name + " (" + entry->meaning + ")";
+}
+
 std::string FormatHumanResult(const std::string& command, int result, const OutputFields& fields) {
-  std::string out = command + ": " + std::to_string(result) + "\n";
+  std::string out = command + ": " + ResultLabel(command, result) + "\n";
   // A server's text must not move the cursor or forge a line of its own.
   for (const auto& field : fields) {
     out += "  " + EscapeControlBytes(field.first) + "=" + EscapeControlBytes(field.second) + "\n";

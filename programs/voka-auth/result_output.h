@@ -15,7 +15,11 @@ std::string JsonString(const std::string& utf8);
 // {"command":"…","result":N,"fields":{"NAME":"VALUE",…}} without a line end.
 std::string FormatJsonResult(const std::string& command, int result, const OutputFields& fields);
 
-// "COMMAND: RESULT" and one indented NAME=VALUE line per field, each ending in '\n'.
+// The result as printed: the number, then, unless it is 0, the name and
+// meaning the engine's table gives it ("get" reads GetValue's codes).
+std::string ResultLabel(const std::string& command, int result);
+
+// "COMMAND: RESULT" (the ResultLabel) and one indented NAME=VALUE line per field, each ending in '\n'.
 std::string FormatHumanResult(const std::string& command, int result, const OutputFields& fields);
 
 // {"command":"…","result":0,"text":"…"} for seal and unseal.

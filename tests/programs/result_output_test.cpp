@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
+
+#include "engine/result_code_table.h"
+
 namespace {
 
 TEST(JsonString, EscapesWhatJsonRequires) {
@@ -25,10 +31,31 @@ TEST(ResultOutput, JsonAndHumanForms) {
             "{\"command\":\"dynamic-key\",\"result\":0,\"fields\":{\"GUID\":\"G-1\",\"RETVALUE\":\"0\"}}");
   EXPECT_EQ(FormatJsonResult("get", -1, {}), "{\"command\":\"get\",\"result\":-1,\"fields\":{}}");
   EXPECT_EQ(FormatHumanResult("static", -10332102, {{"DESCMSG", "网络连接出错"}}),
-            "static: -10332102\n  DESCMSG=网络连接出错\n");
+            "static: -10332102 AUTHEN_E_FAIL (no valid answer, a refused argument, or no e-key challenge)\n"
+            "  DESCMSG=网络连接出错\n");
+  EXPECT_EQ(FormatHumanResult("get", -1, {}),
+            "get: -1 kValueAbsent (no such field, or its value could not be handed over)\n");
   // A server's control bytes cannot move the cursor or forge a line.
   EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", "x\x1B[1A\r\ndynamic-key: 0"}}),
             "dynamic-key: 5\n  DESCMSG=x\\x1B[1A\\x0D\\x0Adynamic-key: 0\n");
+}
+
+// The COM API document lists exactly the table's codes, with its names and meanings.
+TEST(ResultCodeTable, ApiDocumentListsEveryCodeAndNoOther) {
+  std::ifstream doc(VOKA_COM_API_DOC);
+  ASSERT_TRUE(doc) << VOKA_COM_API_DOC;
+  const std::regex row(R"(\| (request|GetValue) \| (-?\d+) \| `(\w+)` \| (.+) \|)");
+  std::set<std::string> documented, tabled;
+  std::smatch cells;
+  for (std::string line; std::getline(doc, line);) {
+    if (!std::regex_match(line, cells, row)) continue;
+    documented.insert(cells[1].str() + " " + cells[2].str() + " " + cells[3].str() + " " + cells[4].str());
+  }
+  for (const ResultCodeEntry& entry : ResultCodeTable()) {
+    const std::string source = entry.source == ResultSource::kRequest ? "request" : "GetValue";
+    tabled.insert(source + " " + std::to_string(entry.code) + " " + entry.name + " " + entry.meaning);
+  }
+  EXPECT_EQ(documented, tabled);
 }
 
 }  // namespace
