@@ -1,0 +1,19 @@
+# Manual pages of voka-auth and voka-server, written by help2man from the
+# built programs' --help and --version, so that page and help cannot
+# disagree; compressed as Debian wants them (gzip -9n: no name, no time).
+find_program(VOKA_HELP2MAN help2man REQUIRED)
+
+function(voka_add_manual_page program summary)
+  set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+  add_custom_command(OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${VOKA_HELP2MAN} --no-info --name=${summary} --output=${page} $<TARGET_FILE:${program}>
+    COMMAND gzip -9nf ${page}
+    DEPENDS ${program}
+    VERBATIM)
+  add_custom_target(${program}-manual-page ALL DEPENDS ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+
+voka_add_manual_page(voka-auth "log in to the account servers from a terminal, as a front end does")
+voka_add_manual_page(voka-server "reference account server for development and tests")
