@@ -77,8 +77,7 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
 
 std::string ServerUsageText() {
   return std::string(
-             "Usage: voka-server [--udp HOST:PORT] [--http HOST:PORT] [--https HOST:PORT --cert PEM --key PEM]\n"
-             "                   [--accounts FILE] [--fault MODE]... [--slow-seconds N] [--version]\n"
+             "Usage: voka-server [OPTION]...\n"
              "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
              "A development server: do not expose it to untrusted networks.\n"
              "\n"
@@ -92,6 +91,8 @@ std::string ServerUsageText() {
          FaultModeNames() +
          "\n"
          "  --slow-seconds N    delay of the slow-body fault (default 8)\n"
+         "  -h, --help          this text\n"
+         "  --version           the release of voka-server\n"
          "\n"
          "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once the services are up,\n"
          "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
