@@ -1,4 +1,5 @@
-"""voka-tools_<version>_amd64.deb as a user gets it: lintian finds no error;
+"""voka-tools_<version>_amd64.deb as a user gets it: lintian finds no error
+and no program without a manual page;
 dpkg installs it; the installed voka-auth and voka-server run from /usr/bin,
 the server finds its sample accounts from any folder, a program built against
 /usr both ways logs in with the installed engine; dpkg removes every file
@@ -25,7 +26,7 @@ def installed():
 
 class DebianPackage(unittest.TestCase):
     def test_lintian_finds_no_error(self):
-        run(["lintian", "--fail-on", "error", PACKAGE])
+        self.assertNotIn("no-manual-page", run(["lintian", "--fail-on", "error", PACKAGE]))
 
     def test_installs_works_and_removes_cleanly(self):
         self.assertFalse(installed(), "voka-tools is installed already: dpkg --purge voka-tools")

@@ -46,7 +46,7 @@ class SdkPackage(unittest.TestCase):
     def test_contents(self):
         with zipfile.ZipFile(SDK) as sdk:
             names = set(sdk.namelist()) - {n for n in sdk.namelist() if n.endswith("/")}
-            expected = {"README.txt", "VOKA4ClientCom.idl", "VOKA4ClientCom.tlb",
+            expected = {"README.txt", "com-api.md", "VOKA4ClientCom.idl", "VOKA4ClientCom.tlb",
                         "include/VOKA4ClientCom.h", "include/VOKA4ClientCom_i.c",
                         "samples/login.js", "samples/login.vbs",
                         "samples/cpp/login_client.cpp"}
