@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "tests/transport/loopback_http_server.h"
+#include "tests/peers/http_peer.h"
 #include "transport/http_get.h"
 
 namespace {
 
-LoopbackHttpServer& SmallBodyServer() {
-  static LoopbackHttpServer server(
+HttpPeer& SmallBodyServer() {
+  static HttpPeer server(
       [](const HttpRequestRecord&) { return HttpReply::Text("RETVALUE=0^$^GUID=0123456789abcdef^$^DESCMSG=ok"); });
   return server;
 }

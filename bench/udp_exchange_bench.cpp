@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/transport/loopback_udp_peer.h"
+#include "tests/peers/udp_peer.h"
+#include "tests/peers/wire_datagram.h"
 #include "transport/udp_server.h"
 
 namespace {
@@ -14,18 +15,15 @@ namespace {
 // About the size of a sealed login request.
 const std::string kPayload(344, 'Q');
 
-LoopbackUdpPeer& EchoPeer() {
-  static LoopbackUdpPeer peer;
-  static bool started = [] {
-    peer.StartResponder([](const std::string& request) { return request; });
-    return true;
-  }();
-  (void)started;
+UdpPeer& EchoPeer() {
+  static UdpPeer peer([](UdpPeer& self, int index, const sockaddr_in& client) {
+    self.Send(self.Request(index), client);
+  });
   return peer;
 }
 
 void UdpExchange(benchmark::State& state) {
-  LoopbackUdpPeer& peer = EchoPeer();
+  UdpPeer& peer = EchoPeer();
   const std::string port = peer.PortText();
   unsigned char answer[kUdpPacketSize + 1];
   for (auto _ : state) {
@@ -64,7 +62,7 @@ void UdpExchangeWithoutLogFile(benchmark::State& state) {
 }
 
 void RawUdpRoundTrip(benchmark::State& state) {
-  LoopbackUdpPeer& peer = EchoPeer();
+  UdpPeer& peer = EchoPeer();
   socket_t raw = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in to;
   std::memset(&to, 0, sizeof(to));

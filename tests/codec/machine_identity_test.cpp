@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/codec/machine_network.h"
 
 namespace {
 
@@ -50,15 +53,18 @@ std::string CallWithGuard(void (*identity)(char*)) {
   return std::string(buffer, strnlen(buffer, kSize));
 }
 
-TEST(MachineIdentity, MacAddressIsEmptyOrSixUpperCaseHexBytes) {
+// Empty only on a machine without such an interface or address.
+TEST(MachineIdentity, MacAddressIsThatOfOneOfTheMachinesInterfaces) {
   const std::string mac = CallWithGuard<18>(GetMacAddress);
-  EXPECT_TRUE(mac.empty() || IsMacText(mac)) << mac;
+  const std::set<std::string> macs = InterfaceMacTexts();
+  EXPECT_TRUE(macs.empty() ? mac.empty() : IsMacText(mac) && macs.count(mac) == 1) << mac;
   EXPECT_EQ(CallWithGuard<18>(GetMacAddress), mac);
 }
 
-TEST(MachineIdentity, ClientIpIsEmptyOrDottedIpv4) {
+TEST(MachineIdentity, ClientIpIsOneOfTheAddressesOfTheHostName) {
   const std::string ip = CallWithGuard<16>(GetClientIp);
-  EXPECT_TRUE(ip.empty() || IsDottedIpv4(ip)) << ip;
+  const std::set<std::string> addresses = HostNameIpv4Texts();
+  EXPECT_TRUE(addresses.empty() ? ip.empty() : IsDottedIpv4(ip) && addresses.count(ip) == 1) << ip;
   EXPECT_EQ(CallWithGuard<16>(GetClientIp), ip);
 }
 

@@ -14,8 +14,9 @@
 
 #include "facade/VOKA4ClientCom_h.h"
 #include "tests/facade/dll_export.h"
-#include "tests/hostile/udp_peer.h"
-#include "tests/transport/loopback_http_server.h"
+#include "tests/peers/udp_peer.h"
+#include "tests/peers/wire_datagram.h"
+#include "tests/peers/http_peer.h"
 
 namespace {
 
@@ -137,8 +138,7 @@ TEST_F(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
 // module until it ends, so that it never returns into unmapped code, and
 // then lets go, so that the module does unload.
 TEST_F(ComCycles, AbandonedHttpRequestOutlivesTheHostsFreeLibrary) {
-  auto server = std::make_unique<LoopbackHttpServer>();
-  ASSERT_TRUE(server->Listening());
+  auto server = std::make_unique<HttpPeer>();
   server->SetReply(HttpReply::TrickleHead("RETVALUE=0", 3000));
   IClassFactory* factory = nullptr;
   ASSERT_EQ(getClassObject(CLSID_VOKAClientAuthen, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);

@@ -10,7 +10,8 @@
 #include <string>
 
 #include "tests/endurance/process_usage.h"
-#include "tests/hostile/udp_peer.h"
+#include "tests/peers/udp_peer.h"
+#include "tests/peers/wire_datagram.h"
 #include "transport/request_kinds.h"
 #include "voka/client_authen.h"
 

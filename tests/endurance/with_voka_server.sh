@@ -4,10 +4,14 @@
 # and @HTTP@ (and @HTTPS@, when the options make it serve https) in its
 # arguments replaced by the server's endpoints (also exported as VOKA_TEST_UDP,
 # VOKA_TEST_HTTP and VOKA_TEST_HTTPS), stops the server and exits with
-# COMMAND's status.
+# COMMAND's status; 77 (a skip) when SERVER has not been built.
 set -uo pipefail
 server=$1 accounts=$2
 shift 2
+if [[ ! -x $server ]]; then
+  echo "skipped: needs voka-server from a native build tree ($server; scripts/build native)"
+  exit 77
+fi
 server_options=()
 while (($#)) && [[ $1 != -- ]]; do server_options+=("$1"); shift; done
 shift

@@ -3,7 +3,6 @@
 
 #include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
-#include "transport/request_kinds.h"
 
 namespace {
 
@@ -69,8 +68,7 @@ TEST_F(DynamicKey, BothStagesFailingLeaveOnlyTheNetworkMessage) {
   // The next login carries an empty GUID, over HTTP.
   http.AnswerWith("RETVALUE=0");
   engine.EKeyAuthen("u1", "", "1", "");
-  EXPECT_EQ(LastTarget(), std::string(RowOf(RequestKind::kEKeyLogin).httpPath) +
-                              "?USERID=u1&EKEYPWD=&EKEYTYPE=1&APPID=&AREAID=&GUID=&INDICATION=");
+  EXPECT_EQ(LastTarget(), "/Login.Validate.Dynamic?USERID=u1&EKEYPWD=&EKEYTYPE=1&APPID=&AREAID=&GUID=&INDICATION=");
 }
 
 TEST_F(DynamicKey, UdpIsTriedFirstEvenAfterTheSwitch) {

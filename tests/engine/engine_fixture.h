@@ -6,7 +6,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "tests/engine/scripted_peers.h"
+#include "tests/peers/http_peer.h"
+#include "tests/peers/udp_peer.h"
+#include "tests/peers/wire_datagram.h"
 #include "voka/client_authen.h"
 
 // A UDP answer payload: the fields, each ended by a NUL, as servers send them.
@@ -50,7 +52,7 @@ class EngineWithPeers : public ::testing::Test {
     return targets.empty() ? "<none>" : targets.back();
   }
 
-  ScriptedUdpPeer udp;
-  ScriptedHttpServer http;
+  UdpPeer udp{UdpPeer::FromQueue()};
+  HttpPeer http;
   CClientAuthen engine;
 };

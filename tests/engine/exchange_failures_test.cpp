@@ -1,11 +1,9 @@
 // Failed UDP exchanges, refused requests, and the exchange trace.
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
-#include "transport/request_kinds.h"
 
 namespace {
 
@@ -13,40 +11,17 @@ using Exchange = EngineWithPeers;
 
 const std::string kNetworkMessage = kNetworkErrorMessage;
 
-TEST_F(Exchange, NoAnswerTimesOut) {
+// How long the wait lasts: hostile_udp_test.
+TEST_F(Exchange, NoAnswerKeepsEarlierFieldsAndNeverFallsBack) {
   engine.SetUdpTimeOut(1);
   udp.AnswerWith(NulFields({"RETVALUE=0", "KEEP=1"}));
   ASSERT_EQ(engine.EKeyAuthen("u", "k", "1", ""), 0);
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(engine.EKeyAuthen("u", "k", "1", ""), AUTHEN_E_FAIL);
-  const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(900));
-  EXPECT_LT(waited, std::chrono::seconds(5));
   EXPECT_EQ(engine.FindValue("DESCMSG"), kNetworkMessage);
   EXPECT_EQ(engine.FindValue("KEEP"), "1");
   // A login never falls back.
   EXPECT_TRUE(engine.UsesUdp());
   EXPECT_TRUE(http.Targets().empty());
-}
-
-TEST_F(Exchange, AnswersOfTheLimitOrLongerAreRefused) {
-  // 20 header bytes + 1003 payload bytes = 1023: the longest accepted.
-  const std::string fits = NulFields({"RETVALUE=0", "F=" + std::string(1003 - 14, 'f')});
-  ASSERT_EQ(fits.size(), 1003u);
-  udp.AnswerWith(fits);
-  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), 0);
-  EXPECT_EQ(engine.FindValue("F").size(), 1003u - 14u);
-
-  udp.AnswerWith(fits + "x");
-  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), AUTHEN_E_FAIL);
-  EXPECT_EQ(engine.FindValue("DESCMSG"), kNetworkMessage);
-}
-
-TEST_F(Exchange, DatagramShorterThanAHeaderIsRefused) {
-  udp.AnswerRaw("RETVALUE=0");
-  EXPECT_EQ(engine.ECardAuthen("u", "c", ""), AUTHEN_E_FAIL);
-  EXPECT_EQ(engine.FindValue("DESCMSG"), kNetworkMessage);
-  EXPECT_EQ(engine.FindValue("RETVALUE"), "");
 }
 
 TEST_F(Exchange, RequestTooLongForADatagramIsNotSent) {
@@ -115,7 +90,7 @@ TEST_F(Exchange, TraceSeesEachStepOfBothTransports) {
       "datagram:" + udp.Endpoint(),
       "answer:" + answer,
       "text:INDICATION=X1",
-      "url:" + http.BaseUrl() + RowOf(RequestKind::kDynamicKey).httpPath + "?INDICATION=X1",
+      "url:" + http.BaseUrl() + "/zq.ack?INDICATION=X1",
       "answer:RETVALUE=0",
   };
   EXPECT_EQ(trace.events, expected);
@@ -125,7 +100,7 @@ TEST_F(Exchange, TraceSeesEachStepOfBothTransports) {
   const uint16_t command = trace.headers[0].wCommand;
   const uint32_t sequence = trace.headers[0].dwSequence;
   const uint32_t length = trace.headers[0].dwLength;
-  EXPECT_EQ(command, RowOf(RequestKind::kDynamicKey).udpCommand);
+  EXPECT_EQ(command, 0x5300);
   EXPECT_EQ(sequence, DatagramSequence(datagram));
   EXPECT_EQ(length, DatagramLengthField(datagram));
 }

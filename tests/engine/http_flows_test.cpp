@@ -1,51 +1,12 @@
-// Each flow over HTTP: the path, the query byte for byte, and the body
-// merged into the result map.
+// The flows over HTTP: bodies merged into the result map, what the switch
+// keeps, and how values are escaped into the query.
 #include <string>
 
-#include "codec/machine_identity.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
 
 using HttpFlows = EngineWithPeers;
-
-std::string MachineField(void (*read)(char*)) {
-  char text[128] = {};
-  read(text);
-  return text;
-}
-
-TEST_F(HttpFlows, StaticLoginEncodesUserAndPassword) {
-  SwitchToHttp("G");
-  http.AnswerWith("RETVALUE=0^$^DESCMSG=hi");
-  EXPECT_EQ(engine.StaticAuthen("u 1", "p w\xC4\xE3", "9", "3", "", ""), 0);
-  // CLIENTIP and MAC hold only bytes that go unchanged.
-  EXPECT_EQ(LastTarget(), "/Login.Validate.Account?USERID=u+1&PWD=p+w%E4%BD%A0&APPID=9&AREAID=3&GUID=G"
-                          "&CLIENTIP=" + MachineField(GetClientIp) +
-                              "&MAC=" + MachineField(GetMacAddress) + "&CHECKCODE=&INDICATION=");
-  EXPECT_EQ(engine.FindValue("DESCMSG"), "hi");
-  EXPECT_TRUE(udp.Requests().size() == 1u) << "only the dynamic key tried UDP";
-}
-
-TEST_F(HttpFlows, EkeyLoginSendsKeptValuesAndEncodesTheUser) {
-  SwitchToHttp("G");
-  http.AnswerWith("RETVALUE=0");
-  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
-  http.AnswerWith("RETVALUE=0");
-  EXPECT_EQ(engine.EKeyAuthen("u 1\xC4\xE3", "k", "2", "ind"), 0);
-  EXPECT_EQ(LastTarget(),
-            "/Login.Validate.Dynamic?USERID=u+1%E4%BD%A0&EKEYPWD=k&EKEYTYPE=2&APPID=9&AREAID=3&GUID=G"
-            "&INDICATION=ind");
-}
-
-TEST_F(HttpFlows, EcardLoginSendsGuidFifth) {
-  SwitchToHttp("G");
-  http.AnswerWith("RETVALUE=0");
-  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
-  http.AnswerWith("RETVALUE=0");
-  EXPECT_EQ(engine.ECardAuthen("u1", "", ""), 0);
-  EXPECT_EQ(LastTarget(), "/Login.Validate.ECard?USERID=u1&ECARDPWD=&APPID=9&AREAID=3&GUID=G&INDICATION=");
-}
 
 TEST_F(HttpFlows, LoginAnswersMergeIntoTheMap) {
   SwitchToHttp("G");

@@ -1,19 +1,11 @@
-// Each login flow over UDP: the command bytes, the exact parameter text that
-// the peer opens, and the answer merged into the result map.
+// The flows over UDP: the datagram's header and sealed text, and answers
+// merged into the result map.
 #include <string>
 
-#include "codec/machine_identity.h"
 #include "engine/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
-#include "transport/request_kinds.h"
 
 namespace {
-
-std::string MachineField(void (*read)(char*)) {
-  char text[128] = {};
-  read(text);
-  return text;
-}
 
 using UdpFlows = EngineWithPeers;
 
@@ -48,44 +40,6 @@ TEST_F(UdpFlows, DynamicKeyWithoutIndicationSealsAnEmptyText) {
   udp.AnswerWith(NulFields({"RETVALUE=0"}));
   EXPECT_EQ(engine.GetDynamicKey(""), 0);
   EXPECT_EQ(LastParameterText(), "INDICATION=");
-}
-
-TEST_F(UdpFlows, StaticLoginSendsAllNineFields) {
-  udp.AnswerWith(NulFields({"RETVALUE=0", "DESCMSG=welcome"}));
-  EXPECT_EQ(engine.StaticAuthen("u1", "p w\xC4\xE3", "9", "3", "", ""), 0);
-  EXPECT_EQ(LastCommand(), RowOf(RequestKind::kStaticLogin).udpCommand);
-  const std::string ip = MachineField(GetClientIp);
-  const std::string mac = MachineField(GetMacAddress);
-  EXPECT_EQ(LastParameterText(), "USERID=u1^$^PWD=p w\xC4\xE3^$^APPID=9^$^AREAID=3^$^GUID=^$^CLIENTIP=" +
-                                     ip + "^$^MAC=" + mac + "^$^CHECKCODE=^$^INDICATION=");
-  EXPECT_EQ(engine.FindValue("DESCMSG"), "welcome");
-  EXPECT_EQ(engine.AppId(), "9");
-  EXPECT_EQ(engine.AreaId(), "3");
-}
-
-TEST_F(UdpFlows, EkeyLoginSendsItsFieldsInOrder) {
-  // Application and area of the last static login, GUID of the last dynamic key.
-  udp.AnswerWith(NulFields({"RETVALUE=0", "GUID=G"}));
-  engine.GetDynamicKey("");
-  udp.AnswerWith(NulFields({"RETVALUE=12"}));
-  EXPECT_EQ(engine.StaticAuthen("u1", "pw", "9", "3", "", ""), 12);
-  udp.AnswerWith(NulFields({"RETVALUE=0"}));
-  EXPECT_EQ(engine.EKeyAuthen("u 1", "k\xC4\xE3", "2", "ind"), 0);
-  EXPECT_EQ(LastCommand(), RowOf(RequestKind::kEKeyLogin).udpCommand);
-  EXPECT_EQ(LastParameterText(),
-            "USERID=u 1^$^EKEYPWD=k\xC4\xE3^$^EKEYTYPE=2^$^APPID=9^$^AREAID=3^$^GUID=G^$^INDICATION=ind");
-}
-
-TEST_F(UdpFlows, EcardLoginSendsGuidThird) {
-  udp.AnswerWith(NulFields({"RETVALUE=0", "GUID=G"}));
-  engine.GetDynamicKey("");
-  udp.AnswerWith(NulFields({"RETVALUE=0"}));
-  engine.StaticAuthen("u1", "pw", "9", "3", "", "");
-  udp.AnswerWith(NulFields({"RETVALUE=-5", "DESCMSG=bad card"}));
-  EXPECT_EQ(engine.ECardAuthen("u1", "", ""), -5);
-  EXPECT_EQ(LastCommand(), RowOf(RequestKind::kECardLogin).udpCommand);
-  EXPECT_EQ(LastParameterText(), "USERID=u1^$^ECARDPWD=^$^GUID=G^$^APPID=9^$^AREAID=3^$^INDICATION=");
-  EXPECT_EQ(engine.FindValue("DESCMSG"), "bad card");
 }
 
 TEST_F(UdpFlows, AnswerWithoutItsNulLosesItsLastByte) {

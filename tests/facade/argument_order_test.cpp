@@ -6,15 +6,14 @@
 #include <string>
 
 #include "tests/facade/com_test_support.h"
-#include "tests/transport/loopback_http_server.h"
+#include "tests/peers/http_peer.h"
 
 namespace {
 
 TEST(ArgumentOrderTest, EveryArgumentReachesItsOwnField) {
-  LoopbackHttpServer server([](const HttpRequestRecord&) {
+  HttpPeer server([](const HttpRequestRecord&) {
     return HttpReply::Text("RETVALUE=0^$^GUID=G-1^$^AUTHENSTATE=1");
   });
-  ASSERT_TRUE(server.Listening());
 
   CComRef<IVOKAClientAuthen> object;
   ASSERT_EQ(CreateAuthen(object), S_OK);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tests/facade/com_test_support.h"
-#include "tests/transport/loopback_http_server.h"
+#include "tests/peers/http_peer.h"
 
 namespace {
 
@@ -14,10 +14,9 @@ TEST(LongValueTest, GetValueHandsOverTheWholeValue) {
   std::string chineseNote;
   for (int i = 0; i < 700; ++i) chineseNote += "\xD6\xD0";  // U+4E2D in code page 936
   const std::string asciiNote(3000, 'v');
-  LoopbackHttpServer server([&](const HttpRequestRecord&) {
+  HttpPeer server([&](const HttpRequestRecord&) {
     return HttpReply::Text("RETVALUE=0^$^GUID=G-1^$^NOTE=" + chineseNote + "^$^LONG=" + asciiNote);
   });
-  ASSERT_TRUE(server.Listening());
 
   CComRef<IVOKAClientAuthen> object;
   ASSERT_EQ(CreateAuthen(object), S_OK);

@@ -7,7 +7,8 @@
 
 #include "engine/engine_messages.h"
 #include "tests/hostile/login_outcome.h"
-#include "tests/hostile/udp_peer.h"
+#include "tests/peers/udp_peer.h"
+#include "tests/peers/wire_datagram.h"
 #include "voka/client_authen.h"
 
 namespace {

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/transport/loopback_http_server.h"
+#include "tests/peers/http_peer.h"
 #include "transport/http_get.h"
 
 TEST(HttpGetCurl, RequestAsksCachesToStandAside) {
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.Listening());
+  HttpPeer server;
   server.SetReply(HttpReply::Text("ok"));
   std::string body;
   ASSERT_EQ(HttpGet((server.BaseUrl() + "/").c_str(), body), 0);
@@ -58,8 +57,7 @@ class ScopedEnvironment {
 }  // namespace
 
 TEST(HttpGetCurl, ProxyIsTakenFromTheEnvironment) {
-  LoopbackHttpServer proxy;
-  ASSERT_TRUE(proxy.Listening());
+  HttpPeer proxy;
   proxy.SetReply(HttpReply::Text("via proxy"));
   std::string body;
   int result;
@@ -79,8 +77,7 @@ TEST(HttpGetCurl, ProxyIsTakenFromTheEnvironment) {
 TEST(HttpGetCurl, NulCutsOnlyTheReadChunkItIsIn) {
   std::string served(kHttpReadChunkSize + 1000, 'b');
   served[10] = '\0';
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.Listening());
+  HttpPeer server;
   server.SetReply(HttpReply::Text(served));
   std::string body;
   ASSERT_EQ(HttpGet((server.BaseUrl() + "/").c_str(), body), 0);

@@ -1,4 +1,5 @@
 // The diagnostic log: exact lines, appended in whole groups, restarted past 1 MiB.
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -98,14 +99,14 @@ TEST_F(UdpClientTest, AddressTextIsCutAt259CharactersAndEscaped) {
 TEST_F(UdpClientTest, ConcurrentSendsKeepDistinctSequencesAndWholeLines) {
   constexpr int kThreads = 4;
   constexpr int kSendsPerThread = 50;
-  m_server.StartResponder([](const std::string&) { return std::nullopt; });
+  UdpPeer counter([](UdpPeer&, int, const sockaddr_in&) {});
   long logSize = UdpLogSize();
 
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([this] {
+    threads.emplace_back([&counter] {
       for (int i = 0; i < kSendsPerThread; ++i) {
-        auto client = MakeClient();
+        auto client = std::make_unique<CUDPServer>("127.0.0.1", counter.PortText().c_str(), "TEVUDPServer", 1);
         CUDPPacket packet;
         UDP_HEADER header{};
         header.wCommand = 0x5300;
@@ -116,21 +117,20 @@ TEST_F(UdpClientTest, ConcurrentSendsKeepDistinctSequencesAndWholeLines) {
     });
   }
   for (std::thread& thread : threads) thread.join();
-  for (int wait = 0; wait < 100 && m_server.Received().size() < kThreads * kSendsPerThread; ++wait) {
+  for (int wait = 0; wait < 100 && counter.RequestCount() < kThreads * kSendsPerThread; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  m_server.StopResponder();
 
   std::set<std::string> sequences;
-  for (const std::string& datagram : m_server.Received()) sequences.insert(datagram.substr(6, 4));
+  for (const std::string& datagram : counter.Requests()) sequences.insert(datagram.substr(6, 4));
   EXPECT_EQ(sequences.size(), static_cast<size_t>(kThreads * kSendsPerThread));
 
-  const std::string port = "^$^port=" + m_server.PortText() + "^$^";
+  const std::string port = "^$^port=" + counter.PortText() + "^$^";
   int ours = 0;
   for (const std::string& line : Lines(ReadUdpLog(logSize))) {
     if (line.find(port) == std::string::npos) continue;
     ++ours;
-    EXPECT_TRUE(IsWholeSendLine(line, m_server.PortText())) << line;
+    EXPECT_TRUE(IsWholeSendLine(line, counter.PortText())) << line;
   }
   EXPECT_EQ(ours, kThreads * kSendsPerThread);
 }

@@ -3,13 +3,12 @@
 
 #include <string>
 
-#include "tests/transport/loopback_udp_peer.h"
+#include "tests/peers/udp_peer.h"
 #include "transport/udp_server.h"
 
 TEST(UdpSequence, FirstDatagramsOfAProcessCarry10001Then10002) {
   ASSERT_TRUE(StartSocketLibrary());
-  LoopbackUdpPeer server;
-  ASSERT_TRUE(server.Bound());
+  UdpPeer server;
   EXPECT_EQ(g_dwSequence.load(), 10000u);
 
   CUDPServer client("127.0.0.1", server.PortText().c_str(), "TEVUDPServer", 1);

@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "tests/transport/loopback_udp_peer.h"
+#include "tests/peers/udp_peer.h"
+#include "tests/peers/wire_datagram.h"
 #include "transport/udp_server.h"
 
 class UdpClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(StartSocketLibrary());
-    ASSERT_TRUE(m_server.Bound());
   }
   void TearDown() override { StopSocketLibrary(); }
 
@@ -37,5 +37,5 @@ class UdpClientTest : public ::testing::Test {
     return clientPort;
   }
 
-  LoopbackUdpPeer m_server;
+  UdpPeer m_server;
 };

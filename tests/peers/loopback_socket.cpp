@@ -1,4 +1,4 @@
-#include "tests/hostile/loopback_socket.h"
+#include "tests/peers/loopback_socket.h"
 
 #include <cstring>
 
@@ -13,7 +13,7 @@ constexpr int kSendFlags = 0;
 
 }  // namespace
 
-sockaddr_in LoopbackAddress(unsigned short port) {
+sockaddr_in LoopbackAddress(uint16_t port) {
   sockaddr_in address;
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
@@ -22,7 +22,7 @@ sockaddr_in LoopbackAddress(unsigned short port) {
   return address;
 }
 
-socket_t BindLoopback(int type, unsigned short* port) {
+socket_t BindLoopback(int type, uint16_t* port) {
   socket_t s = socket(AF_INET, type, 0);
   if (s == kInvalidSocket) return kInvalidSocket;
   sockaddr_in address = LoopbackAddress(0);

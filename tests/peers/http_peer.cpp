@@ -1,8 +1,11 @@
-#include "tests/transport/loopback_http_server.h"
+#include "tests/peers/http_peer.h"
 
 #include <cctype>
 #include <chrono>
-#include <cstring>
+#include <optional>
+#include <stdexcept>
+
+#include "tests/peers/loopback_socket.h"
 
 namespace {
 
@@ -51,12 +54,12 @@ bool ReadRequestHead(socket_t client, const std::atomic<bool>& stop, std::string
 HttpRequestRecord ParseRequestHead(const std::string& head) {
   HttpRequestRecord request;
   size_t lineEnd = head.find("\r\n");
-  std::string requestLine = head.substr(0, lineEnd);
-  size_t firstSpace = requestLine.find(' ');
-  size_t secondSpace = requestLine.find(' ', firstSpace + 1);
-  request.method = requestLine.substr(0, firstSpace);
+  request.line = head.substr(0, lineEnd);
+  size_t firstSpace = request.line.find(' ');
+  size_t secondSpace = request.line.find(' ', firstSpace + 1);
+  request.method = request.line.substr(0, firstSpace);
   if (firstSpace != std::string::npos) {
-    request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+    request.target = request.line.substr(firstSpace + 1, secondSpace - firstSpace - 1);
   }
   size_t position = lineEnd + 2;
   while (position < head.size()) {
@@ -72,18 +75,6 @@ HttpRequestRecord ParseRequestHead(const std::string& head) {
   return request;
 }
 
-bool SendAll(socket_t client, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
-    size_t piece = data.size() - sent;
-    if (piece > 1 << 20) piece = 1 << 20;
-    int result = send(client, data.data() + sent, static_cast<int>(piece), 0);
-    if (result <= 0) return false;
-    sent += static_cast<size_t>(result);
-  }
-  return true;
-}
-
 // Sends data in parts of pieceSize bytes, pausing gapMs before each part
 // after the first; false when the client left or the server is stopping.
 bool SendInPieces(socket_t client, const std::string& data, size_t pieceSize, int gapMs,
@@ -97,27 +88,6 @@ bool SendInPieces(socket_t client, const std::string& data, size_t pieceSize, in
     if (stop || !SendAll(client, data.substr(start, pieceSize))) return false;
   }
   return true;
-}
-
-bool SendHead(socket_t client, const HttpReply& reply, const std::string& head, const std::atomic<bool>& stop) {
-  return reply.headByteGapMs > 0 ? SendInPieces(client, head, 1, reply.headByteGapMs, stop) : SendAll(client, head);
-}
-
-// Sends the body in reply.pieces parts, pausing before each part after the first.
-bool SendBody(socket_t client, const HttpReply& reply, const std::atomic<bool>& stop) {
-  const size_t pieces = reply.pieces > 1 ? static_cast<size_t>(reply.pieces) : 1;
-  const size_t pieceSize = (reply.body.size() + pieces - 1) / pieces;
-  return SendInPieces(client, reply.body, pieceSize, reply.pieceGapMs, stop);
-}
-
-// Holds the connection open until the client closes it or the server stops.
-void WaitForClientToLeave(socket_t client, const std::atomic<bool>& stop) {
-  char buffer[1024];
-  while (!stop) {
-    int ready = WaitReadable(client, kPollMs);
-    if (ready < 0) return;
-    if (ready == 1 && recv(client, buffer, sizeof(buffer), 0) <= 0) return;
-  }
 }
 
 }  // namespace
@@ -157,65 +127,78 @@ HttpReply HttpReply::Redirect(std::string location, int status) {
   return reply;
 }
 
-HttpReply HttpReply::Silent() {
-  HttpReply reply;
-  reply.silent = true;
-  return reply;
-}
+HttpPeer::HttpPeer(Handler handler) : m_handler(std::move(handler)) { Listen(); }
 
-LoopbackHttpServer::LoopbackHttpServer(Handler handler) : m_handler(std::move(handler)) {
-  m_started = StartSocketLibrary();
-  m_listener = socket(AF_INET, SOCK_STREAM, 0);
-  if (m_listener == kInvalidSocket) return;
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof(address));
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      listen(m_listener, 64) != 0) {
-    return;
+HttpPeer::HttpPeer(Script script) : m_script(std::move(script)) { Listen(); }
+
+void HttpPeer::Listen() {
+  StartSocketLibrary();
+  m_listener = BindLoopback(SOCK_STREAM, &m_port);
+  if (m_listener == kInvalidSocket || listen(m_listener, 64) != 0) {
+    throw std::runtime_error("HttpPeer: no loopback listener");
   }
-  m_port = ntohs(address.sin_port);
-  m_listening = true;
-  m_acceptor = std::thread(&LoopbackHttpServer::AcceptLoop, this);
+  m_acceptor = std::thread(&HttpPeer::AcceptLoop, this);
 }
 
-LoopbackHttpServer::~LoopbackHttpServer() {
+HttpPeer::~HttpPeer() {
   m_stop = true;
-  if (m_acceptor.joinable()) m_acceptor.join();
+  m_acceptor.join();
   for (Connection& connection : m_connections) {
     if (!*connection.done) ShutdownSocket(connection.socket);   // wakes a thread blocked in send
     connection.thread.join();
     CloseSocket(connection.socket);
   }
-  if (m_listener != kInvalidSocket) CloseSocket(m_listener);
-  if (m_started) StopSocketLibrary();
+  CloseSocket(m_listener);
+  StopSocketLibrary();
 }
 
-std::string LoopbackHttpServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+std::string HttpPeer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
-void LoopbackHttpServer::SetHandler(Handler handler) {
+void HttpPeer::SetHandler(Handler handler) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_handler = std::move(handler);
 }
 
-void LoopbackHttpServer::SetReply(HttpReply reply) {
+void HttpPeer::SetReply(HttpReply reply) {
   SetHandler([reply](const HttpRequestRecord&) { return reply; });
 }
 
-int LoopbackHttpServer::RequestCount() const {
+void HttpPeer::AnswerWith(const std::string& body) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_queuedBodies.push_back(body);
+}
+
+int HttpPeer::RequestCount() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return static_cast<int>(m_requests.size());
 }
 
-std::vector<HttpRequestRecord> LoopbackHttpServer::Requests() const {
+std::vector<HttpRequestRecord> HttpPeer::Requests() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_requests;
 }
 
-void LoopbackHttpServer::AcceptLoop() {
+std::vector<std::string> HttpPeer::Targets() const {
+  std::vector<std::string> targets;
+  for (const HttpRequestRecord& request : Requests()) targets.push_back(request.target);
+  return targets;
+}
+
+void HttpPeer::Reset(socket_t connection) {
+  linger abort = {1, 0};
+  setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+}
+
+void HttpPeer::Stall(socket_t connection, int maxMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+  char byte;
+  while (!m_stop && std::chrono::steady_clock::now() < end) {
+    const int ready = WaitReadable(connection, kPollMs);
+    if (ready < 0 || (ready == 1 && recv(connection, &byte, 1, 0) <= 0)) return;
+  }
+}
+
+void HttpPeer::AcceptLoop() {
   while (!m_stop) {
     ReapFinished();
     if (WaitReadable(m_listener, kPollMs) != 1) continue;
@@ -230,7 +213,7 @@ void LoopbackHttpServer::AcceptLoop() {
   }
 }
 
-void LoopbackHttpServer::ReapFinished() {
+void HttpPeer::ReapFinished() {
   for (auto it = m_connections.begin(); it != m_connections.end();) {
     if (*it->done) {
       it->thread.join();
@@ -244,26 +227,44 @@ void LoopbackHttpServer::ReapFinished() {
 
 // The socket is closed by the acceptor or the destructor once this thread
 // has ended, so that no other thread can touch a reused descriptor.
-void LoopbackHttpServer::Serve(socket_t client) {
+void HttpPeer::Serve(socket_t client) {
   std::string head;
-  if (ReadRequestHead(client, m_stop, &head)) {
-    HttpRequestRecord request = ParseRequestHead(head);
-    Handler handler;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_requests.push_back(request);
-      handler = m_handler;
-    }
-    HttpReply reply = handler ? handler(request) : HttpReply::Text(std::string(), 404);
-    if (reply.silent) {
-      WaitForClientToLeave(client, m_stop);
-    } else {
-      std::string response = "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) +
-                             "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                             std::to_string(reply.body.size()) + "\r\nConnection: close\r\n";
-      if (!reply.location.empty()) response += "Location: " + reply.location + "\r\n";
-      response += "\r\n";
-      if (SendHead(client, reply, response, m_stop) && SendBody(client, reply, m_stop)) ShutdownSocket(client);
+  if (!ReadRequestHead(client, m_stop, &head)) return;
+  const HttpRequestRecord request = ParseRequestHead(head);
+  Handler handler;
+  std::optional<std::string> queued;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.push_back(request);
+    handler = m_handler;
+    if (!m_queuedBodies.empty()) {
+      queued = m_queuedBodies.front();
+      m_queuedBodies.pop_front();
     }
   }
+  if (m_script) {
+    m_script(*this, client, head);
+    return;
+  }
+  SendReply(client, queued    ? HttpReply::Text(*queued)
+                    : handler ? handler(request)
+                              : HttpReply::Text(std::string(), 404));
+}
+
+void HttpPeer::SendReply(socket_t client, const HttpReply& reply) {
+  std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) +
+                     "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) +
+                     "\r\nConnection: close\r\n";
+  if (!reply.location.empty()) head += "Location: " + reply.location + "\r\n";
+  head += "\r\n";
+  const bool headSent = reply.headByteGapMs > 0 ? SendInPieces(client, head, 1, reply.headByteGapMs, m_stop)
+                                                : SendAll(client, head);
+  const size_t pieces = reply.pieces > 1 ? static_cast<size_t>(reply.pieces) : 1;
+  const size_t pieceSize = (reply.body.size() + pieces - 1) / pieces;
+  if (headSent && SendInPieces(client, reply.body, pieceSize, reply.pieceGapMs, m_stop)) ShutdownSocket(client);
+}
+
+std::string HttpResponse(const std::string& status, const std::string& body, const std::string& extraHeaders) {
+  return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
+         extraHeaders + "\r\n" + body;
 }
