@@ -183,14 +183,22 @@ TEST_F(UdpClientTest, NoAnswerTimesOutAfterTheConfiguredWait) {
   EXPECT_LT(seconds, 0.5);
 }
 
-TEST_F(UdpClientTest, HeaderOnlyDatagramUnpacksToAnEmptyPayload) {
+// The engine reads answers on its own (hostile_udp_test); Unpack is the
+// transport's reader.
+TEST_F(UdpClientTest, UnpackRefusesDatagramsShorterThanAHeader) {
   auto client = MakeClient();
   uint16_t clientPort = SendRequest(*client);
-  ASSERT_TRUE(m_server.SendTo(clientPort, WireDatagram(0xC500, 3, "")));
+  const std::string headerOnly = WireDatagram(0xC500, 3, "");
+  ASSERT_TRUE(m_server.SendTo(clientPort, headerOnly.substr(0, 19)));
   ASSERT_EQ(client->RecvPacket(1024), 0);
   UDP_HEADER header{};
   int length = -1;
   unsigned char payload[kUdpPacketSize];
+  EXPECT_EQ(client->m_RecvPacket.Unpack(&header, &length, payload), 1);
+  EXPECT_EQ(length, -1);
+
+  ASSERT_TRUE(m_server.SendTo(clientPort, headerOnly));
+  ASSERT_EQ(client->RecvPacket(1024), 0);
   payload[0] = 'x';
   EXPECT_EQ(client->m_RecvPacket.Unpack(&header, &length, payload), 0);
   EXPECT_EQ(length, 0);
