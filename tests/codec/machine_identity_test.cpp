@@ -53,7 +53,8 @@ std::string CallWithGuard(void (*identity)(char*)) {
   return std::string(buffer, strnlen(buffer, kSize));
 }
 
-// Empty only on a machine without such an interface or address.
+// Empty only on a machine without such an interface, or whose host name
+// resolves to no IPv4 address.
 TEST(MachineIdentity, MacAddressIsThatOfOneOfTheMachinesInterfaces) {
   const std::string mac = CallWithGuard<18>(GetMacAddress);
   const std::set<std::string> macs = InterfaceMacTexts();
@@ -61,10 +62,10 @@ TEST(MachineIdentity, MacAddressIsThatOfOneOfTheMachinesInterfaces) {
   EXPECT_EQ(CallWithGuard<18>(GetMacAddress), mac);
 }
 
-TEST(MachineIdentity, ClientIpIsOneOfTheAddressesOfTheHostName) {
+TEST(MachineIdentity, ClientIpIsOneOfTheMachinesAddresses) {
   const std::string ip = CallWithGuard<16>(GetClientIp);
-  const std::set<std::string> addresses = HostNameIpv4Texts();
-  EXPECT_TRUE(addresses.empty() ? ip.empty() : IsDottedIpv4(ip) && addresses.count(ip) == 1) << ip;
+  EXPECT_EQ(ip.empty(), HostNameIpv4Texts().empty()) << ip;
+  EXPECT_TRUE(ip.empty() || (IsDottedIpv4(ip) && MachineIpv4Texts().count(ip) == 1)) << ip;
   EXPECT_EQ(CallWithGuard<16>(GetClientIp), ip);
 }
 

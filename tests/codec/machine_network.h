@@ -16,5 +16,7 @@ struct LinuxInterface {
   bool upWithDevice;
 };
 std::map<long, LinuxInterface> LinuxInterfacesByIndex();
-// The IPv4 addresses the machine's host name resolves to, dotted.
+// The IPv4 addresses the machine's host name resolves to, dotted; and those
+// with the addresses of its interfaces added.
 std::set<std::string> HostNameIpv4Texts();
+std::set<std::string> MachineIpv4Texts();

@@ -1,6 +1,7 @@
 #include "tests/codec/machine_network.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <unistd.h>
@@ -56,5 +57,19 @@ std::set<std::string> HostNameIpv4Texts() {
     addresses.insert(dotted);
   }
   freeaddrinfo(answer);
+  return addresses;
+}
+
+std::set<std::string> MachineIpv4Texts() {
+  std::set<std::string> addresses = HostNameIpv4Texts();
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) return addresses;
+  for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
+    if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
+    char dotted[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, dotted, sizeof dotted);
+    addresses.insert(dotted);
+  }
+  freeifaddrs(interfaces);
   return addresses;
 }
