@@ -14,9 +14,9 @@
 
 #include "facade/VOKA4ClientCom_h.h"
 #include "tests/facade/dll_export.h"
+#include "tests/peers/http_peer.h"
 #include "tests/peers/udp_peer.h"
 #include "tests/peers/wire_datagram.h"
-#include "tests/peers/http_peer.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "engine/engine_messages.h"
+#include "tests/hostile/login_outcome.h"
 #include "tests/peers/http_peer.h"
 #include "tests/peers/loopback_socket.h"
-#include "tests/hostile/login_outcome.h"
 #include "tests/peers/udp_peer.h"
 #include "tests/peers/wire_datagram.h"
 #include "voka/client_authen.h"
