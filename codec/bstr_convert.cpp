@@ -19,8 +19,11 @@ HRESULT LastConversionError() {
 
 HRESULT BstrToAnsi(BSTR wide, std::string& ansi) {
   ansi.clear();
-  const size_t length = wide ? std::wcslen(wide) : 0;
+  // Read by its length: the text need not end in a NUL, and may hold one,
+  // which the engine's NUL-terminated text could not carry.
+  const size_t length = SysStringLen(wide);
   if (length == 0) return S_OK;
+  if (std::wmemchr(wide, L'\0', length) != nullptr) return kTextNotInCodePage;
   if (length > INT_MAX) return E_OUTOFMEMORY;
 
   const unsigned codePage = AnsiCodePage();

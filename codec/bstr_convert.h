@@ -7,13 +7,15 @@
 
 #include <string>
 
-// BstrToAnsi's result for a text that the code page cannot hold unchanged.
+// BstrToAnsi's result for a text that cannot be held unchanged as NUL-terminated
+// text in the code page.
 constexpr HRESULT kTextNotInCodePage = static_cast<HRESULT>(0x80070000 | ERROR_NO_UNICODE_TRANSLATION);
 
-// The characters up to the first NUL in the ANSI code page. A NULL string
+// The SysStringLen characters of wide in the ANSI code page. A NULL string
 // gives "". S_OK; kTextNotInCodePage when a character is missing from the
 // code page (no default character, no best-fit look-alike, no lone
-// surrogate); E_OUTOFMEMORY, or HRESULT_FROM_WIN32 of another error.
+// surrogate) or the text holds a NUL; E_OUTOFMEMORY, or HRESULT_FROM_WIN32 of
+// another error.
 HRESULT BstrToAnsi(BSTR wide, std::string& ansi);
 
 // A new BSTR (freed with SysFreeString) of the bytes up to the first NUL; a

@@ -6,6 +6,7 @@
 
 #include <string>
 
-// NULL and empty strings become ""; anything else is BstrToAnsi of it (cut
-// at the first NUL; kTextNotInCodePage when the code page lacks a character).
+// NULL and empty strings become ""; anything else is BstrToAnsi of it, read
+// by its length (kTextNotInCodePage when it holds a NUL or a character the
+// code page lacks).
 HRESULT ArgumentToAnsi(BSTR argument, std::string& ansi);

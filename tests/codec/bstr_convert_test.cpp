@@ -33,13 +33,13 @@ TEST_F(BstrConvert, ChineseRoundTrip) {
   EXPECT_EQ(ansi, kNetworkErrorAnsi);
 }
 
-TEST_F(BstrConvert, EmbeddedNulCutsTheText) {
+TEST_F(BstrConvert, EmbeddedNulIsRefusedByBstrToAnsiAndEndsAnsiText) {
   BstrOwner wide;
   wide.text = SysAllocStringLen(L"ab\0cd", 5);
   ASSERT_EQ(SysStringLen(wide.text), 5u);
   std::string ansi;
-  ASSERT_EQ(BstrToAnsi(wide.text, ansi), S_OK);
-  EXPECT_EQ(ansi, "ab");
+  EXPECT_EQ(BstrToAnsi(wide.text, ansi), kTextNotInCodePage);
+  EXPECT_EQ(ansi, "");
 
   const char bytes[] = "ab\0cd";
   BstrOwner back;

@@ -3,6 +3,9 @@
 // lRet with S_OK for every outcome, separate engines, and bad pointers.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <utility>
+
 #include "tests/facade/com_test_support.h"
 
 namespace {
@@ -11,6 +14,11 @@ constexpr LONG kAuthenFail = -10332102;
 constexpr LONG kMissingField = 1001;
 constexpr LONG kBadDynamicKey = 1002;
 constexpr LONG kWrongPassword = 1004;
+// The engine's DESCMSG texts: "network connection error", and "an argument
+// holds a character that the code page cannot represent".
+const wchar_t kNetworkMessage[] = L"\u7f51\u7edc\u8fde\u63a5\u51fa\u9519";
+const wchar_t kNotInCodePageMessage[] =
+    L"\u53c2\u6570\u4e2d\u542b\u6709\u4ee3\u7801\u9875\u65e0\u6cd5\u8868\u793a\u7684\u5b57\u7b26";
 
 class AuthenMethodsTest : public testing::Test {
  protected:
@@ -73,7 +81,7 @@ TEST_F(AuthenMethodsTest, FailedExchangeStillReturnsSOkWithTheNetworkMessage) {
   EXPECT_EQ(Login(user.get(), password.get()), kAuthenFail);
   std::wstring value;
   EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
-  EXPECT_EQ(value, L"\u7f51\u7edc\u8fde\u63a5\u51fa\u9519") << "converted from code page 936";
+  EXPECT_EQ(value, kNetworkMessage) << "converted from code page 936";
 }
 
 TEST_F(AuthenMethodsTest, NullAndEmptyStringsReachTheEngineEmpty) {
@@ -90,20 +98,35 @@ TEST_F(AuthenMethodsTest, NullAndEmptyStringsReachTheEngineEmpty) {
   EXPECT_EQ(Lookup(L"AUTHENSTATE", value), -1) << "Initialize emptied the answers";
 }
 
-TEST_F(AuthenMethodsTest, EmbeddedNulCutsTheArgument) {
-  const wchar_t userText[] = L"alice\0mallory";
-  const wchar_t passwordText[] = L"alice-pass\0anything";
-  CBstr user(userText, 13), password(passwordText, 19);
-  ASSERT_EQ(SysStringLen(user.get()), 13u);
-  EXPECT_EQ(Login(user.get(), password.get()), 0);
-
+// Each argument is read by its length, not up to a NUL: one holding a NUL
+// is refused as it could not be sent unchanged, a length prefix that ends
+// early ends the text, and a text without a terminating NUL is read safely.
+TEST_F(AuthenMethodsTest, ArgumentsAreReadByTheirLength) {
+  CBstr user(L"alice"), password(L"alice-pass"), nulUser(L"alice\0mallory", 13);
+  CBstr nulPassword(L"alice-pass\0garbage", 18), shortened(L"alice-pass");
   std::wstring value;
-  const wchar_t keyText[] = L"AUTHENSTATE\0X";
-  CBstr key(keyText, 13), text;
-  LONG result = 1;
-  EXPECT_EQ(object->GetValue(key.get(), text.out(), &result), S_OK);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(text.text(), L"1");
+  const std::pair<BSTR, BSTR> refused[] = {{nulUser.get(), password.get()}, {user.get(), nulPassword.get()}};
+  for (const auto& [userId, pwd] : refused) {
+    EXPECT_EQ(Login(userId, pwd), kAuthenFail);
+    EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
+    EXPECT_EQ(value, kNotInCodePageMessage);
+    EXPECT_EQ(Lookup(L"RETVALUE", value), -1) << "nothing was sent";
+  }
+
+  UINT& prefix = reinterpret_cast<UINT*>(shortened.get())[-1];
+  prefix = 2;  // bytes: the password is "a"
+  EXPECT_EQ(Login(user.get(), shortened.get()), kWrongPassword);
+  prefix = 20;
+
+  // The password's last character ends where an unreadable page begins.
+  char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
+  BSTR unterminated = reinterpret_cast<BSTR>(pages + 4096 - 20);
+  std::memcpy(unterminated, L"alice-pass", 20);
+  reinterpret_cast<UINT*>(unterminated)[-1] = 20;
+  EXPECT_EQ(Login(user.get(), unterminated), 0);
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(AuthenMethodsTest, TextOutsideCodePage936IsRefusedNotSentAsQuestionMarks) {
@@ -116,7 +139,7 @@ TEST_F(AuthenMethodsTest, TextOutsideCodePage936IsRefusedNotSentAsQuestionMarks)
     EXPECT_EQ(Login(user.get(), password.get()), kAuthenFail);
     std::wstring value;
     EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
-    EXPECT_EQ(value, L"\u53c2\u6570\u4e2d\u542b\u6709\u4ee3\u7801\u9875\u65e0\u6cd5\u8868\u793a\u7684\u5b57\u7b26");
+    EXPECT_EQ(value, kNotInCodePageMessage);
     EXPECT_EQ(Lookup(L"RETVALUE", value), -1) << "no answer: nothing was sent";
   }
   // Letters the code page holds travel unchanged: a wrong password, not a refusal.
