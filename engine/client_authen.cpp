@@ -100,10 +100,14 @@ std::string CClientAuthen::FindValue(const char* key) const {
   return found == m_mapResult.end() ? std::string() : found->second;
 }
 
-int CClientAuthen::RefuseTextNotInCodePage() {
+int CClientAuthen::RefuseTextNotInCodePage() { return Refuse(kTextNotInCodePageMessage); }
+
+int CClientAuthen::RefuseRequestTooLong() { return Refuse(kNetworkErrorMessage); }
+
+int CClientAuthen::Refuse(const char* message) {
   try {
     ForgetLastVerdict();
-    SetResult("DESCMSG", kTextNotInCodePageMessage);
+    SetResult("DESCMSG", message);
   } catch (...) {
     // Out of memory: the code alone reports the failure.
   }

@@ -19,6 +19,10 @@ namespace {
 // An answer datagram must be shorter than this.
 constexpr unsigned kAnswerLimit = 1024;
 
+// Sealing pads the text to whole cipher blocks; Base64 makes 4 of every 3 bytes.
+static_assert(4 * (((kLongestDatagramText + 7) / 8 * 8 + 2) / 3) <= static_cast<size_t>(kUdpMaxPayload),
+              "the longest parameter text fits one datagram once sealed");
+
 bool IsWhiteSpace(char byte) {
   return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
          byte == '\r';
@@ -31,6 +35,9 @@ int ClampToInt(size_t length) { return static_cast<int>(std::min<size_t>(length,
 int CClientAuthen::RunUdpStage(RequestKind kind, const RequestValues& values, bool* refused) {
   ForgetLastVerdict();
   const RequestKindRow& row = RowOf(kind);
+  if (JoinedFieldsLength(row.udpFields, values, std::strlen(kFieldSeparator)) > kLongestDatagramText) {
+    return RefuseRequestTooLong();
+  }
   std::string text;
   if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text)) {
     if (refused != nullptr) {
@@ -97,9 +104,19 @@ int CClientAuthen::MergeAnswer(const char* data, size_t length) {
 
 int CClientAuthen::RunHttpQueryStage(RequestKind kind, const RequestValues& values) {
   const RequestKindRow& row = RowOf(kind);
+  // Escaping only lengthens the values: a URL too long before it is refused
+  // without escaping anything.
+  const size_t unescapedQuery = JoinedFieldsLength(row.httpFields, values, 1);
+  if (m_strTcpServer.size() + std::strlen(row.httpPath) + 1 + unescapedQuery > kLongestUrl) {
+    return RefuseRequestTooLong();
+  }
   const std::vector<std::string> fields = QueryFieldsOf(row.httpFields, values);
   const std::string query = JoinQueryFields(fields);
-  return RunHttpStage(m_strTcpServer + row.httpPath + (fields.empty() ? "" : "?") + query, query);
+  const std::string url = m_strTcpServer + row.httpPath + (fields.empty() ? "" : "?") + query;
+  if (url.size() > kLongestUrl) {
+    return RefuseRequestTooLong();
+  }
+  return RunHttpStage(url, query);
 }
 
 int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload,

@@ -1,5 +1,7 @@
 #include "engine/request_text.h"
 
+#include <cstring>
+
 #include "codec/str_coding.h"
 #include "voka/client_authen.h"
 
@@ -12,15 +14,24 @@ const char* ValueOf(const RequestValues& values, const char* name) {
   return nullptr;
 }
 
-// Calls add(field, value) for each field that is sent, in the list's order.
-template <typename Add>
-std::vector<std::string> FieldsOf(const RequestField* fields, const RequestValues& values, Add add) {
-  std::vector<std::string> sent;
+// Calls visit(field, value) for each field that is sent, in the list's order;
+// value is null when the host passed none.
+template <typename Visit>
+void ForEachSentField(const RequestField* fields, const RequestValues& values, Visit visit) {
   for (const RequestField* field = fields; field->name != nullptr; ++field) {
     const char* value = ValueOf(values, field->name);
     if (value == nullptr && field->use == FieldUse::kOptional) continue;
-    sent.push_back(std::string(field->name) + "=" + add(*field, TextOf(value)));
+    visit(*field, value);
   }
+}
+
+// The sent fields as "NAME=" followed by add(field, value).
+template <typename Add>
+std::vector<std::string> FieldsOf(const RequestField* fields, const RequestValues& values, Add add) {
+  std::vector<std::string> sent;
+  ForEachSentField(fields, values, [&](const RequestField& field, const char* value) {
+    sent.push_back(std::string(field.name) + "=" + add(field, TextOf(value)));
+  });
   return sent;
 }
 
@@ -63,6 +74,16 @@ std::vector<std::string> QueryFieldsOf(const RequestField* fields, const Request
   return FieldsOf(fields, values, [](const RequestField& field, const std::string& value) {
     return field.use == FieldUse::kIdentity ? g_StrCoding.UrlEncode(value.c_str()) : EscapeQueryValue(value);
   });
+}
+
+size_t JoinedFieldsLength(const RequestField* fields, const RequestValues& values, size_t separatorLength) {
+  size_t length = 0;
+  size_t count = 0;
+  ForEachSentField(fields, values, [&](const RequestField& field, const char* value) {
+    length += std::strlen(field.name) + 1 + (value != nullptr ? std::strlen(value) : 0);
+    ++count;
+  });
+  return count == 0 ? 0 : length + (count - 1) * separatorLength;
 }
 
 std::string EscapeQueryValue(const std::string& value) {

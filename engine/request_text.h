@@ -34,6 +34,11 @@ using RequestValues = std::vector<RequestValue>;
 std::vector<std::string> SealedFieldsOf(const RequestField* fields, const RequestValues& values);
 std::vector<std::string> QueryFieldsOf(const RequestField* fields, const RequestValues& values);
 
+// The length of the list's "NAME=value" fields, unescaped, joined with
+// separatorLength bytes: the exact length of the sealed text, a lower bound
+// of the query's. Counted without building anything.
+size_t JoinedFieldsLength(const RequestField* fields, const RequestValues& values, size_t separatorLength);
+
 // Percent-encodes the bytes of value that would break or change a URL
 // query: blank, '&', '=', '#', '%', '+', control bytes and bytes of 0x80 and
 // above. All other bytes stay, so plain values go unchanged.

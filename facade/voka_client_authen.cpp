@@ -50,6 +50,22 @@ HRESULT RunEngineOperation(CClientAuthen& engine, const BSTR (&arguments)[N], LO
   });
 }
 
+// RunEngineOperation for a request: an argument longer than the longest
+// request fits none, whatever the transport, since every character takes at
+// least one byte. It is refused before anything is converted, so that a huge
+// text costs the host nothing.
+template <size_t N, typename Operation>
+HRESULT RunEngineRequest(CClientAuthen& engine, const BSTR (&arguments)[N], LONG* lRet, Operation operation) {
+  if (!lRet) return E_POINTER;
+  for (BSTR argument : arguments) {
+    if (SysStringLen(argument) > kLongestUrl) {
+      *lRet = engine.RefuseRequestTooLong();
+      return S_OK;
+    }
+  }
+  return RunEngineOperation(engine, arguments, lRet, operation);
+}
+
 }  // namespace
 
 HRESULT CVOKAClientAuthen::Create(IUnknown* outer, REFIID riid, void** object) {
@@ -144,14 +160,14 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Initialize(BSTR bstrUdpServer, BSTR
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetDynamicKey(BSTR bstrIndication, LONG* lRet) {
-  return RunEngineOperation(m_ClientAuthen, {bstrIndication}, lRet,
+  return RunEngineRequest(m_ClientAuthen, {bstrIndication}, lRet,
                             [this](const auto& text) { return m_ClientAuthen.GetDynamicKey(text[0].c_str()); });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::StaticAuthen(BSTR bstrUserId, BSTR bstrPwd, BSTR bstrAppId,
                                                           BSTR bstrAreaId, BSTR bstrCheckCode, BSTR bstrIndication,
                                                           LONG* lRet) {
-  return RunEngineOperation(
+  return RunEngineRequest(
       m_ClientAuthen, {bstrUserId, bstrPwd, bstrAppId, bstrAreaId, bstrCheckCode, bstrIndication}, lRet, [this](const auto& text) {
         return m_ClientAuthen.StaticAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str(),
                                            text[4].c_str(), text[5].c_str());
@@ -160,14 +176,14 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::StaticAuthen(BSTR bstrUserId, BSTR 
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::EKeyAuthen(BSTR bstrUserId, BSTR bstrEkeyPwd, BSTR bstrEkeyType,
                                                         BSTR bstrIndication, LONG* lRet) {
-  return RunEngineOperation(m_ClientAuthen, {bstrUserId, bstrEkeyPwd, bstrEkeyType, bstrIndication}, lRet, [this](const auto& text) {
+  return RunEngineRequest(m_ClientAuthen, {bstrUserId, bstrEkeyPwd, bstrEkeyType, bstrIndication}, lRet, [this](const auto& text) {
     return m_ClientAuthen.EKeyAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str());
   });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::ECardAuthen(BSTR bstrUserId, BSTR bstrEcardPos, BSTR bstrIndication,
                                                          LONG* lRet) {
-  return RunEngineOperation(m_ClientAuthen, {bstrUserId, bstrEcardPos, bstrIndication}, lRet, [this](const auto& text) {
+  return RunEngineRequest(m_ClientAuthen, {bstrUserId, bstrEcardPos, bstrIndication}, lRet, [this](const auto& text) {
     return m_ClientAuthen.ECardAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str());
   });
 }

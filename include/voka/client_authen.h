@@ -31,6 +31,14 @@ class ExchangeTrace {
   virtual void OnAnswer(const char* data, int length) = 0;
 };
 
+// The longest requests the engine sends. A longer one fails before it is
+// sealed or escaped: AUTHEN_E_FAIL, the network message under "DESCMSG".
+// The parameter text of a datagram: the most that always fits one datagram
+// once sealed and Base64-coded.
+constexpr size_t kLongestDatagramText = 1512;
+// The URL of an HTTP request, query included.
+constexpr size_t kLongestUrl = 8192;
+
 class CClientAuthen {
  public:
   CClientAuthen();
@@ -60,6 +68,9 @@ class CClientAuthen {
   // Fails a call whose argument the host could not convert to the code page
   // without changing it: AUTHEN_E_FAIL, with the reason under "DESCMSG".
   int RefuseTextNotInCodePage();
+  // Fails a call with an argument too long for any request (longer than
+  // kLongestUrl) as a request too long is failed, before any work.
+  int RefuseRequestTooLong();
 
   // Seconds one UDP exchange waits for its answer (default 10).
   void SetUdpTimeOut(int seconds);
@@ -137,6 +148,8 @@ class CClientAuthen {
   int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer);
   int ExchangeDatagram(UDP_HEADER* header, const std::string& payload, std::string& answer);
   void SetResult(const std::string& name, const std::string& value);
+  // AUTHEN_E_FAIL with message under "DESCMSG", the last verdict forgotten.
+  int Refuse(const char* message);
   // The value stored under key, letters a-z matched in either case; null
   // when absent.
   const std::string* LookUpField(const char* key) const;

@@ -3,10 +3,8 @@
 // lRet with S_OK for every outcome, separate engines, and bad pointers.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <utility>
-
 #include "tests/facade/com_test_support.h"
+#include "voka/client_authen.h"
 
 namespace {
 
@@ -14,8 +12,7 @@ constexpr LONG kAuthenFail = -10332102;
 constexpr LONG kMissingField = 1001;
 constexpr LONG kBadDynamicKey = 1002;
 constexpr LONG kWrongPassword = 1004;
-// The engine's DESCMSG texts: "network connection error", and "an argument
-// holds a character that the code page cannot represent".
+// DESCMSG: "network connection error"; "a character the code page cannot represent".
 const wchar_t kNetworkMessage[] = L"\u7f51\u7edc\u8fde\u63a5\u51fa\u9519";
 const wchar_t kNotInCodePageMessage[] =
     L"\u53c2\u6570\u4e2d\u542b\u6709\u4ee3\u7801\u9875\u65e0\u6cd5\u8868\u793a\u7684\u5b57\u7b26";
@@ -98,34 +95,32 @@ TEST_F(AuthenMethodsTest, NullAndEmptyStringsReachTheEngineEmpty) {
   EXPECT_EQ(Lookup(L"AUTHENSTATE", value), -1) << "Initialize emptied the answers";
 }
 
-// Each argument is read by its length, not up to a NUL: one holding a NUL
-// is refused as it could not be sent unchanged, a length prefix that ends
-// early ends the text, and a text without a terminating NUL is read safely.
-TEST_F(AuthenMethodsTest, ArgumentsAreReadByTheirLength) {
-  CBstr user(L"alice"), password(L"alice-pass"), nulUser(L"alice\0mallory", 13);
-  CBstr nulPassword(L"alice-pass\0garbage", 18), shortened(L"alice-pass");
+// Arguments are read by their length. One holding a NUL cannot be sent
+// unchanged; one too long for any request is refused before conversion.
+TEST_F(AuthenMethodsTest, ArgumentsAreReadByTheirLengthAndRefusedBeforeWork) {
+  const std::wstring huge = std::wstring(kLongestUrl, L'u') + L'\u0e01';  // outside the code page: never seen
+  CBstr user(L"alice"), password(L"alice-pass"), nulPassword(L"alice-pass\0garbage", 18);
+  CBstr tooLong(huge.c_str(), static_cast<UINT>(huge.size()));
+  const struct { BSTR user, password; const wchar_t* reason; } refused[] = {
+      {user.get(), nulPassword.get(), kNotInCodePageMessage}, {tooLong.get(), password.get(), kNetworkMessage}};
   std::wstring value;
-  const std::pair<BSTR, BSTR> refused[] = {{nulUser.get(), password.get()}, {user.get(), nulPassword.get()}};
-  for (const auto& [userId, pwd] : refused) {
-    EXPECT_EQ(Login(userId, pwd), kAuthenFail);
+  for (const auto& row : refused) {
+    EXPECT_EQ(Login(row.user, row.password), kAuthenFail);
     EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
-    EXPECT_EQ(value, kNotInCodePageMessage);
+    EXPECT_EQ(value, row.reason);
     EXPECT_EQ(Lookup(L"RETVALUE", value), -1) << "nothing was sent";
   }
 
-  UINT& prefix = reinterpret_cast<UINT*>(shortened.get())[-1];
-  prefix = 2;  // bytes: the password is "a"
-  EXPECT_EQ(Login(user.get(), shortened.get()), kWrongPassword);
-  prefix = 20;
-
-  // The password's last character ends where an unreadable page begins.
   char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   DWORD old = 0;
   ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
-  BSTR unterminated = reinterpret_cast<BSTR>(pages + 4096 - 20);
-  std::memcpy(unterminated, L"alice-pass", 20);
-  reinterpret_cast<UINT*>(unterminated)[-1] = 20;
+  UINT* prefix = reinterpret_cast<UINT*>(pages + 4096 - 24);
+  BSTR unterminated = reinterpret_cast<BSTR>(prefix + 1);
+  CopyMemory(unterminated, L"alice-pass", 20);
+  *prefix = 20;
   EXPECT_EQ(Login(user.get(), unterminated), 0);
+  *prefix = 2;  // bytes: the text continues, but the password is "a"
+  EXPECT_EQ(Login(user.get(), unterminated), kWrongPassword);
   VirtualFree(pages, 0, MEM_RELEASE);
 }
 
