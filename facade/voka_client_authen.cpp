@@ -126,13 +126,17 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetTypeInfoCount(UINT* count) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) {
+HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetTypeInfo(UINT index, LCID, ITypeInfo** typeInfo) {
   if (!typeInfo) return E_POINTER;
+  *typeInfo = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
   return g_Module.GetAuthenTypeInfo(typeInfo);
 }
 
-HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                            DISPID* dispIds) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (!names || count == 0) return E_INVALIDARG;
   ITypeInfo* typeInfo = nullptr;
   HRESULT hr = g_Module.GetAuthenTypeInfo(&typeInfo);
   if (FAILED(hr)) return hr;
@@ -141,8 +145,10 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetIDsOfNames(REFIID, LPOLESTR* nam
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID riid, LCID, WORD flags,
+                                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                                    UINT* argError) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   HRESULT hr = S_OK;
   if (InvokeScriptGetValue(this, dispId, flags, params, result, argError, hr)) return hr;
   ITypeInfo* typeInfo = nullptr;

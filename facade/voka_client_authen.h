@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "facade/VOKA4ClientCom_h.h"
 #include "voka/client_authen.h"
 
@@ -59,6 +61,8 @@ class CVOKAClientAuthen : public IVOKAClientAuthen {
 
   CInnerUnknown m_InnerUnknown;
   IUnknown* m_pControllingUnknown;  // the outer object, or m_InnerUnknown
-  ULONG m_nRefCount = 1;            // apartment-threaded: never touched concurrently
+  // Atomic although the object is apartment-threaded: a host that calls
+  // AddRef and Release from two threads must not free it early.
+  std::atomic<ULONG> m_nRefCount{1};
   CClientAuthen m_ClientAuthen;
 };

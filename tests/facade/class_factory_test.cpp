@@ -1,6 +1,7 @@
 // DllGetClassObject, the class factory, aggregation and the module lock
 // count of VOKA4ClientCom.DLL, called through the exports and vtables.
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "tests/facade/com_test_support.h"
 
@@ -78,6 +79,16 @@ TEST_F(ClassFactoryTest, LiveObjectLocksTheModuleUntilItsLastRelease) {
   CComRef<IVOKAClientAuthen> object;
   ASSERT_EQ(CreateAuthen(object), S_OK);
   EXPECT_EQ(module.canUnloadNow(), S_FALSE);
+  // Counted atomically: two threads may AddRef and Release one pointer.
+  const auto addRefRelease = [&object] {
+    for (int i = 0; i < 2000000; ++i) {
+      object->AddRef();
+      object->Release();
+    }
+  };
+  std::thread other(addRefRelease);
+  addRefRelease();
+  other.join();
   CComRef<IDispatch> second;
   ASSERT_EQ(object->QueryInterface(IID_IDispatch, second.out()), S_OK);
   object.reset();

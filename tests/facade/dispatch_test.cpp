@@ -63,8 +63,8 @@ TEST_F(DispatchTest, TypeInformationDescribesTheSixMethods) {
   EXPECT_EQ(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
 
   CComRef<ITypeInfo> typeInfo;
-  ASSERT_EQ(dispatch->GetTypeInfo(5, LOCALE_USER_DEFAULT, reinterpret_cast<ITypeInfo**>(typeInfo.out())), S_OK)
-      << "the index is ignored";
+  EXPECT_EQ(dispatch->GetTypeInfo(1, 0, reinterpret_cast<ITypeInfo**>(typeInfo.out())), DISP_E_BADINDEX);
+  ASSERT_EQ(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, reinterpret_cast<ITypeInfo**>(typeInfo.out())), S_OK);
   TYPEATTR* attributes = nullptr;
   ASSERT_EQ(typeInfo->GetTypeAttr(&attributes), S_OK);
   EXPECT_TRUE(IsEqualGUID(attributes->guid, IID_IVOKAClientAuthen));
@@ -115,6 +115,9 @@ TEST_F(DispatchTest, TypeInformationDescribesTheSixMethods) {
   LPOLESTR unknown = const_cast<LPOLESTR>(L"Logout");
   DISPID none = 0;
   EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &unknown, 1, LOCALE_USER_DEFAULT, &none), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_IDispatch, &unknown, 1, LOCALE_USER_DEFAULT, &none), DISP_E_UNKNOWNINTERFACE);
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &unknown, 0, LOCALE_USER_DEFAULT, &none), E_INVALIDARG);
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, nullptr, 1, LOCALE_USER_DEFAULT, &none), E_INVALIDARG);
 }
 
 TEST_F(DispatchTest, InvokeCallsTheMethodAndReturnsLRet) {
@@ -128,6 +131,9 @@ TEST_F(DispatchTest, InvokeCallsTheMethodAndReturnsLRet) {
   EXPECT_EQ(InvokeMethod(1, args, 2, &result), S_OK);
   EXPECT_EQ(V_VT(&result), VT_I4);
   EXPECT_EQ(V_I4(&result), 0);
+  DISPPARAMS params{args, nullptr, 2, 0};
+  EXPECT_EQ(dispatch->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
   VariantClear(&args[0]);
   VariantClear(&args[1]);
 }
