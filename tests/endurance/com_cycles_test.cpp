@@ -165,4 +165,24 @@ TEST_F(ComCycles, AbandonedHttpRequestOutlivesTheHostsFreeLibrary) {
   EXPECT_EQ(GetModuleHandleA("VOKA4ClientCom.DLL"), nullptr);
 }
 
+// Each load throws and catches an exception (a UDP port too long), as a 64-bit runtime then keeps state.
+TEST(LoadCycles, BothDllsLoadAndUnloadFiveThousandTimes) {
+  for (const char* name : {"advapi32.dll", "bcrypt.dll", "netapi32.dll", "wininet.dll"}) LoadLibraryA(name);
+  Bstr udpServer((L"127.0.0.1:" + std::wstring(300, L'9')).c_str());
+  for (int i = 0; i < 5000; ++i) {
+    HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
+    IClassFactory* factory = nullptr;
+    IVOKAClientAuthen* object = nullptr;
+    ASSERT_EQ(DllExport<GetClassObjectFunction>(module, "DllGetClassObject")(
+                  CLSID_VOKAClientAuthen, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, reinterpret_cast<void**>(&object)), S_OK);
+    factory->Release();
+    long result = 0;
+    object->Initialize(udpServer, nullptr, &result);
+    object->ECardAuthen(udpServer, udpServer, nullptr, &result);
+    object->Release();
+    ASSERT_TRUE(FreeLibrary(module) && GetModuleHandleA("UsbClient.dll") == nullptr) << "cycle " << i;
+  }
+}
+
 }  // namespace
