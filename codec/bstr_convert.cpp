@@ -20,8 +20,11 @@ HRESULT LastConversionError() {
 HRESULT BstrToAnsi(BSTR wide, std::string& ansi) {
   ansi.clear();
   // Read by its length: the text need not end in a NUL, and may hold one,
-  // which the engine's NUL-terminated text could not carry.
-  const size_t length = SysStringLen(wide);
+  // which the engine's NUL-terminated text could not carry. NULs at the end
+  // carry nothing: hosts that count the terminator in the length (Wine's
+  // WScript.Shell.ExpandEnvironmentStrings does) send the text they mean.
+  size_t length = SysStringLen(wide);
+  while (length > 0 && wide[length - 1] == L'\0') --length;
   if (length == 0) return S_OK;
   if (std::wmemchr(wide, L'\0', length) != nullptr) return kTextNotInCodePage;
   if (length > INT_MAX) return E_OUTOFMEMORY;

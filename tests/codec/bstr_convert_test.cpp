@@ -40,6 +40,10 @@ TEST_F(BstrConvert, EmbeddedNulIsRefusedByBstrToAnsiAndEndsAnsiText) {
   std::string ansi;
   EXPECT_EQ(BstrToAnsi(wide.text, ansi), kTextNotInCodePage);
   EXPECT_EQ(ansi, "");
+  BstrOwner counted;  // a length that counts the terminator is no NUL inside
+  counted.text = SysAllocStringLen(L"ab\0", 3);
+  EXPECT_EQ(BstrToAnsi(counted.text, ansi), S_OK);
+  EXPECT_EQ(ansi, "ab");
 
   const char bytes[] = "ab\0cd";
   BstrOwner back;
