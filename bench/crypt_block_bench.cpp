@@ -2,9 +2,8 @@
 // process: nine single-DES operations per 24 bytes. Prints the time ratio.
 
 #define OPENSSL_SUPPRESS_DEPRECATED  // DES_ecb3_encrypt is the comparable primitive
-#include <openssl/des.h>
-
 #include <benchmark/benchmark.h>
+#include <openssl/des.h>
 
 #include <cstdio>
 #include <cstring>

@@ -39,7 +39,7 @@ class RecordingReporter : public benchmark::ConsoleReporter {
  private:
   struct Times {
     double real;
-    double cpu;   // of the benchmark's thread only
+    double cpu;  // of the benchmark's thread only
   };
   std::map<std::string, Times> m_times;
   std::set<std::string> m_medians;

@@ -16,9 +16,8 @@ namespace {
 const std::string kPayload(344, 'Q');
 
 UdpPeer& EchoPeer() {
-  static UdpPeer peer([](UdpPeer& self, int index, const sockaddr_in& client) {
-    self.Send(self.Request(index), client);
-  });
+  static UdpPeer peer(
+      [](UdpPeer& self, int index, const sockaddr_in& client) { self.Send(self.Request(index), client); });
   return peer;
 }
 

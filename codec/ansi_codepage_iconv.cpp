@@ -1,11 +1,10 @@
-#include "codec/ansi_codepage.h"
-
 #include <iconv.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
+#include "codec/ansi_codepage.h"
 #include "codec/cp936_private_use.h"
 #include "codec/utf8_sequence.h"
 

@@ -1,9 +1,9 @@
-#include "codec/ansi_codepage.h"
-
 #include <windows.h>
 
 #include <atomic>
 #include <climits>
+
+#include "codec/ansi_codepage.h"
 
 namespace {
 
@@ -12,12 +12,11 @@ std::atomic<unsigned> g_chosenCodePage{0};
 
 std::string WideToUtf8(const std::wstring& wide) {
   if (wide.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   if (size <= 0) return std::string();
   std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size, nullptr, nullptr);
   return utf8;
 }
 
@@ -30,8 +29,7 @@ std::wstring AnsiToWideByCharacter(unsigned codePage, const std::string& ansi) {
     const bool pair = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(ansi[i])) && i + 1 < ansi.size();
     const int length = pair ? 2 : 1;
     wchar_t units[4];
-    const int count =
-        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &ansi[i], length, units, 4);
+    const int count = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &ansi[i], length, units, 4);
     if (count > 0) {
       wide.append(units, static_cast<size_t>(count));
       i += static_cast<size_t>(length);
@@ -48,8 +46,7 @@ std::wstring AnsiToWideByCharacter(unsigned codePage, const std::string& ansi) {
 void ReplaceSurrogatePairs(std::wstring& wide) {
   size_t kept = 0;
   for (size_t i = 0; i < wide.size(); ++i) {
-    const bool pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
-                      IS_LOW_SURROGATE(wide[i + 1]);
+    const bool pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]);
     wide[kept++] = pair ? 0xFFFD : wide[i];
     if (pair) ++i;
   }
@@ -74,8 +71,7 @@ bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit) {
   wchar_t units[2];
   // MB_ERR_INVALID_CHARS: an invalid pair must fail, not turn into the
   // code page's default character.
-  const int count = MultiByteToWideChar(AnsiCodePage(), MB_PRECOMPOSED | MB_ERR_INVALID_CHARS,
-                                        pair, 2, units, 2);
+  const int count = MultiByteToWideChar(AnsiCodePage(), MB_PRECOMPOSED | MB_ERR_INVALID_CHARS, pair, 2, units, 2);
   if (count != 1) return false;
   unit = static_cast<uint16_t>(units[0]);
   return true;
@@ -108,8 +104,7 @@ std::string Utf8ToAnsiText(const std::string& utf8) {
   // No best fit: a character the code page lacks becomes '?', not a look-alike.
   const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   const int wideLength = static_cast<int>(wide.size());
-  const int size = WideCharToMultiByte(codePage, flags, wide.data(), wideLength, nullptr, 0,
-                                       nullptr, nullptr);
+  const int size = WideCharToMultiByte(codePage, flags, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return std::string();
   std::string ansi(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(codePage, flags, wide.data(), wideLength, &ansi[0], size, nullptr, nullptr);

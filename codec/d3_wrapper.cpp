@@ -9,17 +9,17 @@
 
 namespace {
 
+using des_tables::GroupShift;
 using des_tables::kHalfRotation;
 using des_tables::kSp;
-using des_tables::GroupShift;
 using des_tables::RotateRight;
 
 constexpr int kBlockBytes = 24;
 
 // Start of every key derivation, first byte first.
-constexpr unsigned char kStartKey[kBlockBytes] = {
-    0x1F, 0x2E, 0x3D, 0x4C, 0x5B, 0x6A, 0x79, 0x88, 0x97, 0xA6, 0xB5, 0xC4,
-    0xD3, 0xE2, 0xF1, 0x00, 0x0F, 0x1E, 0x2D, 0x3C, 0x4B, 0x5A, 0x69, 0x78};
+constexpr unsigned char kStartKey[kBlockBytes] = {0x1F, 0x2E, 0x3D, 0x4C, 0x5B, 0x6A, 0x79, 0x88,
+                                                  0x97, 0xA6, 0xB5, 0xC4, 0xD3, 0xE2, 0xF1, 0x00,
+                                                  0x0F, 0x1E, 0x2D, 0x3C, 0x4B, 0x5A, 0x69, 0x78};
 
 // Longest input whose whole-block output size still fits the int result.
 constexpr int kMaxCryptLength = INT_MAX / kBlockBytes * kBlockBytes;
@@ -123,9 +123,7 @@ inline void DesBlocks(uint32_t* words, const uint32_t* schedule) {
 }
 
 // 28-bit rotation of a key half; count is 1..28.
-uint32_t RotateHalfKey(uint32_t half, int count) {
-  return ((half << count) | (half >> (28 - count))) & 0x0FFFFFFF;
-}
+uint32_t RotateHalfKey(uint32_t half, int count) { return ((half << count) | (half >> (28 - count))) & 0x0FFFFFFF; }
 
 }  // namespace
 
@@ -133,8 +131,7 @@ CD3Wrapper::CD3Wrapper() : m_nMode(-1), m_Sched1{}, m_Sched2{}, m_Sched3{} {}
 
 CD3Wrapper::~CD3Wrapper() = default;
 
-void CD3Wrapper::DesKeySchedule(const unsigned char* key8, int direction,
-                                uint32_t schedule[kScheduleWords]) {
+void CD3Wrapper::DesKeySchedule(const unsigned char* key8, int direction, uint32_t schedule[kScheduleWords]) {
   uint64_t cd = 0;
   for (int i = 0; i < 8; ++i) cd |= des_tables::kKeyByteBits[i][key8[i] >> 1];
   const uint32_t c = uint32_t(cd >> 28);
@@ -155,9 +152,7 @@ void CD3Wrapper::DesKeySchedule(const unsigned char* key8, int direction,
   }
 }
 
-void CD3Wrapper::DesBlock(uint32_t block[2], const uint32_t schedule[kScheduleWords]) {
-  DesBlocks<1>(block, schedule);
-}
+void CD3Wrapper::DesBlock(uint32_t block[2], const uint32_t schedule[kScheduleWords]) { DesBlocks<1>(block, schedule); }
 
 void CD3Wrapper::CryptBlock(const unsigned char* in, unsigned char* out) {
   // L0 L1 M0 M1 R0 R1: three DES blocks side by side.

@@ -35,8 +35,7 @@ class CD3Wrapper {
 
   // Subkeys of one 8-byte key: forward (encrypt) order, or reverse (decrypt)
   // order when direction is 1.
-  static void DesKeySchedule(const unsigned char* key8, int direction,
-                             uint32_t schedule[kScheduleWords]);
+  static void DesKeySchedule(const unsigned char* key8, int direction, uint32_t schedule[kScheduleWords]);
 
   void SaveSchedules(uint32_t saved[kSavedWords]) const;
   void RestoreSchedules(const uint32_t saved[kSavedWords]);

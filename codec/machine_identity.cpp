@@ -27,10 +27,6 @@ void CopyIdentity(char* buffer, size_t capacity, std::string& cache, std::string
 
 }  // namespace
 
-void GetMacAddress(char* buffer) {
-  CopyIdentity(buffer, kMacTextSize, g_strMacAddress, LookUpMacAddress);
-}
+void GetMacAddress(char* buffer) { CopyIdentity(buffer, kMacTextSize, g_strMacAddress, LookUpMacAddress); }
 
-void GetClientIp(char* buffer) {
-  CopyIdentity(buffer, kIpTextSize, g_strClientIp, LookUpClientIp);
-}
+void GetClientIp(char* buffer) { CopyIdentity(buffer, kIpTextSize, g_strClientIp, LookUpClientIp); }

@@ -1,5 +1,3 @@
-#include "codec/machine_identity_lookup.h"
-
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
@@ -11,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "codec/machine_identity_lookup.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ std::string LookUpMacAddress() {
   if (chosen) {
     const unsigned char* mac = chosen->sll_addr;
     char formatted[18];  // 17 characters and the NUL
-    std::snprintf(formatted, sizeof formatted, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1],
-                  mac[2], mac[3], mac[4], mac[5]);
+    std::snprintf(formatted, sizeof formatted, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
+                  mac[5]);
     text = formatted;
   }
   freeifaddrs(interfaces);

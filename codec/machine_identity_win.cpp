@@ -1,5 +1,3 @@
-#include "codec/machine_identity_lookup.h"
-
 #include <winsock2.h>
 #include <windows.h>
 #include <nb30.h>
@@ -8,9 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "codec/machine_identity_lookup.h"
+
 namespace {
 
-constexpr size_t kIpTextSize = 16;   // 15 characters and the NUL
+constexpr size_t kIpTextSize = 16;  // 15 characters and the NUL
 constexpr size_t kWorkBufferSize = 1024;
 
 // The adapter status record and room for 30 names: 600 bytes.
@@ -40,8 +40,8 @@ void GetAdapterMac(UCHAR lana, char* workBuffer) {
   if (Netbios(&status) != NRC_GOODRET) return;
 
   const UCHAR* mac = g_AdapterStatus.adapt.adapter_address;
-  std::snprintf(workBuffer, kWorkBufferSize, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1],
-                mac[2], mac[3], mac[4], mac[5]);
+  std::snprintf(workBuffer, kWorkBufferSize, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
+                mac[5]);
 }
 
 }  // namespace

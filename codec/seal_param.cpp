@@ -12,8 +12,8 @@ namespace {
 constexpr size_t kKeySize = 24;
 
 // Runs the cipher over length bytes in the given direction (0 seal, 1 open).
-bool CryptWithPassPhrase(const unsigned char* data, size_t length, const char* passPhrase,
-                         short mode, std::string& result) {
+bool CryptWithPassPhrase(const unsigned char* data, size_t length, const char* passPhrase, short mode,
+                         std::string& result) {
   if (length > static_cast<size_t>(INT_MAX) - kKeySize) {
     return false;
   }
@@ -40,8 +40,7 @@ bool CryptWithPassPhrase(const unsigned char* data, size_t length, const char* p
 
 }  // namespace
 
-bool SealParamText(const unsigned char* data, size_t length, const char* passPhrase,
-                   std::string& sealed) {
+bool SealParamText(const unsigned char* data, size_t length, const char* passPhrase, std::string& sealed) {
   sealed.clear();
   try {
     std::string encrypted;
@@ -78,15 +77,14 @@ void SealParam(const unsigned char* data, int length, const char* passPhrase, ch
   }
 }
 
-bool OpenSealedParam(const char* base64, size_t length, const char* passPhrase,
-                     std::string& text) {
+bool OpenSealedParam(const char* base64, size_t length, const char* passPhrase, std::string& text) {
   try {
     std::string encrypted;
     if (base64 == nullptr || !Base64Decode(base64, length, encrypted)) {
       return false;
     }
-    return CryptWithPassPhrase(reinterpret_cast<const unsigned char*>(encrypted.data()),
-                               encrypted.size(), passPhrase, 1, text);
+    return CryptWithPassPhrase(reinterpret_cast<const unsigned char*>(encrypted.data()), encrypted.size(), passPhrase,
+                               1, text);
   } catch (...) {
     return false;
   }

@@ -12,8 +12,7 @@ inline constexpr char kSealPassPhrase[] = "qpqp";
 
 // Seals length bytes of data into sealed (replaced). False when sealing
 // failed (out of memory); sealed is then empty.
-bool SealParamText(const unsigned char* data, size_t length, const char* passPhrase,
-                   std::string& sealed);
+bool SealParamText(const unsigned char* data, size_t length, const char* passPhrase, std::string& sealed);
 
 // Writes the NUL-terminated sealed text into out (kSealedBufferSize bytes).
 // A sealed text that would not fit with its NUL is not written: out then
@@ -22,5 +21,4 @@ void SealParam(const unsigned char* data, int length, const char* passPhrase, ch
 
 // Undoes SealParam: Base64-decodes and decrypts length characters of base64
 // into text. False when the text is not Base64 or the cipher failed.
-bool OpenSealedParam(const char* base64, size_t length, const char* passPhrase,
-                     std::string& text);
+bool OpenSealedParam(const char* base64, size_t length, const char* passPhrase, std::string& text);

@@ -56,8 +56,7 @@ std::string CStrCoding::UrlEncode(const char* text) {
   AnsiToUtf8(result, text, static_cast<int>(length));
   size_t escapedLength = 0;
   std::unique_ptr<char, decltype(&std::free)> escaped(
-      UrlEscape(reinterpret_cast<const unsigned char*>(result.data()), result.size(), &escapedLength),
-      &std::free);
+      UrlEscape(reinterpret_cast<const unsigned char*>(result.data()), result.size(), &escapedLength), &std::free);
   if (!escaped) throw std::bad_alloc();
   result.assign(escaped.get(), escapedLength);
   return result;

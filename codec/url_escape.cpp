@@ -6,8 +6,8 @@
 namespace {
 
 bool IsKeptInQuery(unsigned char byte) {
-  return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-         (byte >= 'a' && byte <= 'z') || byte == '-' || byte == '.' || byte == '_';
+  return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || byte == '-' ||
+         byte == '.' || byte == '_';
 }
 
 }  // namespace

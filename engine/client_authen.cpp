@@ -118,6 +118,4 @@ void CClientAuthen::SetUdpTimeOut(int seconds) { m_nUdpTimeOut = seconds; }
 
 void CClientAuthen::SetTrace(ExchangeTrace* trace) { m_pTrace = trace; }
 
-void CClientAuthen::SetResult(const std::string& name, const std::string& value) {
-  m_mapResult[name] = value;
-}
+void CClientAuthen::SetResult(const std::string& name, const std::string& value) { m_mapResult[name] = value; }

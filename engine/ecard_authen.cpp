@@ -9,8 +9,8 @@ namespace {
 
 RequestValues ECardAuthenValues(const char* userId, const char* ecardPwd, const std::string& appId,
                                 const std::string& areaId, const std::string& guid, const char* indication) {
-  return {{"USERID", userId},         {"ECARDPWD", ecardPwd},    {"APPID", appId.c_str()},
-          {"AREAID", areaId.c_str()}, {"GUID", guid.c_str()},    {"INDICATION", indication}};
+  return {{"USERID", userId},         {"ECARDPWD", ecardPwd}, {"APPID", appId.c_str()},
+          {"AREAID", areaId.c_str()}, {"GUID", guid.c_str()}, {"INDICATION", indication}};
 }
 
 }  // namespace
@@ -24,16 +24,14 @@ int CClientAuthen::ECardAuthen(const char* userId, const char* ecardPwd, const c
   }
 }
 
-int CClientAuthen::ECardAuthenUdp(const char* userId, const char* ecardPwd,
-                                  const std::string& appId, const std::string& areaId,
-                                  const char* indication) {
+int CClientAuthen::ECardAuthenUdp(const char* userId, const char* ecardPwd, const std::string& appId,
+                                  const std::string& areaId, const char* indication) {
   return RunUdpStage(RequestKind::kECardLogin,
                      ECardAuthenValues(userId, ecardPwd, appId, areaId, m_strGuid, indication));
 }
 
-int CClientAuthen::ECardAuthenHttp(const char* userId, const char* ecardPwd,
-                                   const std::string& appId, const std::string& areaId,
-                                   const char* indication) {
+int CClientAuthen::ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId,
+                                   const std::string& areaId, const char* indication) {
   return RunHttpQueryStage(RequestKind::kECardLogin,
                            ECardAuthenValues(userId, ecardPwd, appId, areaId, m_strGuid, indication));
 }

@@ -11,34 +11,29 @@ namespace {
 RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const std::string& appId,
                                const std::string& areaId, const char* ekeyType, const std::string& guid,
                                const char* indication) {
-  return {{"USERID", userId},        {"EKEYPWD", ekeyPwd},         {"EKEYTYPE", ekeyType},
-          {"APPID", appId.c_str()},  {"AREAID", areaId.c_str()},   {"GUID", guid.c_str()},
-          {"INDICATION", indication}};
+  return {{"USERID", userId},         {"EKEYPWD", ekeyPwd},   {"EKEYTYPE", ekeyType},    {"APPID", appId.c_str()},
+          {"AREAID", areaId.c_str()}, {"GUID", guid.c_str()}, {"INDICATION", indication}};
 }
 
 }  // namespace
 
-int CClientAuthen::EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType,
-                              const char* indication) {
+int CClientAuthen::EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication) {
   try {
-    return m_bUseUdp
-               ? EKeyAuthenUdp(userId, ekeyPwd, m_strAppId, m_strAreaId, ekeyType, indication)
-               : EKeyAuthenHttp(userId, ekeyPwd, m_strAppId, m_strAreaId, ekeyType, indication);
+    return m_bUseUdp ? EKeyAuthenUdp(userId, ekeyPwd, m_strAppId, m_strAreaId, ekeyType, indication)
+                     : EKeyAuthenHttp(userId, ekeyPwd, m_strAppId, m_strAreaId, ekeyType, indication);
   } catch (...) {
     return AUTHEN_E_FAIL;
   }
 }
 
-int CClientAuthen::EKeyAuthenUdp(const char* userId, const char* ekeyPwd,
-                                 const std::string& appId, const std::string& areaId,
-                                 const char* ekeyType, const char* indication) {
+int CClientAuthen::EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId,
+                                 const std::string& areaId, const char* ekeyType, const char* indication) {
   return RunUdpStage(RequestKind::kEKeyLogin,
                      EKeyAuthenValues(userId, ekeyPwd, appId, areaId, ekeyType, m_strGuid, indication));
 }
 
-int CClientAuthen::EKeyAuthenHttp(const char* userId, const char* ekeyPwd,
-                                  const std::string& appId, const std::string& areaId,
-                                  const char* ekeyType, const char* indication) {
+int CClientAuthen::EKeyAuthenHttp(const char* userId, const char* ekeyPwd, const std::string& appId,
+                                  const std::string& areaId, const char* ekeyType, const char* indication) {
   return RunHttpQueryStage(RequestKind::kEKeyLogin,
                            EKeyAuthenValues(userId, ekeyPwd, appId, areaId, ekeyType, m_strGuid, indication));
 }

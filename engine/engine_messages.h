@@ -3,8 +3,7 @@
 #pragma once
 
 // "网络连接出错" (network connection error), 12 bytes.
-inline constexpr char kNetworkErrorMessage[] =
-    "\xCD\xF8\xC2\xE7\xC1\xAC\xBD\xD3\xB3\xF6\xB4\xED";
+inline constexpr char kNetworkErrorMessage[] = "\xCD\xF8\xC2\xE7\xC1\xAC\xBD\xD3\xB3\xF6\xB4\xED";
 
 // "USB安令初始化失败,请检查是否插好" (USB token initialisation failed, check
 // that it is plugged in), 32 bytes.

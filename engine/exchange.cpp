@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/seal_param.h"
 #include "engine/answer_datagram.h"
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
-#include "codec/seal_param.h"
 #include "transport/http_get.h"
 #include "transport/udp_packet.h"
 #include "transport/udp_server.h"
@@ -24,8 +24,7 @@ static_assert(4 * (((kLongestDatagramText + 7) / 8 * 8 + 2) / 3) <= static_cast<
               "the longest parameter text fits one datagram once sealed");
 
 bool IsWhiteSpace(char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
-         byte == '\r';
+  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' || byte == '\r';
 }
 
 int ClampToInt(size_t length) { return static_cast<int>(std::min<size_t>(length, INT_MAX)); }
@@ -50,8 +49,7 @@ int CClientAuthen::RunUdpStage(RequestKind kind, const RequestValues& values, bo
     m_pTrace->OnParameterText(text);
   }
   std::string sealed;
-  if (!SealParamText(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                     kSealPassPhrase, sealed)) {
+  if (!SealParamText(reinterpret_cast<const unsigned char*>(text.data()), text.size(), kSealPassPhrase, sealed)) {
     SetResult("DESCMSG", kNetworkErrorMessage);
     return AUTHEN_E_FAIL;
   }
@@ -119,8 +117,7 @@ int CClientAuthen::RunHttpQueryStage(RequestKind kind, const RequestValues& valu
   return RunHttpStage(url, query);
 }
 
-int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload,
-                                  std::string& answer) {
+int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer) {
   const int code = ExchangeDatagram(header, payload, answer);
   if (code != 0) {
     try {
@@ -132,15 +129,13 @@ int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload
   return code;
 }
 
-int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& payload,
-                                    std::string& answer) {
+int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& payload, std::string& answer) {
   try {
     // One socket per exchange: a late answer to an earlier request is never read.
-    CUDPServer client(m_strUdpHost.c_str(), m_strUdpPort.c_str(), m_strUdpServerName.c_str(),
-                      m_nUdpTimeOut);
+    CUDPServer client(m_strUdpHost.c_str(), m_strUdpPort.c_str(), m_strUdpServerName.c_str(), m_nUdpTimeOut);
     CUDPPacket request;
-    if (request.Pack(*header, ClampToInt(payload.size()),
-                     reinterpret_cast<const unsigned char*>(payload.data())) != 0) {
+    if (request.Pack(*header, ClampToInt(payload.size()), reinterpret_cast<const unsigned char*>(payload.data())) !=
+        0) {
       return kPayloadTooLong;
     }
     if (m_pTrace != nullptr) {
@@ -153,14 +148,10 @@ int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& paylo
       return kSendFailed;
     }
     switch (client.RecvPacket(kAnswerLimit)) {
-      case 0:
-        break;
-      case kUdpRecvTimeOut:
-        return kNoAnswer;
-      case kUdpRecvTooLong:
-        return kAnswerTooLong;
-      default:
-        return kReceiveFailed;
+      case 0: break;
+      case kUdpRecvTimeOut: return kNoAnswer;
+      case kUdpRecvTooLong: return kAnswerTooLong;
+      default: return kReceiveFailed;
     }
 
     const int decoded = DecodeAnswerDatagram(client.m_RecvPacket, *header, answer);
@@ -197,8 +188,7 @@ void CClientAuthen::SplitString(const std::string& text, const std::string& sepa
                                 std::vector<std::string>& pieces) {
   size_t start = 0;
   if (!separator.empty()) {
-    for (size_t found = text.find(separator); found != std::string::npos;
-         found = text.find(separator, start)) {
+    for (size_t found = text.find(separator); found != std::string::npos; found = text.find(separator, start)) {
       pieces.push_back(text.substr(start, found - start));
       start = found + separator.size();
     }
@@ -215,8 +205,7 @@ void CClientAuthen::ParseAnswer(const char* data, size_t length) {
   for (;;) {
     const size_t found = text.find(kFieldSeparator, start);
     const size_t end = found == std::string::npos ? text.size() : found;
-    const size_t equals = static_cast<size_t>(
-        std::find(text.begin() + start, text.begin() + end, '=') - text.begin());
+    const size_t equals = static_cast<size_t>(std::find(text.begin() + start, text.begin() + end, '=') - text.begin());
     if (equals < end) {
       std::string name = text.substr(start, equals - start);
       for (char& byte : name) {
@@ -254,8 +243,7 @@ int CClientAuthen::GetRetValue() const {
   const int64_t limit = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
   int64_t magnitude = 0;
   size_t digits = 0;
-  for (; position < text.size() && text[position] >= '0' && text[position] <= '9';
-       ++position, ++digits) {
+  for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position, ++digits) {
     magnitude = magnitude * 10 + (text[position] - '0');
     if (magnitude > limit) {
       return AUTHEN_E_FAIL;

@@ -1,5 +1,3 @@
-#include "engine/host_resolve.h"
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -7,6 +5,8 @@
 #include <unistd.h>
 
 #include <climits>
+
+#include "engine/host_resolve.h"
 
 bool ResolveFirstIpv4(const std::string& host, std::string& dotted) {
   std::string name = host;

@@ -1,8 +1,8 @@
-#include "engine/host_resolve.h"
-
 #include <winsock2.h>
 
 #include <cstring>
+
+#include "engine/host_resolve.h"
 
 bool ResolveFirstIpv4(const std::string& host, std::string& dotted) {
   // gethostbyname("") answers with the local computer's addresses.

@@ -91,8 +91,8 @@ std::string EscapeQueryValue(const std::string& value) {
   std::string escaped;
   escaped.reserve(value.size());
   for (unsigned char byte : value) {
-    const bool breaksQuery = byte <= 0x20 || byte >= 0x7F || byte == '&' || byte == '=' ||
-                             byte == '#' || byte == '%' || byte == '+';
+    const bool breaksQuery =
+        byte <= 0x20 || byte >= 0x7F || byte == '&' || byte == '=' || byte == '#' || byte == '%' || byte == '+';
     if (breaksQuery) {
       escaped += '%';
       escaped += kHexDigits[byte >> 4];

@@ -11,8 +11,7 @@ const std::vector<ResultCodeEntry>& ResultCodeTable() {
       {ResultSource::kRequest, AUTHEN_E_EKEYPWD, "AUTHEN_E_EKEYPWD",
        "the USB e-key library gave no password for the challenge"},
       {ResultSource::kGetValue, kValueFound, "kValueFound", "the field is present; its value was handed over"},
-      {ResultSource::kGetValue, kValueAbsent, "kValueAbsent",
-       "no such field, or its value could not be handed over"},
+      {ResultSource::kGetValue, kValueAbsent, "kValueAbsent", "no such field, or its value could not be handed over"},
       {ResultSource::kGetValue, kValueTooLong, "kValueTooLong",
        "C++ buffer form: the value and its NUL do not fit the buffer"},
   };

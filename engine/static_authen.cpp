@@ -26,27 +26,29 @@ MachineIdentity ReadMachineIdentity() {
   return {ip, mac};
 }
 
-RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char* appId,
-                                 const char* areaId, const char* checkCode, const char* indication,
-                                 const std::string& guid, const MachineIdentity& identity) {
-  return {{"USERID", userId},       {"PWD", pwd},
-          {"APPID", appId},         {"AREAID", areaId},
-          {"GUID", guid.c_str()},   {"CLIENTIP", identity.clientIp.c_str()},
-          {"MAC", identity.mac.c_str()}, {"CHECKCODE", checkCode},
+RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char* appId, const char* areaId,
+                                 const char* checkCode, const char* indication, const std::string& guid,
+                                 const MachineIdentity& identity) {
+  return {{"USERID", userId},
+          {"PWD", pwd},
+          {"APPID", appId},
+          {"AREAID", areaId},
+          {"GUID", guid.c_str()},
+          {"CLIENTIP", identity.clientIp.c_str()},
+          {"MAC", identity.mac.c_str()},
+          {"CHECKCODE", checkCode},
           {"INDICATION", indication}};
 }
 
 }  // namespace
 
-int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char* appId,
-                                const char* areaId, const char* checkCode,
-                                const char* indication) {
+int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
+                                const char* checkCode, const char* indication) {
   try {
     m_strAppId = TextOf(appId);
     m_strAreaId = TextOf(areaId);
-    const int result = m_bUseUdp
-                           ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
-                           : StaticAuthenHttp(userId, pwd, appId, areaId, checkCode, indication);
+    const int result = m_bUseUdp ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
+                                 : StaticAuthenHttp(userId, pwd, appId, areaId, checkCode, indication);
     if (result != 0 || FindValue("AUTHENSTATE") != kEkeyPasswordState) {
       return result;
     }
@@ -74,17 +76,15 @@ int CClientAuthen::RequestEkeyPasswordFromAnswer() {
   return 0;
 }
 
-int CClientAuthen::StaticAuthenUdp(const char* userId, const char* pwd, const char* appId,
-                                   const char* areaId, const char* checkCode,
-                                   const char* indication) {
+int CClientAuthen::StaticAuthenUdp(const char* userId, const char* pwd, const char* appId, const char* areaId,
+                                   const char* checkCode, const char* indication) {
   const MachineIdentity identity = ReadMachineIdentity();
   return RunUdpStage(RequestKind::kStaticLogin,
                      StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication, m_strGuid, identity));
 }
 
-int CClientAuthen::StaticAuthenHttp(const char* userId, const char* pwd, const char* appId,
-                                    const char* areaId, const char* checkCode,
-                                    const char* indication) {
+int CClientAuthen::StaticAuthenHttp(const char* userId, const char* pwd, const char* appId, const char* areaId,
+                                    const char* checkCode, const char* indication) {
   const MachineIdentity identity = ReadMachineIdentity();
   return RunHttpQueryStage(RequestKind::kStaticLogin,
                            StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication, m_strGuid, identity));

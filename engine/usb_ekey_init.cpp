@@ -17,8 +17,7 @@ CUsbEkeyInit::~CUsbEkeyInit() { UnInitialize(); }
 // object that initialises the library.
 CUsbEkeyInit g_UsbEkeyInit;
 
-bool RequestEkeyPassword(const std::string& challenge, std::string& password,
-                         EkeyPasswordFunction getPassword) {
+bool RequestEkeyPassword(const std::string& challenge, std::string& password, EkeyPasswordFunction getPassword) {
   if (challenge.size() > kMaxEkeyChallengeLength) {
     return false;
   }

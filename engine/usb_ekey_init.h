@@ -7,7 +7,7 @@
 
 class CUsbEkeyInit {
  public:
-  CUsbEkeyInit();  // InitSDK
+  CUsbEkeyInit();           // InitSDK
   virtual ~CUsbEkeyInit();  // UnInitialize
 };
 

@@ -1,7 +1,7 @@
 #include "facade/class_factory.h"
 
-#include "facade/voka_client_authen.h"
 #include "facade/voka4_client_com_module.h"
+#include "facade/voka_client_authen.h"
 
 namespace {
 constexpr ULONG kModuleReferenceOnly = 1;

@@ -13,7 +13,7 @@ enum class KeyRule {
 };
 
 struct RegistryKeyEntry {
-  const wchar_t* path;          // below HKEY_CLASSES_ROOT; parents come before children
+  const wchar_t* path;  // below HKEY_CLASSES_ROOT; parents come before children
   KeyRule rule;
   const wchar_t* defaultValue;  // nullptr: the key has no default value
   const wchar_t* valueName;     // nullptr: the key has no named value

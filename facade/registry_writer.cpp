@@ -32,8 +32,8 @@ HRESULT WriteEntry(const RegistryKeyEntry& entry, const RegistrySubstitutions& s
   const std::wstring defaultValue = entry.defaultValue ? Expand(entry.defaultValue, substitutions) : std::wstring();
   const std::wstring valueData = entry.valueName ? Expand(entry.valueData, substitutions) : std::wstring();
   HKEY key = nullptr;
-  HRESULT hr = FromWin32(
-      RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+  HRESULT hr =
+      FromWin32(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
   if (FAILED(hr)) return hr;
   if (entry.defaultValue) hr = SetText(key, nullptr, defaultValue);
   if (SUCCEEDED(hr) && entry.valueName) hr = SetText(key, entry.valueName, valueData);
@@ -65,16 +65,14 @@ HRESULT DeleteKeyWithoutSubkeys(const std::wstring& path) {
 HRESULT RemoveEntry(const RegistryKeyEntry& entry, const RegistrySubstitutions& substitutions) {
   const std::wstring path = Expand(entry.path, substitutions);
   switch (entry.rule) {
-    case KeyRule::Keep:
-      return entry.valueName ? DeleteNamedValue(path, entry.valueName) : S_OK;
+    case KeyRule::Keep: return entry.valueName ? DeleteNamedValue(path, entry.valueName) : S_OK;
     case KeyRule::ForceRemove: {
       const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
       if (status != ERROR_SUCCESS && !IsGone(status)) return FromWin32(status);
       const LONG keyStatus = RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
       return IsGone(keyStatus) ? S_OK : FromWin32(keyStatus);
     }
-    case KeyRule::Write:
-      return DeleteKeyWithoutSubkeys(path);
+    case KeyRule::Write: return DeleteKeyWithoutSubkeys(path);
   }
   return E_UNEXPECTED;
 }

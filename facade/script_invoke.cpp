@@ -10,8 +10,7 @@ ScriptForm FormOf(DISPID dispId, WORD flags, const DISPPARAMS* params) {
   }
   if (params->cArgs == 1) return ScriptForm::KeyOnly;
   // Arguments arrive last first: rgvarg[0] is bstrValue.
-  if (params->cArgs == 2 && V_VT(&params->rgvarg[0]) == (VT_BYREF | VT_VARIANT) &&
-      V_VARIANTREF(&params->rgvarg[0])) {
+  if (params->cArgs == 2 && V_VT(&params->rgvarg[0]) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&params->rgvarg[0])) {
     return ScriptForm::ByRefVariantValue;
   }
   return ScriptForm::None;

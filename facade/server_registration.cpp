@@ -11,13 +11,22 @@ namespace {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case as the registry keeps
 // it; formatted here so that the DLL needs no import for it.
 std::wstring RegistryText(REFGUID guid) {
-  const unsigned char bytes[16] = {
-      static_cast<unsigned char>(guid.Data1 >> 24), static_cast<unsigned char>(guid.Data1 >> 16),
-      static_cast<unsigned char>(guid.Data1 >> 8),  static_cast<unsigned char>(guid.Data1),
-      static_cast<unsigned char>(guid.Data2 >> 8),  static_cast<unsigned char>(guid.Data2),
-      static_cast<unsigned char>(guid.Data3 >> 8),  static_cast<unsigned char>(guid.Data3),
-      guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
-      guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]};
+  const unsigned char bytes[16] = {static_cast<unsigned char>(guid.Data1 >> 24),
+                                   static_cast<unsigned char>(guid.Data1 >> 16),
+                                   static_cast<unsigned char>(guid.Data1 >> 8),
+                                   static_cast<unsigned char>(guid.Data1),
+                                   static_cast<unsigned char>(guid.Data2 >> 8),
+                                   static_cast<unsigned char>(guid.Data2),
+                                   static_cast<unsigned char>(guid.Data3 >> 8),
+                                   static_cast<unsigned char>(guid.Data3),
+                                   guid.Data4[0],
+                                   guid.Data4[1],
+                                   guid.Data4[2],
+                                   guid.Data4[3],
+                                   guid.Data4[4],
+                                   guid.Data4[5],
+                                   guid.Data4[6],
+                                   guid.Data4[7]};
   static const wchar_t kHexDigits[] = L"0123456789ABCDEF";
   std::wstring text = L"{";
   for (int i = 0; i < 16; ++i) {

@@ -31,8 +31,7 @@ HRESULT WithoutExceptions(Body body) {
 // as success. A text the code page cannot hold is refused by the engine, so
 // that nothing changed is ever sent.
 template <size_t N, typename Operation>
-HRESULT RunEngineOperation(CClientAuthen& engine, const BSTR (&arguments)[N], LONG* lRet,
-                           Operation operation) {
+HRESULT RunEngineOperation(CClientAuthen& engine, const BSTR (&arguments)[N], LONG* lRet, Operation operation) {
   if (!lRet) return E_POINTER;
   *lRet = AUTHEN_E_FAIL;
   return WithoutExceptions([&]() -> HRESULT {
@@ -145,9 +144,8 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetIDsOfNames(REFIID riid, LPOLESTR
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID riid, LCID, WORD flags,
-                                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                                    UINT* argError) {
+HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   HRESULT hr = S_OK;
   if (InvokeScriptGetValue(this, dispId, flags, params, result, argError, hr)) return hr;
@@ -167,24 +165,25 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Initialize(BSTR bstrUdpServer, BSTR
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetDynamicKey(BSTR bstrIndication, LONG* lRet) {
   return RunEngineRequest(m_ClientAuthen, {bstrIndication}, lRet,
-                            [this](const auto& text) { return m_ClientAuthen.GetDynamicKey(text[0].c_str()); });
+                          [this](const auto& text) { return m_ClientAuthen.GetDynamicKey(text[0].c_str()); });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::StaticAuthen(BSTR bstrUserId, BSTR bstrPwd, BSTR bstrAppId,
                                                           BSTR bstrAreaId, BSTR bstrCheckCode, BSTR bstrIndication,
                                                           LONG* lRet) {
-  return RunEngineRequest(
-      m_ClientAuthen, {bstrUserId, bstrPwd, bstrAppId, bstrAreaId, bstrCheckCode, bstrIndication}, lRet, [this](const auto& text) {
-        return m_ClientAuthen.StaticAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str(),
-                                           text[4].c_str(), text[5].c_str());
-      });
+  return RunEngineRequest(m_ClientAuthen, {bstrUserId, bstrPwd, bstrAppId, bstrAreaId, bstrCheckCode, bstrIndication},
+                          lRet, [this](const auto& text) {
+                            return m_ClientAuthen.StaticAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(),
+                                                               text[3].c_str(), text[4].c_str(), text[5].c_str());
+                          });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::EKeyAuthen(BSTR bstrUserId, BSTR bstrEkeyPwd, BSTR bstrEkeyType,
                                                         BSTR bstrIndication, LONG* lRet) {
-  return RunEngineRequest(m_ClientAuthen, {bstrUserId, bstrEkeyPwd, bstrEkeyType, bstrIndication}, lRet, [this](const auto& text) {
-    return m_ClientAuthen.EKeyAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str());
-  });
+  return RunEngineRequest(
+      m_ClientAuthen, {bstrUserId, bstrEkeyPwd, bstrEkeyType, bstrIndication}, lRet, [this](const auto& text) {
+        return m_ClientAuthen.EKeyAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str());
+      });
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::ECardAuthen(BSTR bstrUserId, BSTR bstrEcardPos, BSTR bstrIndication,

@@ -38,8 +38,7 @@ class CVOKAClientAuthen : public IVOKAClientAuthen {
                                          BSTR bstrCheckCode, BSTR bstrIndication, LONG* lRet) override;
   HRESULT STDMETHODCALLTYPE EKeyAuthen(BSTR bstrUserId, BSTR bstrEkeyPwd, BSTR bstrEkeyType, BSTR bstrIndication,
                                        LONG* lRet) override;
-  HRESULT STDMETHODCALLTYPE ECardAuthen(BSTR bstrUserId, BSTR bstrEcardPos, BSTR bstrIndication,
-                                        LONG* lRet) override;
+  HRESULT STDMETHODCALLTYPE ECardAuthen(BSTR bstrUserId, BSTR bstrEcardPos, BSTR bstrIndication, LONG* lRet) override;
   HRESULT STDMETHODCALLTYPE GetValue(BSTR bstrKey, BSTR* bstrValue, LONG* lRet) override;
 
  private:

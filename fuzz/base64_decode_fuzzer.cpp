@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(bytes.size() + 2 >= size / 4 * 3);
 
   std::vector<char> encoded((bytes.size() + 2) / 3 * 4 + 1);
-  int written = Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()),
-                             static_cast<int>(bytes.size()), encoded.data());
+  int written = Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()),
+                             encoded.data());
   FUZZ_CHECK(written == static_cast<int>(encoded.size()));
   FUZZ_CHECK(static_cast<size_t>(written - 1) == size);
 

@@ -13,8 +13,7 @@ namespace {
 
 constexpr size_t kKeySize = 24;
 
-std::string CryptWith(const unsigned char* key, short mode, const unsigned char* data,
-                      int length) {
+std::string CryptWith(const unsigned char* key, short mode, const unsigned char* data, int length) {
   CD3Wrapper cipher;
   FUZZ_CHECK(cipher.SetKey(key, mode) == 0);
   unsigned char* out = nullptr;
@@ -43,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto* plainBytes = reinterpret_cast<const unsigned char*>(plain.data());
   std::string sealed = CryptWith(key, 0, plainBytes, static_cast<int>(plain.size()));
   if ((sealed.size() + 23) / 24 != (plain.size() + 23) / 24) return 0;
-  std::string reopened = CryptWith(key, 1, reinterpret_cast<const unsigned char*>(sealed.data()),
-                                   static_cast<int>(sealed.size()));
+  std::string reopened =
+      CryptWith(key, 1, reinterpret_cast<const unsigned char*>(sealed.data()), static_cast<int>(sealed.size()));
   FUZZ_CHECK(reopened == plain);
   return 0;
 }

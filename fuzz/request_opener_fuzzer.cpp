@@ -49,15 +49,13 @@ void SealFrameAndOpen(const uint8_t* data, size_t size) {
   UDP_HEADER header{};
   header.wCommand = RowOf(RequestKind::kStaticLogin).udpCommand;
   CUDPPacket packet;
-  FUZZ_CHECK(packet.Pack(header, static_cast<int>(sealedLength),
-                         reinterpret_cast<const unsigned char*>(sealed)) == 0);
+  FUZZ_CHECK(packet.Pack(header, static_cast<int>(sealedLength), reinterpret_cast<const unsigned char*>(sealed)) == 0);
   SwapUdpHeaderByteOrder(packet.m_Buffer);
   std::vector<unsigned char> datagram(packet.m_Buffer, packet.m_Buffer + packet.m_nLength);
 
   UDP_HEADER opened;
   std::string text, problem;
-  FUZZ_CHECK(OpenRequestDatagram(datagram.data(), datagram.size(), opened, text, problem) ==
-             OpenResult::kOpened);
+  FUZZ_CHECK(OpenRequestDatagram(datagram.data(), datagram.size(), opened, text, problem) == OpenResult::kOpened);
   // Sealing drops trailing 0xFF bytes of the text; nothing else changes.
   size_t kept = size;
   while (kept > 0 && data[kept - 1] == 0xFF) --kept;

@@ -33,8 +33,7 @@ int HexValue(char c) {
 }
 
 bool IsKept(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         c == '-' || c == '.' || c == '_';
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' || c == '_';
 }
 
 void CheckUrlEscape(const uint8_t* data, size_t size) {
@@ -50,8 +49,7 @@ void CheckUrlEscape(const uint8_t* data, size_t size) {
       undone += ' ';
       ++i;
     } else if (c == '%') {
-      FUZZ_CHECK(i + 2 < length && HexValue(escaped[i + 1]) >= 0 &&
-                 HexValue(escaped[i + 2]) >= 0);
+      FUZZ_CHECK(i + 2 < length && HexValue(escaped[i + 1]) >= 0 && HexValue(escaped[i + 2]) >= 0);
       char byte = static_cast<char>(HexValue(escaped[i + 1]) * 16 + HexValue(escaped[i + 2]));
       FUZZ_CHECK(!IsKept(byte) && byte != ' ');
       undone += byte;

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "engine/answer_datagram.h"
-#include "voka/result_codes.h"
 #include "fuzz/fuzz_check.h"
 #include "transport/udp_packet.h"
 #include "transport/udp_server.h"
+#include "voka/result_codes.h"
 
 namespace {
 
@@ -35,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(client.SetRecvData(data, static_cast<int>(size)) == 0);
 
   CUDPPacket& received = client.m_RecvPacket;
-  FUZZ_CHECK(received.m_nLength >= 0 &&
-             received.m_nLength <= static_cast<int>(sizeof received.m_Buffer));
+  FUZZ_CHECK(received.m_nLength >= 0 && received.m_nLength <= static_cast<int>(sizeof received.m_Buffer));
 
   UDP_HEADER header;
   std::memset(&header, 0xA5, sizeof header);

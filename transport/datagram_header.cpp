@@ -5,8 +5,8 @@
 namespace {
 
 uint32_t Read32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         static_cast<uint32_t>(p[3]);
 }
 
 uint16_t Read16(const unsigned char* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
@@ -59,9 +59,7 @@ bool HeaderFitsPacket(const UDP_HEADER& header, size_t size) {
          size <= kUdpPacketSize;
 }
 
-bool LengthMatchesDatagram(const UDP_HEADER& header, size_t size) {
-  return size >= 4 && header.dwLength == size - 4;
-}
+bool LengthMatchesDatagram(const UDP_HEADER& header, size_t size) { return size >= 4 && header.dwLength == size - 4; }
 
 bool FixedWordsAreStamped(const UDP_HEADER& header) {
   return header.wFixed1 == 1 && header.wFixed2 == 0 && header.wFixed3 == 1;

@@ -1,5 +1,4 @@
 #include <curl/curl.h>
-
 #include <strings.h>
 
 #include <chrono>
@@ -30,9 +29,9 @@ struct Transfer {
   CURL* curl = nullptr;
   std::string* body = nullptr;
   size_t appended = 0;
-  size_t chunkOffset = 0;     // position inside the current chunk
-  bool chunkCut = false;      // the current chunk already met a NUL
-  size_t received = 0;        // body bytes, NULs included
+  size_t chunkOffset = 0;  // position inside the current chunk
+  bool chunkCut = false;   // the current chunk already met a NUL
+  size_t received = 0;     // body bytes, NULs included
   bool connected = false;
   bool outOfMemory = false;
   Clock::time_point lastByte;
@@ -114,8 +113,8 @@ bool SetTransportSecurity(CURL* curl, const char* url) {
   const bool secure = strncasecmp(url, "https:", 6) == 0;
   return SetOption(curl, CURLOPT_SSL_VERIFYPEER, 1L) && SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L) &&
          SetOption(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)) &&
-         (!ownBundle || (SetOption(curl, CURLOPT_CAINFO, bundle) &&
-                         SetOption(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr)))) &&
+         (!ownBundle ||
+          (SetOption(curl, CURLOPT_CAINFO, bundle) && SetOption(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr)))) &&
          SetOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
 }
 
@@ -128,8 +127,7 @@ bool SetRequest(CURL* curl, const char* url, curl_slist* headers, Transfer* tran
          SetOption(curl, CURLOPT_NOSIGNAL, 1L) && SetOption(curl, CURLOPT_WRITEFUNCTION, OnBody) &&
          SetOption(curl, CURLOPT_WRITEDATA, transfer) && SetOption(curl, CURLOPT_HEADERFUNCTION, OnHeader) &&
          SetOption(curl, CURLOPT_HEADERDATA, transfer) && SetOption(curl, CURLOPT_NOPROGRESS, 0L) &&
-         SetOption(curl, CURLOPT_XFERINFOFUNCTION, OnProgress) &&
-         SetOption(curl, CURLOPT_XFERINFODATA, transfer);
+         SetOption(curl, CURLOPT_XFERINFOFUNCTION, OnProgress) && SetOption(curl, CURLOPT_XFERINFODATA, transfer);
 }
 
 struct EasyHandleCleanup {

@@ -35,13 +35,12 @@ class RequestDeadline {
 
 bool SetReceiveTimeOut(HINTERNET handle, const RequestDeadline& deadline) {
   DWORD timeOut = deadline.NextWaitMs();
-  return timeOut > 0 &&
-         InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeOut, sizeof(timeOut)) != FALSE;
+  return timeOut > 0 && InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeOut, sizeof(timeOut)) != FALSE;
 }
 
 struct UrlParts {
   std::string host;
-  std::string target;   // path and query
+  std::string target;  // path and query
   INTERNET_PORT port = 0;
   bool secure = false;
 };
@@ -164,15 +163,15 @@ int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url,
   // sent: some WinINet implementations ignore the root handle's time-out.
   UrlParts parts;
   if (!SplitUrl(url.c_str(), &parts)) return 1;
-  SetHandle connection(handles, InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr,
-                                                 INTERNET_SERVICE_HTTP, 0, 0));
+  SetHandle connection(
+      handles, InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (connection.get() == nullptr) return 1;
   // Certificates are checked against the system's Root store; no flag that
   // ignores a certificate error is ever set, and no dialog is shown.
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI |
                 (parts.secure ? INTERNET_FLAG_SECURE : 0);
-  SetHandle request(handles, HttpOpenRequestA(connection.get(), "GET", parts.target.c_str(), nullptr, nullptr,
-                                               nullptr, flags, 0));
+  SetHandle request(
+      handles, HttpOpenRequestA(connection.get(), "GET", parts.target.c_str(), nullptr, nullptr, nullptr, flags, 0));
   if (request.get() == nullptr || !SetReceiveTimeOut(request.get(), deadline)) return 1;
   if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) || deadline.Passed()) return 1;
   redirect = RedirectTarget(request.get(), url);

@@ -11,9 +11,9 @@
 enum class RequestKind { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
 
 enum class FieldUse {
-  kPlain,       // always sent; query-escaped over HTTP
-  kIdentity,    // always sent; URL-encoded over HTTP (the user id and passwords)
-  kOptional,    // sent only when the host passes a value; query-escaped over HTTP
+  kPlain,     // always sent; query-escaped over HTTP
+  kIdentity,  // always sent; URL-encoded over HTTP (the user id and passwords)
+  kOptional,  // sent only when the host passes a value; query-escaped over HTTP
 };
 
 struct RequestField {

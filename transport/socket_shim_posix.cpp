@@ -1,10 +1,11 @@
-#include "transport/socket_shim.h"
-
-#include <cerrno>
-#include <chrono>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "transport/socket_shim.h"
 
 bool StartSocketLibrary() { return true; }
 
@@ -53,14 +54,14 @@ int WaitReadable(socket_t socket, int timeoutMs) {
 }
 
 int SendDatagram(socket_t socket, const void* data, int length, const sockaddr_in& to) {
-  ssize_t sent = sendto(socket, data, static_cast<size_t>(length), 0,
-                        reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+  ssize_t sent =
+      sendto(socket, data, static_cast<size_t>(length), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
   return static_cast<int>(sent);
 }
 
 int ReceiveDatagram(socket_t socket, void* buffer, int capacity, sockaddr_in* from) {
   socklen_t fromLength = sizeof(*from);
-  ssize_t received = recvfrom(socket, buffer, static_cast<size_t>(capacity), 0,
-                              reinterpret_cast<sockaddr*>(from), &fromLength);
+  ssize_t received =
+      recvfrom(socket, buffer, static_cast<size_t>(capacity), 0, reinterpret_cast<sockaddr*>(from), &fromLength);
   return static_cast<int>(received);
 }

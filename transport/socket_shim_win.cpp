@@ -55,12 +55,10 @@ int WaitReadable(socket_t socket, int timeoutMs) {
 }
 
 int SendDatagram(socket_t socket, const void* data, int length, const sockaddr_in& to) {
-  return sendto(socket, static_cast<const char*>(data), length, 0,
-                reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+  return sendto(socket, static_cast<const char*>(data), length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
 }
 
 int ReceiveDatagram(socket_t socket, void* buffer, int capacity, sockaddr_in* from) {
   int fromLength = sizeof(*from);
-  return recvfrom(socket, static_cast<char*>(buffer), capacity, 0,
-                  reinterpret_cast<sockaddr*>(from), &fromLength);
+  return recvfrom(socket, static_cast<char*>(buffer), capacity, 0, reinterpret_cast<sockaddr*>(from), &fromLength);
 }

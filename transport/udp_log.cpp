@@ -1,8 +1,8 @@
+#include "transport/udp_log.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
-
-#include "transport/udp_log.h"
 
 namespace {
 

@@ -28,8 +28,7 @@ bool WriteAll(int descriptor, const char* data, size_t size) {
 
 bool WriteUdpLogFile(const std::string& path, const std::string& lines) {
   // O_NONBLOCK: a FIFO planted under the name cannot hold the open.
-  const int descriptor =
-      open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  const int descriptor = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (descriptor < 0) return false;
   struct stat status;
   bool written = IsOwnRegularFile(descriptor, &status);

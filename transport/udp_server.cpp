@@ -49,8 +49,7 @@ CUDPServer::CUDPServer(const char* ip, const char* port, const char* name, int t
 
   m_RSSocket = socket(AF_INET, SOCK_DGRAM, 0);
   if (m_RSSocket == kInvalidSocket) {
-    throw std::runtime_error(FormatUdpLogLine(
-        "Socket Init Failed(Initialize)::Error Code = %d", SocketLastError()));
+    throw std::runtime_error(FormatUdpLogLine("Socket Init Failed(Initialize)::Error Code = %d", SocketLastError()));
   }
   const char* failure = nullptr;
   if (SetServerParam(ip, port, name) == 1) {
@@ -108,8 +107,8 @@ int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int p
   // The log must not disturb the error code the caller reads next.
   int sendError = SocketLastError();
   // The host's text is escaped, so that a CR or LF in it cannot forge a line.
-  AppendUdpLog(FormatUdpLogLine("[Send]\t\tszremoteIP=%s^$^port=%d^$^socket=%d\r\n",
-                                EscapeControlBytes(ip).c_str(), port, static_cast<int>(m_RSSocket)));
+  AppendUdpLog(FormatUdpLogLine("[Send]\t\tszremoteIP=%s^$^port=%d^$^socket=%d\r\n", EscapeControlBytes(ip).c_str(),
+                                port, static_cast<int>(m_RSSocket)));
   SetSocketLastError(sendError);
   return sent < 0 ? kUdpSendFailed : sent;
 }
@@ -131,10 +130,9 @@ int CUDPServer::RecvPacket(unsigned int limit) {
     // Read before the log file is touched, so the line shows the socket's error.
     int waitError = SocketLastError();
     int socketValue = static_cast<int>(m_RSSocket);
-    AppendUdpLog(
-        FormatUdpLogLine("[Recv]\t\tm_nTimeOut=%d(million second)^$^socket=%d^$^WSAGetLastError=%d\r\n",
-                         m_nTimeOut, socketValue, waitError) +
-        FormatUdpLogLine("[Recv]\t\t!FD_ISSET(m_RSSocket, &fd)^$^socket=%d\r\n", socketValue));
+    AppendUdpLog(FormatUdpLogLine("[Recv]\t\tm_nTimeOut=%d(million second)^$^socket=%d^$^WSAGetLastError=%d\r\n",
+                                  m_nTimeOut, socketValue, waitError) +
+                 FormatUdpLogLine("[Recv]\t\t!FD_ISSET(m_RSSocket, &fd)^$^socket=%d\r\n", socketValue));
     return kUdpRecvTimeOut;
   }
 

@@ -2,11 +2,11 @@
 // One-shot UDP client of the challenge server: one socket per request/answer
 // round trip. The owner starts the socket library (WinSock) beforehand.
 
-#include "voka/result_codes.h"
 #include "transport/socket_shim.h"
 #include "transport/udp_packet.h"
+#include "voka/result_codes.h"
 
-constexpr int kUdpTextSize = 260;   // each text field: 259 characters and a NUL
+constexpr int kUdpTextSize = 260;  // each text field: 259 characters and a NUL
 
 // Despite its name this is the client side: it sends requests to the UDP
 // server and receives its answers.
@@ -39,7 +39,7 @@ class CUDPServer {
   char m_szServerIP[kUdpTextSize];
   char m_szServerPort[kUdpTextSize];
   char m_szServerName[kUdpTextSize];
-  int m_nTimeOut;   // milliseconds
+  int m_nTimeOut;  // milliseconds
   socket_t m_RSSocket;
   CUDPPacket m_RecvPacket;
 };

@@ -21,7 +21,7 @@ class WinInetHandleSet {
   void Cancel();
 
  private:
-  static constexpr int kMostOpen = 3;   // root, connection, request
+  static constexpr int kMostOpen = 3;  // root, connection, request
 
   CRITICAL_SECTION m_lock;
   bool m_cancelled = false;

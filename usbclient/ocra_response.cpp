@@ -11,7 +11,7 @@ namespace {
 constexpr char kSuite[] = "OCRA-1:HOTP-SHA1-6:QN08";
 constexpr size_t kMaxChallengeDigits = 8;
 constexpr size_t kQuestionBytes = 128;
-constexpr uint32_t kResponseModulus = 1000000;   // six digits
+constexpr uint32_t kResponseModulus = 1000000;  // six digits
 
 bool IsNumericChallenge(const std::string& challenge) {
   if (challenge.empty() || challenge.size() > kMaxChallengeDigits) return false;

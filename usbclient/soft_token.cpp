@@ -2,14 +2,13 @@
 // challenge-response token whose secret comes, in hex, from the environment
 // variable VOKA_SOFT_TOKEN_SECRET. Unset or empty means no token is plugged
 // in, and GetPwdAuto fails.
-#include "usbclient/usb_client.h"
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "usbclient/ocra_response.h"
+#include "usbclient/usb_client.h"
 
 namespace {
 

@@ -23,8 +23,7 @@ class ExchangeTrace {
   // The parameter text before sealing (UDP), or the query (HTTP).
   virtual void OnParameterText(const std::string& text) = 0;
   // The request header as sent (host order), and the destination.
-  virtual void OnDatagram(const UDP_HEADER& sent, const std::string& host,
-                          const std::string& port) = 0;
+  virtual void OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) = 0;
   // The URL of an HTTP request.
   virtual void OnUrl(const std::string& url) = 0;
   // The raw answer: UDP payload or HTTP body.
@@ -58,11 +57,10 @@ class CClientAuthen {
   // std::bad_alloc: a caller never mistakes a failed copy for an absent field.
   std::string FindValue(const char* key) const;
 
-  int StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
-                   const char* checkCode, const char* indication);
+  int StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId, const char* checkCode,
+                   const char* indication);
   int GetDynamicKey(const char* indication);
-  int EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType,
-                 const char* indication);
+  int EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication);
   int ECardAuthen(const char* userId, const char* ecardPwd, const char* indication);
 
   // Fails a call whose argument the host could not convert to the code page
@@ -95,14 +93,13 @@ class CClientAuthen {
   // The answer as one text, its NUL separators turned into "^$^".
   static std::string AnswerToText(const char* data, size_t length);
   // Appends to pieces the parts of text between occurrences of separator.
-  static void SplitString(const std::string& text, const std::string& separator,
-                          std::vector<std::string>& pieces);
+  static void SplitString(const std::string& text, const std::string& separator, std::vector<std::string>& pieces);
 
  private:
-  int StaticAuthenUdp(const char* userId, const char* pwd, const char* appId,
-                      const char* areaId, const char* checkCode, const char* indication);
-  int StaticAuthenHttp(const char* userId, const char* pwd, const char* appId,
-                       const char* areaId, const char* checkCode, const char* indication);
+  int StaticAuthenUdp(const char* userId, const char* pwd, const char* appId, const char* areaId, const char* checkCode,
+                      const char* indication);
+  int StaticAuthenHttp(const char* userId, const char* pwd, const char* appId, const char* areaId,
+                       const char* checkCode, const char* indication);
   int RequestEkeyPasswordFromAnswer();
   int GetDynamicKeyUdp(const char* indication, bool* refused);
   // The one-way switch from UDP to HTTP: clears m_bUseUdp for the engine's
@@ -119,14 +116,14 @@ class CClientAuthen {
   // themselves never switch.
   bool SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending);
   int GetDynamicKeyHttp(const char* indication);
-  int EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId,
-                    const std::string& areaId, const char* ekeyType, const char* indication);
-  int EKeyAuthenHttp(const char* userId, const char* ekeyPwd, const std::string& appId,
-                     const std::string& areaId, const char* ekeyType, const char* indication);
-  int ECardAuthenUdp(const char* userId, const char* ecardPwd, const std::string& appId,
-                     const std::string& areaId, const char* indication);
-  int ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId,
-                      const std::string& areaId, const char* indication);
+  int EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId, const std::string& areaId,
+                    const char* ekeyType, const char* indication);
+  int EKeyAuthenHttp(const char* userId, const char* ekeyPwd, const std::string& appId, const std::string& areaId,
+                     const char* ekeyType, const char* indication);
+  int ECardAuthenUdp(const char* userId, const char* ecardPwd, const std::string& appId, const std::string& areaId,
+                     const char* indication);
+  int ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId, const std::string& areaId,
+                      const char* indication);
 
   // One UDP stage: join the kind's fields, seal, exchange, parse. A value
   // that the sealed text cannot carry fails it before anything is sent, and

@@ -16,7 +16,7 @@ constexpr int kUdpRecvTooLong = 770;  // the datagram is too long; it stays unre
 
 // The exchange's: why one UDP round trip failed. They never reach the host,
 // which sees AUTHEN_E_FAIL with the network message under "DESCMSG".
-constexpr int kPayloadTooLong = 1003;   // the sealed text does not fit a datagram
+constexpr int kPayloadTooLong = 1003;  // the sealed text does not fit a datagram
 constexpr int kSendFailed = 1004;
 constexpr int kBadAnswerHeader = 1005;  // the answer cannot hold a header
 constexpr int kNoAnswer = 2001;

@@ -60,15 +60,13 @@ AuthCommand InAnsiCodePage(const AuthCommand& command, std::string& failedOption
 
 class CommandRunner {
  public:
-  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
-                bool noticeWaits)
+  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err, bool noticeWaits)
       : m_options(options),
         m_in(in),
         m_out(out),
         m_err(err),
         m_trace(err, options.showSecrets),
-        m_notice(err, noticeWaits, options.verbose ? &m_trace : nullptr, options.timeoutSeconds,
-                 options.httpServer) {}
+        m_notice(err, noticeWaits, options.verbose ? &m_trace : nullptr, options.timeoutSeconds, options.httpServer) {}
 
   int Run() {
     SetAnsiCodePage(m_options.codePage);
@@ -81,8 +79,8 @@ class CommandRunner {
       std::string failedOption;
       commands.push_back(InAnsiCodePage(command, failedOption));
       if (!failedOption.empty()) {
-        m_err << "voka-auth: " << failedOption << ": the text holds a character that code page "
-              << m_options.codePage << " cannot represent\n";
+        m_err << "voka-auth: " << failedOption << ": the text holds a character that code page " << m_options.codePage
+              << " cannot represent\n";
         return kExitUsage;
       }
     }
@@ -108,8 +106,8 @@ class CommandRunner {
         return false;
       }
       if (read == InputLine::kTooLong) {
-        m_err << "voka-auth: --" << name << " -: the line on standard input is longer than "
-              << kLongestInputLine << " bytes\n";
+        m_err << "voka-auth: --" << name << " -: the line on standard input is longer than " << kLongestInputLine
+              << " bytes\n";
         return false;
       }
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -136,16 +134,13 @@ class CommandRunner {
     const std::string user = command.Option("user");
     const std::string indication = command.Option("indication");
     switch (kind) {
-      case RequestKind::kDynamicKey:
-        return m_engine.GetDynamicKey(indication.c_str());
-      case RequestKind::kStaticLogin:
-        return StaticLogin(command);
+      case RequestKind::kDynamicKey: return m_engine.GetDynamicKey(indication.c_str());
+      case RequestKind::kStaticLogin: return StaticLogin(command);
       case RequestKind::kEKeyLogin:
         return m_engine.EKeyAuthen(user.c_str(), command.Option("ekey-password").c_str(),
                                    command.Option("ekey-type").c_str(), indication.c_str());
       case RequestKind::kECardLogin:
-        return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(),
-                                    indication.c_str());
+        return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(), indication.c_str());
     }
     return AUTHEN_E_FAIL;  // every kind is handled above; the build fails on a new one
   }
@@ -153,8 +148,7 @@ class CommandRunner {
   int StaticLogin(const AuthCommand& command) {
     return m_engine.StaticAuthen(command.Option("user").c_str(), command.Option("password").c_str(),
                                  command.Option("app").c_str(), command.Option("area").c_str(),
-                                 command.Option("check-code").c_str(),
-                                 command.Option("indication").c_str());
+                                 command.Option("check-code").c_str(), command.Option("indication").c_str());
   }
 
   // dynamic-key, static, and ekey with the token password when the account
@@ -200,13 +194,12 @@ class CommandRunner {
 
   int Seal(const std::string& text) {
     if (text.size() > kLongestSealableText) {
-      m_err << "voka-auth: seal: text of " << text.size() << " bytes is too long (at most "
-            << kLongestSealableText << " bytes fit a request)\n";
+      m_err << "voka-auth: seal: text of " << text.size() << " bytes is too long (at most " << kLongestSealableText
+            << " bytes fit a request)\n";
       return kExitUsage;
     }
     char sealed[2048] = {};
-    SealParam(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), kPassPhrase,
-              sealed);
+    SealParam(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), kPassPhrase, sealed);
     PrintText("seal", sealed);
     return kExitSuccess;
   }

@@ -1,8 +1,8 @@
-#include "programs/voka-auth/auth_process.h"
-
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include "programs/voka-auth/auth_process.h"
 
 bool KeepSecretsOutOfCoreDumps() {
   // Not dumpable: no core even through a core_pattern pipe, and no other

@@ -59,9 +59,9 @@ void CExchangeTracePrinter::OnParameterText(const std::string& text) {
 
 void CExchangeTracePrinter::OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) {
   m_out << "> datagram to " << host << ":" << port << ": dwLength=" << sent.dwLength
-        << " wCommand=" << Hex16(sent.wCommand) << " dwSequence=" << sent.dwSequence
-        << " wParam1=" << sent.wParam1 << " wFixed1=" << sent.wFixed1 << " wFixed2=" << sent.wFixed2
-        << " wParam2=" << sent.wParam2 << " wFixed3=" << sent.wFixed3 << "\n";
+        << " wCommand=" << Hex16(sent.wCommand) << " dwSequence=" << sent.dwSequence << " wParam1=" << sent.wParam1
+        << " wFixed1=" << sent.wFixed1 << " wFixed2=" << sent.wFixed2 << " wParam2=" << sent.wParam2
+        << " wFixed3=" << sent.wFixed3 << "\n";
 }
 
 void CExchangeTracePrinter::OnUrl(const std::string& url) {

@@ -11,8 +11,7 @@ std::string JsonString(const std::string& utf8) {
   size_t at = 0;
   while (at < utf8.size()) {
     unsigned char c = static_cast<unsigned char>(utf8[at]);
-    size_t length =
-        Utf8SequenceLength(reinterpret_cast<const unsigned char*>(utf8.data()) + at, utf8.size() - at);
+    size_t length = Utf8SequenceLength(reinterpret_cast<const unsigned char*>(utf8.data()) + at, utf8.size() - at);
     if (length == 0) {
       out += "\\ufffd";
       ++at;

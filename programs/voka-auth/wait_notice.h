@@ -16,8 +16,7 @@ class CWaitNotice : public ExchangeTrace {
   // Without a terminal (enabled false) it only hands every event on to next,
   // the -v trace, which may be null. httpServer is the base of every URL,
   // named instead of a URL that may carry a password.
-  CWaitNotice(std::ostream& out, bool enabled, ExchangeTrace* next, int udpTimeOutSeconds,
-              std::string httpServer);
+  CWaitNotice(std::ostream& out, bool enabled, ExchangeTrace* next, int udpTimeOutSeconds, std::string httpServer);
   ~CWaitNotice() override;
   CWaitNotice(const CWaitNotice&) = delete;
   CWaitNotice& operator=(const CWaitNotice&) = delete;

@@ -152,8 +152,8 @@ AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {
 
 std::string CAccountService::NewGuid() {
   uint64_t high = m_random(), low = m_random();
-  high = (high & ~0xF000ull) | 0x4000ull;                                // version 4
-  low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;           // variant 1
+  high = (high & ~0xF000ull) | 0x4000ull;                       // version 4
+  low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // variant 1
   char text[40];
   std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(high >> 32),
                 static_cast<unsigned>(high >> 16 & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),

@@ -22,7 +22,6 @@ constexpr char kBadRequest[] =
     "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain; charset=GBK\r\nContent-Length: 12\r\n"
     "Connection: close\r\n\r\nbad request\n";
 
-
 }  // namespace
 
 CConnectionDoorway::CConnectionDoorway(const char* scheme, bool looksAtFirstLine, HandOver handOver)
@@ -55,9 +54,9 @@ int CConnectionDoorway::MillisecondsToNextEvent() const {
 void CConnectionDoorway::Run(int listener) {
   Accept(listener);
   const Clock::time_point now = Clock::now();
-  m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
-                                 [&](Waiting& waiting) { return !Look(waiting, now); }),
-                  m_waiting.end());
+  m_waiting.erase(
+      std::remove_if(m_waiting.begin(), m_waiting.end(), [&](Waiting& waiting) { return !Look(waiting, now); }),
+      m_waiting.end());
 }
 
 void CConnectionDoorway::Accept(int listener) {

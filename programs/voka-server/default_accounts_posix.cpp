@@ -1,8 +1,8 @@
-#include "programs/voka-server/default_accounts.h"
-
 #include <unistd.h>
 
 #include <climits>
+
+#include "programs/voka-server/default_accounts.h"
 
 std::string DefaultAccountsPath() {
   char executable[PATH_MAX];

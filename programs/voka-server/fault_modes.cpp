@@ -3,32 +3,43 @@
 #include "programs/voka-server/request_opener.h"
 
 bool ParseFaultMode(const std::string& name, FaultModes& faults) {
-  if (name == "silence") faults.udp = UdpFault::kSilence;
-  else if (name == "oversized") faults.udp = UdpFault::kOversized;
-  else if (name == "truncated") faults.udp = UdpFault::kTruncated;
-  else if (name == "lying-length") faults.udp = UdpFault::kLyingLength;
-  else if (name == "empty-body") faults.http = HttpFault::kEmptyBody;
-  else if (name == "error-body") faults.http = HttpFault::kErrorBody;
-  else if (name == "slow-body") faults.http = HttpFault::kSlowBody;
-  else if (name == "https-to-http") faults.http = HttpFault::kRedirectToHttp;
-  else if (name == "http-to-https") faults.http = HttpFault::kRedirectToHttps;
-  else return false;
+  if (name == "silence")
+    faults.udp = UdpFault::kSilence;
+  else if (name == "oversized")
+    faults.udp = UdpFault::kOversized;
+  else if (name == "truncated")
+    faults.udp = UdpFault::kTruncated;
+  else if (name == "lying-length")
+    faults.udp = UdpFault::kLyingLength;
+  else if (name == "empty-body")
+    faults.http = HttpFault::kEmptyBody;
+  else if (name == "error-body")
+    faults.http = HttpFault::kErrorBody;
+  else if (name == "slow-body")
+    faults.http = HttpFault::kSlowBody;
+  else if (name == "https-to-http")
+    faults.http = HttpFault::kRedirectToHttp;
+  else if (name == "http-to-https")
+    faults.http = HttpFault::kRedirectToHttps;
+  else
+    return false;
   return true;
 }
 
 const char* FaultModeNames() {
-  return "silence, oversized, truncated, lying-length (UDP); empty-body, error-body, slow-body, https-to-http, http-to-https (HTTP)";
+  return "silence, oversized, truncated, lying-length (UDP); empty-body, error-body, slow-body, https-to-http, "
+         "http-to-https (HTTP)";
 }
 
 bool AnswerDatagram(const FaultModes& faults, const UDP_HEADER& request, AnswerFields answer, std::string& datagram) {
   switch (faults.udp) {
-    case UdpFault::kSilence:
-      return false;
+    case UdpFault::kSilence: return false;
     case UdpFault::kOversized: {
       size_t size = BuildAnswerDatagram(request, UdpAnswerPayload(answer)).size();
       const std::string padName = "PADDING";
       // The padding field adds its name, '=', its value and a NUL.
-      size_t padding = kOversizedDatagram > size + padName.size() + 2 ? kOversizedDatagram - size - padName.size() - 2 : 0;
+      size_t padding =
+          kOversizedDatagram > size + padName.size() + 2 ? kOversizedDatagram - size - padName.size() - 2 : 0;
       answer.emplace_back(padName, std::string(padding, 'x'));
       datagram = BuildAnswerDatagram(request, UdpAnswerPayload(answer));
       return true;
@@ -44,8 +55,7 @@ bool AnswerDatagram(const FaultModes& faults, const UDP_HEADER& request, AnswerF
       WriteDatagramHeader(header, reinterpret_cast<unsigned char*>(&datagram[0]));
       return true;
     }
-    case UdpFault::kNone:
-      break;
+    case UdpFault::kNone: break;
   }
   datagram = BuildAnswerDatagram(request, UdpAnswerPayload(answer));
   return true;

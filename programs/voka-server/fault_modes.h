@@ -16,9 +16,9 @@ enum class UdpFault {
 
 enum class HttpFault {
   kNone,
-  kEmptyBody,  // 200 with an empty body
-  kErrorBody,  // 500 with a body that holds no answer fields
-  kSlowBody,   // head at once, body only after the slow delay
+  kEmptyBody,        // 200 with an empty body
+  kErrorBody,        // 500 with a body that holds no answer fields
+  kSlowBody,         // head at once, body only after the slow delay
   kRedirectToHttp,   // the https service redirects every request to the http service
   kRedirectToHttps,  // the http service redirects every request to the https service
 };

@@ -98,8 +98,8 @@ struct HttpServiceCallbacks {
     return &found->second;
   }
 
-  static MHD_Result OnRequest(void* self, MHD_Connection* handle, const char*, const char* method,
-                              const char* version, const char*, size_t* uploadSize, void** context) {
+  static MHD_Result OnRequest(void* self, MHD_Connection* handle, const char*, const char* method, const char* version,
+                              const char*, size_t* uploadSize, void** context) {
     CHttpService& service = *static_cast<CHttpService*>(self);
     auto* connection = static_cast<CHttpService::Connection*>(*context);
     if (connection == nullptr) return MHD_NO;
@@ -146,10 +146,9 @@ CHttpService::CHttpService(CAccountService& accounts, const FaultModes& faults, 
       m_faults(faults),
       m_tls(tls),
       m_scheme(tls ? "https" : "http"),
-      m_doorway(m_scheme, tls == nullptr,
-                [this](int socket, const sockaddr_in& from, Clock::time_point deadline) {
-                  HandOver(socket, from, deadline);
-                }) {}
+      m_doorway(m_scheme, tls == nullptr, [this](int socket, const sockaddr_in& from, Clock::time_point deadline) {
+        HandOver(socket, from, deadline);
+      }) {}
 
 CHttpService::~CHttpService() {
   if (m_daemon != nullptr) {
@@ -211,8 +210,8 @@ int CHttpService::MillisecondsToNextEvent() const {
   }
   long long wait = -1;
   if (next != Clock::time_point::max()) {
-    wait = std::max<long long>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count() + 1);
+    wait =
+        std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count() + 1);
   }
   MHD_UNSIGNED_LONG_LONG library = 0;
   if (MHD_get_timeout(m_daemon, &library) == MHD_YES && (wait < 0 || library < static_cast<unsigned long long>(wait))) {
@@ -280,16 +279,13 @@ bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const
   if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   what += " -> " + AnswerSummary(answer);
   switch (m_faults.http) {
-    case HttpFault::kEmptyBody:
-      return Reply(handle, connection, 200, "", what + " (empty body)");
+    case HttpFault::kEmptyBody: return Reply(handle, connection, 200, "", what + " (empty body)");
     case HttpFault::kErrorBody:
       return Reply(handle, connection, 500, "Internal Server Error\n", what + " (error body)");
-    case HttpFault::kSlowBody:
-      return HoldBody(handle, connection, HttpAnswerBody(answer), what + " (slow body)");
+    case HttpFault::kSlowBody: return HoldBody(handle, connection, HttpAnswerBody(answer), what + " (slow body)");
     case HttpFault::kNone:
     case HttpFault::kRedirectToHttp:
-    case HttpFault::kRedirectToHttps:
-      break;
+    case HttpFault::kRedirectToHttps: break;
   }
   return Reply(handle, connection, 200, HttpAnswerBody(answer), what);
 }

@@ -20,8 +20,8 @@ OpenResult OpenRequestDatagram(const unsigned char* data, size_t size, UDP_HEADE
   }
   ReadDatagramHeader(data, header);
   if (!LengthMatchesDatagram(header, size)) {
-    problem = "dwLength " + std::to_string(header.dwLength) + " does not match a datagram of " +
-              std::to_string(size) + " bytes";
+    problem = "dwLength " + std::to_string(header.dwLength) + " does not match a datagram of " + std::to_string(size) +
+              " bytes";
     return OpenResult::kBadHeader;
   }
   if (!FixedWordsAreStamped(header)) {

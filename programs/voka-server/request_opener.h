@@ -13,8 +13,8 @@ using RequestFields = std::map<std::string, std::string>;
 
 enum class OpenResult {
   kOpened,
-  kBadHeader,    // not a request of this protocol: no answer is sent
-  kBadPayload,   // well framed, but the sealed text does not open: error answer
+  kBadHeader,   // not a request of this protocol: no answer is sent
+  kBadPayload,  // well framed, but the sealed text does not open: error answer
 };
 
 // Checks the framing as a server does (size, dwLength equal to the size less

@@ -3,13 +3,9 @@
 #include <cstdio>
 #include <iostream>
 
-void LogLine(const std::string& line) {
-  std::cerr << line << std::endl;
-}
+void LogLine(const std::string& line) { std::cerr << line << std::endl; }
 
-void LogOutOfMemory(const char* what) noexcept {
-  std::fprintf(stderr, "voka-server: out of memory, %s\n", what);
-}
+void LogOutOfMemory(const char* what) noexcept { std::fprintf(stderr, "voka-server: out of memory, %s\n", what); }
 
 std::string AnswerSummary(const AnswerFields& answer) {
   std::string summary;

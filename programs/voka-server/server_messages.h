@@ -4,17 +4,17 @@
 
 enum ServerRetValue {
   kRetSuccess = 0,
-  kRetMissingField = 1001,      // a field the request needs is absent or empty
-  kRetBadDynamicKey = 1002,     // GUID unknown, expired, or none requested
+  kRetMissingField = 1001,   // a field the request needs is absent or empty
+  kRetBadDynamicKey = 1002,  // GUID unknown, expired, or none requested
   kRetUnknownUser = 1003,
   kRetWrongPassword = 1004,
-  kRetFactorNotBound = 1005,    // e-key or e-card login for an account without one
-  kRetNoPendingFactor = 1006,   // e-key or e-card login without a static login before it
+  kRetFactorNotBound = 1005,   // e-key or e-card login for an account without one
+  kRetNoPendingFactor = 1006,  // e-key or e-card login without a static login before it
   kRetWrongEKeyPassword = 1007,
   kRetWrongECardAnswer = 1008,
-  kRetUnreadableRequest = 1009, // sealed text that does not open
-  kRetUnknownRequest = 1010,    // unknown UDP command word
-  kRetFactorLocked = 1011,      // too many wrong e-key or card answers: the second factor waits
+  kRetUnreadableRequest = 1009,  // sealed text that does not open
+  kRetUnknownRequest = 1010,     // unknown UDP command word
+  kRetFactorLocked = 1011,       // too many wrong e-key or card answers: the second factor waits
 };
 
 // AUTHENSTATE values of a successful answer.

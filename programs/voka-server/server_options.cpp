@@ -66,8 +66,8 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
     error = "--https needs --cert and --key, and they need --https";
     return 2;
   }
-  const bool redirects = options.faults.http == HttpFault::kRedirectToHttp ||
-                         options.faults.http == HttpFault::kRedirectToHttps;
+  const bool redirects =
+      options.faults.http == HttpFault::kRedirectToHttp || options.faults.http == HttpFault::kRedirectToHttps;
   if (redirects && !options.serveHttps) {
     error = "the https-to-http and http-to-https faults need --https";
     return 2;

@@ -13,7 +13,7 @@ struct ListenAddress {
 struct ServerOptions {
   ListenAddress udp{"127.0.0.1", 8025};
   ListenAddress http{"127.0.0.1", 8080};
-  ListenAddress https;        // served only with serveHttps
+  ListenAddress https;  // served only with serveHttps
   bool serveHttps = false;
   std::string certificatePath;  // PEM, for https
   std::string keyPath;          // PEM, for https

@@ -20,7 +20,6 @@ bool ReadPem(const std::string& path, std::string& text, std::string& error) {
 
 int LoadTlsCredentials(const std::string& certificatePath, const std::string& keyPath, TlsCredentials& credentials,
                        std::string& error) {
-  return ReadPem(certificatePath, credentials.certificatePem, error) && ReadPem(keyPath, credentials.keyPem, error)
-             ? 0
-             : 1;
+  return ReadPem(certificatePath, credentials.certificatePem, error) && ReadPem(keyPath, credentials.keyPem, error) ? 0
+                                                                                                                    : 1;
 }

@@ -8,9 +8,9 @@
 #include <new>
 
 #include "codec/ansi_codepage.h"
+#include "codec/text_escape.h"
 #include "programs/voka-server/listen_socket_posix.h"
 #include "programs/voka-server/request_opener.h"
-#include "codec/text_escape.h"
 #include "programs/voka-server/server_log.h"
 #include "programs/voka-server/server_messages.h"
 #include "transport/request_kinds.h"
@@ -46,8 +46,8 @@ void CUdpService::OnReadable() {
   for (int i = 0; i < kDatagramsPerWakeUp; ++i) {
     sockaddr_in from = {};
     socklen_t fromSize = sizeof from;
-    ssize_t size = recvfrom(m_socket, m_buffer.data(), m_buffer.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                            &fromSize);
+    ssize_t size =
+        recvfrom(m_socket, m_buffer.data(), m_buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
     if (size < 0) return;
     try {
       HandleDatagram(m_buffer.data(), static_cast<size_t>(size), &from);

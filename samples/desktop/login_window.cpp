@@ -32,9 +32,7 @@ INT_PTR CALLBACK LoginWindow::DialogProc(HWND dialog, UINT message, WPARAM wPara
       if (LOWORD(wParam) == IDOK) window->OnLogIn();
       if (LOWORD(wParam) == IDCANCEL) window->OnCancel();
       return TRUE;
-    case WM_CLOSE:
-      EndDialog(dialog, 0);
-      return TRUE;
+    case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
     case kLoginReport: {
       const auto* report = reinterpret_cast<LoginReport*>(lParam);
       // Reports of an abandoned login can still be in the queue.
@@ -74,9 +72,7 @@ void LoginWindow::OnCancel() {
 
 void LoginWindow::OnReport(const LoginReport& report) {
   switch (report.step) {
-    case LoginStep::kUsingToken:
-      Enter(State::kWaiting, L"Logging in with your USB e-key...");
-      return;
+    case LoginStep::kUsingToken: Enter(State::kWaiting, L"Logging in with your USB e-key..."); return;
     case LoginStep::kCardNeeded:
       SetDlgItemTextW(m_dialog, IDC_CARD_PROMPT, (L"Matrix card: the digits in cell " + report.text).c_str());
       SetDlgItemTextW(m_dialog, IDC_CARD_ANSWER, L"");
@@ -107,7 +103,8 @@ void LoginWindow::Enter(State state, const std::wstring& status) {
   const bool ready = state == State::kReady;
   const bool card = state == State::kCardPrompt;
   for (int control : {IDC_USER, IDC_PASSWORD}) EnableWindow(GetDlgItem(m_dialog, control), ready);
-  for (int control : {IDC_CARD_PROMPT, IDC_CARD_ANSWER}) ShowWindow(GetDlgItem(m_dialog, control), card ? SW_SHOW : SW_HIDE);
+  for (int control : {IDC_CARD_PROMPT, IDC_CARD_ANSWER})
+    ShowWindow(GetDlgItem(m_dialog, control), card ? SW_SHOW : SW_HIDE);
   EnableWindow(GetDlgItem(m_dialog, IDOK), ready || card);
   SetDlgItemTextW(m_dialog, IDCANCEL, state == State::kLoggedIn ? L"Close" : L"Cancel");
   SetDlgItemTextW(m_dialog, IDC_STATUS, status.c_str());

@@ -14,9 +14,7 @@ struct BstrFree {
 };
 using Bstr = std::unique_ptr<OLECHAR, BstrFree>;
 
-Bstr MakeBstr(const std::wstring& text) {
-  return Bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
+Bstr MakeBstr(const std::wstring& text) { return Bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))); }
 
 // The answer field NAME of the last call, empty when absent.
 std::wstring Value(IVOKAClientAuthen* authen, const wchar_t* name) {

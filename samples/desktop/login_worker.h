@@ -58,8 +58,8 @@ class LoginWorker {
   const LoginSettings m_settings;
   const std::wstring m_user;
   const std::wstring m_password;
-  std::wstring m_cardAnswer;      // written before m_cardAnswered is set
-  const HANDLE m_cardAnswered;    // set by AnswerCard and by Abandon
+  std::wstring m_cardAnswer;    // written before m_cardAnswered is set
+  const HANDLE m_cardAnswered;  // set by AnswerCard and by Abandon
   volatile LONG m_abandoned = 0;
   volatile LONG m_references = 2;  // the window's and the thread's
 };

@@ -1,8 +1,8 @@
-#include "codec/ansi_codepage.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include "codec/ansi_codepage.h"
 
 namespace {
 

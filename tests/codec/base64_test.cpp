@@ -23,8 +23,14 @@ Encoded Encode(const std::string& bytes) {
 
 TEST(Base64EncodeTest, StandardAnswers) {
   const std::pair<std::string, std::string> answers[] = {
-      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"abc", "YWJj"},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"abc", "YWJj"},
       {std::string("\xFB\xFF\xBF", 3), "+/+/"},
   };
   for (const auto& [bytes, text] : answers) {
@@ -89,21 +95,21 @@ TEST(Base64DecodeTest, EmptyTextIsNoBytes) {
 
 TEST(Base64DecodeTest, RefusesAnythingButCanonicalPaddedText) {
   const std::string refused[] = {
-      "Zg",        // length not a multiple of 4
-      "Zg=",       // short padding
-      "Zm9vY",     // dangling character
-      "Zm9 ",      // space
-      "Zm9v\n",    // line break
-      "Zm-v",      // URL-safe alphabet
+      "Zg",      // length not a multiple of 4
+      "Zg=",     // short padding
+      "Zm9vY",   // dangling character
+      "Zm9 ",    // space
+      "Zm9v\n",  // line break
+      "Zm-v",    // URL-safe alphabet
       "Zm_v",
-      std::string("Zm\0v", 4),   // embedded NUL
-      std::string("Zm\x80v", 4), // byte outside ASCII
-      "Zg==Zm9v",  // padding before the end
-      "Z===",      // three pad characters
+      std::string("Zm\0v", 4),    // embedded NUL
+      std::string("Zm\x80v", 4),  // byte outside ASCII
+      "Zg==Zm9v",                 // padding before the end
+      "Z===",                     // three pad characters
       "====",
-      "Zm=v",      // pad inside a quantum
-      "Zh==",      // non-zero bits under the padding ("Zg==" is canonical)
-      "Zm9=",      // same for one pad character ("Zm8=" is canonical)
+      "Zm=v",  // pad inside a quantum
+      "Zh==",  // non-zero bits under the padding ("Zg==" is canonical)
+      "Zm9=",  // same for one pad character ("Zm8=" is canonical)
   };
   for (const auto& text : refused) {
     std::string decoded = "unchanged";

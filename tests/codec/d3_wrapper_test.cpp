@@ -198,7 +198,8 @@ TEST(CryptTest, CiphertextEndingInFfIsTrimmedAndStillOpens) {
   // Search short texts until the sealed last block ends in 0xFF.
   for (uint32_t counter = 0; counter < 100000; ++counter) {
     Bytes plain(30);
-    for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<unsigned char>('a' + (counter >> (i % 4 * 5)) % 26);
+    for (size_t i = 0; i < plain.size(); ++i)
+      plain[i] = static_cast<unsigned char>('a' + (counter >> (i % 4 * 5)) % 26);
     const CryptResult sealed = CryptWith(encrypt, plain);
     Bytes last(24, 0xFF);
     std::copy(plain.begin() + 24, plain.end(), last.begin());
@@ -317,9 +318,7 @@ Bytes Derive(std::string phrase) {
   return key;
 }
 
-TEST(MakeKeyTest, EmptyPhraseEncryptsTheStartKeyOnce) {
-  EXPECT_EQ(Derive(""), StartKeyBlock(kStartKey));
-}
+TEST(MakeKeyTest, EmptyPhraseEncryptsTheStartKeyOnce) { EXPECT_EQ(Derive(""), StartKeyBlock(kStartKey)); }
 
 TEST(MakeKeyTest, ShortAndFullPhrasesAreXoredIntoTheStartKey) {
   for (const std::string phrase : {"qpqp", "abcdefghijklmnopqrstuvwx"}) {

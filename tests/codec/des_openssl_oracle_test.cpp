@@ -2,9 +2,8 @@
 // three-stage construction built on it.
 
 #define OPENSSL_SUPPRESS_DEPRECATED  // the single-DES API is what we compare with
-#include <openssl/des.h>
-
 #include <gtest/gtest.h>
+#include <openssl/des.h>
 
 #include <cstring>
 #include <random>

@@ -31,8 +31,7 @@ bool IsDottedIpv4(const std::string& text) {
   while (true) {
     const size_t end = text.find('.', start);
     const std::string part = text.substr(start, end == std::string::npos ? end : end - start);
-    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
-      return false;
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos) return false;
     if (std::stoi(part) > 255) return false;
     ++parts;
     if (end == std::string::npos) break;

@@ -1,5 +1,3 @@
-#include "tests/codec/machine_network.h"
-
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -10,6 +8,8 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+
+#include "tests/codec/machine_network.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "tests/codec/machine_network.h"
-
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <iphlpapi.h>
+#include <ws2tcpip.h>
 
 #include <cstdio>
 #include <vector>
+
+#include "tests/codec/machine_network.h"
 
 namespace {
 
@@ -28,8 +28,7 @@ std::set<std::string> InterfaceMacTexts() {
     if (adapter.IfType == IF_TYPE_SOFTWARE_LOOPBACK || adapter.PhysicalAddressLength != 6) return;
     const BYTE* mac = adapter.PhysicalAddress;
     char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     macs.insert(text);
   });
   return macs;

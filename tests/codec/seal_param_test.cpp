@@ -1,12 +1,12 @@
 // Sealing request parameters: known answers, the 2048-byte limit, opening.
+#include "codec/seal_param.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include "codec/seal_param.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ TEST(SealParam, MatchesTheKnownAnswers) {
   for (const SealVector& vector : vectors) {
     char out[kSealedBufferSize];
     std::memset(out, '#', sizeof(out));
-    SealParam(reinterpret_cast<const unsigned char*>(vector.input.data()),
-              static_cast<int>(vector.input.size()), kSealPassPhrase, out);
+    SealParam(reinterpret_cast<const unsigned char*>(vector.input.data()), static_cast<int>(vector.input.size()),
+              kSealPassPhrase, out);
     EXPECT_EQ(std::string(out), vector.sealed) << vector.input;
 
     std::string opened;
@@ -54,8 +54,7 @@ TEST(SealParam, NeverWritesPastItsBuffer) {
   char out[kSealedBufferSize + 16];
 
   std::memset(out, '#', sizeof(out));
-  SealParam(reinterpret_cast<const unsigned char*>(fits.data()), static_cast<int>(fits.size()),
-            kSealPassPhrase, out);
+  SealParam(reinterpret_cast<const unsigned char*>(fits.data()), static_cast<int>(fits.size()), kSealPassPhrase, out);
   const size_t sealedLength = std::strlen(out);
   EXPECT_GT(sealedLength, 2000u);
   EXPECT_LT(sealedLength, kSealedBufferSize);
@@ -64,15 +63,15 @@ TEST(SealParam, NeverWritesPastItsBuffer) {
   EXPECT_EQ(opened, fits);
 
   std::memset(out, '#', sizeof(out));
-  SealParam(reinterpret_cast<const unsigned char*>(tooLong.data()),
-            static_cast<int>(tooLong.size()), kSealPassPhrase, out);
+  SealParam(reinterpret_cast<const unsigned char*>(tooLong.data()), static_cast<int>(tooLong.size()), kSealPassPhrase,
+            out);
   EXPECT_EQ(out[0], '\0');
   EXPECT_EQ(std::string(out + kSealedBufferSize, 16), std::string(16, '#'));
 
   // The unbounded form seals it all the same; the exchange refuses it later.
   std::string sealed;
-  ASSERT_TRUE(SealParamText(reinterpret_cast<const unsigned char*>(tooLong.data()),
-                            tooLong.size(), kSealPassPhrase, sealed));
+  ASSERT_TRUE(
+      SealParamText(reinterpret_cast<const unsigned char*>(tooLong.data()), tooLong.size(), kSealPassPhrase, sealed));
   EXPECT_GE(sealed.size(), kSealedBufferSize);
   ASSERT_TRUE(OpenSealedParam(sealed.data(), sealed.size(), kSealPassPhrase, opened));
   EXPECT_EQ(opened, tooLong);

@@ -128,8 +128,7 @@ TEST_F(StrCoding, UrlEncodeOfAsciiEqualsUrlEscape) {
   for (int b = 1; b < 0x80; ++b) ascii.push_back(static_cast<char>(b));
   size_t length = 0;
   std::unique_ptr<char, decltype(&std::free)> escaped(
-      UrlEscape(reinterpret_cast<const unsigned char*>(ascii.data()), ascii.size(), &length),
-      &std::free);
+      UrlEscape(reinterpret_cast<const unsigned char*>(ascii.data()), ascii.size(), &length), &std::free);
   ASSERT_NE(escaped, nullptr);
   EXPECT_EQ(g_StrCoding.UrlEncode(ascii.c_str()), std::string(escaped.get(), length));
 }
@@ -141,8 +140,7 @@ TEST_F(StrCoding, UrlEncodeEscapesUtf8OfDoubleByteCharacters) {
   EXPECT_EQ(middle.compare(0, 2, "%E"), 0);
 
   EXPECT_EQ(g_StrCoding.UrlEncode("\xA6\xC1"), "%E0%8E%B1");
-  EXPECT_EQ(g_StrCoding.UrlEncode(kNetworkErrorAnsi.c_str()),
-            "%E7%BD%91%E7%BB%9C%E8%BF%9E%E6%8E%A5%E5%87%BA%E9%94%99");
+  EXPECT_EQ(g_StrCoding.UrlEncode(kNetworkErrorAnsi.c_str()), "%E7%BD%91%E7%BB%9C%E8%BF%9E%E6%8E%A5%E5%87%BA%E9%94%99");
   EXPECT_EQ(g_StrCoding.UrlEncode("a \xD6\xD0~"), "a+%E4%B8%AD%7E");
 }
 
@@ -168,9 +166,9 @@ TEST_F(StrCoding, WholeTextsReplaceWhatDoesNotConvert) {
   EXPECT_EQ(AnsiToUtf8Text("\x81 x"), kReplacementUtf8 + " x");
   EXPECT_EQ(AnsiToUtf8Text("ok\xD6"), "ok" + kReplacementUtf8);
 
-  EXPECT_EQ(Utf8ToAnsiText(u8"a\u0E01b"), "a?b");           // Thai ก
-  EXPECT_EQ(Utf8ToAnsiText(u8"\U0001F600!"), "?!");         // an emoji
-  EXPECT_EQ(Utf8ToAnsiText("x\xFFy"), "x?y");               // not UTF-8
+  EXPECT_EQ(Utf8ToAnsiText(u8"a\u0E01b"), "a?b");    // Thai ก
+  EXPECT_EQ(Utf8ToAnsiText(u8"\U0001F600!"), "?!");  // an emoji
+  EXPECT_EQ(Utf8ToAnsiText("x\xFFy"), "x?y");        // not UTF-8
 
   SetAnsiCodePage(1252);
   EXPECT_EQ(AnsiToUtf8Text("\xE4"), u8"\u00E4");

@@ -17,8 +17,7 @@ struct Escaped {
 Escaped Escape(const std::string& bytes) {
   Escaped result;
   std::unique_ptr<char, decltype(&std::free)> escaped(
-      UrlEscape(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                &result.reportedLength),
+      UrlEscape(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &result.reportedLength),
       &std::free);
   EXPECT_NE(escaped, nullptr);
   if (escaped) result.text = escaped.get();
@@ -26,8 +25,7 @@ Escaped Escape(const std::string& bytes) {
 }
 
 TEST(UrlEscape, KeepsLettersDigitsAndThreeMarks) {
-  const std::string kept =
-      "-._0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  const std::string kept = "-._0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   const Escaped escaped = Escape(kept);
   EXPECT_EQ(escaped.text, kept);
   EXPECT_EQ(escaped.reportedLength, kept.size());

@@ -3,8 +3,8 @@
 // does, so no registration is needed. After the cycles every object and the
 // factory are gone, and DllCanUnloadNow must say so.
 // VOKA_ENDURANCE_CYCLES sets the count (default 300).
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 #include <cstdlib>
@@ -70,8 +70,7 @@ size_t CycleCount() {
 // UDP, GetValue, release.
 void Cycle(IClassFactory* factory, const std::wstring& udp, size_t index) {
   IVOKAClientAuthen* object = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, reinterpret_cast<void**>(&object)),
-            S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, reinterpret_cast<void**>(&object)), S_OK);
   long result = -1;
   Bstr udpServer(udp.c_str()), httpServer(L"http://127.0.0.1:1");
   ASSERT_EQ(object->Initialize(udpServer, httpServer, &result), S_OK);
@@ -114,8 +113,7 @@ TEST_F(ComCycles, ObjectsComeAndGoAndTheModuleCanUnload) {
   EXPECT_EQ(canUnloadNow(), S_OK);
 
   IClassFactory* factory = nullptr;
-  ASSERT_EQ(getClassObject(CLSID_VOKAClientAuthen, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-            S_OK);
+  ASSERT_EQ(getClassObject(CLSID_VOKAClientAuthen, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
   const std::wstring udp = Wide(server.Endpoint());
   const size_t cycles = CycleCount();
   for (size_t i = 0; i < cycles; ++i) {
@@ -173,8 +171,9 @@ TEST(LoadCycles, BothDllsLoadAndUnloadFiveThousandTimes) {
     HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
     IClassFactory* factory = nullptr;
     IVOKAClientAuthen* object = nullptr;
-    ASSERT_EQ(DllExport<GetClassObjectFunction>(module, "DllGetClassObject")(
-                  CLSID_VOKAClientAuthen, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(DllExport<GetClassObjectFunction>(module, "DllGetClassObject")(CLSID_VOKAClientAuthen, IID_IClassFactory,
+                                                                             reinterpret_cast<void**>(&factory)),
+              S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVOKAClientAuthen, reinterpret_cast<void**>(&object)), S_OK);
     factory->Release();
     long result = 0;

@@ -73,10 +73,10 @@ TEST(LoginEndurance, SequentialLoginsHoldNoDescriptorsOrMemory) {
   }
   const size_t fds = OpenFileDescriptors();
   const size_t resident = ResidentBytes();
-  std::printf("logins=%zu fds: %zu after %zu logins, %zu at the end; "
-              "resident KiB: %zu after %zu logins, %zu at the end\n",
-              logins, fdsAfterWarmUp, kWarmUpLogins, fds, residentAfterWarmUp >> 10,
-              kWarmUpLogins, resident >> 10);
+  std::printf(
+      "logins=%zu fds: %zu after %zu logins, %zu at the end; "
+      "resident KiB: %zu after %zu logins, %zu at the end\n",
+      logins, fdsAfterWarmUp, kWarmUpLogins, fds, residentAfterWarmUp >> 10, kWarmUpLogins, resident >> 10);
 
   EXPECT_LE(fds, fdsAfterWarmUp + kFdSlack);
   if (kResidentMemoryIsMeaningful) {

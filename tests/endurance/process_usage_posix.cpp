@@ -1,9 +1,9 @@
-#include "tests/endurance/process_usage.h"
-
 #include <dirent.h>
 #include <unistd.h>
 
 #include <fstream>
+
+#include "tests/endurance/process_usage.h"
 
 size_t OpenFileDescriptors() {
   DIR* directory = opendir("/proc/self/fd");

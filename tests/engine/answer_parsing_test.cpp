@@ -15,9 +15,7 @@ std::string Bytes(const char (&literal)[N]) {
   return std::string(literal, N - 1);
 }
 
-void Parse(CClientAuthen& engine, const std::string& answer) {
-  engine.ParseAnswer(answer.data(), answer.size());
-}
+void Parse(CClientAuthen& engine, const std::string& answer) { engine.ParseAnswer(answer.data(), answer.size()); }
 
 TEST(AnswerToText, TurnsInnerNulsIntoSeparatorsAndDropsTheTerminator) {
   EXPECT_EQ(CClientAuthen::AnswerToText("RETVALUE=0\0GUID=ab\0", 19), "RETVALUE=0^$^GUID=ab");

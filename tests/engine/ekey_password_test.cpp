@@ -124,12 +124,20 @@ TEST(SoftToken, AnswersThePublishedOcraVectors) {
     const char* challenge;
     const char* response;
   } vectors[] = {
-      {"00000000", "237653"}, {"11111111", "243178"}, {"22222222", "653583"}, {"33333333", "740991"},
-      {"44444444", "608993"}, {"55555555", "388898"}, {"66666666", "816933"}, {"77777777", "224598"},
-      {"88888888", "750600"}, {"99999999", "294470"},
+      {"00000000", "237653"},
+      {"11111111", "243178"},
+      {"22222222", "653583"},
+      {"33333333", "740991"},
+      {"44444444", "608993"},
+      {"55555555", "388898"},
+      {"66666666", "816933"},
+      {"77777777", "224598"},
+      {"88888888", "750600"},
+      {"99999999", "294470"},
       // Responses with leading zeros, computed once by hand with Python's hmac
       // and hashlib from the suite's definition, outside this code.
-      {"12345680", "054098"}, {"12346057", "000158"},
+      {"12345680", "054098"},
+      {"12346057", "000158"},
   };
   SetTestEnvironment(kSecretVariable, kVectorSecret);
   for (const auto& vector : vectors) {
@@ -145,7 +153,7 @@ TEST(SoftToken, AnswersThePublishedOcraVectors) {
 TEST(SoftToken, AnswersOnlyNumericChallengesWithAHexSecret) {
   char password[20] = {};
   std::string response = "kept";
-  EXPECT_EQ(OcraResponse(kVectorSecret, "0", response), 0);   // the value counts, not the digits
+  EXPECT_EQ(OcraResponse(kVectorSecret, "0", response), 0);  // the value counts, not the digits
   EXPECT_EQ(response, "237653");
   for (const char* challenge : {"", "123456789", "1234567a", "-1", " 1"}) {
     EXPECT_NE(OcraResponse(kVectorSecret, challenge, response), 0) << challenge;

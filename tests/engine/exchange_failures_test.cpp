@@ -69,9 +69,7 @@ class RecordingTrace : public ExchangeTrace {
     events.push_back("datagram:" + host + ":" + port);
   }
   void OnUrl(const std::string& url) override { events.push_back("url:" + url); }
-  void OnAnswer(const char* data, int length) override {
-    events.push_back("answer:" + std::string(data, length));
-  }
+  void OnAnswer(const char* data, int length) override { events.push_back("answer:" + std::string(data, length)); }
   std::vector<std::string> events;
   std::vector<UDP_HEADER> headers;
 };

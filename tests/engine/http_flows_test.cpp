@@ -60,8 +60,7 @@ TEST_F(HttpFlows, ValuesThatWouldChangeTheQueryAreEscaped) {
   http.AnswerWith("RETVALUE=0");
   EXPECT_EQ(engine.StaticAuthen("u", "p", "a&b", "1=2", "c d", "#%+\x01\xC4\xE3-._~!"), 0);
   EXPECT_NE(LastTarget().find("&APPID=a%26b&AREAID=1%3D2&"), std::string::npos) << LastTarget();
-  EXPECT_NE(LastTarget().find("&CHECKCODE=c%20d&INDICATION=%23%25%2B%01%C4%E3-._~!"),
-            std::string::npos)
+  EXPECT_NE(LastTarget().find("&CHECKCODE=c%20d&INDICATION=%23%25%2B%01%C4%E3-._~!"), std::string::npos)
       << LastTarget();
   // Stored as given.
   EXPECT_EQ(engine.AppId(), "a&b");

@@ -2,13 +2,14 @@
 // datagram's command word and the parameter text in field order; over HTTP
 // the path and the query, with user and password URL-encoded. Optional
 // fields go only when passed.
+#include "transport/request_kinds.h"
+
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "codec/machine_identity.h"
 #include "tests/engine/engine_fixture.h"
-#include "transport/request_kinds.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ TEST_F(RequestKinds, PeersReceiveEachKindsCommandPathAndFieldsInOrder) {
       {[](CClientAuthen& e) { return e.StaticAuthen("u 1", "p w\xC4\xE3", "9", "3", nullptr, "i"); }, 0xC500,
        "USERID=u 1^$^PWD=p w\xC4\xE3^$^APPID=9^$^AREAID=3^$^GUID=G^$^CLIENTIP=" + ip + "^$^MAC=" + mac +
            "^$^INDICATION=i",
-       "/Login.Validate.Account?USERID=u+1&PWD=p+w%E4%BD%A0&APPID=9&AREAID=3&GUID=G&CLIENTIP=" + ip +
-           "&MAC=" + mac + "&INDICATION=i"},
+       "/Login.Validate.Account?USERID=u+1&PWD=p+w%E4%BD%A0&APPID=9&AREAID=3&GUID=G&CLIENTIP=" + ip + "&MAC=" + mac +
+           "&INDICATION=i"},
       {[](CClientAuthen& e) { return e.EKeyAuthen("u 1\xC4\xE3", "k", "2", "ind"); }, 0xC600,
        "USERID=u 1\xC4\xE3^$^EKEYPWD=k^$^EKEYTYPE=2^$^APPID=9^$^AREAID=3^$^GUID=G^$^INDICATION=ind",
        "/Login.Validate.Dynamic?USERID=u+1%E4%BD%A0&EKEYPWD=k&EKEYTYPE=2&APPID=9&AREAID=3&GUID=G&INDICATION=ind"},
@@ -53,7 +54,7 @@ TEST_F(RequestKinds, PeersReceiveEachKindsCommandPathAndFieldsInOrder) {
   }
   SwitchToHttp("G");
   for (const KindOnTheWire& kind : kinds) {
-    if (kind.command == 0x5300) udp.AnswerWith(NulFields({"NOTE=udp"}));   // tried first, always
+    if (kind.command == 0x5300) udp.AnswerWith(NulFields({"NOTE=udp"}));  // tried first, always
     http.AnswerWith("RETVALUE=0^$^GUID=G");
     EXPECT_EQ(kind.call(engine), 0) << kind.httpTarget;
     EXPECT_EQ(LastTarget(), kind.httpTarget);
@@ -62,8 +63,8 @@ TEST_F(RequestKinds, PeersReceiveEachKindsCommandPathAndFieldsInOrder) {
 
 // voka-server routes by command and path, voka-auth dispatches by name.
 TEST(RequestTable, EachRowIsFoundByItsCommandPathAndNameOnly) {
-  for (RequestKind kind : {RequestKind::kDynamicKey, RequestKind::kStaticLogin, RequestKind::kEKeyLogin,
-                           RequestKind::kECardLogin}) {
+  for (RequestKind kind :
+       {RequestKind::kDynamicKey, RequestKind::kStaticLogin, RequestKind::kEKeyLogin, RequestKind::kECardLogin}) {
     const RequestKindRow& row = RowOf(kind);
     EXPECT_EQ(FindRequestByCommand(row.udpCommand), &row) << row.name;
     EXPECT_EQ(FindRequestByPath(row.httpPath), &row) << row.name;

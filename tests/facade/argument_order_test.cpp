@@ -11,9 +11,7 @@
 namespace {
 
 TEST(ArgumentOrderTest, EveryArgumentReachesItsOwnField) {
-  HttpPeer server([](const HttpRequestRecord&) {
-    return HttpReply::Text("RETVALUE=0^$^GUID=G-1^$^AUTHENSTATE=1");
-  });
+  HttpPeer server([](const HttpRequestRecord&) { return HttpReply::Text("RETVALUE=0^$^GUID=G-1^$^AUTHENSTATE=1"); });
 
   CComRef<IVOKAClientAuthen> object;
   ASSERT_EQ(CreateAuthen(object), S_OK);
@@ -50,7 +48,8 @@ TEST(ArgumentOrderTest, EveryArgumentReachesItsOwnField) {
   // The e-key and e-card logins carry the application and area of the account login.
   EXPECT_EQ(requests[2].target,
             "/Login.Validate.Dynamic?USERID=u2&EKEYPWD=k2&EKEYTYPE=T2&APPID=A1&AREAID=R1&GUID=G-1&INDICATION=I2");
-  EXPECT_EQ(requests[3].target, "/Login.Validate.ECard?USERID=u3&ECARDPWD=c3&APPID=A1&AREAID=R1&GUID=G-1&INDICATION=I3");
+  EXPECT_EQ(requests[3].target,
+            "/Login.Validate.ECard?USERID=u3&ECARDPWD=c3&APPID=A1&AREAID=R1&GUID=G-1&INDICATION=I3");
 }
 
 }  // namespace

@@ -101,8 +101,11 @@ TEST_F(AuthenMethodsTest, ArgumentsAreReadByTheirLengthAndRefusedBeforeWork) {
   const std::wstring huge = std::wstring(kLongestUrl, L'u') + L'\u0e01';  // outside the code page: never seen
   CBstr user(L"alice"), password(L"alice-pass"), nulPassword(L"alice-pass\0garbage", 18);
   CBstr tooLong(huge.c_str(), static_cast<UINT>(huge.size()));
-  const struct { BSTR user, password; const wchar_t* reason; } refused[] = {
-      {user.get(), nulPassword.get(), kNotInCodePageMessage}, {tooLong.get(), password.get(), kNetworkMessage}};
+  const struct {
+    BSTR user, password;
+    const wchar_t* reason;
+  } refused[] = {{user.get(), nulPassword.get(), kNotInCodePageMessage},
+                 {tooLong.get(), password.get(), kNetworkMessage}};
   std::wstring value;
   for (const auto& row : refused) {
     EXPECT_EQ(Login(row.user, row.password), kAuthenFail);
@@ -173,8 +176,10 @@ TEST_F(AuthenMethodsTest, SecondFactorsThroughTheInterface) {
   EXPECT_EQ(result, 0);
 
   // carol's card: rows 1..5, columns A..E.
-  const wchar_t* card[5][5] = {{L"12", L"34", L"56", L"78", L"90"}, {L"21", L"43", L"65", L"87", L"09"},
-                               {L"13", L"57", L"91", L"35", L"79"}, {L"24", L"68", L"02", L"46", L"80"},
+  const wchar_t* card[5][5] = {{L"12", L"34", L"56", L"78", L"90"},
+                               {L"21", L"43", L"65", L"87", L"09"},
+                               {L"13", L"57", L"91", L"35", L"79"},
+                               {L"24", L"68", L"02", L"46", L"80"},
                                {L"31", L"42", L"53", L"64", L"75"}};
   CBstr carol(L"carol"), carolPassword(L"carol-pass");
   ASSERT_EQ(Login(carol.get(), carolPassword.get()), 0);

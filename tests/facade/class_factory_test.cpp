@@ -1,6 +1,7 @@
 // DllGetClassObject, the class factory, aggregation and the module lock
 // count of VOKA4ClientCom.DLL, called through the exports and vtables.
 #include <gtest/gtest.h>
+
 #include <thread>
 
 #include "tests/facade/com_test_support.h"

@@ -1,8 +1,7 @@
 // The C++ client tests run in one single-threaded apartment, as a desktop
 // front end does.
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

@@ -3,9 +3,8 @@
 // A volatile key makes the class entries fail to register (a lasting key
 // cannot live below it); a removed type-library registration makes
 // unregistration fail at its second step.
-#include <gtest/gtest.h>
-
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "tests/facade/dll_export.h"
 

@@ -59,8 +59,7 @@ class TypeLibraryTest : public testing::Test {
   void SetUp() override {
     CComRef<IVOKAClientAuthen> object;
     ASSERT_EQ(CreateAuthen(object), S_OK);
-    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, reinterpret_cast<ITypeInfo**>(dispatchInfo.out())),
-              S_OK);
+    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, reinterpret_cast<ITypeInfo**>(dispatchInfo.out())), S_OK);
     UINT index = 0;
     ASSERT_EQ(dispatchInfo->GetContainingTypeLib(reinterpret_cast<ITypeLib**>(library.out()), &index), S_OK);
     // The vtable side of the dual interface.

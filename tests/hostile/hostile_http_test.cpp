@@ -52,7 +52,10 @@ TEST_F(HostileHttp, PeerThatClosesAtOnceIsANetworkFailure) {
 }
 
 // A body that breaks off is no answer, however much of a verdict came first.
-struct CutShort { const char* head; void (*end)(HttpPeer& peer, socket_t connection); };  // then closes
+struct CutShort {
+  const char* head;
+  void (*end)(HttpPeer& peer, socket_t connection);
+};  // then closes
 class CutShortBody : public HostileHttp, public ::testing::WithParamInterface<CutShort> {};
 
 TEST_P(CutShortBody, IsANetworkFailure) {
@@ -65,13 +68,17 @@ TEST_P(CutShortBody, IsANetworkFailure) {
   ExpectFailedFetch(DynamicKeyAgainst(http), kReceiveTimeOutSeconds + 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(HostileHttp, CutShortBody, ::testing::Values(
-    CutShort{"Content-Length: 68\r\n", nullptr},
+INSTANTIATE_TEST_SUITE_P(HostileHttp, CutShortBody,
+                         ::testing::Values(CutShort{"Content-Length: 68\r\n", nullptr},
 #ifndef _WIN32  // WinINet under Wine shows a close as the last chunk
-    CutShort{"Transfer-Encoding: chunked\r\n\r\n16", nullptr},
+                                           CutShort{"Transfer-Encoding: chunked\r\n\r\n16", nullptr},
 #endif
-    CutShort{"Content-Length: 68\r\n", [](HttpPeer&, socket_t connection) { HttpPeer::Reset(connection); }},
-    CutShort{"Content-Length: 68\r\n", [](HttpPeer& peer, socket_t socket) { peer.Stall(socket, 15000); }}));
+                                           CutShort{
+                                               "Content-Length: 68\r\n",
+                                               [](HttpPeer&, socket_t connection) { HttpPeer::Reset(connection); }},
+                                           CutShort{"Content-Length: 68\r\n", [](HttpPeer& peer, socket_t socket) {
+                                                      peer.Stall(socket, 15000);
+                                                    }}));
 
 TEST_F(HostileHttp, HeadersThenSilenceEndsAfterTheReceiveTimeOut) {
   HttpPeer http([](HttpPeer& peer, socket_t connection, const std::string&) {
@@ -85,9 +92,9 @@ TEST_F(HostileHttp, HeadersThenSilenceEndsAfterTheReceiveTimeOut) {
 
 TEST_F(HostileHttp, ErrorPageIsParsedAndHasNoVerdict) {
   HttpPeer http([](HttpPeer&, socket_t connection, const std::string&) {
-    SendAll(connection, HttpResponse("500 Internal Server Error",
-                                     "<html><body><h1>Internal Server Error</h1></body></html>",
-                                     "Content-Type: text/html\r\n"));
+    SendAll(connection,
+            HttpResponse("500 Internal Server Error", "<html><body><h1>Internal Server Error</h1></body></html>",
+                         "Content-Type: text/html\r\n"));
   });
   LoginOutcome outcome = DynamicKeyAgainst(http);
   // A page without a verdict fails like a failed fetch.
@@ -98,8 +105,9 @@ TEST_F(HostileHttp, ErrorPageIsParsedAndHasNoVerdict) {
 
 TEST_F(HostileHttp, BrokenChunkedFramingIsANetworkFailure) {
   HttpPeer http([](HttpPeer&, socket_t connection, const std::string&) {
-    SendAll(connection, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
-                        "zz\r\nRETVALUE=0\r\n0\r\n\r\n");
+    SendAll(connection,
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+            "zz\r\nRETVALUE=0\r\n0\r\n\r\n");
   });
   ExpectFailedFetch(DynamicKeyAgainst(http), kReceiveTimeOutSeconds);
 }

@@ -134,9 +134,8 @@ TEST_F(HostileUdp, AnswersOf1024BytesAndMoreAreRefused) {
 }
 
 TEST_F(HostileUdp, AnswerFromAnotherPortIsAccepted) {
-  UdpPeer peer([](UdpPeer& p, int, const sockaddr_in& client) {
-    p.SendFromOtherPort(AnswerDatagram(kGoodAnswer), client);
-  });
+  UdpPeer peer(
+      [](UdpPeer& p, int, const sockaddr_in& client) { p.SendFromOtherPort(AnswerDatagram(kGoodAnswer), client); });
   ExpectGoodAnswer(LoginAgainst(peer));
 }
 

@@ -20,19 +20,14 @@ inline LoginOutcome Measure(CClientAuthen& engine, const std::function<int()>& c
   auto start = std::chrono::steady_clock::now();
   LoginOutcome outcome;
   outcome.result = call();
-  outcome.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outcome.fields = engine.Results();
   return outcome;
 }
 
 inline LoginOutcome StaticLogin(CClientAuthen& engine) {
-  return Measure(engine, [&engine] {
-    return engine.StaticAuthen("alice", "secret", "app", "area", "", "hostile");
-  });
+  return Measure(engine, [&engine] { return engine.StaticAuthen("alice", "secret", "app", "area", "", "hostile"); });
 }
 
 // What the map holds after an exchange failed and nothing was parsed.
-inline std::map<std::string, std::string> NetworkErrorOnly() {
-  return {{"DESCMSG", kNetworkErrorMessage}};
-}
+inline std::map<std::string, std::string> NetworkErrorOnly() { return {{"DESCMSG", kNetworkErrorMessage}}; }

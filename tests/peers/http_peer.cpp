@@ -144,7 +144,7 @@ HttpPeer::~HttpPeer() {
   m_stop = true;
   m_acceptor.join();
   for (Connection& connection : m_connections) {
-    if (!*connection.done) ShutdownSocket(connection.socket);   // wakes a thread blocked in send
+    if (!*connection.done) ShutdownSocket(connection.socket);  // wakes a thread blocked in send
     connection.thread.join();
     CloseSocket(connection.socket);
   }
@@ -257,8 +257,8 @@ void HttpPeer::SendReply(socket_t client, const HttpReply& reply) {
                      "\r\nConnection: close\r\n";
   if (!reply.location.empty()) head += "Location: " + reply.location + "\r\n";
   head += "\r\n";
-  const bool headSent = reply.headByteGapMs > 0 ? SendInPieces(client, head, 1, reply.headByteGapMs, m_stop)
-                                                : SendAll(client, head);
+  const bool headSent =
+      reply.headByteGapMs > 0 ? SendInPieces(client, head, 1, reply.headByteGapMs, m_stop) : SendAll(client, head);
   const size_t pieces = reply.pieces > 1 ? static_cast<size_t>(reply.pieces) : 1;
   const size_t pieceSize = (reply.body.size() + pieces - 1) / pieces;
   if (headSent && SendInPieces(client, reply.body, pieceSize, reply.pieceGapMs, m_stop)) ShutdownSocket(client);

@@ -19,9 +19,9 @@
 #include "transport/socket_shim.h"
 
 struct HttpRequestRecord {
-  std::string line;     // the request line as sent
+  std::string line;  // the request line as sent
   std::string method;
-  std::string target;   // path and query, or an absolute URL through a proxy
+  std::string target;  // path and query, or an absolute URL through a proxy
   std::vector<std::pair<std::string, std::string>> headers;
 
   // The value of the first header of that name (any case); empty when absent.
@@ -30,11 +30,11 @@ struct HttpRequestRecord {
 
 struct HttpReply {
   int status = 200;
-  std::string body;          // may hold NUL bytes
-  std::string location;      // adds a Location header when set
-  int pieces = 1;            // the body goes out in this many parts ...
-  int pieceGapMs = 0;        // ... with this pause before each part after the first
-  int headByteGapMs = 0;     // when set, the status line and headers go out a byte at a time, this far apart
+  std::string body;       // may hold NUL bytes
+  std::string location;   // adds a Location header when set
+  int pieces = 1;         // the body goes out in this many parts ...
+  int pieceGapMs = 0;     // ... with this pause before each part after the first
+  int headByteGapMs = 0;  // when set, the status line and headers go out a byte at a time, this far apart
 
   static HttpReply Text(std::string body, int status = 200);
   static HttpReply Trickle(std::string body, int pieces, int pieceGapMs);
@@ -57,11 +57,11 @@ class HttpPeer {
   HttpPeer& operator=(const HttpPeer&) = delete;
 
   uint16_t Port() const { return m_port; }
-  std::string BaseUrl() const;   // "http://127.0.0.1:PORT", as Initialize takes it
+  std::string BaseUrl() const;  // "http://127.0.0.1:PORT", as Initialize takes it
 
   void SetHandler(Handler handler);
-  void SetReply(HttpReply reply);   // the same reply for every request
-  void AnswerWith(const std::string& body);   // the next request gets this body with status 200
+  void SetReply(HttpReply reply);            // the same reply for every request
+  void AnswerWith(const std::string& body);  // the next request gets this body with status 200
 
   int RequestCount() const;
   std::vector<HttpRequestRecord> Requests() const;
@@ -95,9 +95,8 @@ class HttpPeer {
   Script m_script;
   std::deque<std::string> m_queuedBodies;
   std::vector<HttpRequestRecord> m_requests;
-  std::vector<Connection> m_connections;   // touched by the acceptor thread only
+  std::vector<Connection> m_connections;  // touched by the acceptor thread only
 };
 
 // A complete response with a Content-Length header, for scripts.
-std::string HttpResponse(const std::string& status, const std::string& body,
-                         const std::string& extraHeaders = "");
+std::string HttpResponse(const std::string& status, const std::string& body, const std::string& extraHeaders = "");

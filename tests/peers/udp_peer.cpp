@@ -82,8 +82,7 @@ void UdpPeer::SendQueued(int index, const sockaddr_in& client) {
     m_queue.pop_front();
   }
   const std::string request = Request(index);
-  Send(next.raw ? next.bytes : WireDatagram(DatagramCommand(request), DatagramSequence(request), next.bytes),
-       client);
+  Send(next.raw ? next.bytes : WireDatagram(DatagramCommand(request), DatagramSequence(request), next.bytes), client);
 }
 
 int UdpPeer::RequestCount() const {

@@ -29,7 +29,7 @@ class UdpPeer {
 
   uint16_t Port() const { return m_port; }
   std::string PortText() const { return std::to_string(m_port); }
-  std::string Endpoint() const { return "127.0.0.1:" + PortText(); }   // as Initialize takes it
+  std::string Endpoint() const { return "127.0.0.1:" + PortText(); }  // as Initialize takes it
 
   // Passive use: waits up to timeoutMs for one datagram; false on time-out.
   bool Receive(std::string* datagram, int timeoutMs, uint16_t* senderPort = nullptr);

@@ -26,8 +26,8 @@ UDP_HEADER HeaderOf(const std::string& datagram) {
 
 }  // namespace
 
-std::string WireDatagram(uint16_t command, uint32_t sequence, const std::string& payload,
-                         uint16_t param1, uint16_t param2) {
+std::string WireDatagram(uint16_t command, uint32_t sequence, const std::string& payload, uint16_t param1,
+                         uint16_t param2) {
   std::string datagram;
   PutBigEndian(datagram, static_cast<uint32_t>(payload.size()) + 16, 4);
   PutBigEndian(datagram, command, 2);
@@ -72,8 +72,7 @@ uint32_t DatagramLengthField(const std::string& datagram) { return HeaderOf(data
 std::string OpenedPayload(const std::string& datagram) {
   std::string text;
   if (datagram.size() < kHeaderSize ||
-      !OpenSealedParam(datagram.data() + kHeaderSize, datagram.size() - kHeaderSize,
-                       kSealPassPhrase, text)) {
+      !OpenSealedParam(datagram.data() + kHeaderSize, datagram.size() - kHeaderSize, kSealPassPhrase, text)) {
     return "<not sealed>";
   }
   return text;

@@ -9,8 +9,8 @@
 
 // A big-endian header with dwLength 16 + payload size and the fixed words
 // 1, 0, 1, then the payload.
-std::string WireDatagram(uint16_t command, uint32_t sequence, const std::string& payload,
-                         uint16_t param1 = 0, uint16_t param2 = 0);
+std::string WireDatagram(uint16_t command, uint32_t sequence, const std::string& payload, uint16_t param1 = 0,
+                         uint16_t param2 = 0);
 // An answer as a server sends it; the second form claims any dwLength.
 std::string AnswerDatagram(const std::string& payload, uint16_t command = 0xC500);
 std::string AnswerDatagramWithLength(const std::string& payload, uint32_t dwLength);

@@ -31,7 +31,11 @@ TEST(AccountFile, QuotedFields) {
   ASSERT_EQ(ParseAccountText("  # comment\n\n\"a b\"\t\"p \\\"q\\\" \\\\\"  ekey=5A\r\n", book, error), 0) << error;
   EXPECT_EQ(book.at("a b").password, "p \"q\" \\");
   EXPECT_EQ(book.at("a b").ekeySecret, "5A");
-  ASSERT_EQ(ParseAccountText("\xEF\xBB\xBF" "alice pw\n", book, error), 0) << error;
+  ASSERT_EQ(ParseAccountText("\xEF\xBB\xBF"
+                             "alice pw\n",
+                             book, error),
+            0)
+      << error;
   EXPECT_EQ(book.at("alice").password, "pw");
 }
 

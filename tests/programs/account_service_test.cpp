@@ -11,7 +11,8 @@ class AccountServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_EQ(ParseAccountText("alice pw\nbob pw ekey=5365637265740a\ncarol pw card=11,12/21,22/31,32\n", m_book, error), 0);
+    ASSERT_EQ(
+        ParseAccountText("alice pw\nbob pw ekey=5365637265740a\ncarol pw card=11,12/21,22/31,32\n", m_book, error), 0);
   }
 
   static std::string TokenResponse(const std::string& secretHex, const std::string& challenge) {
@@ -32,7 +33,8 @@ class AccountServiceTest : public ::testing::Test {
     std::string cell;
     if (user == "bob") {
       const std::string response = TokenResponse(right ? "5365637265740a" : "0a", AnswerValue(asked, "CHALLENGE"));
-      return RetValue(service.Answer(RequestKind::kEKeyLogin, {{"USERID", user}, {"EKEYPWD", response}, {"GUID", guid}}));
+      return RetValue(
+          service.Answer(RequestKind::kEKeyLogin, {{"USERID", user}, {"EKEYPWD", response}, {"GUID", guid}}));
     }
     m_book.at(user).card.Cell(AnswerValue(asked, "POSITION"), cell);
     const RequestFields fields = {{"USERID", user}, {"ECARDPWD", right ? cell : cell + "9"}, {"GUID", guid}};
@@ -74,14 +76,15 @@ TEST_F(AccountServiceTest, TokenChallengeIsAnsweredOnce) {
   ASSERT_EQ(AnswerValue(answer, "AUTHENSTATE"), "4");
   const std::string challenge = AnswerValue(answer, "CHALLENGE");
   ASSERT_EQ(challenge.size(), 8u);
-  const RequestFields right = {{"USERID", "bob"}, {"EKEYPWD", TokenResponse("5365637265740a", challenge)}, {"GUID", guid}};
+  const RequestFields right = {
+      {"USERID", "bob"}, {"EKEYPWD", TokenResponse("5365637265740a", challenge)}, {"GUID", guid}};
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, right)), kRetSuccess);
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, right)), kRetNoPendingFactor);
 
   answer = service.Answer(RequestKind::kStaticLogin, {{"USERID", "bob"}, {"PWD", "pw"}, {"GUID", guid}});
   EXPECT_NE(AnswerValue(answer, "CHALLENGE"), "");
-  const RequestFields wrong = {{"USERID", "bob"}, {"EKEYPWD", TokenResponse("0a", AnswerValue(answer, "CHALLENGE"))},
-                               {"GUID", guid}};
+  const RequestFields wrong = {
+      {"USERID", "bob"}, {"EKEYPWD", TokenResponse("0a", AnswerValue(answer, "CHALLENGE"))}, {"GUID", guid}};
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, wrong)), kRetWrongEKeyPassword);
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kEKeyLogin, {{"USERID", "alice"}, {"EKEYPWD", "x"}, {"GUID", guid}})),
             kRetFactorNotBound);
@@ -90,8 +93,7 @@ TEST_F(AccountServiceTest, TokenChallengeIsAnsweredOnce) {
 TEST_F(AccountServiceTest, MatrixCardPositionIsAnsweredOnce) {
   CAccountService service(m_book);
   const std::string guid = NewGuid(service);
-  AnswerFields answer =
-      service.Answer(RequestKind::kStaticLogin, {{"USERID", "carol"}, {"PWD", "pw"}, {"GUID", guid}});
+  AnswerFields answer = service.Answer(RequestKind::kStaticLogin, {{"USERID", "carol"}, {"PWD", "pw"}, {"GUID", guid}});
   ASSERT_EQ(AnswerValue(answer, "AUTHENSTATE"), "2");
   const std::string position = AnswerValue(answer, "POSITION");
   std::string cell;
@@ -101,8 +103,9 @@ TEST_F(AccountServiceTest, MatrixCardPositionIsAnsweredOnce) {
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kECardLogin, right)), kRetSuccess);
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kECardLogin, right)), kRetNoPendingFactor);
   service.Answer(RequestKind::kStaticLogin, {{"USERID", "carol"}, {"PWD", "pw"}, {"GUID", guid}});
-  EXPECT_EQ(RetValue(service.Answer(RequestKind::kECardLogin, {{"USERID", "carol"}, {"ECARDPWD", "99"}, {"GUID", guid}})),
-            kRetWrongECardAnswer);
+  EXPECT_EQ(
+      RetValue(service.Answer(RequestKind::kECardLogin, {{"USERID", "carol"}, {"ECARDPWD", "99"}, {"GUID", guid}})),
+      kRetWrongECardAnswer);
 }
 
 TEST_F(AccountServiceTest, LifetimesLastToTheirLastMoment) {
@@ -113,9 +116,9 @@ TEST_F(AccountServiceTest, LifetimesLastToTheirLastMoment) {
     const char* user;
     std::chrono::milliseconds age;
     int expected;
-  } cases[] = {{"bob", minutes(5), kRetSuccess},     {"bob", minutes(5) + late, kRetNoPendingFactor},
-               {"carol", minutes(5), kRetSuccess},   {"carol", minutes(5) + late, kRetNoPendingFactor},
-               {"alice", minutes(30), kRetSuccess},  {"alice", minutes(30) + late, kRetBadDynamicKey}};
+  } cases[] = {{"bob", minutes(5), kRetSuccess},    {"bob", minutes(5) + late, kRetNoPendingFactor},
+               {"carol", minutes(5), kRetSuccess},  {"carol", minutes(5) + late, kRetNoPendingFactor},
+               {"alice", minutes(30), kRetSuccess}, {"alice", minutes(30) + late, kRetBadDynamicKey}};
   CAccountService service(m_book, m_clock);
   for (const auto& c : cases) {
     const std::string guid = NewGuid(service);

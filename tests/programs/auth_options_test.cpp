@@ -11,9 +11,28 @@ int Parse(std::vector<std::string> words, AuthOptions& options, std::string& err
 TEST(AuthOptions, GlobalOptionsThenCommandsInOrder) {
   AuthOptions options;
   std::string error;
-  ASSERT_EQ(Parse({"--udp", "10.0.0.5:9", "--http=http://h:1", "--timeout", "3", "--codepage", "65001", "--json",
-                   "-v", "dynamic-key", "--indication", "X1", "static", "--user", "u", "--password", "--json",
-                   "--app", "1", "--area=2", "get", "guid"},
+  ASSERT_EQ(Parse({"--udp",
+                   "10.0.0.5:9",
+                   "--http=http://h:1",
+                   "--timeout",
+                   "3",
+                   "--codepage",
+                   "65001",
+                   "--json",
+                   "-v",
+                   "dynamic-key",
+                   "--indication",
+                   "X1",
+                   "static",
+                   "--user",
+                   "u",
+                   "--password",
+                   "--json",
+                   "--app",
+                   "1",
+                   "--area=2",
+                   "get",
+                   "guid"},
                   options, error),
             kExitSuccess)
       << error;

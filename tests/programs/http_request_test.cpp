@@ -12,7 +12,8 @@ TEST(RequestTarget, SplitsAtTheFirstQuestionMark) {
   EXPECT_EQ(split.query, "INDICATION=a b?c");
   ASSERT_TRUE(SplitRequestTarget("/zq.ack", split));
   EXPECT_FALSE(split.hasQuery);
-  for (const char* target : {"", "zq.ack", "/\x01", "/a?\x7f"}) EXPECT_FALSE(SplitRequestTarget(target, split)) << target;
+  for (const char* target : {"", "zq.ack", "/\x01", "/a?\x7f"})
+    EXPECT_FALSE(SplitRequestTarget(target, split)) << target;
 }
 
 TEST(Query, FormDecoding) {

@@ -65,8 +65,7 @@ TEST(RequestOpener, RefusesBadFraming) {
 }
 
 TEST(ParameterText, FieldsAsTheEngineParsesThem) {
-  EXPECT_EQ(ParseParameterText("a=1^$^junk^$^A=2^$^=e^$^k=", "^$^"),
-            (RequestFields{{"A", "2"}, {"", "e"}, {"K", ""}}));
+  EXPECT_EQ(ParseParameterText("a=1^$^junk^$^A=2^$^=e^$^k=", "^$^"), (RequestFields{{"A", "2"}, {"", "e"}, {"K", ""}}));
   EXPECT_TRUE(ParseParameterText("", "^$^").empty());
 }
 

@@ -19,10 +19,10 @@ TEST(JsonString, EscapesWhatJsonRequires) {
 
 TEST(JsonString, IllFormedUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(JsonString("\xff"), "\"\\ufffd\"");
-  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");          // overlong '/'
-  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // surrogate
+  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");                        // overlong '/'
+  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");             // surrogate
   EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");  // past U+10FFFF
-  EXPECT_EQ(JsonString("ab\xe7\xbd"), "\"ab\\ufffd\\ufffd\"");       // cut short at the end
+  EXPECT_EQ(JsonString("ab\xe7\xbd"), "\"ab\\ufffd\\ufffd\"");                    // cut short at the end
 }
 
 TEST(ResultOutput, JsonAndHumanForms) {

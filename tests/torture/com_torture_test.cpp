@@ -6,8 +6,8 @@
 // then completes a whole login, and at the end the module can unload.
 // Run under with_voka_server.sh; VOKA_TORTURE_STRIDE=K fails only every Kth
 // allocation (default: every one).
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,12 +65,9 @@ struct TortureCase {
 // bob's account login answers with a challenge for the token, carol's with a
 // card position; every cell of carol's card holds 57.
 const TortureCase kCases[] = {
-    {"Initialize", L"bob", Call::kInitialize},
-    {"GetDynamicKey", L"bob", Call::kDynamicKey},
-    {"StaticAuthen", L"bob", Call::kStaticLogin},
-    {"EKeyAuthen", L"bob", Call::kSecondFactor},
-    {"ECardAuthen", L"carol", Call::kSecondFactor},
-    {"GetValue", L"bob", Call::kLookUp},
+    {"Initialize", L"bob", Call::kInitialize},      {"GetDynamicKey", L"bob", Call::kDynamicKey},
+    {"StaticAuthen", L"bob", Call::kStaticLogin},   {"EKeyAuthen", L"bob", Call::kSecondFactor},
+    {"ECardAuthen", L"carol", Call::kSecondFactor}, {"GetValue", L"bob", Call::kLookUp},
 };
 
 class ComLogin {
@@ -85,10 +82,8 @@ class ComLogin {
 
   HRESULT Run(Call call, LONG* lRet) {
     switch (call) {
-      case Call::kInitialize:
-        return m_object->Initialize(m_udp.get(), m_http.get(), lRet);
-      case Call::kDynamicKey:
-        return m_object->GetDynamicKey(m_indication.get(), lRet);
+      case Call::kInitialize: return m_object->Initialize(m_udp.get(), m_http.get(), lRet);
+      case Call::kDynamicKey: return m_object->GetDynamicKey(m_indication.get(), lRet);
       case Call::kStaticLogin:
         return m_object->StaticAuthen(m_user.get(), m_password.get(), m_one.get(), m_one.get(), m_empty.get(),
                                       m_indication.get(), lRet);
@@ -97,8 +92,7 @@ class ComLogin {
           return m_object->ECardAuthen(m_user.get(), m_cell.get(), m_indication.get(), lRet);
         }
         return m_object->EKeyAuthen(m_user.get(), m_tokenPassword.get(), m_one.get(), m_indication.get(), lRet);
-      case Call::kLookUp:
-        return m_object->GetValue(m_lookUpKey.get(), m_value.out(), lRet);
+      case Call::kLookUp: return m_object->GetValue(m_lookUpKey.get(), m_value.out(), lRet);
     }
     return E_UNEXPECTED;
   }
@@ -229,8 +223,8 @@ TEST_P(ComTorture, EveryAllocationOfTheCallFailsInTurn) {
       return;
     }
   }
-  std::printf("%s over %s: %ld allocations, %ld of them failed in turn\n", torture.name,
-              overHttp ? "HTTP" : "UDP", allocations, tried);
+  std::printf("%s over %s: %ld allocations, %ld of them failed in turn\n", torture.name, overHttp ? "HTTP" : "UDP",
+              allocations, tried);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMethod, ComTorture, ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Bool()),

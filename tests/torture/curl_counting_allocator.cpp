@@ -31,8 +31,8 @@ void Free(void* pointer) { std::free(pointer); }
 }  // namespace
 
 bool CountCurlAllocations() {
-  return curl_global_init_mem(CURL_GLOBAL_DEFAULT, CountedMalloc, Free, CountedRealloc, CountedStrdup,
-                              CountedCalloc) == CURLE_OK;
+  return curl_global_init_mem(CURL_GLOBAL_DEFAULT, CountedMalloc, Free, CountedRealloc, CountedStrdup, CountedCalloc) ==
+         CURLE_OK;
 }
 
 long FailedCurlAllocations() { return g_failed; }

@@ -57,10 +57,8 @@ const TortureCase kCases[] = {
 // step so that the look-up is not part of it.
 int RunStep(CClientAuthen& engine, const TortureCase& login, Step step, const std::string& tokenPassword) {
   switch (step) {
-    case Step::kDynamicKey:
-      return engine.GetDynamicKey("torture");
-    case Step::kStaticLogin:
-      return engine.StaticAuthen(login.user, login.password, "1", "1", "", "torture");
+    case Step::kDynamicKey: return engine.GetDynamicKey("torture");
+    case Step::kStaticLogin: return engine.StaticAuthen(login.user, login.password, "1", "1", "", "torture");
     case Step::kSecondFactor:
       if (std::string(login.user) == "carol") return engine.ECardAuthen(login.user, "57", "torture");
       return engine.EKeyAuthen(login.user, tokenPassword.c_str(), "1", "torture");
@@ -145,8 +143,8 @@ void Torture(const TortureCase& login, const std::string& udp, bool overHttp) {
   }
   g_failingAllocation = 0;
   EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
-  std::printf("%s over %s: %ld allocations, %ld of them failed in turn\n", login.name,
-              overHttp ? "HTTP" : "UDP", allocations, tried);
+  std::printf("%s over %s: %ld allocations, %ld of them failed in turn\n", login.name, overHttp ? "HTTP" : "UDP",
+              allocations, tried);
 }
 
 class LoginTorture : public ::testing::TestWithParam<TortureCase> {

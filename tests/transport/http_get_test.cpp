@@ -1,4 +1,6 @@
 // HttpGet against a real HTTP server on loopback.
+#include "transport/http_get.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "tests/peers/http_peer.h"
-#include "transport/http_get.h"
 
 namespace {
 

@@ -34,10 +34,10 @@ TEST_F(UdpClientTest, RequestHeaderIsBigEndianWithTheFixedWords) {
   header.wCommand = 0xC500;
   header.wParam1 = 0x1234;
   header.wParam2 = 0xABCD;
-  header.dwSequence = 999;   // replaced by the counter
+  header.dwSequence = 999;  // replaced by the counter
   uint32_t sequence = g_dwSequence.load();
-  ASSERT_EQ(packet.Pack(header, static_cast<int>(payload.size()),
-                        reinterpret_cast<const unsigned char*>(payload.data())), 0);
+  ASSERT_EQ(
+      packet.Pack(header, static_cast<int>(payload.size()), reinterpret_cast<const unsigned char*>(payload.data())), 0);
   int error = 0;
   ASSERT_EQ(client->SendToServer(&packet, packet.m_nLength, &error), 0);
 

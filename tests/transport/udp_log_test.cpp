@@ -45,7 +45,8 @@ TEST_F(UdpClientTest, SendAndTimeOutLinesAreAppendedInTheirFormats) {
   const std::string send = SendLine("127.0.0.1", m_server.Port(), client->m_RSSocket);
   const std::string socket = std::to_string(static_cast<int>(client->m_RSSocket));
   const std::string timeOut = "[Recv]\t\tm_nTimeOut=1000(million second)^$^socket=" + socket +
-                              "^$^WSAGetLastError=0\r\n[Recv]\t\t!FD_ISSET(m_RSSocket, &fd)^$^socket=" + socket + "\r\n";
+                              "^$^WSAGetLastError=0\r\n[Recv]\t\t!FD_ISSET(m_RSSocket, &fd)^$^socket=" + socket +
+                              "\r\n";
   size_t first = log.find(send);
   ASSERT_NE(first, std::string::npos);
   size_t second = log.find(send, first + send.size());

@@ -38,7 +38,7 @@ TEST_F(UdpClientTest, TextsLongerThan259CharactersAreRefused) {
 
   const std::string tooLong(260, 'p');
   EXPECT_EQ(client.SetServerParam("127.0.0.2", tooLong.c_str(), ""), 1);
-  EXPECT_STREQ(client.m_szServerIP, "127.0.0.1");   // nothing changed
+  EXPECT_STREQ(client.m_szServerIP, "127.0.0.1");  // nothing changed
   EXPECT_STREQ(client.m_szServerPort, "8025");
   EXPECT_EQ(ThrowMessage(tooLong.c_str(), "8025", 1), "Init Failed!(SetServerParam)");
 }

@@ -12,9 +12,7 @@
 
 class UdpClientTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(StartSocketLibrary());
-  }
+  void SetUp() override { ASSERT_TRUE(StartSocketLibrary()); }
   void TearDown() override { StopSocketLibrary(); }
 
   std::unique_ptr<CUDPServer> MakeClient(int timeOutSeconds = 1, const char* ip = "127.0.0.1") {
@@ -27,8 +25,9 @@ class UdpClientTest : public ::testing::Test {
     CUDPPacket packet;
     UDP_HEADER header{};
     header.wCommand = 0xC500;
-    EXPECT_EQ(packet.Pack(header, static_cast<int>(payload.size()),
-                          reinterpret_cast<const unsigned char*>(payload.data())), 0);
+    EXPECT_EQ(
+        packet.Pack(header, static_cast<int>(payload.size()), reinterpret_cast<const unsigned char*>(payload.data())),
+        0);
     int error = 0;
     EXPECT_EQ(client.SendToServer(&packet, packet.m_nLength, &error), 0);
     std::string request;
