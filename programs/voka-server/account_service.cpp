@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "programs/voka-server/server_messages.h"
+#include "programs/voka-server/system_random.h"
 #include "usbclient/ocra_response.h"
 
 namespace {
@@ -29,7 +30,7 @@ AnswerFields FailureAnswer(int retValue) {
 }
 
 CAccountService::CAccountService(AccountBook accounts, ClockReader now)
-    : m_accounts(std::move(accounts)), m_now(std::move(now)), m_random(std::random_device{}()) {}
+    : m_accounts(std::move(accounts)), m_now(std::move(now)) {}
 
 AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress) {
   switch (kind) {
@@ -57,6 +58,7 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields) {
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
 
   PendingFactor pending;
+  pending.guid = Field(fields, "GUID");
   pending.issued = m_now();
   if (!account->ekeySecret.empty()) {
     pending.challenge = NewChallenge();
@@ -67,9 +69,8 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields) {
     return answer;
   }
   if (!account->card.Empty()) {
-    std::uniform_int_distribution<size_t> column(0, account->card.Columns() - 1);
-    std::uniform_int_distribution<size_t> row(0, account->card.rows.size() - 1);
-    pending.position = MatrixCard::Position(column(m_random), row(m_random));
+    pending.position =
+        MatrixCard::Position(SystemRandomBelow(account->card.Columns()), SystemRandomBelow(account->card.rows.size()));
     m_pending[account->userId] = pending;
     AnswerFields answer =
         SuccessAnswer(std::string(kMessageEnterECardPrefix) + pending.position + kMessageEnterECardSuffix);
@@ -87,7 +88,8 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
   if (account->ekeySecret.empty()) return FailureAnswer(kRetFactorNotBound);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
   PendingFactor pending;
-  if (!TakePending(account->userId, pending) || pending.challenge.empty()) return FailureAnswer(kRetNoPendingFactor);
+  if (!TakePending(account->userId, Field(fields, "GUID"), pending) || pending.challenge.empty())
+    return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
   if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 || Field(fields, "EKEYPWD") != expected) {
     return WrongFactorAnswer(account->userId, kRetWrongEKeyPassword);
@@ -102,7 +104,8 @@ AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
   if (account->card.Empty()) return FailureAnswer(kRetFactorNotBound);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
   PendingFactor pending;
-  if (!TakePending(account->userId, pending) || pending.position.empty()) return FailureAnswer(kRetNoPendingFactor);
+  if (!TakePending(account->userId, Field(fields, "GUID"), pending) || pending.position.empty())
+    return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
   if (!account->card.Cell(pending.position, expected) || Field(fields, "ECARDPWD") != expected) {
     return WrongFactorAnswer(account->userId, kRetWrongECardAnswer);
@@ -120,10 +123,12 @@ int CAccountService::CheckLogin(const RequestFields& fields, const char* secretF
   return kRetSuccess;
 }
 
-// A factor is asked for once: any answer to it, right or wrong, uses it up.
-bool CAccountService::TakePending(const std::string& userId, PendingFactor& pending) {
+// A factor is asked for once: any answer to it from the login that asked,
+// right or wrong, uses it up. Anyone else's answer leaves it alone, so that a
+// stranger who knows the user id can neither spend it nor count towards the lock.
+bool CAccountService::TakePending(const std::string& userId, const std::string& guid, PendingFactor& pending) {
   auto found = m_pending.find(userId);
-  if (found == m_pending.end()) return false;
+  if (found == m_pending.end() || found->second.guid != guid) return false;
   pending = found->second;
   m_pending.erase(found);
   return m_now() - pending.issued <= kPendingLifetime;
@@ -151,7 +156,7 @@ AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {
 }
 
 std::string CAccountService::NewGuid() {
-  uint64_t high = m_random(), low = m_random();
+  uint64_t high = SystemRandom64(), low = SystemRandom64();
   high = (high & ~0xF000ull) | 0x4000ull;                       // version 4
   low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // variant 1
   char text[40];
@@ -162,8 +167,7 @@ std::string CAccountService::NewGuid() {
 }
 
 std::string CAccountService::NewChallenge() {
-  std::uniform_int_distribution<unsigned> digit(0, 9);
-  std::string challenge;
-  for (int i = 0; i < 8; ++i) challenge += static_cast<char>('0' + digit(m_random));
+  char challenge[16];
+  std::snprintf(challenge, sizeof challenge, "%08u", static_cast<unsigned>(SystemRandomBelow(100000000)));
   return challenge;
 }

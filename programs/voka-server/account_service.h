@@ -6,7 +6,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <random>
 #include <string>
 
 #include "programs/voka-server/account_file.h"
@@ -33,6 +32,7 @@ class CAccountService {
   struct PendingFactor {
     std::string challenge;  // e-key account: the token's challenge
     std::string position;   // matrix card account: the cell asked for
+    std::string guid;       // the dynamic key of the account login that asked
     Clock::time_point issued;
   };
 
@@ -49,7 +49,8 @@ class CAccountService {
 
   // The first check a login fails, or kRetSuccess with the account found.
   int CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account);
-  bool TakePending(const std::string& userId, PendingFactor& pending);
+  // false, and nothing changes, when the answer's GUID is not the asking login's.
+  bool TakePending(const std::string& userId, const std::string& guid, PendingFactor& pending);
   bool FactorLocked(const std::string& userId);
   // The answer to a wrong second factor, which counts towards the lock.
   AnswerFields WrongFactorAnswer(const std::string& userId, int retValue);
@@ -63,5 +64,4 @@ class CAccountService {
   CGuidStore m_guids;
   std::map<std::string, PendingFactor> m_pending;     // by user id
   std::map<std::string, FactorGuard> m_factorGuards;  // by user id
-  std::mt19937_64 m_random;
 };

@@ -1,6 +1,8 @@
 #include "programs/voka-server/account_service.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "programs/voka-server/server_messages.h"
 #include "usbclient/ocra_response.h"
@@ -135,6 +137,11 @@ TEST_F(AccountServiceTest, FiveWrongSecondFactorsLockTheFactorForFiveMinutes) {
   for (const std::string user : {"bob", "carol"}) {
     const std::string guid = NewGuid(service);
     const int wrongAnswer = user == "bob" ? kRetWrongEKeyPassword : kRetWrongECardAnswer;
+    // Wrong answers count in a row: a completed login starts the count again.
+    for (int wrong = 0; wrong < 4; ++wrong) {
+      EXPECT_EQ(AnswerSecondFactor(service, user, StaticLogin(service, user, guid), guid, false), wrongAnswer);
+    }
+    EXPECT_EQ(AnswerSecondFactor(service, user, StaticLogin(service, user, guid), guid, true), kRetSuccess);
     for (int wrong = 0; wrong < 5; ++wrong) {
       EXPECT_EQ(AnswerSecondFactor(service, user, StaticLogin(service, user, guid), guid, false), wrongAnswer);
     }
@@ -145,6 +152,43 @@ TEST_F(AccountServiceTest, FiveWrongSecondFactorsLockTheFactorForFiveMinutes) {
     m_now += std::chrono::milliseconds(1);
     EXPECT_EQ(AnswerSecondFactor(service, user, StaticLogin(service, user, guid), guid, true), kRetSuccess) << user;
   }
+}
+
+// A pending factor belongs to the account login that asked for it: an answer
+// with another dynamic key neither uses it up nor counts towards the lock.
+TEST_F(AccountServiceTest, SecondFactorAnswersFromAnotherLoginChangeNothing) {
+  CAccountService service(m_book, m_clock);
+  for (const std::string user : {"bob", "carol"}) {
+    const std::string owner = NewGuid(service), stranger = NewGuid(service);
+    const AnswerFields asked = StaticLogin(service, user, owner);
+    for (int round = 0; round < 6; ++round) {
+      EXPECT_EQ(AnswerSecondFactor(service, user, asked, stranger, round % 2 == 0), kRetNoPendingFactor) << user;
+    }
+    EXPECT_EQ(AnswerSecondFactor(service, user, asked, owner, true), kRetSuccess) << user;
+  }
+}
+
+// Keys, challenges and positions come from the system's generator, not from
+// a state kept in the process: a copy of the process draws other ones.
+TEST_F(AccountServiceTest, DrawsShareNoStateWithACopyOfTheProcess) {
+  CAccountService service(m_book);
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  const std::string guid = NewGuid(service), challenge = AnswerValue(StaticLogin(service, "bob", guid), "CHALLENGE");
+  if (child == 0) {
+    const std::string drawn = guid + challenge;
+    _exit(write(pipeEnds[1], drawn.data(), drawn.size()) == static_cast<ssize_t>(drawn.size()) ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  char drawn[64] = {};
+  EXPECT_EQ(read(pipeEnds[0], drawn, sizeof drawn), 44);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_NE(std::string(drawn, 36), guid);
+  EXPECT_NE(std::string(drawn + 36, 8), challenge);
 }
 
 }  // namespace
