@@ -1,8 +1,10 @@
 """Every voka-auth command against a running voka-server, over UDP and, after
 the dynamic-key fallback from a closed UDP port, over HTTP."""
 import unittest
+import urllib.request
 
-from voka_programs import (AUTHEN_E_EKEYPWD, BOB_SECRET, Server, card_cell, free_port, matrix_card, run_auth)
+from voka_programs import (AUTHEN_E_EKEYPWD, BOB_SECRET, SAME_CELL_USER, SAMPLE_AND_SAME_CELL_ACCOUNTS, Server,
+                           answer_fields, free_port, run_auth)
 
 STATIC_ALICE = ["static", "--user", "alice", "--password", "alice-pass", "--app", "7", "--area", "3"]
 
@@ -12,7 +14,7 @@ class LoginsOverUdp(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.server = Server().__enter__()
+        cls.server = Server(accounts=SAMPLE_AND_SAME_CELL_ACCOUNTS).__enter__()
 
     @classmethod
     def tearDownClass(cls):
@@ -84,16 +86,17 @@ class LoginsOverUdp(unittest.TestCase):
         self.assertEqual(lines[2]["fields"]["AUTHENSTATE"], "1")
         self.assertEqual(lines[2]["fields"]["DESCMSG"], "登录成功")
 
-    def test_ekey_login_with_the_password_of_an_earlier_static_login(self):
+    def test_pending_challenge_is_answered_with_its_own_dynamic_key_only(self):
         _, lines = self.auth("static", "--user", "bob", "--password", "bob-pass", "--app", "7", "--area", "3",
                              secret=BOB_SECRET)
-        password = lines[1]["fields"]["EKEYPWD"]
-        run, lines = self.auth("ekey", "--user", "bob", "--ekey-password", password, "--ekey-type", "1")
-        self.assertEqual(run.status, 0, run.stdout)
-        self.assertEqual(lines[1]["fields"]["AUTHENSTATE"], "1")
-        # The challenge is used up: the same password does not log in twice.
+        guid, password = lines[0]["fields"]["GUID"], lines[1]["fields"]["EKEYPWD"]
+        # Another run has another dynamic key: its answer neither logs in nor uses the challenge up.
         run, lines = self.auth("ekey", "--user", "bob", "--ekey-password", password, "--ekey-type", "1")
         self.assertEqual((run.status, lines[1]["result"]), (1, 1006))
+        for expected in ("0", "1006"):  # used up by the login that asked
+            query = "USERID=bob&EKEYPWD=%s&EKEYTYPE=1&GUID=%s" % (password, guid)
+            with urllib.request.urlopen(self.server.http_url + "/Login.Validate.Dynamic?" + query) as answer:
+                self.assertEqual(answer_fields(answer.read(), b"^$^")["RETVALUE"], expected)
 
     def test_ekey_login_fails_with_the_wrong_token(self):
         run = run_auth([*self.endpoints(), "--json", "login", "--user", "bob", "--password", "bob-pass",
@@ -114,24 +117,23 @@ class LoginsOverUdp(unittest.TestCase):
                                               "RETVALUE": str(AUTHEN_E_EKEYPWD)})
 
     def test_ecard_login(self):
-        card = matrix_card("carol")
-        _, lines = self.auth("static", "--user", "carol", "--password", "carol-pass", "--app", "7", "--area", "3")
+        user, password, cell = SAME_CELL_USER
+        run, lines = self.auth("static", "--user", user, "--password", password, "--app", "7", "--area", "3",
+                               "ecard", "--user", user, "--ecard-answer", cell)
         fields = lines[1]["fields"]
         self.assertEqual((lines[1]["result"], fields["AUTHENSTATE"]), (0, "2"))
         self.assertIn(fields["POSITION"], fields["DESCMSG"])
-        run, lines = self.auth("ecard", "--user", "carol", "--ecard-answer", card_cell(card, fields["POSITION"]))
         self.assertEqual(run.status, 0, run.stdout)
-        self.assertEqual(lines[1]["fields"]["AUTHENSTATE"], "1")
+        self.assertEqual(lines[2]["fields"]["AUTHENSTATE"], "1")
 
     def test_ecard_login_fails_with_the_wrong_answer(self):
-        card = matrix_card("carol")
-        _, lines = self.auth("static", "--user", "carol", "--password", "carol-pass", "--app", "7", "--area", "3")
-        right = card_cell(card, lines[1]["fields"]["POSITION"])
-        run, lines = self.auth("ecard", "--user", "carol", "--ecard-answer", "x" + right)
-        self.assertEqual((run.status, lines[1]["result"]), (1, 1008))
-        self.assertEqual(lines[1]["fields"]["DESCMSG"], "密保卡答案错误")
+        user, password, cell = SAME_CELL_USER
+        static = ["static", "--user", user, "--password", password, "--app", "7", "--area", "3"]
+        run, lines = self.auth(*static, "ecard", "--user", user, "--ecard-answer", "x" + cell)
+        self.assertEqual((run.status, lines[2]["result"]), (1, 1008))
+        self.assertEqual(lines[2]["fields"]["DESCMSG"], "密保卡答案错误")
         # Without a fresh account login there is no position to answer.
-        run, lines = self.auth("ecard", "--user", "carol", "--ecard-answer", right)
+        run, lines = self.auth("ecard", "--user", user, "--ecard-answer", cell)
         self.assertEqual((run.status, lines[1]["result"]), (1, 1006))
 
     def test_second_factor_of_an_account_without_one(self):

@@ -12,7 +12,8 @@ import tempfile
 import threading
 import unittest
 
-from voka_programs import Server, answer_fields, card_cell, matrix_card, pack_header, request_datagram, run_auth
+from voka_programs import (SAME_CELL_USER, SAMPLE_AND_SAME_CELL_ACCOUNTS, Server, answer_fields, pack_header,
+                           request_datagram, run_auth)
 
 DISSECTOR = os.environ["VOKA_DISSECTOR"]
 DEFAULT_PORT = 8025
@@ -129,20 +130,17 @@ def decode(capture, *options):
 class DissectorOnARealLogin(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        with Server() as server:
+        user, password, cls.cell = SAME_CELL_USER
+        with Server(accounts=SAMPLE_AND_SAME_CELL_ACCOUNTS) as server:
             relay = Relay(server.udp_address)
             try:
-                common = ["--json", "--udp", "%s:%d" % relay.address, "--http", server.http_url]
-                first = run_auth([*common, "dynamic-key", "static", "--user", "carol", "--password",
-                                  "carol-pass", "--app", "1", "--area", "2"])
-                position = first.json_lines()[-1]["fields"]["POSITION"]
-                cls.cell = card_cell(matrix_card("carol"), position)
-                second = run_auth([*common, "dynamic-key", "ecard", "--user", "carol",
-                                   "--ecard-answer", cls.cell, "ekey", "--user", "bob",
-                                   "--ekey-password", "000000", "--ekey-type", "1"])
+                run = run_auth(["--json", "--udp", "%s:%d" % relay.address, "--http", server.http_url,
+                                "dynamic-key", "static", "--user", user, "--password", password, "--app", "1",
+                                "--area", "2", "ecard", "--user", user, "--ecard-answer", cls.cell,
+                                "ekey", "--user", "bob", "--ekey-password", "000000", "--ekey-type", "1"])
             finally:
                 relay.close()
-        assert first.status == 0 and second.json_lines()[1]["result"] == 0, second.stdout
+        assert [line["result"] for line in run.json_lines()] == [0, 0, 0, 1006], run.stdout
         cls.relay_port = relay.address[1]
         cls.datagrams = relay.datagrams
         cls.directory = tempfile.TemporaryDirectory()
@@ -159,11 +157,10 @@ class DissectorOnARealLogin(unittest.TestCase):
 
     def test_every_datagram_of_the_logins_is_decoded_like_the_server_read_it(self):
         logins = self.decoded[:len(self.datagrams)]
-        self.assertEqual([p["voka.kind"] for p in logins], [["request"], ["answer"]] * 5)
+        self.assertEqual([p["voka.kind"] for p in logins], [["request"], ["answer"]] * 4)
         commands = [int(p["voka.command"][0], 16) for p in logins[::2]]
-        self.assertEqual(commands, [0x5300, 0xC500, 0x5300, 0xAD00, 0xC600])
-        self.assertEqual([p["voka.sequence"] for p in logins[::2]],
-                         [["10001"], ["10002"], ["10001"], ["10002"], ["10003"]])
+        self.assertEqual(commands, [0x5300, 0xC500, 0xAD00, 0xC600])
+        self.assertEqual([p["voka.sequence"] for p in logins[::2]], [["10001"], ["10002"], ["10003"], ["10004"]])
         for packet, (_, _, datagram) in zip(logins, self.datagrams):
             self.assertEqual(packet["_ws.expert.message"], [])
             if packet["voka.kind"] == ["answer"]:
@@ -174,14 +171,14 @@ class DissectorOnARealLogin(unittest.TestCase):
         self.assertEqual([name for name, _ in static],
                          ["USERID", "PWD", "APPID", "AREAID", "GUID", "CLIENTIP", "MAC", "CHECKCODE",
                           "INDICATION"])
-        self.assertEqual(static[:5], [("USERID", "carol"), ("PWD", "carol-pass"), ("APPID", "1"),
+        self.assertEqual(static[:5], [("USERID", "dora"), ("PWD", "dora-pass"), ("APPID", "1"),
                                       ("AREAID", "2"), ("GUID", guid)])
         self.assertEqual(dict(self.fields_of(logins[3]))["AUTHENSTATE"], "2")
-        ecard = self.fields_of(logins[6])
+        ecard = self.fields_of(logins[4])
         self.assertEqual([name for name, _ in ecard],
                          ["USERID", "ECARDPWD", "GUID", "APPID", "AREAID", "INDICATION"])
         self.assertEqual(ecard[1], ("ECARDPWD", self.cell))
-        self.assertEqual(self.fields_of(logins[8])[:3],
+        self.assertEqual(self.fields_of(logins[6])[:3],
                          [("USERID", "bob"), ("EKEYPWD", "000000"), ("EKEYTYPE", "1")])
 
     def test_hostile_datagrams_are_read_as_a_client_or_server_would(self):

@@ -23,6 +23,16 @@ AUTHEN_E_FAIL = -10332102
 AUTHEN_E_EKEYPWD = -10332115
 
 
+# The sample accounts and dora, whose card holds 57 in every cell: one run of
+# voka-auth answers whatever position its own account login is asked (a
+# position is answered only with the dynamic key of the login that asked).
+SAME_CELL_USER = ("dora", "dora-pass", "57")
+_accounts_folder = tempfile.TemporaryDirectory()
+SAMPLE_AND_SAME_CELL_ACCOUNTS = os.path.join(_accounts_folder.name, "accounts")
+with open(ACCOUNTS, encoding="utf-8") as _sample, open(SAMPLE_AND_SAME_CELL_ACCOUNTS, "w", encoding="utf-8") as _out:
+    _out.write(_sample.read() + "\ndora dora-pass card=57,57/57,57\n")
+
+
 def free_port(kind=socket.SOCK_DGRAM):
     """A loopback port that nothing listens on once this returns."""
     with socket.socket(socket.AF_INET, kind) as s:
