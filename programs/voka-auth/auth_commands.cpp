@@ -1,5 +1,6 @@
 #include "programs/voka-auth/auth_commands.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <istream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "codec/ansi_codepage.h"
 #include "codec/seal_param.h"
+#include "programs/voka-auth/bench_command.h"
 #include "programs/voka-auth/exchange_trace_printer.h"
 #include "programs/voka-auth/result_output.h"
 #include "programs/voka-auth/wait_notice.h"
@@ -28,6 +30,9 @@ const char* const kSecretOptions[] = {"password", "ekey-password", "ecard-answer
 // memory.
 constexpr size_t kLongestInputLine = 4096;
 
+// Options that name files: the file system takes their bytes as given.
+const char* const kFileOptions[] = {"accounts", "csv"};
+
 enum class InputLine { kRead, kMissing, kTooLong };
 
 // One line of in without its '\n', as std::getline reads it, but never more
@@ -47,6 +52,7 @@ InputLine ReadInputLine(std::istream& in, std::string& line) {
 AuthCommand InAnsiCodePage(const AuthCommand& command, std::string& failedOption) {
   AuthCommand converted = command;
   for (auto& [name, value] : converted.options) {
+    if (std::find(std::begin(kFileOptions), std::end(kFileOptions), name) != std::end(kFileOptions)) continue;
     if (!Utf8ToAnsiExactText(command.options.at(name), value)) {
       failedOption = "--" + name;
       return converted;
@@ -65,6 +71,7 @@ class CommandRunner {
         m_in(in),
         m_out(out),
         m_err(err),
+        m_errIsTerminal(noticeWaits),
         m_trace(err, options.showSecrets),
         m_notice(err, noticeWaits, options.verbose ? &m_trace : nullptr, options.timeoutSeconds, options.httpServer) {}
 
@@ -122,6 +129,7 @@ class CommandRunner {
     if (name == "unseal") return Unseal(command.argument);
     if (name == "get") return Get(command.argument);
     if (name == "login") return Login(command);
+    if (name == "bench") return RunBench(m_options, command, m_out, m_err, m_errIsTerminal);
     const RequestKindRow* request = FindRequestByName(name);
     if (request == nullptr) {
       m_err << "voka-auth: no such command: " << name << "\n";
@@ -248,6 +256,7 @@ class CommandRunner {
   std::istream& m_in;
   std::ostream& m_out;
   std::ostream& m_err;
+  const bool m_errIsTerminal;
   CExchangeTracePrinter m_trace;
   CWaitNotice m_notice;
   CClientAuthen m_engine;

@@ -20,6 +20,10 @@ const std::vector<CommandSpec>& CommandSpecs() {
       {"ekey", {"user", "ekey-password", "ekey-type"}, {"indication"}, false},
       {"ecard", {"user", "ecard-answer"}, {"indication"}, false},
       {"login", {"user", "password", "app", "area"}, {"check-code", "indication", "ekey-type"}, false},
+      {"bench",
+       {"rate", "duration"},
+       {"concurrency", "max-logins", "accounts", "user", "password", "app", "area", "ekey-type", "csv"},
+       false},
       {"get", {}, {}, true},
       {"seal", {}, {}, true},
       {"unseal", {}, {}, true},
@@ -257,6 +261,13 @@ std::string AuthUsageText() {
              "  login --user ID --password PWD --app APPID --area AREAID [--check-code CODE]\n"
              "        [--indication TEXT] [--ekey-type TYPE]\n"
              "      dynamic-key, then static, then ekey with EKEYPWD when AUTHENSTATE is 4\n"
+             "  bench --rate N --duration SECONDS [--concurrency C] [--max-logins N]\n"
+             "        (--accounts FILE | --user ID --password PWD) [--app APPID] [--area AREAID]\n"
+             "        [--ekey-type TYPE] [--csv FILE]\n"
+             "      whole logins, N starts a second, at most C at a time (default 1), each\n"
+             "      timed from when it was due; the accounts of a voka-server account file in\n"
+             "      turn; prints the achieved rate, failures by cause and latency percentiles,\n"
+             "      and writes one CSV row per login. Ctrl-C stops it with the figures so far\n"
              "  get NAME\n"
              "      print one answer field\n"
              "  seal TEXT\n"
@@ -282,8 +293,8 @@ std::string AuthUsageText() {
          "get prints 0 for a field that is present, -1 for one that is absent.\n"
          "\n"
          "Exit status: 0 when every command returned 0 (and login left the user\n"
-         "logged in, AUTHENSTATE 1), 1 at the first command that did not (later\n"
-         "commands do not run), 2 for a usage error.\n";
+         "logged in, AUTHENSTATE 1; bench did every login), 1 at the first command\n"
+         "that did not (later commands do not run), 2 for a usage error.\n";
 }
 
 std::string AuthVersionText() { return "voka-auth " VOKA_VERSION "\n"; }

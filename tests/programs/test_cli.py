@@ -1,4 +1,6 @@
-"""voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal."""
+"""voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal, bench."""
+import csv
+import json
 import os
 import pty
 import re
@@ -9,8 +11,8 @@ import subprocess
 import tempfile
 import unittest
 
-from voka_programs import (AUTH, AUTHEN_E_FAIL, NETWORK_ERROR, SERVER, VECTORS_DIR, Server, free_port, run_auth,
-                           wait_until)
+from voka_programs import (ACCOUNTS, AUTH, AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, SERVER, VECTORS_DIR, Server,
+                           free_port, run_auth, wait_until)
 
 PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-", "--app", "1", "--area", "1"]
 
@@ -39,6 +41,11 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["get"], "'get'")
         self.assertUsageError(["dynamic-key", "stray"], "'stray'")
         self.assertUsageError(PASSWORD_FROM_INPUT, "longer than 4096 bytes", stdin="x" * 4097 + "\n")
+        bench = ["bench", "--rate", "1", "--duration", "1"]
+        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--concurrency", "1001"], "'1001'")
+        self.assertUsageError(["bench", "--rate", "0", "--duration", "1", "--user", "u", "--password", "p"], "'0'")
+        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--accounts", ACCOUNTS], "either")
+        self.assertUsageError([*bench, "--user", "u"], "either")
 
     def test_help_lists_every_command_and_option(self):
         run = run_auth(["--help"])
@@ -46,7 +53,7 @@ class UsageErrors(unittest.TestCase):
         for word in ["dynamic-key", "static", "ekey", "ecard", "login", "get NAME", "seal TEXT", "unseal BASE64",
                      "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user", "--password", "--app",
                      "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type", "--ecard-answer",
-                     "Exit status"]:
+                     "bench", "--rate", "--duration", "--concurrency", "--accounts", "--csv", "Exit status"]:
             self.assertIn(word, run.stdout)
 
     def test_help_after_a_command_word(self):
@@ -121,6 +128,35 @@ class WaitsAndSecrets(unittest.TestCase):
             process.returncode = os.waitstatus_to_exitcode(status)
             process.stdin.close()
             self.assertEqual((os.WTERMSIG(status), os.WCOREDUMP(status), os.listdir(folder)), (signal.SIGABRT, False, []))
+
+
+class Bench(unittest.TestCase):
+    """Short runs against voka-server: the counts add up, whatever the timing."""
+
+    def test_logins_are_counted_by_outcome(self):
+        closed_http = "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM)
+        alice = ["--user", "alice", "--password", "alice-pass"]
+        cases = [  # server options, bench options, HTTP base or None for the server's, outcomes, RETVALUEs refused
+            ((), ["--accounts", ACCOUNTS, "--concurrency", "1"], None, {"ok"}, {}),
+            ((), ["--user", "alice", "--password", "wrong"], None, {"refused"}, {"1004": 8}),
+            (("--fault", "silence"), alice, closed_http, {"no-answer"}, {}),
+        ]
+        for server_options, options, http, outcomes, refused in cases:
+            with Server(*server_options) as server, tempfile.TemporaryDirectory() as folder:
+                rows_file = os.path.join(folder, "logins.csv")
+                run = run_auth(["--udp", server.udp, "--http", http or server.http_url, "--timeout", "1", "--json",
+                                "bench", "--rate", "8", "--duration", "1", "--concurrency", "8", *options,
+                                "--csv", rows_file], secret=BOB_SECRET)
+                with open(rows_file, newline="") as f:
+                    rows = list(csv.DictReader(f))
+            figures = json.loads(run.stdout)
+            self.assertEqual((run.status, figures["started"]), (0 if outcomes == {"ok"} else 1, 8), run.stderr)
+            self.assertEqual(figures["done"] + figures["failed"], figures["started"])
+            self.assertEqual(sum(figures["failures"].values()), figures["failed"])
+            self.assertEqual(len(rows), figures["started"])
+            self.assertEqual({row["outcome"] for row in rows}, outcomes)
+            self.assertEqual(figures["refused_by_retvalue"], refused)
+            self.assertEqual([row["retvalue"] for row in rows if row["retvalue"]], list(refused) * sum(refused.values()))
 
 
 class SealAndUnseal(unittest.TestCase):

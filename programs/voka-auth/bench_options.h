@@ -1,0 +1,29 @@
+// The options of voka-auth bench, checked before anything is sent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "programs/voka-auth/auth_options.h"
+#include "programs/voka-auth/load_schedule.h"
+
+// The most of each that bench takes.
+constexpr long kMostStartsASecond = 1000000;  // the schedule counts in nanoseconds
+constexpr long kMostConcurrency = 1000;       // a thread each
+constexpr long kMostSeconds = 86400;
+constexpr long kMostLogins = 10000000;  // every login's row is kept for --csv
+
+struct BenchSettings {
+  LoadPlan plan;
+  std::string accountsPath;  // empty: the one account of --user and --password
+  std::string user;
+  std::string password;
+  std::string app = "1";
+  std::string area = "1";
+  std::string ekeyType;
+  std::string csvPath;
+};
+
+// The command's options as settings; false with a one-line reason for a
+// value bench cannot take.
+bool ReadBenchSettings(const AuthCommand& command, BenchSettings& settings, std::string& error);

@@ -1,0 +1,139 @@
+#include "programs/voka-auth/bench_report.h"
+
+#include <cstdio>
+
+namespace {
+
+struct PercentileColumn {
+  const char* name;
+  double percent;
+};
+
+const PercentileColumn kColumns[] = {{"p50", 50}, {"p90", 90}, {"p99", 99}, {"p99.9", 99.9}};
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string Milliseconds(uint64_t nanoseconds) { return Format("%.3f", static_cast<double>(nanoseconds) / 1e6); }
+
+std::string Seconds(std::chrono::nanoseconds time) {
+  return Format("%.3f", std::chrono::duration<double>(time).count());
+}
+
+double CpuMicrosecondsPerLogin(const BenchFigures& figures) {
+  return figures.run.started == 0 ? 0 : figures.cpuSeconds * 1e6 / static_cast<double>(figures.run.started);
+}
+
+// The histograms by name: whole logins, then each kind of request a login made.
+template <typename Visit>
+void ForEachHistogram(const CBenchTally& tally, Visit visit) {
+  visit("login", tally.Logins());
+  for (size_t slot = 0; slot < kLoginRequestKinds; ++slot) {
+    if (tally.Requests(slot).Count() != 0) visit(RowOf(kLoginRequests[slot]).name, tally.Requests(slot));
+  }
+}
+
+std::string Padded(std::string text, size_t width) {
+  if (text.size() < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+}  // namespace
+
+std::string FormatProgressLine(std::chrono::nanoseconds elapsed, uint64_t started, const RecentLogins& recent) {
+  return "bench: " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) +
+         " s, started " + std::to_string(started) + ", done " + std::to_string(recent.done) + ", failed " +
+         std::to_string(recent.failed) + ", p50 " + Milliseconds(recent.p50) + " ms, p99 " + Milliseconds(recent.p99) +
+         " ms\n";
+}
+
+std::string FormatBenchSummary(const BenchFigures& figures) {
+  const LoadPlan& plan = figures.plan;
+  const LoadOutcome& run = figures.run;
+  const CBenchTally& tally = figures.tally;
+  std::string out = "requested: " + std::to_string(plan.rate) + " logins a second for " +
+                    std::to_string(plan.duration.count()) + " s, at most " + std::to_string(plan.concurrency) +
+                    " at a time\n";
+  out += "achieved: " + Format("%.1f", run.AchievedRate()) + " logins a second over " + Seconds(run.startingTime) +
+         " s" + (run.interrupted ? " (interrupted)" : "") + "\n";
+  if (run.late != 0 || run.notStarted != 0) {
+    out += "behind schedule: " + std::to_string(run.late) + " logins started more than 1 ms late, " +
+           std::to_string(run.notStarted) + " never started (all " + std::to_string(plan.concurrency) +
+           " logins in flight, or the machine busy)\n";
+  }
+  out += "logins: started " + std::to_string(run.started) + ", done " + std::to_string(tally.Done()) + " (" +
+         std::to_string(tally.Count(LoginOutcome::kNeedsCard)) + " need a card), failed " +
+         std::to_string(tally.Failed()) + "\n";
+  out += "failures: no answer " + std::to_string(tally.Count(LoginOutcome::kNoAnswer)) + ", refused " +
+         std::to_string(tally.Count(LoginOutcome::kRefused)) + ", malformed answer " +
+         std::to_string(tally.Count(LoginOutcome::kMalformedAnswer)) + ", local error " +
+         std::to_string(tally.Count(LoginOutcome::kLocalError)) + "\n";
+  for (const auto& [retValue, count] : tally.RefusedBy()) {
+    out += "  refused with RETVALUE " + std::to_string(retValue) + ": " + std::to_string(count) + "\n";
+  }
+  if (tally.OverHttp() != 0) {
+    out += "over HTTP after the dynamic key failed over UDP: " + std::to_string(tally.OverHttp()) + "\n";
+  }
+  out += "latency (ms)         count";
+  for (const PercentileColumn& column : kColumns) out += Padded(column.name, 10);
+  out += Padded("max", 10) + "\n";
+  ForEachHistogram(tally, [&out](const std::string& name, const CLatencyHistogram& histogram) {
+    std::string line = "  " + name;
+    line.resize(14, ' ');
+    line += Padded(std::to_string(histogram.Count()), 11);
+    for (const PercentileColumn& column : kColumns)
+      line += Padded(Milliseconds(histogram.Percentile(column.percent)), 10);
+    out += line + Padded(Milliseconds(histogram.Max()), 10) + "\n";
+  });
+  out += "voka-auth's own CPU time: " + Format("%.1f", CpuMicrosecondsPerLogin(figures)) + " us a login\n";
+  return out;
+}
+
+std::string FormatBenchJson(const BenchFigures& figures) {
+  const LoadPlan& plan = figures.plan;
+  const LoadOutcome& run = figures.run;
+  const CBenchTally& tally = figures.tally;
+  const auto number = [](uint64_t value) { return std::to_string(value); };
+  std::string out =
+      "{\"command\":\"bench\",\"requested_rate\":" + std::to_string(plan.rate) +
+      ",\"achieved_rate\":" + Format("%.3f", run.AchievedRate()) +
+      ",\"duration_s\":" + std::to_string(plan.duration.count()) +
+      ",\"concurrency\":" + std::to_string(plan.concurrency) + ",\"starting_time_s\":" + Seconds(run.startingTime) +
+      ",\"interrupted\":" + (run.interrupted ? "true" : "false") + ",\"started\":" + number(run.started) +
+      ",\"late\":" + number(run.late) + ",\"not_started\":" + number(run.notStarted) +
+      ",\"done\":" + number(tally.Done()) + ",\"needs_card\":" + number(tally.Count(LoginOutcome::kNeedsCard)) +
+      ",\"failed\":" + number(tally.Failed()) +
+      ",\"failures\":{\"no_answer\":" + number(tally.Count(LoginOutcome::kNoAnswer)) +
+      ",\"refused\":" + number(tally.Count(LoginOutcome::kRefused)) +
+      ",\"malformed_answer\":" + number(tally.Count(LoginOutcome::kMalformedAnswer)) +
+      ",\"local_error\":" + number(tally.Count(LoginOutcome::kLocalError)) + "},\"refused_by_retvalue\":{";
+  bool first = true;
+  for (const auto& [retValue, count] : tally.RefusedBy()) {
+    out += std::string(first ? "" : ",") + "\"" + std::to_string(retValue) + "\":" + number(count);
+    first = false;
+  }
+  out += "},\"over_http\":" + number(tally.OverHttp()) + ",\"latency_ms\":{";
+  first = true;
+  ForEachHistogram(tally, [&](const std::string& name, const CLatencyHistogram& histogram) {
+    out += std::string(first ? "" : ",") + "\"" + name + "\":{\"count\":" + number(histogram.Count());
+    for (const PercentileColumn& column : kColumns) {
+      out += ",\"" + std::string(column.name) + "\":" + Milliseconds(histogram.Percentile(column.percent));
+    }
+    out += ",\"max\":" + Milliseconds(histogram.Max()) + "}";
+    first = false;
+  });
+  return out + "},\"cpu_us_per_login\":" + Format("%.1f", CpuMicrosecondsPerLogin(figures)) + "}";
+}
+
+void WriteBenchCsv(std::ostream& out, const CBenchTally& tally) {
+  out << "scheduled_start_s,latency_ms,outcome,retvalue,transport\n";
+  for (const LoginRow& row : tally.RowsInOrder()) {
+    out << Format("%.6f", std::chrono::duration<double>(row.due).count()) << ','
+        << Milliseconds(static_cast<uint64_t>(row.latency.count())) << ',' << OutcomeName(row.outcome) << ','
+        << (row.outcome == LoginOutcome::kRefused ? std::to_string(row.retValue) : "") << ','
+        << (row.overUdp ? "udp" : "http") << '\n';
+  }
+}

@@ -1,0 +1,48 @@
+#include "programs/voka-auth/bench_tally.h"
+
+#include <algorithm>
+
+bool IsDone(LoginOutcome outcome) { return outcome == LoginOutcome::kLoggedIn || outcome == LoginOutcome::kNeedsCard; }
+
+void CBenchTally::Add(std::chrono::nanoseconds due, std::chrono::nanoseconds latency, const LoginRecord& login) {
+  const uint64_t nanoseconds = static_cast<uint64_t>(std::max<int64_t>(0, latency.count()));
+  std::lock_guard<std::mutex> lock(m_mutex);
+  ++m_outcomes[static_cast<size_t>(login.outcome)];
+  if (!login.overUdp) ++m_overHttp;
+  if (login.outcome == LoginOutcome::kRefused) ++m_refusedBy[login.retValue];
+  m_logins.Record(nanoseconds);
+  m_recent.Record(nanoseconds);
+  for (size_t slot = 0; slot < kLoginRequestKinds; ++slot) {
+    if (login.made[slot]) m_requests[slot].Record(static_cast<uint64_t>(login.requestTime[slot].count()));
+  }
+  if (m_keepRows) m_rows.push_back({due, latency, login.outcome, login.retValue, login.overUdp});
+}
+
+RecentLogins CBenchTally::TakeRecent() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  RecentLogins recent;
+  for (size_t i = 0; i < kLoginOutcomes; ++i) {
+    (IsDone(static_cast<LoginOutcome>(i)) ? recent.done : recent.failed) += m_outcomes[i];
+  }
+  recent.p50 = m_recent.Percentile(50);
+  recent.p99 = m_recent.Percentile(99);
+  m_recent.Clear();
+  return recent;
+}
+
+uint64_t CBenchTally::Done() const { return Count(LoginOutcome::kLoggedIn) + Count(LoginOutcome::kNeedsCard); }
+
+uint64_t CBenchTally::Failed() const {
+  uint64_t failed = 0;
+  for (size_t i = 0; i < kLoginOutcomes; ++i) {
+    if (!IsDone(static_cast<LoginOutcome>(i))) failed += m_outcomes[i];
+  }
+  return failed;
+}
+
+std::vector<LoginRow> CBenchTally::RowsInOrder() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<LoginRow> rows = m_rows;
+  std::sort(rows.begin(), rows.end(), [](const LoginRow& a, const LoginRow& b) { return a.due < b.due; });
+  return rows;
+}
