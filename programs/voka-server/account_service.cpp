@@ -13,10 +13,28 @@ constexpr auto kPendingLifetime = std::chrono::minutes(5);
 // card cell.
 constexpr int kWrongFactorAnswersBeforeLock = 5;
 constexpr auto kFactorLockTime = std::chrono::minutes(5);
+// Guessing passwords from one address costs a minute per handful; the owner
+// logging in from elsewhere is not held up.
+constexpr int kWrongPasswordsBeforeWait = 5;
+constexpr auto kWrongPasswordWindow = std::chrono::minutes(1);
+constexpr auto kPasswordWait = std::chrono::minutes(1);
+// Forged UDP source addresses must not grow the guards without end.
+constexpr size_t kMaxPasswordGuards = 100000;
 
 std::string Field(const RequestFields& fields, const char* name) {
   auto found = fields.find(name);
   return found == fields.end() ? std::string() : found->second;
+}
+
+// As long whatever the first difference, so that the time of an answer tells
+// nothing of how much of a guess was right; it depends on the guess's length only.
+bool SameSecret(const std::string& given, const std::string& expected) {
+  unsigned difference = given.size() != expected.size();
+  for (size_t i = 0; i < given.size(); ++i) {
+    const char wanted = expected.empty() ? '\0' : expected[i % expected.size()];
+    difference |= static_cast<unsigned char>(given[i] ^ wanted);
+  }
+  return difference == 0;
 }
 
 AnswerFields SuccessAnswer(const std::string& message) {
@@ -35,7 +53,7 @@ CAccountService::CAccountService(AccountBook accounts, ClockReader now)
 AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress) {
   switch (kind) {
     case RequestKind::kDynamicKey: return DynamicKey(sourceAddress);
-    case RequestKind::kStaticLogin: return StaticLogin(fields);
+    case RequestKind::kStaticLogin: return StaticLogin(fields, sourceAddress);
     case RequestKind::kEKeyLogin: return EKeyLogin(fields);
     case RequestKind::kECardLogin: return ECardLogin(fields);
   }
@@ -44,17 +62,18 @@ AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fiel
 
 AnswerFields CAccountService::DynamicKey(const std::string& sourceAddress) {
   std::string guid = NewGuid();
-  m_guids.Add(guid, sourceAddress, m_now());
+  if (!m_guids.Add(guid, sourceAddress, m_now())) return FailureAnswer(kRetBusy);
   AnswerFields answer = SuccessAnswer(kMessageDynamicKeyIssued);
   answer.emplace_back("GUID", guid);
   return answer;
 }
 
-AnswerFields CAccountService::StaticLogin(const RequestFields& fields) {
+AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std::string& sourceAddress) {
   const Account* account = nullptr;
   int check = CheckLogin(fields, nullptr, account);
   if (check != kRetSuccess) return FailureAnswer(check);
-  if (Field(fields, "PWD") != account->password) return FailureAnswer(kRetWrongPassword);
+  if (PasswordsWait(sourceAddress)) return FailureAnswer(kRetPasswordsWait);
+  if (!SameSecret(Field(fields, "PWD"), account->password)) return WrongPasswordAnswer(sourceAddress);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
 
   PendingFactor pending;
@@ -91,7 +110,8 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
   if (!TakePending(account->userId, Field(fields, "GUID"), pending) || pending.challenge.empty())
     return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
-  if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 || Field(fields, "EKEYPWD") != expected) {
+  if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 ||
+      !SameSecret(Field(fields, "EKEYPWD"), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongEKeyPassword);
   }
   return LoggedInAnswer(account->userId);
@@ -107,7 +127,7 @@ AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
   if (!TakePending(account->userId, Field(fields, "GUID"), pending) || pending.position.empty())
     return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
-  if (!account->card.Cell(pending.position, expected) || Field(fields, "ECARDPWD") != expected) {
+  if (!account->card.Cell(pending.position, expected) || !SameSecret(Field(fields, "ECARDPWD"), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongECardAnswer);
   }
   return LoggedInAnswer(account->userId);
@@ -146,6 +166,33 @@ AnswerFields CAccountService::WrongFactorAnswer(const std::string& userId, int r
     guard.lockedUntil = m_now() + kFactorLockTime;
   }
   return FailureAnswer(retValue);
+}
+
+bool CAccountService::PasswordsWait(const std::string& sourceAddress) {
+  auto found = m_passwordGuards.find(sourceAddress);
+  return found != m_passwordGuards.end() && m_now() < found->second.waitUntil;
+}
+
+AnswerFields CAccountService::WrongPasswordAnswer(const std::string& sourceAddress) {
+  const Clock::time_point now = m_now();
+  if (m_passwordGuards.size() >= kMaxPasswordGuards && !m_passwordGuards.count(sourceAddress)) {
+    for (auto guard = m_passwordGuards.begin(); guard != m_passwordGuards.end();) {
+      const bool over = now - guard->second.windowStart > kWrongPasswordWindow && now >= guard->second.waitUntil;
+      guard = over ? m_passwordGuards.erase(guard) : std::next(guard);
+    }
+  }
+  if (m_passwordGuards.size() < kMaxPasswordGuards || m_passwordGuards.count(sourceAddress)) {
+    PasswordGuard& guard = m_passwordGuards[sourceAddress];
+    if (guard.wrongPasswords == 0 || now - guard.windowStart > kWrongPasswordWindow) {
+      guard.wrongPasswords = 0;
+      guard.windowStart = now;
+    }
+    if (++guard.wrongPasswords >= kWrongPasswordsBeforeWait) {
+      guard.wrongPasswords = 0;
+      guard.waitUntil = now + kPasswordWait;
+    }
+  }
+  return FailureAnswer(kRetWrongPassword);
 }
 
 AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {

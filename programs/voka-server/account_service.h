@@ -42,8 +42,15 @@ class CAccountService {
     Clock::time_point lockedUntil;
   };
 
+  // Wrong passwords from one address within a window, and the wait they lead to.
+  struct PasswordGuard {
+    int wrongPasswords = 0;
+    Clock::time_point windowStart;
+    Clock::time_point waitUntil;
+  };
+
   AnswerFields DynamicKey(const std::string& sourceAddress);
-  AnswerFields StaticLogin(const RequestFields& fields);
+  AnswerFields StaticLogin(const RequestFields& fields, const std::string& sourceAddress);
   AnswerFields EKeyLogin(const RequestFields& fields);
   AnswerFields ECardLogin(const RequestFields& fields);
 
@@ -54,6 +61,9 @@ class CAccountService {
   bool FactorLocked(const std::string& userId);
   // The answer to a wrong second factor, which counts towards the lock.
   AnswerFields WrongFactorAnswer(const std::string& userId, int retValue);
+  bool PasswordsWait(const std::string& sourceAddress);
+  // The answer to a wrong password, which counts towards the address's wait.
+  AnswerFields WrongPasswordAnswer(const std::string& sourceAddress);
   // The answer of a login that is complete.
   AnswerFields LoggedInAnswer(const std::string& userId);
   std::string NewGuid();
@@ -62,6 +72,7 @@ class CAccountService {
   AccountBook m_accounts;
   ClockReader m_now;
   CGuidStore m_guids;
-  std::map<std::string, PendingFactor> m_pending;     // by user id
-  std::map<std::string, FactorGuard> m_factorGuards;  // by user id
+  std::map<std::string, PendingFactor> m_pending;         // by user id
+  std::map<std::string, FactorGuard> m_factorGuards;      // by user id
+  std::map<std::string, PasswordGuard> m_passwordGuards;  // by source address
 };

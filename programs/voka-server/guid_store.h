@@ -1,7 +1,9 @@
 // The dynamic keys (GUIDs) voka-server has issued, each valid for a lifetime.
-// Bounded, and shared fairly between source addresses: an address that asks
-// for more keys than its share gives up its own oldest, so that a flood from
-// one address cannot push out the keys of logins in progress elsewhere.
+// Bounded, and shared between source addresses, whose UDP form is cheap to
+// forge: an address that asks for more keys than its share gives up its own
+// oldest, and a full store gives up the oldest key of the address holding the
+// most, but never a key younger than a few seconds, so that a flood cannot
+// push out the key a login has just been given.
 #pragma once
 
 #include <chrono>
@@ -15,7 +17,9 @@ class CGuidStore {
  public:
   using Clock = std::chrono::steady_clock;
 
-  void Add(const std::string& guid, const std::string& source, Clock::time_point now);
+  // false, and the key is not kept, when the store is full of keys too young
+  // to give up.
+  bool Add(const std::string& guid, const std::string& source, Clock::time_point now);
   // True for a key issued no longer than its lifetime before now.
   bool Valid(const std::string& guid, Clock::time_point now) const;
 
@@ -27,8 +31,11 @@ class CGuidStore {
 
   // By value: callers pass a reference into the containers it erases from.
   void Remove(std::string guid);
+  // Keeps m_sourcesBySize in step with a source's count of keys.
+  void Recount(const std::string& source, size_t before, size_t after);
 
   std::map<std::string, Key> m_keys;
   std::map<std::string, std::deque<std::string>> m_bySource;  // oldest first
+  std::set<std::pair<size_t, std::string>> m_sourcesBySize;   // (keys held, source)
   std::set<std::pair<Clock::time_point, std::string>> m_byAge;
 };

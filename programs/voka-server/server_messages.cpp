@@ -14,6 +14,8 @@ const char* ServerMessage(int retValue) {
     case kRetUnreadableRequest: return "请求无法解析";
     case kRetUnknownRequest: return "未知的请求";
     case kRetFactorLocked: return "二次验证错误次数过多,请5分钟后再试";
+    case kRetPasswordsWait: return "密码错误次数过多,请1分钟后再试";
+    case kRetBusy: return "服务器繁忙,请稍后再试";
     default: return "未知错误";
   }
 }

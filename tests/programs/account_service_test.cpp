@@ -154,6 +154,57 @@ TEST_F(AccountServiceTest, FiveWrongSecondFactorsLockTheFactorForFiveMinutes) {
   }
 }
 
+// Five wrong passwords from one address within a minute make that address's
+// account logins wait a minute, the right password included; other addresses
+// go on, and a right password does not start the count again.
+TEST_F(AccountServiceTest, WrongPasswordsMakeTheirAddressWait) {
+  using std::chrono::milliseconds;
+  using std::chrono::minutes;
+  CAccountService service(m_book, m_clock);
+  const std::string guid = NewGuid(service);
+  auto login = [&](const char* password, const char* address) {
+    const RequestFields fields = {{"USERID", "alice"}, {"PWD", password}, {"GUID", guid}};
+    return RetValue(service.Answer(RequestKind::kStaticLogin, fields, address));
+  };
+  const struct {
+    std::chrono::milliseconds later;
+    const char *password, *address;
+    int wrongInARow, expected;
+  } steps[] = {{milliseconds(0), "x", "192.0.2.1", 4, kRetWrongPassword},
+               {minutes(1) + milliseconds(1), "x", "192.0.2.1", 4, kRetWrongPassword},  // a new window
+               {minutes(1), "pw", "192.0.2.1", 1, kRetSuccess},
+               {milliseconds(0), "x", "192.0.2.1", 1, kRetWrongPassword},  // the fifth within a minute
+               {milliseconds(0), "pw", "192.0.2.1", 1, kRetPasswordsWait},
+               {milliseconds(0), "pw", "192.0.2.2", 1, kRetSuccess},
+               {minutes(1) - milliseconds(1), "pw", "192.0.2.1", 1, kRetPasswordsWait},
+               {milliseconds(1), "pw", "192.0.2.1", 1, kRetSuccess}};
+  for (const auto& step : steps) {
+    m_now += step.later;
+    for (int i = 0; i < step.wrongInARow; ++i) EXPECT_EQ(login(step.password, step.address), step.expected);
+  }
+}
+
+// The dynamic-key store under floods: an address past its share of 1,000
+// gives up its own oldest; a full store gives up the oldest key of the
+// address holding the most, never one younger than 10 seconds.
+TEST(GuidStoreTest, FloodsPushOutOnlyTheFloodersOwnKeys) {
+  CGuidStore store;
+  CGuidStore::Clock::time_point now(std::chrono::hours(1));
+  ASSERT_TRUE(store.Add("victim", "192.0.2.1", now));
+  for (int i = 0; i <= 1000; ++i) store.Add("one-" + std::to_string(i), "10.0.0.1", now);
+  EXPECT_FALSE(store.Valid("one-0", now));
+  EXPECT_TRUE(store.Valid("one-1000", now));
+  for (int source = 2; source <= 100; ++source) {
+    for (int i = 0; i < 1000; ++i)
+      store.Add(std::to_string(source) + "-" + std::to_string(i), "10.0.0." + std::to_string(source), now);
+  }
+  EXPECT_FALSE(store.Add("young-store", "192.0.2.2", now)) << "every key is younger than 10 s";
+  now += std::chrono::seconds(10);
+  EXPECT_TRUE(store.Add("late", "192.0.2.2", now));
+  EXPECT_TRUE(store.Valid("victim", now));
+  EXPECT_TRUE(store.Valid("late", now));
+}
+
 // A pending factor belongs to the account login that asked for it: an answer
 // with another dynamic key neither uses it up nor counts towards the lock.
 TEST_F(AccountServiceTest, SecondFactorAnswersFromAnotherLoginChangeNothing) {
