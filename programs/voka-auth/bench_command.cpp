@@ -65,7 +65,7 @@ int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostrea
   }
   const BenchTarget target{options.udpServer, options.httpServer, options.timeoutSeconds,
                            settings.app,      settings.area,      settings.ekeyType};
-  CBenchTally tally(csv.is_open());
+  CBenchTally tally(csv.is_open() ? &csv : nullptr);
   std::atomic<uint64_t> started{0};
   std::atomic<bool> stop{false};
   StopOnInterrupt(stop);
@@ -83,7 +83,6 @@ int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostrea
   const BenchFigures figures{settings.plan, run, tally, ProcessCpuSeconds() - cpuBefore};
   RestoreInterrupt();
   if (csv.is_open()) {
-    WriteBenchCsv(csv, tally);
     csv.close();
     if (!csv) err << "voka-auth: bench: cannot write " << settings.csvPath << "\n";
   }

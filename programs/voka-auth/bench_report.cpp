@@ -127,13 +127,3 @@ std::string FormatBenchJson(const BenchFigures& figures) {
   });
   return out + "},\"cpu_us_per_login\":" + Format("%.1f", CpuMicrosecondsPerLogin(figures)) + "}";
 }
-
-void WriteBenchCsv(std::ostream& out, const CBenchTally& tally) {
-  out << "scheduled_start_s,latency_ms,outcome,retvalue,transport\n";
-  for (const LoginRow& row : tally.RowsInOrder()) {
-    out << Format("%.6f", std::chrono::duration<double>(row.due).count()) << ','
-        << Milliseconds(static_cast<uint64_t>(row.latency.count())) << ',' << OutcomeName(row.outcome) << ','
-        << (row.outcome == LoginOutcome::kRefused ? std::to_string(row.retValue) : "") << ','
-        << (row.overUdp ? "udp" : "http") << '\n';
-  }
-}

@@ -1,10 +1,9 @@
-// What voka-auth bench prints: the progress line, the summary (human or one
-// JSON object) and the CSV file of one row per login.
+// What voka-auth bench prints: the progress line and the summary, human or
+// one JSON object.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <ostream>
 #include <string>
 
 #include "programs/voka-auth/bench_tally.h"
@@ -23,7 +22,3 @@ std::string FormatProgressLine(std::chrono::nanoseconds elapsed, uint64_t starte
 
 std::string FormatBenchSummary(const BenchFigures& figures);
 std::string FormatBenchJson(const BenchFigures& figures);
-
-// A header line, then one line per login in the order they were due:
-// scheduled_start_s,latency_ms,outcome,retvalue,transport
-void WriteBenchCsv(std::ostream& out, const CBenchTally& tally);

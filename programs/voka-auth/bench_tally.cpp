@@ -1,8 +1,25 @@
 #include "programs/voka-auth/bench_tally.h"
 
 #include <algorithm>
+#include <cstdio>
+
+namespace {
+
+std::string CsvRow(std::chrono::nanoseconds due, std::chrono::nanoseconds latency, const LoginRecord& login) {
+  char row[96];
+  std::snprintf(row, sizeof row, "%.6f,%.3f,%s,", std::chrono::duration<double>(due).count(),
+                std::chrono::duration<double, std::milli>(latency).count(), OutcomeName(login.outcome));
+  return row + (login.outcome == LoginOutcome::kRefused ? std::to_string(login.retValue) : std::string()) +
+         (login.overUdp ? ",udp\n" : ",http\n");
+}
+
+}  // namespace
 
 bool IsDone(LoginOutcome outcome) { return outcome == LoginOutcome::kLoggedIn || outcome == LoginOutcome::kNeedsCard; }
+
+CBenchTally::CBenchTally(std::ostream* rows) : m_rows(rows) {
+  if (m_rows) *m_rows << "scheduled_start_s,latency_ms,outcome,retvalue,transport\n";
+}
 
 void CBenchTally::Add(std::chrono::nanoseconds due, std::chrono::nanoseconds latency, const LoginRecord& login) {
   const uint64_t nanoseconds = static_cast<uint64_t>(std::max<int64_t>(0, latency.count()));
@@ -15,7 +32,7 @@ void CBenchTally::Add(std::chrono::nanoseconds due, std::chrono::nanoseconds lat
   for (size_t slot = 0; slot < kLoginRequestKinds; ++slot) {
     if (login.made[slot]) m_requests[slot].Record(static_cast<uint64_t>(login.requestTime[slot].count()));
   }
-  if (m_keepRows) m_rows.push_back({due, latency, login.outcome, login.retValue, login.overUdp});
+  if (m_rows) *m_rows << CsvRow(due, latency, login);
 }
 
 RecentLogins CBenchTally::TakeRecent() {
@@ -38,11 +55,4 @@ uint64_t CBenchTally::Failed() const {
     if (!IsDone(static_cast<LoginOutcome>(i))) failed += m_outcomes[i];
   }
   return failed;
-}
-
-std::vector<LoginRow> CBenchTally::RowsInOrder() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::vector<LoginRow> rows = m_rows;
-  std::sort(rows.begin(), rows.end(), [](const LoginRow& a, const LoginRow& b) { return a.due < b.due; });
-  return rows;
 }

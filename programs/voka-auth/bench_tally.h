@@ -1,24 +1,16 @@
 // What voka-auth bench gathers while it runs: counts by outcome, latency
-// histograms of whole logins and of each request, and one row per login.
-// Worker threads add to it at once.
+// histograms of whole logins and of each request, and a CSV row per login,
+// written as each ends. Worker threads add to it at once.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <vector>
+#include <ostream>
 
 #include "programs/voka-auth/bench_login.h"
 #include "programs/voka-auth/latency_histogram.h"
-
-struct LoginRow {
-  std::chrono::nanoseconds due;      // since the run started
-  std::chrono::nanoseconds latency;  // from when it was due
-  LoginOutcome outcome;
-  int retValue;
-  bool overUdp;
-};
 
 // The latencies of the logins since the previous look, for the progress line.
 struct RecentLogins {
@@ -30,8 +22,11 @@ struct RecentLogins {
 
 class CBenchTally {
  public:
-  explicit CBenchTally(bool keepRows) : m_keepRows(keepRows) {}
+  // With rows, writes the CSV header there, then a row per login:
+  // scheduled_start_s,latency_ms,outcome,retvalue,transport
+  explicit CBenchTally(std::ostream* rows);
 
+  // due: since the run started; latency: from when it was due.
   void Add(std::chrono::nanoseconds due, std::chrono::nanoseconds latency, const LoginRecord& login);
   // Done and failed so far; the percentiles of the logins since the last call.
   RecentLogins TakeRecent();
@@ -45,19 +40,16 @@ class CBenchTally {
   const CLatencyHistogram& Logins() const { return m_logins; }
   // By the slot of the kind in kLoginRequests.
   const CLatencyHistogram& Requests(size_t slot) const { return m_requests[slot]; }
-  // In the order the logins were due.
-  std::vector<LoginRow> RowsInOrder() const;
 
  private:
-  mutable std::mutex m_mutex;
-  const bool m_keepRows;
+  std::mutex m_mutex;
+  std::ostream* const m_rows;
   uint64_t m_outcomes[kLoginOutcomes] = {};
   uint64_t m_overHttp = 0;
   std::map<int, uint64_t> m_refusedBy;
   CLatencyHistogram m_logins;
   CLatencyHistogram m_requests[kLoginRequestKinds];
   CLatencyHistogram m_recent;
-  std::vector<LoginRow> m_rows;
 };
 
 // Logged in, or stopped at a matrix card that bench was not given: the

@@ -1,0 +1,275 @@
+// voka-server's capacity on loopback, measured the way voka-auth bench
+// measures it: the highest rate of whole logins at which p99 stays under
+// 10 ms, against the same search over plain UDP round trips to a minimal
+// echo peer with the same concurrency, the physical limit of this machine.
+// Also the load generator's own CPU time per login against per raw exchange.
+// Prints every step of both searches, then the ratios.
+//
+//   server_capacity_bench [--concurrency C] [--step-seconds S]
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "codec/decimal_integer.h"
+#include "programs/voka-auth/bench_login.h"
+#include "programs/voka-auth/bench_process.h"
+#include "programs/voka-auth/latency_histogram.h"
+#include "programs/voka-auth/load_schedule.h"
+#include "tests/peers/loopback_socket.h"
+#include "tests/peers/wire_datagram.h"
+#include "transport/udp_packet.h"
+
+namespace {
+
+constexpr double kLatencyGoalMs = 10;
+constexpr long kFirstRate = 250;
+constexpr long kHighestRate = 512000;
+constexpr int kBisections = 4;
+// About the size of a sealed account login request.
+const std::string kPayload(344, 'Q');
+
+// A child process of this run, ended with it.
+struct Child {
+  pid_t pid = -1;
+
+  ~Child() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+
+  // User and system CPU seconds so far, from /proc.
+  double CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+      if (number >= 14) ticks += std::strtod(field.c_str(), nullptr);  // utime, stime
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+};
+
+// voka-server on free loopback ports, its request log thrown away; the UDP
+// address it listens on.
+std::string StartServer(Child& server) {
+  int out[2];
+  if (pipe(out) != 0) return "";
+  server.pid = fork();
+  if (server.pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDERR_FILENO);
+    execl(VOKA_SERVER_PATH, VOKA_SERVER_PATH, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", "--accounts",
+          VOKA_ACCOUNTS_PATH, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  char line[256] = {};
+  pollfd ready{out[0], POLLIN, 0};
+  const ssize_t got = poll(&ready, 1, 10000) == 1 ? read(out[0], line, sizeof line - 1) : -1;
+  close(out[0]);
+  const char* udp = got > 0 ? std::strstr(line, "udp=") : nullptr;
+  return udp ? std::string(udp + 4, std::strcspn(udp + 4, " \n")) : "";
+}
+
+// A child that sends every datagram straight back; its port.
+uint16_t StartEchoPeer(Child& peer) {
+  uint16_t port = 0;
+  const socket_t socket = BindLoopback(SOCK_DGRAM, &port);
+  if (socket == kInvalidSocket) return 0;
+  peer.pid = fork();
+  if (peer.pid == 0) {
+    char datagram[kUdpPacketSize];
+    for (;;) {
+      sockaddr_in from;
+      const int received = ReceiveDatagram(socket, datagram, sizeof datagram, &from);
+      if (received > 0) SendDatagram(socket, datagram, received, from);
+    }
+  }
+  CloseSocket(socket);
+  return port;
+}
+
+// One round trip on the calling thread's own socket: false when no answer
+// came within a second.
+bool RawExchange(uint16_t port) {
+  struct OwnSocket {
+    socket_t socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ~OwnSocket() { CloseSocket(socket); }
+  };
+  thread_local OwnSocket own;
+  static const std::string datagram = WireDatagram(0xC500, 1, kPayload);
+  char answer[kUdpPacketSize];
+  sockaddr_in from;
+  SendDatagram(own.socket, datagram.data(), static_cast<int>(datagram.size()), LoopbackAddress(port));
+  return WaitReadable(own.socket, 1000) == 1 && ReceiveDatagram(own.socket, answer, sizeof answer, &from) > 0;
+}
+
+struct Step {
+  long rate = 0;
+  LoadOutcome run;
+  CLatencyHistogram latency;
+  uint64_t failed = 0;
+  double clientCpuSeconds = 0;  // this process: the load generator
+  double peerCpuSeconds = 0;    // the server or the echo peer
+
+  bool MeetsGoal() const {
+    return failed == 0 && run.notStarted == 0 && static_cast<double>(latency.Percentile(99)) / 1e6 < kLatencyGoalMs;
+  }
+  double ClientCpuMicrosecondsPerOperation() const { return clientCpuSeconds * 1e6 / static_cast<double>(run.started); }
+  double PeerCoresBusy() const { return peerCpuSeconds / std::chrono::duration<double>(run.startingTime).count(); }
+};
+
+class CCapacitySearch {
+ public:
+  CCapacitySearch(const char* name, int concurrency, std::chrono::seconds stepTime, const Child& peer,
+                  std::function<bool()> operation)
+      : m_name(name), m_concurrency(concurrency), m_stepTime(stepTime), m_peer(peer), m_operation(operation) {}
+
+  // The best step that met the goal: rates doubled until one misses it, then
+  // the gap between the last two halved kBisections times.
+  Step Run() {
+    Step best;
+    long missed = 0;
+    for (long rate = kFirstRate; rate <= kHighestRate && missed == 0; rate *= 2) {
+      Step step = RunAt(rate);
+      if (step.MeetsGoal()) {
+        best = step;
+      } else {
+        missed = rate;
+      }
+    }
+    for (int i = 0; i < kBisections && missed != 0; ++i) {
+      const long rate = (best.rate + missed) / 2;
+      Step step = RunAt(rate);
+      if (step.MeetsGoal()) {
+        best = step;
+      } else {
+        missed = rate;
+      }
+    }
+    return best;
+  }
+
+ private:
+  Step RunAt(long rate) {
+    Step step;
+    step.rate = rate;
+    LoadPlan plan;
+    plan.rate = rate;
+    plan.duration = m_stepTime;
+    plan.concurrency = m_concurrency;
+    plan.maxStarts = static_cast<uint64_t>(rate) * static_cast<uint64_t>(m_stepTime.count());
+    std::mutex mutex;
+    const std::atomic<bool> never{false};
+    const double clientBefore = ProcessCpuSeconds();
+    const double peerBefore = m_peer.CpuSeconds();
+    step.run = RunOpenLoop(
+        plan, never,
+        [&](uint64_t, BenchClock::time_point due, std::chrono::nanoseconds) {
+          const bool done = m_operation();
+          const auto latency = std::chrono::duration_cast<std::chrono::nanoseconds>(BenchClock::now() - due);
+          std::lock_guard<std::mutex> lock(mutex);
+          step.latency.Record(static_cast<uint64_t>(latency.count()));
+          if (!done) ++step.failed;
+        },
+        [](std::chrono::nanoseconds) {});
+    step.clientCpuSeconds = ProcessCpuSeconds() - clientBefore;
+    step.peerCpuSeconds = m_peer.CpuSeconds() - peerBefore;
+    std::printf("%-12s %8ld/s  achieved %9.1f/s  p50 %7.3f ms  p99 %8.3f ms  failed %6llu  late %7llu  %s\n", m_name,
+                rate, step.run.AchievedRate(), static_cast<double>(step.latency.Percentile(50)) / 1e6,
+                static_cast<double>(step.latency.Percentile(99)) / 1e6, static_cast<unsigned long long>(step.failed),
+                static_cast<unsigned long long>(step.run.late), step.MeetsGoal() ? "meets" : "misses");
+    std::fflush(stdout);
+    return step;
+  }
+
+  const char* m_name;
+  const int m_concurrency;
+  const std::chrono::seconds m_stepTime;
+  const Child& m_peer;
+  const std::function<bool()> m_operation;
+};
+
+bool ReadOption(int argc, char** argv, const char* name, long low, long high, long& value) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], name) == 0) return ParseInteger(argv[i + 1], low, high, value);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long concurrency = 8, stepSeconds = 2;
+  if (!ReadOption(argc, argv, "--concurrency", 1, 1000, concurrency) ||
+      !ReadOption(argc, argv, "--step-seconds", 1, 60, stepSeconds)) {
+    std::fprintf(stderr, "usage: server_capacity_bench [--concurrency C] [--step-seconds S]\n");
+    return 2;
+  }
+  // The engine's diagnostic log goes where no other run writes.
+  char logFolder[] = "/tmp/voka-capacity-XXXXXX";
+  if (mkdtemp(logFolder) == nullptr) return 1;
+  const std::string logPath = std::string(logFolder) + "/TevUdpServer.log";
+  setenv("VOKA_UDP_LOG", logPath.c_str(), 1);
+
+  Child server, echo;
+  const std::string udp = StartServer(server);
+  const uint16_t echoPort = StartEchoPeer(echo);
+  if (udp.empty() || echoPort == 0) {
+    std::fprintf(stderr, "server_capacity_bench: cannot start voka-server or the echo peer\n");
+    return 1;
+  }
+  BenchTarget target;
+  target.udpServer = udp;
+  target.httpServer = "http://127.0.0.1:1";  // never reached while UDP answers
+  target.timeoutSeconds = 1;
+  target.app = target.area = "1";
+  const BenchAccount alice{"alice", "alice-pass", {}};
+  std::printf("%ld at a time, %ld s a step, p99 goal %.0f ms; a login is two round trips (dynamic key, account)\n",
+              concurrency, stepSeconds, kLatencyGoalMs);
+  const std::chrono::seconds stepTime(stepSeconds);
+  const Step logins = CCapacitySearch("voka-server", static_cast<int>(concurrency), stepTime, server, [&] {
+                        return RunBenchLogin(target, alice).outcome == LoginOutcome::kLoggedIn;
+                      }).Run();
+  const Step echoes = CCapacitySearch("echo peer", static_cast<int>(concurrency), stepTime, echo, [&] {
+                        return RawExchange(echoPort);
+                      }).Run();
+  std::remove(logPath.c_str());
+  rmdir(logFolder);
+  if (logins.rate == 0 || echoes.rate == 0) {
+    std::printf("\nno rate met the goal\n");
+    return 1;
+  }
+  const double loginRate = logins.run.AchievedRate();
+  const double echoRate = echoes.run.AchievedRate();
+  const double loginsPerCore = loginRate / logins.PeerCoresBusy();
+  const double echoesPerCore = echoRate / echoes.PeerCoresBusy();
+  std::printf("\nvoka-server: %.0f logins/s with p99 < %.0f ms; busy %.2f cores: %.0f logins/s per core\n", loginRate,
+              kLatencyGoalMs, logins.PeerCoresBusy(), loginsPerCore);
+  std::printf("echo peer:   %.0f round trips/s with p99 < %.0f ms; busy %.2f cores: %.0f round trips/s per core\n",
+              echoRate, kLatencyGoalMs, echoes.PeerCoresBusy(), echoesPerCore);
+  const double ratio = loginRate / echoRate;
+  std::printf("logins / echo round trips, at p99 < %.0f ms: %.2fx  (goal 0.5x: %s)\n", kLatencyGoalMs, ratio,
+              ratio >= 0.5 ? "met" : "missed");
+  std::printf("logins / echo round trips, per core of the peer: %.2fx\n", loginsPerCore / echoesPerCore);
+  std::printf("load generator CPU: %.1f us a login, %.1f us a raw exchange: %.2fx\n",
+              logins.ClientCpuMicrosecondsPerOperation(), echoes.ClientCpuMicrosecondsPerOperation(),
+              logins.ClientCpuMicrosecondsPerOperation() / echoes.ClientCpuMicrosecondsPerOperation());
+  return 0;
+}
