@@ -25,8 +25,9 @@ def run(args, **kwargs):
 
 
 def build_consumers(prefix, work):
-    """The consumer built both ways against prefix; returns both programs and
-    the folder of the installed libraries."""
+    """The consumers, C++ engine and C interface, built both ways against
+    prefix; returns the programs (the C ones named *_c) and the folder of the
+    installed libraries."""
     cmake_build = os.path.join(work, "cmake-build")
     run(["cmake", "-S", CONSUMER_DIR, "-B", cmake_build, "-G", "Ninja", "-DCMAKE_PREFIX_PATH=" + prefix])
     run(["cmake", "--build", cmake_build])
@@ -39,7 +40,11 @@ def build_consumers(prefix, work):
     libdir = run(["pkg-config", "--variable=libdir", "voka-client-authen"], env=env).strip()
     run(["c++", "-std=c++17", os.path.join(CONSUMER_DIR, "login_client.cpp"), "-o", pkg_config_program,
          *flags, "-Wl,-rpath," + libdir])
-    return [os.path.join(cmake_build, "login_client"), pkg_config_program], libdir
+    c_flags = run(["pkg-config", "--cflags", "--libs", "voka-client"], env=env).split()
+    run(["cc", "-std=c99", "-Wall", "-Werror", os.path.join(CONSUMER_DIR, "login_client.c"),
+         "-o", pkg_config_program + "_c", *c_flags, "-Wl,-rpath," + libdir])
+    programs = [os.path.join(cmake_build, "login_client"), pkg_config_program]
+    return programs + [program + "_c" for program in programs], libdir
 
 
 def check_logins(test, server_binary, clients, work):
@@ -56,7 +61,8 @@ def check_logins(test, server_binary, clients, work):
                                            capture_output=True, text=True, env=env, timeout=60)
                 test.assertEqual(completed.returncode, 0, client + ": " + completed.stdout + completed.stderr)
                 test.assertIn("result=0 AUTHENSTATE=1", completed.stdout)
-                # dynamic key, account login and e-key login, each traced
-                test.assertEqual(completed.stdout.count("datagram command="), 3, completed.stdout)
+                if not client.endswith("_c"):
+                    # dynamic key, account login and e-key login, each traced
+                    test.assertEqual(completed.stdout.count("datagram command="), 3, completed.stdout)
     finally:
         os.chdir(here)

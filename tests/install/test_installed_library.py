@@ -1,6 +1,7 @@
-"""`cmake --install` of the build tree into a fresh prefix: the one public
-header, and a program outside the tree built against the prefix both ways
-that logs in against the installed voka-server; and no run path of the build
+"""`cmake --install` of the build tree into a fresh prefix: the public
+headers, programs outside the tree (C++ engine and C interface) built against
+the prefix both ways that log in against the installed voka-server, the
+library exporting only the C interface; and no run path of the build
 tree or the prefix has an empty entry, which would mean the working folder.
 
 VOKA_BUILD_DIR names the build tree to install."""
@@ -11,6 +12,8 @@ import tempfile
 import unittest
 
 from installed_consumer import build_consumers, check_logins
+
+HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "include", "voka", "voka_client.h")
 
 
 def run_paths(folder):
@@ -32,8 +35,15 @@ class InstalledPrefix(unittest.TestCase):
                            check=True, capture_output=True)
             headers = [os.path.relpath(os.path.join(d, f), os.path.join(prefix, "include"))
                        for d, _, files in os.walk(os.path.join(prefix, "include")) for f in files]
-            self.assertEqual(sorted(headers), ["voka/client_authen.h", "voka/result_codes.h", "voka/udp_header.h"])
+            self.assertEqual(sorted(headers), ["voka/client_authen.h", "voka/result_codes.h", "voka/udp_header.h",
+                                               "voka/voka_client.h"])
             clients, libdir = build_consumers(prefix, work)
+            library = os.path.join(libdir, "libvoka-client.so.1")
+            self.assertIn("(SONAME)             Library soname: [libvoka-client.so.1]",
+                          subprocess.run(["readelf", "-d", library], capture_output=True, text=True).stdout)
+            exported = subprocess.run(["nm", "-D", "--defined-only", library], capture_output=True, text=True).stdout
+            self.assertEqual({line.split()[-1].split("@")[0] for line in exported.splitlines()} - {"VOKA_CLIENT_1"},
+                             set(re.findall(r"\b(voka_client_\w+)\(", open(HEADER).read())))
             # The installed tools find the stand-in token library in the prefix.
             os.environ["LD_LIBRARY_PATH"] = libdir
             check_logins(self, os.path.join(prefix, "bin", "voka-server"), clients, work)

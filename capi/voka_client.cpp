@@ -1,0 +1,128 @@
+// The C interface over CClientAuthen: UTF-8 texts converted to the engine's
+// code page and back, every outcome an int, no exception past the boundary.
+#include "voka/voka_client.h"
+
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <string>
+
+#include "codec/ansi_codepage.h"
+#include "voka/client_authen.h"
+
+struct voka_client {
+  CClientAuthen engine;
+};
+
+namespace {
+
+// Runs body on client's engine; a null handle or an exception (out of
+// memory) is VOKA_E_FAIL.
+template <typename Body>
+int WithEngine(voka_client* client, Body body) {
+  if (client == nullptr) return VOKA_E_FAIL;
+  try {
+    return body(client->engine);
+  } catch (...) {
+    return VOKA_E_FAIL;
+  }
+}
+
+// Converts the UTF-8 arguments of a request to the code page exactly and runs
+// it; a null, malformed or unrepresentable text, or one longer than any
+// request, is refused by the engine before anything is sent.
+template <size_t N, typename Request>
+int RunRequest(voka_client* client, const char* const (&arguments)[N], Request request) {
+  return WithEngine(client, [&](CClientAuthen& engine) {
+    std::string texts[N];
+    for (size_t i = 0; i < N; ++i) {
+      if (arguments[i] == nullptr) return engine.RefuseTextNotInCodePage();
+      if (std::strlen(arguments[i]) > kLongestUrl) return engine.RefuseRequestTooLong();
+      if (!Utf8ToAnsiExactText(arguments[i], texts[i])) return engine.RefuseTextNotInCodePage();
+    }
+    return request(engine, texts);
+  });
+}
+
+// Hands text out as the C interface's getters do.
+int CopyOut(const std::string& text, char* out, size_t capacity, size_t* length) {
+  if (length != nullptr) *length = text.size();
+  if (out == nullptr || text.size() >= capacity) return VOKA_VALUE_TOO_LONG;
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return VOKA_OK;
+}
+
+}  // namespace
+
+int voka_client_create(voka_client** client) {
+  if (client == nullptr) return VOKA_E_FAIL;
+  *client = new (std::nothrow) voka_client;
+  return *client != nullptr ? VOKA_OK : VOKA_E_FAIL;
+}
+
+void voka_client_free(voka_client* client) { delete client; }
+
+int voka_client_initialize(voka_client* client, const char* udp_server, const char* http_server) {
+  return RunRequest(client, {udp_server, http_server}, [](CClientAuthen& engine, const std::string* text) {
+    return engine.Initialize(text[0].c_str(), text[1].c_str());
+  });
+}
+
+int voka_client_set_udp_timeout(voka_client* client, int seconds) {
+  return WithEngine(client, [seconds](CClientAuthen& engine) {
+    if (seconds < 1) return VOKA_E_FAIL;
+    engine.SetUdpTimeOut(seconds);
+    return VOKA_OK;
+  });
+}
+
+int voka_client_get_dynamic_key(voka_client* client, const char* indication) {
+  return RunRequest(client, {indication}, [](CClientAuthen& engine, const std::string* text) {
+    return engine.GetDynamicKey(text[0].c_str());
+  });
+}
+
+int voka_client_static_authen(voka_client* client, const char* user_id, const char* password, const char* app_id,
+                              const char* area_id, const char* check_code, const char* indication) {
+  return RunRequest(client, {user_id, password, app_id, area_id, check_code, indication},
+                    [](CClientAuthen& engine, const std::string* text) {
+                      return engine.StaticAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str(),
+                                                 text[4].c_str(), text[5].c_str());
+                    });
+}
+
+int voka_client_ekey_authen(voka_client* client, const char* user_id, const char* ekey_password, const char* ekey_type,
+                            const char* indication) {
+  return RunRequest(client, {user_id, ekey_password, ekey_type, indication},
+                    [](CClientAuthen& engine, const std::string* text) {
+                      return engine.EKeyAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str());
+                    });
+}
+
+int voka_client_ecard_authen(voka_client* client, const char* user_id, const char* ecard_answer,
+                             const char* indication) {
+  return RunRequest(client, {user_id, ecard_answer, indication}, [](CClientAuthen& engine, const std::string* text) {
+    return engine.ECardAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str());
+  });
+}
+
+int voka_client_get_value(voka_client* client, const char* name, char* value, size_t capacity, size_t* length) {
+  return WithEngine(client, [&](CClientAuthen& engine) {
+    std::string key, found;
+    if (name == nullptr || !Utf8ToAnsiExactText(name, key)) return VOKA_E_FAIL;
+    if (engine.GetValue(key.c_str(), found) != kValueFound) return VOKA_VALUE_ABSENT;
+    return CopyOut(AnsiToUtf8Text(found), value, capacity, length);
+  });
+}
+
+int voka_client_last_message(voka_client* client, char* message, size_t capacity, size_t* length) {
+  return voka_client_get_value(client, "DESCMSG", message, capacity, length);
+}
+
+int voka_client_field_name(voka_client* client, size_t index, char* name, size_t capacity, size_t* length) {
+  return WithEngine(client, [&](CClientAuthen& engine) {
+    const auto& fields = engine.Results();
+    if (index >= fields.size()) return VOKA_VALUE_ABSENT;
+    return CopyOut(AnsiToUtf8Text(std::next(fields.begin(), index)->first), name, capacity, length);
+  });
+}

@@ -1,0 +1,76 @@
+/* The login engine as a C interface, in libvoka-client.so.1: <voka/voka_client.h>.
+ *
+ * One voka_client handle is one engine: the same requests, answers and result
+ * codes as the COM object and CClientAuthen (docs/com-api.md). Texts go in and
+ * come out as UTF-8; the engine's code page (936 unless VOKA_CODEPAGE says
+ * otherwise) is converted to inside. A handle is used by one thread at a time,
+ * as the engine is; different handles may be used from different threads.
+ *
+ * Every function returns an int result code and never throws:
+ *  - 0: done (for a request, the server's RETVALUE 0);
+ *  - VOKA_E_FAIL: the request failed, with the reason under DESCMSG; or the
+ *    call was refused before anything was sent: a null handle (nothing
+ *    changes), out of memory, or a null text, a text that is not UTF-8 or one
+ *    that the code page cannot hold exactly (a request puts the engine's
+ *    refusal under DESCMSG; a getter changes nothing);
+ *  - VOKA_E_EKEYPWD: the USB token gave no password;
+ *  - any other value: the server's RETVALUE, passed through. */
+#ifndef VOKA_VOKA_CLIENT_H
+#define VOKA_VOKA_CLIENT_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define VOKA_CLIENT_API __attribute__((visibility("default")))
+
+#define VOKA_OK 0
+#define VOKA_E_FAIL (-10332102)
+#define VOKA_E_EKEYPWD (-10332115)
+/* voka_client_get_value and voka_client_field_name only. */
+#define VOKA_VALUE_ABSENT (-1)
+#define VOKA_VALUE_TOO_LONG (-2) /* *length tells the bytes needed, NUL excluded */
+
+typedef struct voka_client voka_client;
+
+/* A new engine in *client (null when out of memory); free it with voka_client_free. */
+VOKA_CLIENT_API int voka_client_create(voka_client** client);
+/* Frees client; a null client is ignored. */
+VOKA_CLIENT_API void voka_client_free(voka_client* client);
+
+/* udp_server is "host[:port]", http_server the base URL of every HTTP request.
+ * Empties the answer's fields. */
+VOKA_CLIENT_API int voka_client_initialize(voka_client* client, const char* udp_server, const char* http_server);
+/* Seconds one UDP exchange waits for its answer (10 unless changed; at least 1). */
+VOKA_CLIENT_API int voka_client_set_udp_timeout(voka_client* client, int seconds);
+
+/* The four requests; empty texts where a front end has nothing to send. */
+VOKA_CLIENT_API int voka_client_get_dynamic_key(voka_client* client, const char* indication);
+VOKA_CLIENT_API int voka_client_static_authen(voka_client* client, const char* user_id, const char* password,
+                                              const char* app_id, const char* area_id, const char* check_code,
+                                              const char* indication);
+VOKA_CLIENT_API int voka_client_ekey_authen(voka_client* client, const char* user_id, const char* ekey_password,
+                                            const char* ekey_type, const char* indication);
+VOKA_CLIENT_API int voka_client_ecard_authen(voka_client* client, const char* user_id, const char* ecard_answer,
+                                             const char* indication);
+
+/* The field name (a-z matched in either case) of the answers so far, as UTF-8
+ * with its NUL in value: 0, VOKA_VALUE_ABSENT, or VOKA_VALUE_TOO_LONG when it
+ * does not fit capacity bytes (value may then be null). length, when not
+ * null, receives the value's length in bytes, NUL excluded. */
+VOKA_CLIENT_API int voka_client_get_value(voka_client* client, const char* name, char* value, size_t capacity,
+                                          size_t* length);
+/* The latest DESCMSG, as voka_client_get_value(client, "DESCMSG", ...). */
+VOKA_CLIENT_API int voka_client_last_message(voka_client* client, char* message, size_t capacity, size_t* length);
+/* The name of the index-th field, in the order of names, as voka_client_get_value
+ * hands values out; VOKA_VALUE_ABSENT past the last field. */
+VOKA_CLIENT_API int voka_client_field_name(voka_client* client, size_t index, char* name, size_t capacity,
+                                           size_t* length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VOKA_VOKA_CLIENT_H */

@@ -1,0 +1,20 @@
+# cpack's post-build step for the Debian packages: takes out the maintainer
+# scripts that cpack writes only to call ldconfig, which the ldconfig trigger
+# does (packaging/deb/triggers), and builds each package again.
+foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  set(tree ${package}.tree)
+  file(REMOVE_RECURSE ${tree})
+  execute_process(COMMAND dpkg-deb -R ${package} ${tree} COMMAND_ERROR_IS_FATAL ANY)
+  foreach(script postinst postrm)
+    if(EXISTS ${tree}/DEBIAN/${script})
+      file(READ ${tree}/DEBIAN/${script} text)
+      string(REGEX REPLACE "[ \t\n]" "" text "${text}")
+      if(NOT text MATCHES "^#!/bin/shset-eif\\[\"\\$1\"=\"(configure|remove)\"\\];thenldconfigfi$")
+        message(FATAL_ERROR "${package}: ${script} does more than call ldconfig")
+      endif()
+      file(REMOVE ${tree}/DEBIAN/${script})
+    endif()
+  endforeach()
+  execute_process(COMMAND dpkg-deb --root-owner-group -b ${tree} ${package} OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  file(REMOVE_RECURSE ${tree})
+endforeach()

@@ -1,0 +1,62 @@
+"""Loads libvoka-client.so.1 and declares its C functions for ctypes."""
+import ctypes
+import os
+from typing import Dict, Optional
+
+LIBRARY_NAME = "libvoka-client.so.1"
+# The library's path, for a build tree or a library outside the loader's path.
+LIBRARY_VARIABLE = "VOKA_CLIENT_LIBRARY"
+
+VOKA_OK = 0
+VOKA_E_FAIL = -10332102
+VOKA_E_EKEYPWD = -10332115
+VOKA_VALUE_ABSENT = -1
+VOKA_VALUE_TOO_LONG = -2
+
+_TEXT = ctypes.c_char_p
+_HANDLE = ctypes.c_void_p
+_SIGNATURES = {
+    "voka_client_create": [ctypes.POINTER(_HANDLE)],
+    "voka_client_initialize": [_HANDLE, _TEXT, _TEXT],
+    "voka_client_set_udp_timeout": [_HANDLE, ctypes.c_int],
+    "voka_client_get_dynamic_key": [_HANDLE, _TEXT],
+    "voka_client_static_authen": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT],
+    "voka_client_ekey_authen": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT],
+    "voka_client_ecard_authen": [_HANDLE, _TEXT, _TEXT, _TEXT],
+    "voka_client_get_value": [_HANDLE, _TEXT, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
+    "voka_client_last_message": [_HANDLE, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
+    "voka_client_field_name": [_HANDLE, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
+                               ctypes.POINTER(ctypes.c_size_t)],
+}
+
+_loaded: Dict[str, ctypes.CDLL] = {}
+
+
+def load_library(path: Optional[str] = None) -> ctypes.CDLL:
+    """The C interface from path, else from $VOKA_CLIENT_LIBRARY, else the
+    installed libvoka-client.so.1; each library is loaded once."""
+    path = path or os.environ.get(LIBRARY_VARIABLE) or LIBRARY_NAME
+    if path not in _loaded:
+        library = ctypes.CDLL(path)
+        for name, arguments in _SIGNATURES.items():
+            function = getattr(library, name)
+            function.argtypes = arguments
+            function.restype = ctypes.c_int
+        library.voka_client_free.argtypes = [_HANDLE]
+        library.voka_client_free.restype = None
+        _loaded[path] = library
+    return _loaded[path]
+
+
+def read_text(getter, *arguments) -> Optional[str]:
+    """What a getter of the C interface hands out (None when absent), sized
+    by a first call that asks only for the length."""
+    length = ctypes.c_size_t()
+    result = getter(*arguments, None, 0, ctypes.byref(length))
+    if result == VOKA_VALUE_ABSENT:
+        return None
+    buffer = ctypes.create_string_buffer(length.value + 1)
+    result = getter(*arguments, buffer, len(buffer), ctypes.byref(length))
+    if result != VOKA_OK:
+        raise RuntimeError("libvoka-client: the text could not be read (%d)" % result)
+    return buffer.value.decode("utf-8")

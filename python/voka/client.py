@@ -1,0 +1,143 @@
+"""voka.Client: one login engine, its four requests and a whole login."""
+import ctypes
+import os
+from dataclasses import dataclass, field
+from typing import Dict, Optional
+
+from voka._library import VOKA_OK, load_library, read_text
+
+# The stand-in USB token computes its password with the secret held here.
+SOFT_TOKEN_VARIABLE = "VOKA_SOFT_TOKEN_SECRET"
+
+
+@dataclass(frozen=True)
+class Result:
+    """The outcome of one request.
+
+    code: 0, the server's RETVALUE, or one of the engine's codes (-10332102:
+    the request failed, DESCMSG says why; -10332115: the token gave no
+    password). retvalue and descmsg: those fields of the latest answer, or
+    None. fields: every field of the answers so far, names upper-case."""
+    code: int
+    retvalue: Optional[str]
+    descmsg: Optional[str]
+    fields: Dict[str, str] = field(default_factory=dict)
+
+    @property
+    def ok(self) -> bool:
+        """The request succeeded: code 0."""
+        return self.code == VOKA_OK
+
+    @property
+    def logged_in(self) -> bool:
+        """The answers say the user is logged in: code 0 and AUTHENSTATE 1."""
+        return self.ok and self.fields.get("AUTHENSTATE") == "1"
+
+
+class Client:
+    """One login engine (libvoka-client.so.1) with the server endpoints.
+
+        with voka.Client("127.0.0.1:8025", "http://127.0.0.1:8080") as client:
+            result = client.login("alice", "alice-pass")
+            print(result.code, result.descmsg, result.logged_in)
+
+    udp is the challenge server's "host[:port]", http the validation
+    server's base URL. Texts are str; the engine converts them to its code
+    page (936 unless VOKA_CODEPAGE says otherwise) and refuses, with code
+    -10332102 and nothing sent, a text the code page cannot hold. A server's
+    answer never raises: only misuse does (TypeError for a text that is not
+    a str, ValueError for a text holding NUL or a closed client). library
+    names libvoka-client.so.1 when it is not installed (or set
+    VOKA_CLIENT_LIBRARY). A client is used by one thread at a time."""
+
+    def __init__(self, udp: str, http: str, *, udp_timeout: Optional[int] = None,
+                 library: Optional[str] = None) -> None:
+        self._library = load_library(library)
+        handle = ctypes.c_void_p()
+        if self._library.voka_client_create(ctypes.byref(handle)) != VOKA_OK:
+            raise MemoryError("libvoka-client: no engine")
+        self._handle: Optional[ctypes.c_void_p] = handle
+        self._library.voka_client_initialize(handle, _text(udp), _text(http))
+        if udp_timeout is not None:
+            if not isinstance(udp_timeout, int) or udp_timeout < 1:
+                raise ValueError("udp_timeout: whole seconds, at least 1")
+            self._library.voka_client_set_udp_timeout(handle, udp_timeout)
+
+    def close(self) -> None:
+        """Frees the engine; the client cannot be used afterwards."""
+        if self._handle is not None:
+            self._library.voka_client_free(self._handle)
+            self._handle = None
+
+    def __enter__(self) -> "Client":
+        return self
+
+    def __exit__(self, *exception) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        if getattr(self, "_handle", None) is not None:
+            self.close()
+
+    def get_dynamic_key(self, indication: str = "") -> Result:
+        """Asks for the GUID that the later requests carry (UDP first, HTTP
+        for good when UDP fails)."""
+        return self._request("get_dynamic_key", indication)
+
+    def static_authen(self, user: str, password: str, app: str = "1", area: str = "1", check_code: str = "",
+                      indication: str = "") -> Result:
+        """The account login. AUTHENSTATE 4 asks for the USB token (its
+        password is then under EKEYPWD), 2 for the matrix card cell under
+        POSITION."""
+        return self._request("static_authen", user, password, app, area, check_code, indication)
+
+    def ekey_authen(self, user: str, ekey_password: str, ekey_type: str = "", indication: str = "") -> Result:
+        """The e-key login with the token's password."""
+        return self._request("ekey_authen", user, ekey_password, ekey_type, indication)
+
+    def ecard_authen(self, user: str, ecard_answer: str, indication: str = "") -> Result:
+        """The e-card login with the text of the matrix card's cell."""
+        return self._request("ecard_authen", user, ecard_answer, indication)
+
+    def login(self, user: str, password: str, app: str = "1", area: str = "1", ekey_type: str = "",
+              indication: str = "") -> Result:
+        """What `voka-auth login` does: the dynamic key, the account login and,
+        when the answer asks for the token (AUTHENSTATE 4), the e-key login
+        with its password. The last request's result: result.logged_in tells
+        whether the user is logged in."""
+        result = self.get_dynamic_key(indication)
+        if result.ok:
+            result = self.static_authen(user, password, app, area, "", indication)
+        if result.ok and result.fields.get("AUTHENSTATE") == "4":
+            result = self.ekey_authen(user, result.fields.get("EKEYPWD", ""), ekey_type, indication)
+        return result
+
+    def value(self, name: str) -> Optional[str]:
+        """The field name (a-z in either case) of the answers so far, or None."""
+        return read_text(self._library.voka_client_get_value, self._live(), _text(name))
+
+    def fields(self) -> Dict[str, str]:
+        """Every field of the answers so far, names upper-case."""
+        handle, names, index = self._live(), [], 0
+        while (name := read_text(self._library.voka_client_field_name, handle, index)) is not None:
+            names.append(name)
+            index += 1
+        return {name: self.value(name) or "" for name in names}
+
+    def _request(self, name: str, *texts: str) -> Result:
+        code = getattr(self._library, "voka_client_" + name)(self._live(), *(_text(t) for t in texts))
+        fields = self.fields()
+        return Result(code, fields.get("RETVALUE"), fields.get("DESCMSG"), fields)
+
+    def _live(self) -> ctypes.c_void_p:
+        if self._handle is None:
+            raise ValueError("the client is closed")
+        return self._handle
+
+
+def _text(value: str) -> bytes:
+    if not isinstance(value, str):
+        raise TypeError("expected a str, not %s" % type(value).__name__)
+    if "\0" in value:
+        raise ValueError("a text cannot hold NUL")
+    return value.encode("utf-8", "surrogatepass")

@@ -1,0 +1,31 @@
+/* login_client_c UDP HTTP USER PASSWORD: a whole login through the installed
+ * C interface (dynamic key, account login, e-key login when the account asks
+ * for the token). Prints the result and AUTHENSTATE; exit status 0 once
+ * AUTHENSTATE is 1. */
+#include <stdio.h>
+#include <string.h>
+#include <voka/voka_client.h>
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    fprintf(stderr, "usage: login_client_c UDP HTTP USER PASSWORD\n");
+    return 2;
+  }
+  voka_client* client = NULL;
+  int result = voka_client_create(&client);
+  if (result == VOKA_OK) result = voka_client_initialize(client, argv[1], argv[2]);
+  if (result == VOKA_OK) result = voka_client_get_dynamic_key(client, "");
+  if (result == VOKA_OK) result = voka_client_static_authen(client, argv[3], argv[4], "1", "1", "", "");
+  char state[16] = "", password[64] = "";
+  voka_client_get_value(client, "AUTHENSTATE", state, sizeof state, NULL);
+  if (result == VOKA_OK && strcmp(state, "4") == 0 &&
+      voka_client_get_value(client, "EKEYPWD", password, sizeof password, NULL) == VOKA_OK) {
+    result = voka_client_ekey_authen(client, argv[3], password, "1", "");
+    voka_client_get_value(client, "AUTHENSTATE", state, sizeof state, NULL);
+  }
+  char message[256] = "";
+  voka_client_last_message(client, message, sizeof message, NULL);
+  printf("result=%d AUTHENSTATE=%s DESCMSG=%s\n", result, state, message);
+  voka_client_free(client);
+  return result == VOKA_OK && strcmp(state, "1") == 0 ? 0 : 1;
+}

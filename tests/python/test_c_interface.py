@@ -1,0 +1,87 @@
+"""The C interface called as C callers call it, through ctypes: misuse gets a
+result code, never a crash, and a refused text is refused before anything is
+sent (the server answers the same request)."""
+import ctypes
+
+import pytest
+
+from voka._library import VOKA_E_FAIL, VOKA_OK, VOKA_VALUE_ABSENT, VOKA_VALUE_TOO_LONG, load_library
+
+C = load_library()
+NETWORK_ERROR = "网络连接出错"
+NOT_IN_CODE_PAGE = "参数中含有代码页无法表示的字符"
+REQUESTS = {  # name: a request that the sample server answers
+    "get_dynamic_key": [b""],
+    "static_authen": [b"alice", b"alice-pass", b"1", b"1", b"", b""],
+    "ekey_authen": [b"alice", b"123456", b"1", b""],
+    "ecard_authen": [b"alice", b"12", b""],
+}
+BAD_TEXTS = {
+    "null": None,
+    "lone continuation byte": b"\x80",
+    "cut sequence": "中".encode()[:2],
+    "overlong slash": b"\xc0\xaf",
+    "surrogate": b"\xed\xa0\x80",
+    "outside code page 936": "😀".encode(),
+}
+
+
+@pytest.fixture
+def handle(voka_server):
+    handle = ctypes.c_void_p()
+    assert C.voka_client_create(ctypes.byref(handle)) == VOKA_OK
+    assert C.voka_client_initialize(handle, voka_server.udp.encode(), voka_server.http.encode()) == VOKA_OK
+    yield handle
+    C.voka_client_free(handle)
+
+
+def message(handle):
+    buffer = ctypes.create_string_buffer(256)
+    return buffer.value.decode() if C.voka_client_last_message(handle, buffer, 256, None) == VOKA_OK else None
+
+
+@pytest.mark.parametrize("call", [
+    lambda: C.voka_client_create(None),
+    lambda: C.voka_client_initialize(None, b"127.0.0.1:1", b"http://127.0.0.1:1"),
+    lambda: C.voka_client_set_udp_timeout(None, 5),
+    *(lambda name=name: getattr(C, "voka_client_" + name)(None, *REQUESTS[name]) for name in REQUESTS),
+    lambda: C.voka_client_get_value(None, b"DESCMSG", ctypes.create_string_buffer(8), 8, None),
+    lambda: C.voka_client_last_message(None, ctypes.create_string_buffer(8), 8, None),
+    lambda: C.voka_client_field_name(None, 0, ctypes.create_string_buffer(8), 8, None),
+])
+def test_null_handle_fails(call):
+    assert call() == VOKA_E_FAIL
+    C.voka_client_free(None)
+
+
+@pytest.mark.parametrize("name", REQUESTS)
+@pytest.mark.parametrize("bad", BAD_TEXTS.values(), ids=BAD_TEXTS.keys())
+def test_bad_text_is_refused_before_sending(handle, name, bad):
+    request = getattr(C, "voka_client_" + name)
+    assert C.voka_client_get_dynamic_key(handle, b"") == VOKA_OK
+    assert request(handle, *REQUESTS[name]) != VOKA_E_FAIL
+    for position in range(len(REQUESTS[name])):
+        arguments = list(REQUESTS[name])
+        arguments[position] = bad
+        assert request(handle, *arguments) == VOKA_E_FAIL, position
+        assert message(handle) == NOT_IN_CODE_PAGE
+
+
+def test_text_longer_than_any_request_is_refused(handle):
+    assert C.voka_client_get_dynamic_key(handle, b"x" * 8193) == VOKA_E_FAIL
+    assert message(handle) == NETWORK_ERROR
+
+
+def test_getters(handle):
+    assert C.voka_client_get_dynamic_key(handle, b"") == VOKA_OK
+    length = ctypes.c_size_t()
+    assert C.voka_client_get_value(handle, b"guid", None, 0, ctypes.byref(length)) == VOKA_VALUE_TOO_LONG
+    buffer = ctypes.create_string_buffer(length.value + 1)
+    assert C.voka_client_get_value(handle, b"guid", buffer, length.value, None) == VOKA_VALUE_TOO_LONG
+    assert C.voka_client_get_value(handle, b"guid", buffer, len(buffer), None) == VOKA_OK
+    assert len(buffer.value) == length.value == 36
+    for name in (None, b"\xff", "😀".encode()):
+        assert C.voka_client_get_value(handle, name, buffer, len(buffer), None) == VOKA_E_FAIL
+    assert C.voka_client_get_value(handle, b"ABSENT", buffer, len(buffer), None) == VOKA_VALUE_ABSENT
+    assert C.voka_client_field_name(handle, 3, buffer, len(buffer), None) == VOKA_VALUE_ABSENT
+    assert C.voka_client_set_udp_timeout(handle, 0) == VOKA_E_FAIL
