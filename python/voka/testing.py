@@ -15,8 +15,8 @@ then a test takes the fixture voka_server, a running RunningServer:
 
 The parameter is a fault mode of voka-server (`voka-server --help` lists
 them), or a list of its extra arguments. The server is voka-server from
-$VOKA_SERVER, else from the PATH; its accounts are the sample accounts
-installed beside it, or $VOKA_ACCOUNTS."""
+$VOKA_SERVER, else from the PATH; its accounts are the file $VOKA_ACCOUNTS
+names, else the sample accounts installed beside it."""
 import os
 import select
 import shutil
@@ -86,25 +86,28 @@ def _account_words(line: str) -> List[str]:
 class RunningServer:
     """voka-server on loopback ports it chose (port 0), stopped on exit.
 
-    udp: "127.0.0.1:PORT" for voka.Client; http: its base URL; https: the
-    HTTPS base URL when started with --https, else None; accounts: the
-    server's accounts by user; exit_status: set once stopped."""
+    accounts names an account file; None leaves the server to find its
+    sample accounts by itself. udp: "127.0.0.1:PORT" for voka.Client; http:
+    its base URL; https: the HTTPS base URL when started with --https, else
+    None; accounts: the server's accounts by user; exit_status: set once
+    stopped."""
 
     def __init__(self, arguments: Sequence[str] = (), binary: Optional[str] = None, accounts: Optional[str] = None,
                  env: Optional[Dict[str, str]] = None, start_seconds: float = 10) -> None:
         self.binary = binary or os.environ.get(SERVER_VARIABLE) or shutil.which("voka-server")
         if not self.binary:
             raise FileNotFoundError("voka-server: not on the PATH and %s is not set" % SERVER_VARIABLE)
-        self.accounts_file = accounts or os.environ.get(ACCOUNTS_VARIABLE) or os.path.join(
-            os.path.dirname(os.path.realpath(self.binary)), SAMPLE_ACCOUNTS_FROM_BINARY)
-        self.arguments = [self.binary, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0",
-                          "--accounts", self.accounts_file, *arguments]
+        self.arguments = [self.binary, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", *arguments]
+        if accounts is not None:
+            self.arguments += ["--accounts", accounts]
+        self.accounts_file = accounts or os.path.join(os.path.dirname(os.path.realpath(self.binary)),
+                                                      SAMPLE_ACCOUNTS_FROM_BINARY)
         self.env = env
         self.start_seconds = start_seconds
         self.exit_status: Optional[int] = None
 
     def __enter__(self) -> "RunningServer":
-        self.accounts = read_accounts(self.accounts_file)
+        self.accounts = read_accounts(self.accounts_file) if os.path.exists(self.accounts_file) else {}
         self._log = tempfile.TemporaryFile()
         self.process = subprocess.Popen(self.arguments, stdout=subprocess.PIPE, stderr=self._log, env=self.env)
         ready, _, _ = select.select([self.process.stdout], [], [], self.start_seconds)
@@ -148,5 +151,5 @@ def voka_server(request) -> Iterator[RunningServer]:
         arguments = ("--fault", parameter)
     else:
         arguments = parameter
-    with RunningServer(arguments) as server:
+    with RunningServer(arguments, accounts=os.environ.get(ACCOUNTS_VARIABLE)) as server:
         yield server

@@ -5,12 +5,15 @@ VOKA_ACCOUNTS (the sample account file) and VOKA_VECTORS_DIR.
 """
 import json
 import os
-import select
 import socket
 import struct
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "python"))
+from voka.testing import RunningServer  # noqa: E402
 
 AUTH = os.environ["VOKA_AUTH"]
 SERVER = os.environ["VOKA_SERVER"]
@@ -56,55 +59,22 @@ def card_cell(card, position):
     return card[int(position[1:]) - 1][ord(position[0]) - ord("A")]
 
 
-class Server:
-    """voka-server on free loopback ports, stopped (and checked) on exit.
+class Server(RunningServer):
+    """voka-server on free loopback ports (voka.testing's), with the plain
+    addresses these tests send raw bytes to.
 
     accounts=None leaves the server to find its sample accounts by itself."""
 
     def __init__(self, *extra, accounts=ACCOUNTS, binary=SERVER, env=None):
-        self.args = [binary, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", *extra]
-        if accounts is not None:
-            self.args += ["--accounts", accounts]
-        self.env = env
+        super().__init__(extra, binary=binary, accounts=accounts, env=env)
 
     def __enter__(self):
-        self.log_file = tempfile.TemporaryFile()
-        self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=self.log_file, env=self.env)
-        ready, _, _ = select.select([self.process.stdout], [], [], 10)
-        if not ready:
-            self.process.kill()
-            raise RuntimeError("voka-server did not start")
-        line = self.process.stdout.readline().decode()
-        if not line.startswith("listening "):
-            self.process.kill()
-            raise RuntimeError("voka-server: unexpected first line %r" % line)
-        words = dict(part.split("=", 1) for part in line.split()[1:])
-        self.udp = words["udp"]
-        self.http = words["http"]
-        self.udp_address = (self.udp.split(":")[0], int(self.udp.split(":")[1]))
-        self.http_address = (self.http.split(":")[0], int(self.http.split(":")[1]))
-        self.http_url = "http://" + self.http
-        self.https_url = "https://" + words["https"] if "https" in words else None
+        super().__enter__()
+        self.http_url, self.https_url = self.http, self.https
+        self.http = self.http_url[len("http://"):]
+        self.udp_address, self.http_address = ((host, int(port)) for host, port in
+                                               (a.rsplit(":", 1) for a in (self.udp, self.http)))
         return self
-
-    def __exit__(self, *exc):
-        if self.process.poll() is None:
-            self.process.terminate()
-        try:
-            self.exit_status = self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.exit_status = self.process.wait()
-        self.process.stdout.close()
-        self.log_file.close()
-        return False
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def log(self):
-        self.log_file.seek(0)
-        return self.log_file.read().decode("utf-8", "replace")
 
 
 class AuthRun:
