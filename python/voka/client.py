@@ -42,25 +42,31 @@ class Client:
             print(result.code, result.descmsg, result.logged_in)
 
     udp is the challenge server's "host[:port]", http the validation
-    server's base URL. Texts are str; the engine converts them to its code
-    page (936 unless VOKA_CODEPAGE says otherwise) and refuses, with code
-    -10332102 and nothing sent, a text the code page cannot hold. A server's
-    answer never raises: only misuse does (TypeError for a text that is not
-    a str, ValueError for a text holding NUL or a closed client). library
-    names libvoka-client.so.1 when it is not installed (or set
-    VOKA_CLIENT_LIBRARY). A client is used by one thread at a time."""
+    server's base URL; udp_timeout the seconds a UDP request waits for its
+    answer (10 unless given). Texts are str; the engine converts them to its
+    code page (936 unless VOKA_CODEPAGE says otherwise) and refuses, with
+    code -10332102 and nothing sent, a text the code page cannot hold. A
+    server's answer never raises: only misuse does (TypeError for a text that
+    is not a str; ValueError for a text holding NUL, an endpoint the code
+    page cannot hold, or a closed client). library names libvoka-client.so.1
+    when it is not installed (or set VOKA_CLIENT_LIBRARY). A client is used
+    by one thread at a time."""
 
     def __init__(self, udp: str, http: str, *, udp_timeout: Optional[int] = None,
                  library: Optional[str] = None) -> None:
+        if udp_timeout is not None and not isinstance(udp_timeout, int):
+            raise TypeError("udp_timeout: whole seconds, an int")
+        if udp_timeout is not None and udp_timeout < 1:
+            raise ValueError("udp_timeout: at least 1 second")
         self._library = load_library(library)
         handle = ctypes.c_void_p()
         if self._library.voka_client_create(ctypes.byref(handle)) != VOKA_OK:
             raise MemoryError("libvoka-client: no engine")
         self._handle: Optional[ctypes.c_void_p] = handle
-        self._library.voka_client_initialize(handle, _text(udp), _text(http))
+        if self._library.voka_client_initialize(handle, _text(udp), _text(http)) != VOKA_OK:
+            self.close()
+            raise ValueError("an endpoint that the code page cannot hold")
         if udp_timeout is not None:
-            if not isinstance(udp_timeout, int) or udp_timeout < 1:
-                raise ValueError("udp_timeout: whole seconds, at least 1")
             self._library.voka_client_set_udp_timeout(handle, udp_timeout)
 
     def close(self) -> None:

@@ -52,6 +52,8 @@ def test_misuse_raises(client):
         client.login("alice", b"alice-pass")
     with pytest.raises(ValueError):
         client.get_dynamic_key("a\0b")
+    with pytest.raises(ValueError):
+        voka.Client("127.0.0.1:1", "http://😀")
     client.close()
     with pytest.raises(ValueError):
         client.get_dynamic_key()
