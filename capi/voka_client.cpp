@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <string>
 
 #include "codec/ansi_codepage.h"
@@ -56,8 +55,13 @@ int CopyOut(const std::string& text, char* out, size_t capacity, size_t* length)
 
 int voka_client_create(voka_client** client) {
   if (client == nullptr) return VOKA_E_FAIL;
-  *client = new (std::nothrow) voka_client;
-  return *client != nullptr ? VOKA_OK : VOKA_E_FAIL;
+  *client = nullptr;
+  try {
+    *client = new voka_client;
+    return VOKA_OK;
+  } catch (...) {
+    return VOKA_E_FAIL;  // out of memory, in the allocation or in the engine's constructor
+  }
 }
 
 void voka_client_free(voka_client* client) { delete client; }
@@ -109,8 +113,11 @@ int voka_client_ecard_authen(voka_client* client, const char* user_id, const cha
 int voka_client_get_value(voka_client* client, const char* name, char* value, size_t capacity, size_t* length) {
   return WithEngine(client, [&](CClientAuthen& engine) {
     std::string key, found;
-    if (name == nullptr || !Utf8ToAnsiExactText(name, key)) return VOKA_E_FAIL;
-    if (engine.GetValue(key.c_str(), found) != kValueFound) return VOKA_VALUE_ABSENT;
+    if (name == nullptr) return VOKA_E_FAIL;
+    // No field has a name that is not UTF-8 or that the code page lacks.
+    if (!Utf8ToAnsiExactText(name, key) || engine.GetValue(key.c_str(), found) != kValueFound) {
+      return VOKA_VALUE_ABSENT;
+    }
     return CopyOut(AnsiToUtf8Text(found), value, capacity, length);
   });
 }

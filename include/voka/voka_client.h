@@ -4,7 +4,7 @@
  * codes as the COM object and CClientAuthen (docs/com-api.md). Texts go in and
  * come out as UTF-8; the engine's code page (936 unless VOKA_CODEPAGE says
  * otherwise) is converted to inside. A handle is used by one thread at a time,
- * as the engine is; different handles may be used from different threads.
+ * one call at a time, as the engine is.
  *
  * Every function returns an int result code and never throws:
  *  - 0: done (for a request, the server's RETVALUE 0);
@@ -12,7 +12,7 @@
  *    call was refused before anything was sent: a null handle (nothing
  *    changes), out of memory, or a null text, a text that is not UTF-8 or one
  *    that the code page cannot hold exactly (a request puts the engine's
- *    refusal under DESCMSG; a getter changes nothing);
+ *    refusal under DESCMSG);
  *  - VOKA_E_EKEYPWD: the USB token gave no password;
  *  - any other value: the server's RETVALUE, passed through. */
 #ifndef VOKA_VOKA_CLIENT_H
@@ -57,9 +57,11 @@ VOKA_CLIENT_API int voka_client_ecard_authen(voka_client* client, const char* us
                                              const char* indication);
 
 /* The field name (a-z matched in either case) of the answers so far, as UTF-8
- * with its NUL in value: 0, VOKA_VALUE_ABSENT, or VOKA_VALUE_TOO_LONG when it
- * does not fit capacity bytes (value may then be null). length, when not
- * null, receives the value's length in bytes, NUL excluded. */
+ * with its NUL in value: 0, VOKA_VALUE_ABSENT (also for a name that is not
+ * UTF-8 or that the code page lacks), or VOKA_VALUE_TOO_LONG when it does not
+ * fit capacity bytes (value may then be null). length, when not null,
+ * receives the value's length in bytes, NUL excluded. With a handle and a
+ * name, VOKA_E_FAIL means out of memory. */
 VOKA_CLIENT_API int voka_client_get_value(voka_client* client, const char* name, char* value, size_t capacity,
                                           size_t* length);
 /* The latest DESCMSG, as voka_client_get_value(client, "DESCMSG", ...). */

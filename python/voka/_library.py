@@ -50,13 +50,13 @@ def load_library(path: Optional[str] = None) -> ctypes.CDLL:
 
 def read_text(getter, *arguments) -> Optional[str]:
     """What a getter of the C interface hands out (None when absent), sized
-    by a first call that asks only for the length."""
+    by a first call that asks only for the length. With valid arguments a
+    getter fails only for want of memory."""
     length = ctypes.c_size_t()
     result = getter(*arguments, None, 0, ctypes.byref(length))
     if result == VOKA_VALUE_ABSENT:
         return None
     buffer = ctypes.create_string_buffer(length.value + 1)
-    result = getter(*arguments, buffer, len(buffer), ctypes.byref(length))
-    if result != VOKA_OK:
-        raise RuntimeError("libvoka-client: the text could not be read (%d)" % result)
+    if result != VOKA_VALUE_TOO_LONG or getter(*arguments, buffer, len(buffer), ctypes.byref(length)) != VOKA_OK:
+        raise MemoryError("libvoka-client: out of memory")
     return buffer.value.decode("utf-8")

@@ -1,8 +1,11 @@
 """voka-auth and voka-server with one of their allocations failing: each ends
 with a one-line message and status 1 or carries on, and never dies of it.
-VOKA_TORTURE_STRIDE=K fails only every Kth allocation of voka-auth's login."""
+The C interface under Python (voka) the same: a failed allocation is a
+result code or MemoryError, and the client logs in afterwards.
+VOKA_TORTURE_STRIDE=K fails only every Kth allocation of a login."""
 import os
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -52,6 +55,41 @@ class ClientTorture(unittest.TestCase):
     def test_failure_at_start_up_is_one_line(self):
         run = subprocess.run([AUTH, "--help"], capture_output=True, env=failing(1))
         self.assertEqual((run.returncode, run.stdout, run.stderr), (1, b"", b"voka-auth: out of memory\n"))
+
+
+# Python allocates with malloc, so the preloaded counter sees the C++ ones only.
+PYTHON_LOGINS = """
+import ctypes, sys, voka
+counter = ctypes.CDLL(sys.argv[1])
+stride, endpoints = int(sys.argv[2]), sys.argv[3:]
+
+def login(fail_at):
+    with voka.Client(*endpoints, udp_timeout=1) as client:
+        counter.CountingAllocatorStart(fail_at)
+        try:
+            outcome = client.login("alice", "alice-pass").code
+        except MemoryError:
+            outcome = "MemoryError"
+        count = counter.CountingAllocatorStop()
+        assert outcome in (0, voka.VOKA_E_FAIL, "MemoryError"), (fail_at, outcome)
+        assert client.login("alice", "alice-pass").logged_in, fail_at
+        return count
+
+allocations = login(0)
+for n in range(1, allocations + 1, stride):
+    login(n)
+print("C interface login: %d allocations, every %d failed in turn" % (allocations, stride))
+"""
+
+
+class CInterfaceTorture(unittest.TestCase):
+    def test_every_allocation_of_a_login_fails_in_turn(self):
+        env = dict(failing(), PYTHONPATH=os.path.join(os.path.dirname(__file__), "..", "..", "python"))
+        with Server() as server:
+            run = subprocess.run([sys.executable, "-c", PYTHON_LOGINS, LIBRARY, str(STRIDE), server.udp, server.http_url],
+                                 capture_output=True, text=True, timeout=500, env=env)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        print(run.stdout, end="")
 
 
 class ServerTorture(unittest.TestCase):
