@@ -24,3 +24,10 @@ size_t Utf8SequenceLength(const unsigned char* bytes, size_t available) {
   }
   return length;
 }
+
+char32_t Utf8CodePoint(const unsigned char* bytes, size_t length) {
+  if (length == 1) return bytes[0];
+  char32_t codePoint = bytes[0] & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) codePoint = codePoint << 6 | (bytes[i] & 0x3F);
+  return codePoint;
+}

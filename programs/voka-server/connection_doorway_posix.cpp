@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "programs/voka-server/http_request.h"
 #include "programs/voka-server/listen_socket_posix.h"
@@ -68,10 +69,11 @@ void CConnectionDoorway::Accept(int listener) {
     const Clock::time_point deadline = Clock::now() + kRequestDeadline;
     if (!m_looksAtFirstLine) {
       m_handOver(socket, from, deadline);
-    } else if (m_waiting.size() >= kMaxWaiting || WaitingFrom(from) >= kWaitingPerAddress) {
+    } else if (WaitingFrom(from) >= kWaitingPerAddress) {
       LogLine(m_scheme + " " + PeerText(&from) + " refused: too many connections waiting for their request");
       close(socket);
     } else {
+      if (m_waiting.size() >= kMaxWaiting) CloseOldestOfTheBusiestAddress();
       m_waiting.push_back({socket, from, deadline, false});
     }
   }
@@ -112,4 +114,20 @@ size_t CConnectionDoorway::WaitingFrom(const sockaddr_in& from) const {
   return static_cast<size_t>(std::count_if(m_waiting.begin(), m_waiting.end(), [&](const Waiting& waiting) {
     return waiting.from.sin_addr.s_addr == from.sin_addr.s_addr;
   }));
+}
+
+// Silent connections from many addresses must not shut out a newcomer: the
+// address holding the most gives up its oldest (m_waiting is in accept order).
+void CConnectionDoorway::CloseOldestOfTheBusiestAddress() {
+  std::map<in_addr_t, size_t> held;
+  for (const Waiting& waiting : m_waiting) ++held[waiting.from.sin_addr.s_addr];
+  const in_addr_t busiest = std::max_element(held.begin(), held.end(), [](const auto& a, const auto& b) {
+                              return a.second < b.second;
+                            })->first;
+  auto oldest = std::find_if(m_waiting.begin(), m_waiting.end(),
+                             [&](const Waiting& waiting) { return waiting.from.sin_addr.s_addr == busiest; });
+  LogLine(m_scheme + " " + PeerText(&oldest->from) +
+          " closed: the waiting room is full and its address holds the most");
+  close(oldest->socket);
+  m_waiting.erase(oldest);
 }

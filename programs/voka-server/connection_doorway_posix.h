@@ -42,6 +42,7 @@ class CConnectionDoorway {
   // false once the connection has left the doorway.
   bool Look(Waiting& waiting, Clock::time_point now);
   size_t WaitingFrom(const sockaddr_in& from) const;
+  void CloseOldestOfTheBusiestAddress();
 
   std::string m_scheme;
   bool m_looksAtFirstLine;

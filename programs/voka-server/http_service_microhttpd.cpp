@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,13 @@ size_t RequestHeadSize(MHD_Connection* handle, const std::string& method, const 
   size_t total = method.size() + 1 + target.size() + 1 + version.size() + 2 + 2;
   MHD_get_connection_values(handle, MHD_HEADER_KIND, &CountHeaderBytes, &total);
   return total;
+}
+
+// "HTTP/" and a version number, "DIGIT.DIGIT" (RFC 9112).
+bool LooksLikeHttpVersion(const std::string& version) {
+  return version.size() == 8 && version.compare(0, 5, "HTTP/") == 0 &&
+         std::isdigit(static_cast<unsigned char>(version[5])) && version[6] == '.' &&
+         std::isdigit(static_cast<unsigned char>(version[7]));
 }
 
 // Queues a response that closes the connection; a redirect has a location
@@ -251,8 +259,11 @@ void CHttpService::HandOver(int socket, const sockaddr_in& from, Clock::time_poi
 bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const std::string& method,
                            const std::string& version) {
   RequestTarget target;
-  if (!SplitRequestTarget(connection.target, target) || (version != "HTTP/1.0" && version != "HTTP/1.1")) {
+  if (!SplitRequestTarget(connection.target, target) || !LooksLikeHttpVersion(version)) {
     return Reply(handle, connection, 400, "bad request\n", "malformed request line");
+  }
+  if (version != "HTTP/1.0" && version != "HTTP/1.1") {
+    return Reply(handle, connection, 505, "HTTP version not supported\n", EscapeControlBytes(version) + " -> 505");
   }
   if (RequestHeadSize(handle, method, connection.target, version) > kLargestRequestHead) {
     return Reply(handle, connection, 431, "request head too long\n",

@@ -11,7 +11,6 @@ const char* ServerMessage(int retValue) {
     case kRetNoPendingFactor: return "请先进行账号登录";
     case kRetWrongEKeyPassword: return "USB安令密码错误";
     case kRetWrongECardAnswer: return "密保卡答案错误";
-    case kRetUnreadableRequest: return "请求无法解析";
     case kRetUnknownRequest: return "未知的请求";
     case kRetFactorLocked: return "二次验证错误次数过多,请5分钟后再试";
     case kRetPasswordsWait: return "密码错误次数过多,请1分钟后再试";

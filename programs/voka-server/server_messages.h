@@ -12,11 +12,10 @@ enum ServerRetValue {
   kRetNoPendingFactor = 1006,  // e-key or e-card login without a static login before it
   kRetWrongEKeyPassword = 1007,
   kRetWrongECardAnswer = 1008,
-  kRetUnreadableRequest = 1009,  // sealed text that does not open
-  kRetUnknownRequest = 1010,     // unknown UDP command word
-  kRetFactorLocked = 1011,       // too many wrong e-key or card answers: the second factor waits
-  kRetPasswordsWait = 1012,      // too many wrong passwords from this address: its account logins wait
-  kRetBusy = 1013,               // the dynamic-key store is full of keys just issued
+  kRetUnknownRequest = 1010,  // unknown HTTP path
+  kRetFactorLocked = 1011,    // too many wrong e-key or card answers: the second factor waits
+  kRetPasswordsWait = 1012,   // too many wrong passwords from this address: its account logins wait
+  kRetBusy = 1013,            // the dynamic-key store is full of keys just issued
 };
 
 // AUTHENSTATE values of a successful answer.

@@ -57,6 +57,8 @@ void CUdpService::OnReadable() {
   }
 }
 
+// Only a well-formed request is answered: an answer to anything else would
+// let a forged source address turn the server into an amplifier.
 void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const void* from) {
   const std::string peer = "udp " + PeerText(from);
   UDP_HEADER header = {};
@@ -66,22 +68,21 @@ void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const v
     LogLine(peer + " dropped: " + problem);
     return;
   }
-  AnswerFields answer;
   std::string what = CommandText(header.wCommand) + " seq=" + std::to_string(header.dwSequence);
   const RequestKindRow* row = FindRequestByCommand(header.wCommand);
-  if (opened == OpenResult::kBadPayload) {
-    answer = FailureAnswer(kRetUnreadableRequest);
-    what += " " + problem;
-  } else if (row == nullptr) {
-    answer = FailureAnswer(kRetUnknownRequest);
-    what += " unknown command";
-  } else {
-    // Clients send code page 936 text; accounts are kept in UTF-8.
-    RequestFields fields = ParseParameterText(AnsiToUtf8Text(text), "^$^");
-    answer = m_accounts.Answer(row->kind, fields, AddressText(from));
-    what += std::string(" ") + row->name;
-    if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
+  // Clients send code page 936 text; accounts are kept in UTF-8.
+  RequestFields fields =
+      opened == OpenResult::kOpened ? ParseParameterText(AnsiToUtf8Text(text), "^$^") : RequestFields();
+  if (opened == OpenResult::kBadPayload || row == nullptr || fields.empty()) {
+    const char* reason = opened == OpenResult::kBadPayload ? problem.c_str()
+                         : row == nullptr                  ? "unknown command"
+                                                           : "no NAME=value field in the parameter text";
+    LogLine(peer + " " + what + " dropped: " + reason);
+    return;
   }
+  AnswerFields answer = m_accounts.Answer(row->kind, fields, AddressText(from));
+  what += std::string(" ") + row->name;
+  if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
   std::string datagram;
   bool send = AnswerDatagram(m_faults, header, answer, datagram);
   LogLine(peer + " " + what + " -> " + AnswerSummary(answer) + (send ? "" : " (silent)"));

@@ -37,18 +37,12 @@ class UdpWireFormat(unittest.TestCase):
             self.assertEqual(fields["DESCMSG"], "动态密钥已生成")
             self.assertIn("DESCMSG=".encode() + "动态密钥已生成".encode("gbk"), payload)
 
-    def test_requests_it_cannot_open(self):
-        with Server() as server:
-            answer = exchange_datagram(server.udp_address, request_datagram(0xC500, 5, b"%%not-base64%%"))
-            self.assertEqual(unpack_header(answer)["sequence"], 5)
-            self.assertEqual(answer_fields(answer[20:])["RETVALUE"], "1009")
-            answer = exchange_datagram(server.udp_address, request_datagram(0x1234, 6, sealed("A=1")))
-            self.assertEqual(answer_fields(answer[20:])["RETVALUE"], "1010")
-
     def test_garbage_datagrams_get_no_answer_and_do_no_harm(self):
         rng = random.Random(5)
         payload = sealed("INDICATION=")
-        garbage = [b"", b"\x01", os.urandom(19), bytes(20), bytes(2048), bytes(60000),
+        garbage = [pack_header(16, 0x5300, 1),                            # no parameter text: 20 bytes for 96
+                   request_datagram(0xC500, 5, b"%%not-base64%%"), request_datagram(0x1234, 6, sealed("A=1")),
+                   b"", b"\x01", os.urandom(19), bytes(20), bytes(2048), bytes(60000),
                    pack_header(1000, 0x5300, 1) + payload,                # dwLength larger than the datagram
                    pack_header(len(payload) + 15, 0x5300, 1) + payload,   # one short
                    pack_header(len(payload) + 16, 0x5300, 1, fixed=(0, 0, 1)) + payload,
@@ -59,7 +53,7 @@ class UdpWireFormat(unittest.TestCase):
                 s.settimeout(0.3)
                 for datagram in garbage:
                     s.sendto(datagram, server.udp_address)
-                for datagram in garbage[:10]:
+                for datagram in garbage[:13]:
                     s.sendto(datagram, server.udp_address)
                     with self.assertRaises(socket.timeout, msg=datagram[:24]):
                         s.recv(65536)
@@ -67,6 +61,9 @@ class UdpWireFormat(unittest.TestCase):
             self.assertTrue(good_dynamic_key(server))
             self.assertIn("dropped: datagram of 0 bytes is shorter than the header", server.log())
             self.assertIn("dropped: dwLength 1000 does not match", server.log())
+            for reason in ["0x5300 seq=1 dropped: no NAME=value field", "0xC500 seq=5 dropped: payload is not sealed",
+                           "0x1234 seq=6 dropped: unknown command"]:
+                self.assertIn(reason, server.log())
 
 
 class HttpRobustness(unittest.TestCase):
@@ -80,6 +77,8 @@ class HttpRobustness(unittest.TestCase):
                 (b"HELLO\r\n\r\n", 400),
                 (b"GET zq.ack HTTP/1.1\r\n\r\n", 400),
                 (b"GET /zq.ack FTP/9\r\n\r\n", 400),
+                (b"GET /zq.ack HTTP/1.2\r\n\r\n", 505),
+                (b"GET /zq.ack HTTP/2.0\r\n\r\n", 505),
                 (b"\x00\xff\xfe garbage \x01\r\n\r\n", 400),
                 (b"POST /zq.ack HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 405),
                 (b"GET /zq.ack?" + b"A" * 10000 + b" HTTP/1.1\r\n\r\n", 431),
@@ -134,6 +133,17 @@ class HttpRobustness(unittest.TestCase):
             for s in idle:
                 s.close()
 
+    def test_silent_connections_from_many_addresses_make_room_for_a_newcomer(self):
+        with Server() as server:
+            silent = [socket.create_connection(server.http_address, source_address=("127.0.0.%d" % (2 + a), 0))
+                      for a in range(16) for _ in range(16)]  # a full waiting room: 16 from each of 16
+            status, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n",
+                                                        source=("127.0.0.18", 0)))
+            self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"))
+            self.assertIn("closed: the waiting room is full and its address holds the most", server.log())
+            for s in silent:
+                s.close()
+
     def test_query_decoding(self):
         with Server() as server:
             _, body = http_get(server, "/zq.ack")
@@ -143,6 +153,9 @@ class HttpRobustness(unittest.TestCase):
             status, body = http_get(server, "/Login.Validate.Account?userid=%s&PWD=%s&APPID=1&AREAID=1&GUID=%s"
                                     % (user, password, guid))
             self.assertEqual(answer_fields(body, b"^$^")["RETVALUE"], "0")
+            # C1 controls, raw 8-bit controls and bidirectional overrides reach the log escaped.
+            http_get(server, "/Login.Validate.Account?USERID=%C2%9B2J%9B2J%E2%80%AEx%E2%81%A6&PWD=p&GUID=" + guid)
+            self.assertIn("user=\\u009B2J\\x9B2J\\u202Ex\\u2066 -> RETVALUE=1003", server.log())
 
 
 class FaultModes(unittest.TestCase):

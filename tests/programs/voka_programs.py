@@ -144,9 +144,10 @@ def sealed(text):
     return run.stdout.rstrip("\n").encode("ascii")
 
 
-def http_exchange(address, request, wait=5.0):
-    """Sends raw request bytes; everything the server sends until it closes."""
-    with socket.create_connection(address, timeout=wait) as s:
+def http_exchange(address, request, wait=5.0, source=None):
+    """Sends raw request bytes (from source, an address to bind to); everything
+    the server sends until it closes."""
+    with socket.create_connection(address, timeout=wait, source_address=source) as s:
         s.sendall(request)
         received = b""
         while True:
