@@ -33,14 +33,16 @@ constexpr size_t kLongestInputLine = 4096;
 // Options that name files: the file system takes their bytes as given.
 const char* const kFileOptions[] = {"accounts", "csv"};
 
-enum class InputLine { kRead, kMissing, kTooLong };
+enum class InputLine { kRead, kMissing, kTooLong, kHasNul };
 
 // One line of in without its '\n', as std::getline reads it, but never more
-// than kLongestInputLine bytes.
+// than kLongestInputLine bytes. A NUL would end the secret early on its way
+// to the engine, which would then send only the text before it.
 InputLine ReadInputLine(std::istream& in, std::string& line) {
   line.clear();
   for (auto byte = in.get(); byte != std::istream::traits_type::eof(); byte = in.get()) {
     if (byte == '\n') return InputLine::kRead;
+    if (byte == '\0') return InputLine::kHasNul;
     if (line.size() == kLongestInputLine) return InputLine::kTooLong;
     line += static_cast<char>(byte);
   }
@@ -110,6 +112,10 @@ class CommandRunner {
       const InputLine read = ReadInputLine(m_in, line);
       if (read == InputLine::kMissing) {
         m_err << "voka-auth: --" << name << " -: no line on standard input\n";
+        return false;
+      }
+      if (read == InputLine::kHasNul) {
+        m_err << "voka-auth: --" << name << " -: the line on standard input holds a NUL byte\n";
         return false;
       }
       if (read == InputLine::kTooLong) {

@@ -17,7 +17,12 @@ std::string JsonString(const std::string& utf8) {
       ++at;
       continue;
     }
-    if (length > 1) {
+    const char32_t codePoint = Utf8CodePoint(reinterpret_cast<const unsigned char*>(utf8.data()) + at, length);
+    if (IsInvisibleControl(codePoint)) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(codePoint));
+      out += escape;
+    } else if (length > 1) {
       out.append(utf8, at, length);
     } else if (c == '"') {
       out += "\\\"";

@@ -38,6 +38,16 @@ TEST(ResultOutput, JsonAndHumanForms) {
   // A server's control bytes cannot move the cursor or forge a line.
   EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", "x\x1B[1A\r\ndynamic-key: 0"}}),
             "dynamic-key: 5\n  DESCMSG=x\\x1B[1A\\x0D\\x0Adynamic-key: 0\n");
+  // Nor can C1 controls (a CSI that moves the cursor), raw 8-bit controls or a
+  // right-to-left override that shows the rest of the line backwards.
+  const std::string hostile =
+      "\xC2\x9B"
+      "1A\x9B"
+      "1A\xE2\x80\xAE"
+      "0=EULAVTER\xE2\x81\xA6";
+  EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", hostile}}),
+            "dynamic-key: 5\n  DESCMSG=\\u009B1A\\x9B1A\\u202E0=EULAVTER\\u2066\n");
+  EXPECT_EQ(JsonString(hostile), "\"\\u009b1A\\ufffd1A\\u202e0=EULAVTER\\u2066\"");
 }
 
 // The COM API document lists exactly the table's codes, with its names and meanings.

@@ -9,10 +9,11 @@ import signal
 import socket
 import subprocess
 import tempfile
+import threading
 import unittest
 
 from voka_programs import (ACCOUNTS, AUTH, AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, SERVER, VECTORS_DIR, Server,
-                           free_port, run_auth, wait_until)
+                           free_port, pack_header, run_auth, unpack_header, wait_until)
 
 PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-", "--app", "1", "--area", "1"]
 
@@ -41,6 +42,7 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["get"], "'get'")
         self.assertUsageError(["dynamic-key", "stray"], "'stray'")
         self.assertUsageError(PASSWORD_FROM_INPUT, "longer than 4096 bytes", stdin="x" * 4097 + "\n")
+        self.assertUsageError(PASSWORD_FROM_INPUT, "holds a NUL byte", stdin="alice-pass\0anything\n")
         bench = ["bench", "--rate", "1", "--duration", "1"]
         self.assertUsageError([*bench, "--user", "u", "--password", "p", "--concurrency", "1001"], "'1001'")
         self.assertUsageError(["bench", "--rate", "0", "--duration", "1", "--user", "u", "--password", "p"], "'0'")
@@ -158,6 +160,30 @@ class Bench(unittest.TestCase):
             self.assertEqual(figures["refused_by_retvalue"], refused)
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
+
+
+class HostileAnswers(unittest.TestCase):
+    def test_terminal_controls_of_an_answer_are_escaped_in_output_and_trace(self):
+        hostile = "\u009b2J\u202eRETVALUE=1\u2066".encode("utf-8")
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as peer:
+            peer.bind(("127.0.0.1", 0))
+
+            def answer():
+                request, client = peer.recvfrom(4096)
+                payload = b"RETVALUE=0\0GUID=G\0DESCMSG=" + hostile + b"\0"
+                peer.sendto(pack_header(16 + len(payload), 0x5300, unpack_header(request)["sequence"]) + payload,
+                            client)
+
+            answering = threading.Thread(target=answer)
+            answering.start()
+            run = run_auth(["--udp", "127.0.0.1:%d" % peer.getsockname()[1], "--codepage", "65001", "-v",
+                            "dynamic-key"])
+            answering.join()
+        escaped = "\\u009B2J\\u202ERETVALUE=1\\u2066"
+        self.assertIn("  DESCMSG=" + escaped + "\n", run.stdout)
+        self.assertIn("DESCMSG=" + escaped + "\\0", run.stderr)
+        for raw in ("\u009b", "\u202e", "\u2066"):
+            self.assertNotIn(raw, run.stdout + run.stderr)
 
 
 class SealAndUnseal(unittest.TestCase):
