@@ -49,10 +49,11 @@ HRESULT RunEngineOperation(CClientAuthen& engine, const BSTR (&arguments)[N], LO
   });
 }
 
-// RunEngineOperation for a request: an argument longer than the longest
-// request fits none, whatever the transport, since every character takes at
-// least one byte. It is refused before anything is converted, so that a huge
-// text costs the host nothing.
+// RunEngineOperation for a request or Initialize: an argument longer than the
+// longest request fits none, whatever the transport, since every character
+// takes at least one byte (an endpoint is part of every request). It is
+// refused before anything is converted, so that a huge text costs the host
+// nothing; Initialize then leaves the endpoints as they were.
 template <size_t N, typename Operation>
 HRESULT RunEngineRequest(CClientAuthen& engine, const BSTR (&arguments)[N], LONG* lRet, Operation operation) {
   if (!lRet) return E_POINTER;
@@ -158,7 +159,7 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID riid, 
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Initialize(BSTR bstrUdpServer, BSTR bstrTcpServer, LONG* lRet) {
-  return RunEngineOperation(m_ClientAuthen, {bstrUdpServer, bstrTcpServer}, lRet, [this](const auto& text) {
+  return RunEngineRequest(m_ClientAuthen, {bstrUdpServer, bstrTcpServer}, lRet, [this](const auto& text) {
     return m_ClientAuthen.Initialize(text[0].c_str(), text[1].c_str());
   });
 }

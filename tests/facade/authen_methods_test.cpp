@@ -113,6 +113,12 @@ TEST_F(AuthenMethodsTest, ArgumentsAreReadByTheirLengthAndRefusedBeforeWork) {
     EXPECT_EQ(value, row.reason);
     EXPECT_EQ(Lookup(L"RETVALUE", value), -1) << "nothing was sent";
   }
+  LONG result = 0;
+  EXPECT_EQ(object->Initialize(tooLong.get(), tooLong.get(), &result), S_OK);
+  EXPECT_EQ(result, kAuthenFail);
+  EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
+  EXPECT_EQ(value, kNetworkMessage) << "refused before its conversion";
+  EXPECT_EQ(Login(user.get(), password.get()), 0) << "the endpoints are as they were";
 
   char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   DWORD old = 0;
