@@ -128,9 +128,7 @@ struct Step {
   double clientCpuSeconds = 0;  // this process: the load generator
   double peerCpuSeconds = 0;    // the server or the echo peer
 
-  bool MeetsGoal() const {
-    return failed == 0 && run.notStarted == 0 && static_cast<double>(latency.Percentile(99)) / 1e6 < kLatencyGoalMs;
-  }
+  bool MeetsGoal() const { return failed == 0 && static_cast<double>(latency.Percentile(99)) / 1e6 < kLatencyGoalMs; }
   double ClientCpuMicrosecondsPerOperation() const { return clientCpuSeconds * 1e6 / static_cast<double>(run.started); }
   double PeerCoresBusy() const { return peerCpuSeconds / std::chrono::duration<double>(run.startingTime).count(); }
 };
@@ -147,7 +145,7 @@ class CCapacitySearch {
     Step best;
     long missed = 0;
     for (long rate = kFirstRate; rate <= kHighestRate && missed == 0; rate *= 2) {
-      Step step = RunAt(rate);
+      Step step = RunTwiceIfMissed(rate);
       if (step.MeetsGoal()) {
         best = step;
       } else {
@@ -156,7 +154,7 @@ class CCapacitySearch {
     }
     for (int i = 0; i < kBisections && missed != 0; ++i) {
       const long rate = (best.rate + missed) / 2;
-      Step step = RunAt(rate);
+      Step step = RunTwiceIfMissed(rate);
       if (step.MeetsGoal()) {
         best = step;
       } else {
@@ -167,6 +165,13 @@ class CCapacitySearch {
   }
 
  private:
+  // Another process on the machine can stall one step: a miss counts only
+  // when a second run at the rate misses too.
+  Step RunTwiceIfMissed(long rate) {
+    Step step = RunAt(rate);
+    return step.MeetsGoal() ? step : RunAt(rate);
+  }
+
   Step RunAt(long rate) {
     Step step;
     step.rate = rate;
@@ -189,6 +194,11 @@ class CCapacitySearch {
           if (!done) ++step.failed;
         },
         [](std::chrono::nanoseconds) {});
+    // What was due and never started waited at least the rest of the step:
+    // counted as waiting all of it, it cannot make the percentiles look better.
+    for (uint64_t i = 0; i < step.run.notStarted; ++i) {
+      step.latency.Record(static_cast<uint64_t>(std::chrono::nanoseconds(m_stepTime).count()));
+    }
     step.clientCpuSeconds = ProcessCpuSeconds() - clientBefore;
     step.peerCpuSeconds = m_peer.CpuSeconds() - peerBefore;
     std::printf("%-12s %8ld/s  achieved %9.1f/s  p50 %7.3f ms  p99 %8.3f ms  failed %6llu  late %7llu  %s\n", m_name,
