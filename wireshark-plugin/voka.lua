@@ -17,6 +17,10 @@ local kHeaderSize = 20
 local kDefaultPort = 8025
 -- voka-server drops a longer request; it is not unsealed, which costs time.
 local kLargestRequest = 2047
+-- The seal's key is public, so anyone can craft requests that open, and
+-- opening costs time: no more than the first kLargestOpened bytes of a
+-- request's text are opened (16 blocks; a login sends about 200).
+local kLargestOpened = 384
 -- The client takes an answer only when it is shorter than this, and reads no
 -- header whose dwLength is this or more.
 local kAnswerLimit = 1024
@@ -59,6 +63,8 @@ local experts = {
                                expert.group.MALFORMED, expert.severity.ERROR),
   unterminated = ProtoExpert.new("voka.unterminated", "Answer does not end in NUL: the client drops its last byte",
                                  expert.group.PROTOCOL, expert.severity.WARN),
+  cut = ProtoExpert.new("voka.cut", "Only the first " .. kLargestOpened .. " bytes of the parameter text are opened",
+                        expert.group.UNDECODED, expert.severity.NOTE),
   dropped = ProtoExpert.new("voka.dropped", "Not unsealed: voka-server drops this request",
                             expert.group.MALFORMED, expert.severity.ERROR),
   rejected = ProtoExpert.new("voka.rejected", "The client rejects this answer",
@@ -107,9 +113,57 @@ local SBOXES = {
    7, 11, 4, 1, 9, 12, 14, 2, 0, 6, 10, 13, 15, 3, 5, 8, 2, 1, 14, 7, 4, 10, 8, 13, 15, 12, 9, 0, 3, 5, 6, 11},
 }
 
+local band, bor, bxor, extract = bit32.band, bit32.bor, bit32.bxor, bit32.extract
+local lshift, lrotate = bit32.lshift, bit32.lrotate
+
 -- The final permutation undoes the initial one.
 local FP = {}
 for position, source in ipairs(IP) do FP[source] = position end
+
+-- A permutation of 64 bits as lookups by byte: tables.high[b][v] and
+-- tables.low[b][v] hold the output bits that byte b (0 to 7) with value v sets.
+local function byte_tables(table_)
+  local tables = {high = {}, low = {}}
+  for b = 0, 7 do
+    tables.high[b], tables.low[b] = {}, {}
+    for v = 0, 255 do
+      local high, low = 0, 0
+      for i, source in ipairs(table_) do
+        if source > b * 8 and source <= b * 8 + 8 and extract(v, b * 8 + 8 - source) == 1 then
+          if i <= 32 then high = bor(high, lshift(1, 32 - i)) else low = bor(low, lshift(1, 64 - i)) end
+        end
+      end
+      tables.high[b][v], tables.low[b][v] = high, low
+    end
+  end
+  return tables
+end
+local IP_BYTES, FP_BYTES = byte_tables(IP), byte_tables(FP)
+
+-- Contributions of different bytes never share a bit, so they add up.
+local function permute64(high, low, tables)
+  local out_high, out_low = 0, 0
+  for b = 0, 7 do
+    local v = b < 4 and extract(high, 24 - b * 8, 8) or extract(low, 56 - b * 8, 8)
+    out_high, out_low = out_high + tables.high[b][v], out_low + tables.low[b][v]
+  end
+  return out_high, out_low
+end
+
+-- SP[box][six bits]: the S-box's output for those bits, already through P.
+local SP = {}
+for box = 1, 8 do
+  SP[box] = {}
+  for six = 0, 63 do
+    local value = SBOXES[box][extract(six, 5) * 32 + extract(six, 0) * 16 + extract(six, 1, 4) + 1]
+    local out = 0
+    for i, source in ipairs(P) do
+      local j = source - (box - 1) * 4 - 1
+      if j >= 0 and j < 4 and extract(value, 3 - j) == 1 then out = bor(out, lshift(1, 32 - i)) end
+    end
+    SP[box][six] = out
+  end
+end
 
 local function permute(bits, table_)
   local out = {}
@@ -121,20 +175,15 @@ local function bytes_to_bits(bytes, first, count)
   local bits = {}
   for i = 0, count - 1 do
     local byte = bytes[first + i]
-    for b = 7, 0, -1 do bits[#bits + 1] = bit32.extract(byte, b) end
+    for b = 7, 0, -1 do bits[#bits + 1] = extract(byte, b) end
   end
   return bits
 end
 
-local function bits_to_bytes(bits, out)
-  for i = 1, #bits, 8 do
-    local byte = 0
-    for b = 0, 7 do byte = byte * 2 + bits[i + b] end
-    out[#out + 1] = byte
-  end
-end
-
--- The 16 round subkeys of an 8-byte key, reversed for decryption.
+-- The 16 rounds of an 8-byte key, reversed for decryption. Each round holds
+-- the S-boxes in pairs with the round's subkey folded in: round[pair][ten
+-- bits] is the two boxes' output through P for the ten bits of the right half
+-- that the pair's twelve bits of the expansion E repeat.
 local function key_schedule(key_bytes, first, decrypt)
   local cd = permute(bytes_to_bits(key_bytes, first, 8), PC1)
   local c, d = {}, {}
@@ -147,39 +196,39 @@ local function key_schedule(key_bytes, first, decrypt)
     end
     local joined = {}
     for i = 1, 28 do joined[i], joined[28 + i] = c[i], d[i] end
-    subkeys[decrypt and 17 - round or round] = permute(joined, PC2)
+    local bits, pieces, pairs = permute(joined, PC2), {}, {}
+    for box = 1, 8 do
+      local piece = 0
+      for i = 1, 6 do piece = piece * 2 + bits[box * 6 - 6 + i] end
+      pieces[box] = piece
+    end
+    for pair = 1, 4 do
+      local first, second, outputs = SP[pair * 2 - 1], SP[pair * 2], {}
+      for ten = 0, 1023 do
+        outputs[ten] = first[bxor(extract(ten, 4, 6), pieces[pair * 2 - 1])] +
+                       second[bxor(extract(ten, 0, 6), pieces[pair * 2])]
+      end
+      pairs[pair] = outputs
+    end
+    subkeys[decrypt and 17 - round or round] = pairs
   end
   return subkeys
 end
 
-local function feistel(right, subkey)
-  local expanded = permute(right, E)
-  local out = {}
-  for box = 0, 7 do
-    local six = {}
-    for i = 1, 6 do six[i] = bit32.bxor(expanded[box * 6 + i], subkey[box * 6 + i]) end
-    local row = six[1] * 2 + six[6]
-    local column = six[2] * 8 + six[3] * 4 + six[4] * 2 + six[5]
-    local value = SBOXES[box + 1][row * 16 + column + 1]
-    for b = 3, 0, -1 do out[#out + 1] = bit32.extract(value, b) end
-  end
-  return permute(out, P)
-end
-
--- One DES operation on a 64-bit table, in the subkeys' order.
-local function des(bits, subkeys)
-  local block = permute(bits, IP)
-  local left, right = {}, {}
-  for i = 1, 32 do left[i], right[i] = block[i], block[32 + i] end
+-- One DES operation on a block held as two 32-bit words, in the rounds'
+-- order. Boxes 2p-1 and 2p take bits 8p-8 to 8p+1 of the right half (1 being
+-- the top bit, wrapping around): the first three pairs from it rotated right
+-- by 1, the last from it rotated left by 1. The pairs' outputs never share a
+-- bit, so they add up.
+local function des(high, low, rounds)
+  local left, right = permute64(high, low, IP_BYTES)
   for round = 1, 16 do
-    local f = feistel(right, subkeys[round])
-    local next_right = {}
-    for i = 1, 32 do next_right[i] = bit32.bxor(left[i], f[i]) end
-    left, right = right, next_right
+    local k, x = rounds[round], lrotate(right, 31)
+    local f = k[1][extract(x, 22, 10)] + k[2][extract(x, 14, 10)] + k[3][extract(x, 6, 10)] +
+              k[4][extract(lrotate(right, 1), 0, 10)]
+    left, right = right, bxor(left, f)
   end
-  local joined = {}
-  for i = 1, 32 do joined[i], joined[32 + i] = right[i], left[i] end
-  return permute(joined, FP)
+  return permute64(right, left, FP_BYTES)
 end
 
 ------------------------------------------------------------------------------
@@ -193,24 +242,24 @@ local function schedules(key, opening)
   return {key_schedule(key, 1, false), key_schedule(key, 9, true), key_schedule(key, 17, false)}
 end
 
-local function exchange_halves(blocks)
-  for i = 1, 32 do
-    blocks[1][32 + i], blocks[2][i] = blocks[2][i], blocks[1][32 + i]
-  end
-  for i = 1, 32 do
-    blocks[2][32 + i], blocks[3][i] = blocks[3][i], blocks[2][32 + i]
-  end
+local function word(bytes, first)
+  return ((bytes[first] * 256 + bytes[first + 1]) * 256 + bytes[first + 2]) * 256 + bytes[first + 3]
 end
 
 -- Runs one block of bytes[first .. first + 23] and appends it to out.
 local function crypt_block(bytes, first, stage_keys, out)
-  local blocks = {}
-  for i = 1, 3 do blocks[i] = bytes_to_bits(bytes, first + (i - 1) * 8, 8) end
+  local w = {}
+  for i = 1, 6 do w[i] = word(bytes, first + (i - 1) * 4) end
   for stage = 1, 3 do
-    if stage > 1 then exchange_halves(blocks) end
-    for i = 1, 3 do blocks[i] = des(blocks[i], stage_keys[stage]) end
+    if stage > 1 then w[2], w[3], w[4], w[5] = w[3], w[2], w[5], w[4] end
+    local keys = stage_keys[stage]
+    w[1], w[2] = des(w[1], w[2], keys)
+    w[3], w[4] = des(w[3], w[4], keys)
+    w[5], w[6] = des(w[5], w[6], keys)
   end
-  for i = 1, 3 do bits_to_bytes(blocks[i], out) end
+  for i = 1, 6 do
+    for shift = 24, 0, -8 do out[#out + 1] = extract(w[i], shift, 8) end
+  end
 end
 
 local function hex_to_bytes(hex)
@@ -229,7 +278,7 @@ local function key_of(pass_phrase)
   repeat
     for i = 1, 24 do
       if next_char > #pass_phrase then break end
-      key[i] = bit32.bxor(key[i], bit32.band(pass_phrase:byte(next_char), 0x7F))
+      key[i] = bxor(key[i], band(pass_phrase:byte(next_char), 0x7F))
       next_char = next_char + 1
     end
     local encrypted = {}
@@ -243,39 +292,54 @@ local BASE64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/
 local base64_value = {}
 for i = 1, 64 do base64_value[BASE64:byte(i)] = i - 1 end
 
--- Canonical padded Base64 only, as the server accepts it; nil otherwise.
-local function base64_decode(text)
-  if #text % 4 ~= 0 then return nil end
-  local bytes = {}
-  for quantum = 1, #text, 4 do
-    local last = quantum + 4 > #text
-    local padding = 0
-    if last and text:sub(quantum + 3, quantum + 3) == "=" then
-      padding = text:sub(quantum + 2, quantum + 2) == "=" and 2 or 1
-    end
-    local bits = 0
-    for i = 0, 3 - padding do
-      local value = base64_value[text:byte(quantum + i)]
-      if value == nil then return nil end
-      bits = bits * 64 + value
-    end
-    bits = bits * 64 ^ padding
-    if bits % 256 ^ padding ~= 0 then return nil end
-    for i = 2, padding, -1 do bytes[#bytes + 1] = math.floor(bits / 256 ^ i) % 256 end
+-- Appends the bytes of the four characters at text[at]; false when one is
+-- not Base64 or the padding's bits are not zero.
+local function decode_quantum(text, at, last, bytes)
+  local padding = 0
+  if last and text:byte(at + 3) == 61 then padding = text:byte(at + 2) == 61 and 2 or 1 end
+  local bits = 0
+  for i = 0, 3 - padding do
+    local value = base64_value[text:byte(at + i)]
+    if value == nil then return false end
+    bits = bits * 64 + value
   end
+  bits = bits * 64 ^ padding
+  if bits % 256 ^ padding ~= 0 then return false end
+  for i = 2, padding, -1 do bytes[#bytes + 1] = math.floor(bits / 256 ^ i) % 256 end
+  return true
+end
+
+-- Canonical padded Base64 only, as the server accepts it; nil otherwise. The
+-- whole text is checked, but only its first limit bytes (a multiple of 3)
+-- are decoded.
+local function base64_decode(text, limit)
+  if #text % 4 ~= 0 or not text:find("^[A-Za-z0-9+/]*=?=?$") then return nil end
+  local bytes = {}
+  local decoded = math.min(#text, limit / 3 * 4)
+  for at = 1, decoded, 4 do
+    if not decode_quantum(text, at, at + 4 > #text, bytes) then return nil end
+  end
+  if decoded < #text and not decode_quantum(text, #text - 3, true, {}) then return nil end
   return bytes
 end
 
--- Opens a sealed payload into its parameter text; nil when it does not open.
+-- The key schedules of the pass phrase last used, kept across packets.
+local opened_with, opening_keys
+
+-- Opens a sealed payload into its parameter text, and whether it was cut at
+-- kLargestOpened; nil when it does not open.
 local function unseal(sealed, pass_phrase)
-  local bytes = base64_decode(sealed)
+  local bytes = base64_decode(sealed, kLargestOpened)
   if bytes == nil then return nil end
+  local cut = #bytes == kLargestOpened and #sealed > kLargestOpened / 3 * 4
   -- Sealing dropped the trailing 0xFF bytes of the last block: put them back.
   while #bytes % 24 ~= 0 do bytes[#bytes + 1] = 0xFF end
-  local stage_keys = schedules(key_of(pass_phrase), true)
+  if pass_phrase ~= opened_with then
+    opening_keys, opened_with = schedules(key_of(pass_phrase), true), pass_phrase
+  end
   local plain = {}
   for first = 1, #bytes, 24 do
-    crypt_block(bytes, first, stage_keys, plain)
+    crypt_block(bytes, first, opening_keys, plain)
     -- Every parameter text starts with an upper-case NAME=; a first block
     -- that cannot start one means a wrong pass phrase or a payload that was
     -- never sealed, and the rest is not worth opening.
@@ -284,12 +348,12 @@ local function unseal(sealed, pass_phrase)
       if not (start:find("^[A-Z]+=") or start:find("^[A-Z]+$")) then return nil end
     end
   end
-  while plain[#plain] == 0xFF do plain[#plain] = nil end
+  while not cut and plain[#plain] == 0xFF do plain[#plain] = nil end
   local chars = {}
   for i, byte in ipairs(plain) do chars[i] = string.char(byte) end
   local text = table.concat(chars)
   if #text > 0 and not text:find("^[A-Z]+=") then return nil end
-  return text
+  return text, cut
 end
 
 ------------------------------------------------------------------------------
@@ -383,11 +447,12 @@ local function dissect_request(tvb, payload, tree)
     tree:add(fields.sealed, payload)
     sealed = payload:raw()
   end
-  local text = unseal(sealed, voka.prefs.pass_phrase)
+  local text, cut = unseal(sealed, voka.prefs.pass_phrase)
   if text == nil then
     tree:add_proto_expert_info(experts.not_sealed)
     return
   end
+  if cut then tree:add_proto_expert_info(experts.cut) end
   if #text == 0 then
     tree:add(fields.text, "")
     return

@@ -13,7 +13,7 @@ import threading
 import unittest
 
 from voka_programs import (SAME_CELL_USER, SAMPLE_AND_SAME_CELL_ACCOUNTS, Server, answer_fields, pack_header,
-                           request_datagram, run_auth)
+                           request_datagram, run_auth, sealed)
 
 DISSECTOR = os.environ["VOKA_DISSECTOR"]
 DEFAULT_PORT = 8025
@@ -39,6 +39,9 @@ HOSTILE = [
     (TO_SERVER, pack_header(16 + 32, 0xAD00, 4) + b"A" * 32, "request", [], ["Payload does not unseal"]),
     (TO_SERVER, request_datagram(0x5300, 6, b"QUJD" * 16371), "request", [],
      ["Not unsealed: voka-server drops a request longer than 2047 bytes"]),
+    # Opening costs time: a crafted request is opened no further than 384 bytes.
+    (TO_SERVER, request_datagram(0xC500, 8, sealed("INDICATION=" + "x" * 500)), "request",
+     [("INDICATION", "x" * 373)], ["Only the first 384 bytes of the parameter text are opened"]),
     # A request sent from the server's port is still a request.
     (((BROKEN_SENDER[0], DEFAULT_PORT), TO_SERVER[1]), request_datagram(0x5300, 7, b"UkzMK365ujGAAJH/+NHzcozfbiUgQJ4D"),
      "request", [("INDICATION", "X1")], []),
