@@ -4,12 +4,57 @@ redirect that must be refused."""
 import os
 import re
 import subprocess
+import sys
 import tempfile
 import unittest
+import unittest.mock
 
 from voka_programs import AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, Server, free_port, run_auth, wait_until
 
 MAKE_CERTIFICATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_certificates.sh")
+
+# An OpenSSL configuration that allows TLS 1.0 and 1.1, which Debian's does not:
+# the client must refuse them by itself.
+OLD_TLS_CONFIGURATION = """openssl_conf = init
+[init]
+ssl_conf = ssl_module
+[ssl_module]
+system_default = tls_defaults
+[tls_defaults]
+MinProtocol = TLSv1
+CipherString = DEFAULT@SECLEVEL=0
+"""
+# argv: certificate, key. Serves one dynamic key per connection over TLS 1.0
+# or 1.1 only; says "served" or "refused" for each.
+OLD_TLS_SERVER = r"""
+import socket, ssl, sys
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.minimum_version, context.maximum_version = ssl.TLSVersion.TLSv1, ssl.TLSVersion.TLSv1_1
+context.set_ciphers("DEFAULT:@SECLEVEL=0")
+context.load_cert_chain(sys.argv[1], sys.argv[2])
+body = b"RETVALUE=0^$^GUID=G"
+with socket.create_server(("127.0.0.1", 0)) as listener:
+    print(listener.getsockname()[1], flush=True)
+    while True:
+        connection, _ = listener.accept()
+        try:
+            with context.wrap_socket(connection, server_side=True) as tls:
+                tls.recv(4096)
+                tls.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
+                print("served", tls.version(), flush=True)
+        except (ssl.SSLError, OSError):
+            print("refused", flush=True)
+"""
+# argv: port, CA. A client that allows TLS 1.1 gets the dynamic key.
+OLD_TLS_CLIENT = r"""
+import socket, ssl, sys
+context = ssl.create_default_context(cafile=sys.argv[2])
+context.minimum_version, context.maximum_version = ssl.TLSVersion.TLSv1, ssl.TLSVersion.TLSv1_1
+context.set_ciphers("DEFAULT:@SECLEVEL=0")
+with context.wrap_socket(socket.create_connection(("127.0.0.1", int(sys.argv[1]))), server_hostname="localhost") as tls:
+    tls.sendall(b"GET /zq.ack HTTP/1.1\r\nHost: localhost\r\n\r\n")
+    sys.stdout.write(tls.recv(4096).decode())
+"""
 
 
 class Https(unittest.TestCase):
@@ -67,6 +112,27 @@ class Https(unittest.TestCase):
                 self.assertTrue(wait_until(lambda: re.search(r"https 127\.0\.0\.1:\d+ closed: ", server.log()), 5),
                                 server.log())
                 self.assertNotIn("GET", server.log())
+
+    def test_servers_offering_only_tls_1_0_or_1_1_are_refused(self):
+        configuration = self.path("old-tls.cnf")
+        with open(configuration, "w") as f:
+            f.write(OLD_TLS_CONFIGURATION)
+        env = dict(os.environ, OPENSSL_CONF=configuration)
+        python = sys.executable
+        with subprocess.Popen([python, "-c", OLD_TLS_SERVER, self.path("localhost.pem"), self.path("localhost.key")],
+                              stdout=subprocess.PIPE, text=True, env=env) as server:
+            try:
+                port = server.stdout.readline().strip()
+                client = subprocess.run([python, "-c", OLD_TLS_CLIENT, port, self.path("ca.pem")], env=env,
+                                        capture_output=True, text=True, timeout=30)
+                self.assertIn("RETVALUE=0^$^GUID=G", client.stdout, client.stderr)
+                self.assertIn(server.stdout.readline().split()[:2], [["served", "TLSv1.1"]])
+                with unittest.mock.patch.dict(os.environ, OPENSSL_CONF=configuration):
+                    run, lines = self.login("https://localhost:" + port, ca_bundle=self.path("ca.pem"))
+                self.assertRefused(run, lines)
+                self.assertEqual(server.stdout.readline().strip(), "refused")
+            finally:
+                server.kill()
 
     def test_redirect_from_https_to_http_is_refused(self):
         with self.server("localhost", "--fault", "https-to-http") as server:
