@@ -267,7 +267,7 @@ std::string AuthUsageText() {
              "      whole logins, N starts a second, at most C at a time (default 1), each\n"
              "      timed from when it was due; the accounts of a voka-server account file in\n"
              "      turn; prints the achieved rate, failures by cause and latency percentiles,\n"
-             "      and writes one CSV row per login. Ctrl-C stops it with the figures so far\n"
+             "      and writes one CSV row per login. Ctrl-C stops it with the figures so far.\n"
              "  get NAME\n"
              "      print one answer field\n"
              "  seal TEXT\n"
