@@ -137,29 +137,60 @@ class Bench(unittest.TestCase):
 
     def test_logins_are_counted_by_outcome(self):
         closed_http = "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM)
-        alice = ["--user", "alice", "--password", "alice-pass"]
-        cases = [  # server options, bench options, HTTP base or None for the server's, outcomes, RETVALUEs refused
-            ((), ["--accounts", ACCOUNTS, "--concurrency", "1"], None, {"ok"}, {}),
-            ((), ["--user", "alice", "--password", "wrong"], None, {"refused"}, {"1004": 5, "1012": 3}),
-            (("--fault", "silence"), alice, closed_http, {"no-answer"}, {}),
+        alice = ["--user", "alice", "--password", "-"]
+        cases = [  # server options, bench options, password line, HTTP base (None: the server's), outcomes, refusals
+            ((), ["--accounts", ACCOUNTS, "--concurrency", "1"], "", None, {"ok"}, {}),
+            ((), alice, "alice-pass\n", None, {"ok"}, {}),
+            ((), alice, "wrong\n", None, {"refused"}, {"1004": 5, "1012": 3}),
+            (("--fault", "silence"), alice, "alice-pass\n", closed_http, {"no-answer"}, {}),
         ]
-        for server_options, options, http, outcomes, refused in cases:
+        for server_options, options, password, http, outcomes, refused in cases:
             with Server(*server_options) as server, tempfile.TemporaryDirectory() as folder:
                 rows_file = os.path.join(folder, "logins.csv")
                 run = run_auth(["--udp", server.udp, "--http", http or server.http_url, "--timeout", "1", "--json",
                                 "bench", "--rate", "8", "--duration", "1", "--concurrency", "8", *options,
-                                "--csv", rows_file], secret=BOB_SECRET)
-                with open(rows_file, newline="") as f:
-                    rows = list(csv.DictReader(f))
-            figures = json.loads(run.stdout)
+                                "--csv", rows_file], secret=BOB_SECRET, stdin=password)
+                rows = self.read_rows(rows_file)
+            figures = self.assertCountsAddUp(run.stdout, run.stderr, rows)
             self.assertEqual((run.status, figures["started"]), (0 if outcomes == {"ok"} else 1, 8), run.stderr)
-            self.assertEqual(figures["done"] + figures["failed"], figures["started"])
-            self.assertEqual(sum(figures["failures"].values()), figures["failed"])
-            self.assertEqual(len(rows), figures["started"])
             self.assertEqual({row["outcome"] for row in rows}, outcomes)
             self.assertEqual(figures["refused_by_retvalue"], refused)
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
+
+    def test_progress_on_a_terminal_and_ctrl_c_stops_with_the_figures_so_far(self):
+        with Server() as server, tempfile.TemporaryDirectory() as folder:
+            rows_file = os.path.join(folder, "logins.csv")
+            master, terminal = pty.openpty()
+            bench = subprocess.Popen([AUTH, "--udp", server.udp, "--json", "bench", "--rate", "200", "--duration",
+                                      "600", "--user", "alice", "--password", "alice-pass", "--csv", rows_file],
+                                     stdout=subprocess.PIPE, stderr=terminal, text=True,
+                                     env=dict(os.environ, VOKA_UDP_LOG=os.path.join(folder, "udp.log")))
+            os.close(terminal)
+            said = b""
+            while b"\n" not in said and (chunk := WaitsAndSecrets.read_terminal(master)):
+                said += chunk
+            bench.send_signal(signal.SIGINT)
+            out, _ = bench.communicate(timeout=60)
+            os.close(master)
+            rows = self.read_rows(rows_file)
+        self.assertRegex(said.decode(),
+                         r"^bench: \d+ s, started \d+, done \d+, failed 0, p50 [\d.]+ ms, p99 [\d.]+ ms\r\n$")
+        figures = self.assertCountsAddUp(out, "", rows)
+        self.assertEqual((bench.returncode, figures["interrupted"], figures["failed"]), (0, True, 0))
+
+    @staticmethod
+    def read_rows(rows_file):
+        with open(rows_file, newline="") as f:
+            return list(csv.DictReader(f))
+
+    def assertCountsAddUp(self, stdout, stderr, rows):
+        figures = json.loads(stdout)
+        self.assertEqual(stderr, "")  # no progress lines off a terminal
+        self.assertEqual(figures["done"] + figures["failed"], figures["started"])
+        self.assertEqual(sum(figures["failures"].values()), figures["failed"])
+        self.assertEqual(len(rows), figures["started"])
+        return figures
 
 
 class HostileAnswers(unittest.TestCase):
