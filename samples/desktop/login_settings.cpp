@@ -6,12 +6,7 @@ namespace {
 
 // The program's own path with its extension replaced by .ini.
 std::wstring SettingsFilePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  DWORD length = 0;
-  while ((length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()))) == path.size()) {
-    path.resize(path.size() * 2);
-  }
-  path.resize(length);
+  std::wstring path = ProgramPath();
   const size_t dot = path.rfind(L'.');
   const size_t slash = path.find_last_of(L"\\/");
   if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);
@@ -25,6 +20,16 @@ void ReadKey(const std::wstring& file, const wchar_t* section, const wchar_t* ke
 }
 
 }  // namespace
+
+std::wstring ProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = 0;
+  while ((length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()))) == path.size()) {
+    path.resize(path.size() * 2);
+  }
+  path.resize(length);
+  return path;
+}
 
 void ReadSettingsFile(LoginSettings& settings) {
   const std::wstring file = SettingsFilePath();

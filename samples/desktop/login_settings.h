@@ -12,6 +12,9 @@ struct LoginSettings {
   std::wstring ekeyType = L"1";
 };
 
+// The running program's path; its settings file and voka-auth.exe lie beside it.
+std::wstring ProgramPath();
+
 // Reads login_window.ini (named after the program) from the program's folder;
 // a missing file or key keeps the default.
 void ReadSettingsFile(LoginSettings& settings);

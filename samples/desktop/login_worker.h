@@ -1,25 +1,31 @@
-// One login, run on a thread of its own: the thread initialises its own
-// apartment, creates its own VOKA4ClientCom object and makes every call, so
-// that the window's thread never waits on the network. The worker reports to
-// the window by posting messages; the window may abandon it at any moment,
-// after which the calls still running finish on the worker's thread and their
-// results are dropped.
+// One login, or one connection test, run on a thread of its own: for a login
+// the thread initialises its own apartment, creates its own VOKA4ClientCom
+// object and makes every call, so that the window's thread never waits on the
+// network. The worker reports to the window by posting messages; the window
+// may abandon it at any moment, after which the calls still running finish on
+// the worker's thread and their results are dropped (a connection test is
+// ended at once).
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
+#include "connection_check.h"
 #include "login_settings.h"
 
 struct IVOKAClientAuthen;
 
 enum class LoginStep {
-  kUsingToken,  // the account needs the USB e-key; its password is being sent
-  kCardNeeded,  // the account needs a matrix card cell; text names the cell
-  kLoggedIn,    // text is the server's message
-  kRefused,     // text is the server's (or the component's) message
-  kFailed,      // the object could not be created or called
+  kCheckingPassword,  // the account login is on its way to the server
+  kUsingToken,        // the account needs the USB e-key; its password is on its way
+  kCardNeeded,        // the account needs a matrix card cell; text names the cell
+  kLoggedIn,          // text is the server's message
+  kRefused,           // text is the server's (or the component's) message
+  kFailed,            // the object could not be created or called, or nothing was sent; text says why
+  kCheckLine,         // the connection test wrote the line text
+  kCheckDone,         // the connection test ended; text is its verdict, or why it could not run
 };
 
 struct LoginReport {
@@ -33,8 +39,11 @@ class LoginWorker {
   // Starts a login. Each report is posted to WINDOW as MESSAGE with a
   // LoginReport* in lParam, which the window deletes. Null when no thread
   // could be started.
-  static LoginWorker* Start(HWND window, UINT message, UINT ticket, const LoginSettings& settings,
-                            const std::wstring& user, const std::wstring& password);
+  static LoginWorker* StartLogin(HWND window, UINT message, UINT ticket, const LoginSettings& settings,
+                                 const std::wstring& user, const std::wstring& password);
+
+  // Starts a connection test of SETTINGS' servers, reported as a login is.
+  static LoginWorker* StartCheck(HWND window, UINT message, UINT ticket, const LoginSettings& settings);
 
   // The digits of the cell named by kCardNeeded.
   void AnswerCard(const std::wstring& answer);
@@ -44,11 +53,16 @@ class LoginWorker {
   void Abandon();
 
  private:
-  LoginWorker(HWND window, UINT message, UINT ticket, const LoginSettings& settings, const std::wstring& user,
+  enum class Job { kLogin, kCheck };
+
+  LoginWorker(HWND window, UINT message, UINT ticket, const LoginSettings& settings, Job job, const std::wstring& user,
               const std::wstring& password);
   ~LoginWorker();
+  static LoginWorker* Start(LoginWorker* worker);
   static DWORD WINAPI Run(void* worker);
+  void RunLogin();
   void Login(IVOKAClientAuthen* authen);
+  void CheckConnection();
   void Report(LoginStep step, const std::wstring& text);
   void Release();
 
@@ -56,10 +70,12 @@ class LoginWorker {
   const UINT m_message;
   const UINT m_ticket;
   const LoginSettings m_settings;
+  const Job m_job;
   const std::wstring m_user;
   const std::wstring m_password;
   std::wstring m_cardAnswer;    // written before m_cardAnswered is set
   const HANDLE m_cardAnswered;  // set by AnswerCard and by Abandon
-  volatile LONG m_abandoned = 0;
-  volatile LONG m_references = 2;  // the window's and the thread's
+  ConnectionCheck m_check;
+  std::atomic<bool> m_abandoned{false};
+  std::atomic<int> m_references{2};  // the window's and the thread's
 };

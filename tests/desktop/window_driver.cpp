@@ -2,9 +2,11 @@
 // and reads the outcome from its window and exit code.
 // Usage: window_driver PROGRAM UDP HTTP ACTION USER PASSWORD EXPECTED_STATUS EXPECTED_EXIT
 // ACTION: login | card=ROW/ROW/... (answers the asked cell from this card) |
-// card-digits=DIGITS | cancel-while-waiting. Asks its caller for screenshots
-// ("snap NAME X Y WIDTH HEIGHT", then a line on stdin) and prints "measure
-// NAME MS"; exit status 0 when every check held.
+// card-digits=DIGITS | cancel-while-waiting | check (tests the connection).
+// The outcome is the status that holds EXPECTED_STATUS, in the window's
+// language. Asks its caller for screenshots ("snap NAME X Y WIDTH HEIGHT",
+// then a line on stdin) and prints "measure NAME MS"; exit status 0 when
+// every check held.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,9 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "samples/desktop/login_window_ids.h"
+
 namespace {
 
-constexpr int kUser = 101, kPassword = 102, kCardPrompt = 103, kCardAnswer = 104, kStatus = 105;
 constexpr double kLongMs = 120000;  // Wine starting a program, or three calls, on a loaded machine
 constexpr double kAtOnceMs = 1000;  // the window's own thread answering
 HWND g_window;
@@ -28,9 +31,14 @@ double NowMs() {
   return 1000.0 * now.QuadPart / frequency.QuadPart;
 }
 
+// A failed check ends the program too, so that the test ends at once. WHAT
+// is written in UTF-8: it may quote the window's Chinese.
 void Check(bool holds, const std::wstring& what) {
   if (holds) return;
-  std::printf("FAIL %ls\n", what.c_str());
+  std::string text(WideCharToMultiByte(CP_UTF8, 0, what.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, what.c_str(), -1, &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+  std::printf("FAIL %s\n", text.c_str());
+  if (g_program.hProcess) TerminateProcess(g_program.hProcess, 1);
   std::exit(1);
 }
 
@@ -43,12 +51,41 @@ void Measure(const char* name, double ms) { std::printf("measure %s %.1f\n", nam
 HWND Item(int id) { return GetDlgItem(g_window, id); }
 
 std::wstring Text(int id) {
-  wchar_t text[512] = L"";
-  SendMessageTimeoutW(Item(id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
+  wchar_t text[4096] = L"";
+  SendMessageTimeoutW(Item(id), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
   return text;
 }
 
-bool Waiting() { return !IsWindowEnabled(Item(IDOK)) && !IsWindowEnabled(Item(kUser)); }
+// The outcome of a login or test: the status comes to hold EXPECTED.
+void ExpectStatus(const std::wstring& expected) {
+  for (double start = NowMs(); Text(IDC_STATUS).find(expected) == std::wstring::npos; Sleep(20)) {
+    Check(NowMs() - start < kLongMs, L"a status holding " + expected + L", not " + Text(IDC_STATUS));
+  }
+}
+
+// The seconds a wait's status counts: its last number.
+int SecondsIn(const std::wstring& status) {
+  const size_t last = status.find_last_of(L"0123456789");
+  return last == std::wstring::npos ? -1 : _wtoi(&status[status.find_last_not_of(L"0123456789", last) + 1]);
+}
+
+// The program's dialog, whatever its caption's language.
+BOOL CALLBACK PickProgramWindow(HWND window, LPARAM) {
+  DWORD process = 0;
+  wchar_t kind[16] = L"";
+  GetWindowThreadProcessId(window, &process);
+  GetClassNameW(window, kind, 16);
+  if (process == g_program.dwProcessId && lstrcmpW(kind, L"#32770") == 0 && IsWindowVisible(window)) g_window = window;
+  return g_window == nullptr;
+}
+
+bool FindProgramWindow() {
+  g_window = nullptr;
+  EnumWindows(PickProgramWindow, 0);
+  return g_window != nullptr;
+}
+
+bool Waiting() { return !IsWindowEnabled(Item(IDOK)) && !IsWindowEnabled(Item(IDC_USER)); }
 
 void Send(INPUT input, std::vector<DWORD> flags) {
   std::vector<INPUT> inputs(flags.size(), input);
@@ -107,9 +144,10 @@ void CloseAndExpectExit(double startMs, double deadlineMs, DWORD exit) {
 }
 
 // While the first call waits for an answer that never comes, the window
-// answers and Esc (Cancel) gives it back at once; closing during the next
-// call ends the program long before that call's 10 s time-out.
-void CancelWhileWaiting(const std::wstring& expectedStatus) {
+// answers, names the server it waits for and counts the seconds, and Esc
+// (Cancel) gives it back at once; closing during the next call ends the
+// program long before that call's 10 s time-out.
+void CancelWhileWaiting(const std::wstring& udp, const std::wstring& expectedStatus) {
   Click(IDOK);
   WaitFor(Waiting, kLongMs, L"the login to start");
   double slowest = 0;
@@ -120,22 +158,29 @@ void CancelWhileWaiting(const std::wstring& expectedStatus) {
   }
   Measure("slowest_answer_while_waiting_ms", slowest);
   Check(Waiting(), L"the call to be still waiting");
+  const std::wstring waiting = Text(IDC_STATUS);
+  Check(waiting.find(udp) != std::wstring::npos, L"the wait to name " + udp + L": " + waiting);
+  WaitFor([&] { return SecondsIn(Text(IDC_STATUS)) > SecondsIn(waiting); }, kLongMs, L"the seconds to count on");
   Snap("waiting");
   const double cancelled = NowMs();
   Key(VK_ESCAPE);
   WaitFor([] { return IsWindowEnabled(Item(IDOK)) != FALSE; }, kAtOnceMs, L"Cancel to give the window back");
   Measure("cancel_to_ready_ms", NowMs() - cancelled);
-  Check(Text(kStatus) == expectedStatus, L"status after Cancel: " + Text(kStatus));
+  Check(Text(IDC_STATUS) == expectedStatus, L"status after Cancel: " + Text(IDC_STATUS));
   const double started = NowMs();
   Key(VK_RETURN);
   WaitFor(Waiting, kLongMs, L"Enter to start a login");
   CloseAndExpectExit(started, 5000, 1);
 }
 
-// The cell that the prompt names at its end ("... cell B3") in GRID.
+// The cell that the prompt names ("... cell B3 ...") in GRID.
 std::wstring CellOf(const std::wstring& grid) {
-  const std::wstring prompt = Text(kCardPrompt);
-  const size_t cell = prompt.rfind(L' ') + 1, column = prompt[cell] - L'A', row = _wtoi(&prompt[cell + 1]) - 1;
+  const std::wstring prompt = Text(IDC_CARD_PROMPT);
+  size_t cell = 0;
+  while (cell + 1 < prompt.size() && !(prompt[cell] >= L'A' && prompt[cell] <= L'E' && iswdigit(prompt[cell + 1]))) {
+    ++cell;
+  }
+  const size_t column = prompt[cell] - L'A', row = _wtoi(&prompt[cell + 1]) - 1;
   size_t start = 0;
   for (size_t skipped = 0; skipped < row * 5 + column; ++skipped) start = grid.find_first_of(L",/", start) + 1;
   return grid.substr(start, grid.find_first_of(L",/", start) - start);
@@ -151,27 +196,36 @@ int wmain(int count, wchar_t** args) {
   startup.cb = sizeof startup;
   Check(CreateProcessW(args[1], &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &g_program),
         L"starting the program");
-  WaitFor([] { return (g_window = FindWindowW(L"#32770", L"VOKA4ClientCom sign-in")) && IsWindowVisible(g_window); },
-          kLongMs, L"the window");
-  TypeInto(kUser, args[5]);
-  TypeInto(kPassword, args[6]);
+  WaitFor(FindProgramWindow, kLongMs, L"the window");
+  TypeInto(IDC_USER, args[5]);
+  TypeInto(IDC_PASSWORD, args[6]);
   Snap("sign-in");
   if (action == L"cancel-while-waiting") {
-    CancelWhileWaiting(expectedStatus);
+    CancelWhileWaiting(args[2], expectedStatus);
+  } else if (action == L"check") {
+    const double start = NowMs();
+    Click(IDC_CHECK);
+    ExpectStatus(expectedStatus);
+    Measure("check_to_verdict_ms", NowMs() - start);
+    // The verdict is the last of the lines the window shows.
+    const std::wstring output = Text(IDC_CHECK_OUTPUT), verdict = Text(IDC_STATUS) + L"\r\n";
+    Check(IsWindowVisible(Item(IDC_CHECK_OUTPUT)) && output.size() > verdict.size() &&
+              output.compare(output.size() - verdict.size(), verdict.size(), verdict) == 0,
+          L"the check's lines ending in its verdict: " + output);
+    Snap("check");
+    CloseAndExpectExit(NowMs(), kLongMs, _wtoi(args[8]));
   } else {
     const double start = NowMs();
     Click(IDOK);
     if (action.rfind(L"card", 0) == 0) {
-      WaitFor([] { return IsWindowVisible(Item(kCardAnswer)) != FALSE; }, kLongMs, L"the card prompt");
+      WaitFor([] { return IsWindowVisible(Item(IDC_CARD_ANSWER)) != FALSE; }, kLongMs, L"the card prompt");
       Snap("card-prompt");
       const std::wstring card = action.substr(action.find(L'=') + 1);
-      TypeInto(kCardAnswer, action.rfind(L"card=", 0) == 0 ? CellOf(card) : card);
+      TypeInto(IDC_CARD_ANSWER, action.rfind(L"card=", 0) == 0 ? CellOf(card) : card);
       Key(VK_RETURN);
     }
-    // A final status starts "Logged in:" or "Not logged in:".
-    WaitFor([] { return Text(kStatus).find(L"ogged in:") != std::wstring::npos; }, kLongMs, L"the login's outcome");
+    ExpectStatus(expectedStatus);
     Measure("login_to_status_ms", NowMs() - start);
-    Check(Text(kStatus).find(expectedStatus) != std::wstring::npos, L"status: " + Text(kStatus));
     Snap("result");
     CloseAndExpectExit(NowMs(), kLongMs, _wtoi(args[8]));
   }
