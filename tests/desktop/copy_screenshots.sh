@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # copy_screenshots.sh [BUILD_TREE]
-# Copies the README's screenshots of the desktop sample from the last run of
+# Copies the docs' screenshots of the desktop sample from the last run of
 # the desktop tests in BUILD_TREE (default build/win32) into docs/images/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -9,6 +9,8 @@ declare -A pictures=(
   [login-window-sign-in.png]=alice-sign-in.png
   [login-window-card-prompt.png]=carol_card-card-prompt.png
   [login-window-success.png]=alice-result.png
+  [login-window-waiting.png]=udp_silence-waiting.png
+  [login-window-chinese.png]=alice_chinese-result.png
 )
 mkdir -p "$root/docs/images"
 for picture in "${!pictures[@]}"; do
