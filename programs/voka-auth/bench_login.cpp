@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <functional>
+#include <new>
 
 #include "codec/decimal_integer.h"
 #include "voka/client_authen.h"
@@ -136,5 +137,9 @@ const char* OutcomeName(LoginOutcome outcome) {
 }
 
 LoginRecord RunBenchLogin(const BenchTarget& target, const BenchAccount& account) {
-  return CBenchLogin(target, account).Run();
+  try {
+    return CBenchLogin(target, account).Run();
+  } catch (const std::bad_alloc&) {
+    return LoginRecord();  // a local error: out of memory on a worker thread
+  }
 }
