@@ -1,5 +1,7 @@
 #include "connection_check.h"
 
+#include <vector>
+
 #include "login_window_ids.h"
 #include "window_text.h"
 
@@ -58,14 +60,26 @@ bool ConnectionCheck::Run(const LoginSettings& settings, const std::function<voi
     return false;
   }
   SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = writer;
+  // The program inherits the pipe alone, not the sockets of a login still
+  // running on an abandoned worker.
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> attributes(size);
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = writer;
+  startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
   PROCESS_INFORMATION started = {};
-  const BOOL created = CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      nullptr, &startup, &started);
+  const bool listed = InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size);
+  const bool created =
+      listed &&
+      UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writer, sizeof writer,
+                                nullptr, nullptr) &&
+      CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE,
+                     CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &started);
   const DWORD error = GetLastError();
+  if (listed) DeleteProcThreadAttributeList(startup.lpAttributeList);
   // The pipe ends when the program's copy of this end closes.
   CloseHandle(writer);
   if (!created) {
