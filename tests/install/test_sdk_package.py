@@ -24,6 +24,7 @@ from voka_programs import BOB_SECRET, Server  # noqa: E402
 VERSION = os.environ["VOKA_VERSION"]
 PACKAGES = os.environ["VOKA_PACKAGES_DIR"]
 SDK = os.path.join(PACKAGES, "VOKA4ClientCom-%s-sdk.zip" % VERSION)
+TOP = "VOKA4ClientCom-%s-sdk" % VERSION  # the one folder the archive unpacks into
 SYMBOLS = os.path.join(PACKAGES, "VOKA4ClientCom-%s-symbols.zip" % VERSION)
 OBJDUMP = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 DLLS = ["VOKA4ClientCom.DLL", "UsbClient.dll"]
@@ -45,7 +46,12 @@ def windows_path(path):
 class SdkPackage(unittest.TestCase):
     def test_contents(self):
         with zipfile.ZipFile(SDK) as sdk:
-            names = set(sdk.namelist()) - {n for n in sdk.namelist() if n.endswith("/")}
+            self.assertEqual({n.split("/")[0] for n in sdk.namelist()}, {TOP})
+            names = {n[len(TOP) + 1:] for n in sdk.namelist() if not n.endswith("/")}
+
+            def read(name):
+                return sdk.read(TOP + "/" + name)
+
             expected = {"README.txt", "com-api.md", "VOKA4ClientCom.idl", "VOKA4ClientCom.tlb",
                         "include/VOKA4ClientCom.h", "include/VOKA4ClientCom_i.c",
                         "samples/login.js", "samples/login.vbs",
@@ -57,22 +63,22 @@ class SdkPackage(unittest.TestCase):
                                                                  "samples/cpp/%s/login_client.exe.manifest" % arch}
                 expected |= {"samples/desktop/%s/login_window.exe%s" % (arch, suffix) for suffix in ("", ".manifest")}
             self.assertEqual(names, expected)
-            readme = sdk.read("README.txt").decode()
+            readme = read("README.txt").decode()
             self.assertIn("VOKA4ClientCom %s SDK" % VERSION, readme)
             self.assertNotIn("@VOKA_", readme)
             self.assertIn("Windows 7", readme)
             for source in ("include/VOKA4ClientCom.h", "include/VOKA4ClientCom_i.c"):
                 # widl names its input; the build's path stays out of the SDK
-                self.assertIn(" from VOKA4ClientCom.idl ", sdk.read(source).decode().splitlines()[0], source)
+                self.assertIn(" from VOKA4ClientCom.idl ", read(source).decode().splitlines()[0], source)
             architecture = {"x86": 'processorArchitecture="x86"', "x64": 'processorArchitecture="amd64"'}
             with zipfile.ZipFile(SYMBOLS) as symbols, tempfile.TemporaryDirectory() as work:
                 for arch in OBJDUMP:
                     for manifest in (arch + "/VOKA4ClientCom.manifest",
                                      "samples/cpp/%s/login_client.exe.manifest" % arch,
                                      "samples/desktop/%s/login_window.exe.manifest" % arch):
-                        self.assertIn(architecture[arch], sdk.read(manifest).decode(), manifest)
+                        self.assertIn(architecture[arch], read(manifest).decode(), manifest)
                     for dll in DLLS:
-                        shipped = section_names(sdk.read(arch + "/" + dll), arch, work)
+                        shipped = section_names(read(arch + "/" + dll), arch, work)
                         self.assertIn(".gnu_debuglink", shipped, arch + "/" + dll)
                         self.assertFalse({s for s in shipped if s.startswith(".debug")}, arch + "/" + dll)
                         kept = section_names(symbols.read(arch + "/" + dll + ".debug"), arch, work)
@@ -83,7 +89,8 @@ class SdkPackage(unittest.TestCase):
         with tempfile.TemporaryDirectory() as work:
             sdk = os.path.join(work, "sdk")
             with zipfile.ZipFile(SDK) as archive:
-                archive.extractall(sdk)
+                archive.extractall(work)
+            os.rename(os.path.join(work, TOP), sdk)
             # The C++ sample built as the readme says, in an application
             # folder with the x86 files and no registration.
             app = os.path.join(work, "app")
