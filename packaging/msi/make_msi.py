@@ -43,7 +43,8 @@ LAYOUT = {"x86": ("ProgramFilesFolder", "win32", False), "x64": ("ProgramFiles64
 
 def idl_facts(idl_path):
     """GUIDs and names of the class, interface and library, as the IDL declares them."""
-    text = open(idl_path, encoding="utf-8").read()
+    with open(idl_path, encoding="utf-8") as f:
+        text = f.read()
 
     def attributes_of(declaration):
         match = re.search(r"\[([^\]]*)\]\s*" + declaration + r"\s+(\w+)", text)
@@ -82,7 +83,8 @@ def table_rows(rows_program):
 
 def file_version(path):
     """The file version of a PE file's version resource, or None."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as f:
+        data = f.read()
     at = data.find(struct.pack("<I", 0xFEEF04BD))
     if at < 0:
         return None

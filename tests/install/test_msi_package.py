@@ -9,7 +9,9 @@ scripts/package has not written the packages.
 
 VOKA_PACKAGES_DIR names the folder of the packages, VOKA_WINE_RUN the
 project's wine-run, VOKA_BUILD_DIR the native tree (msi_registry_rows)."""
+import glob
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -19,6 +21,9 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "programs"))
 from voka_programs import BOB_SECRET, Server  # noqa: E402
 from wine_machine import Machine, registry_changes, windows_path  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "packaging", "msi"))
+from make_msi import file_version  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
 VERSION = os.environ["VOKA_VERSION"]
@@ -36,12 +41,34 @@ MACHINES = {
 }
 
 
-def make_msi(arch, version, files, output):
+def make_msi(arch, version, files, output, sign):
     subprocess.run([os.path.join(ROOT, "packaging", "msi", "make_msi.py"), "--version", version, "--arch", arch,
                     "--rows-program", os.path.join(os.environ["VOKA_BUILD_DIR"], "packaging", "msi", "msi_registry_rows"),
                     "--idl", os.path.join(ROOT, "facade", "VOKA4ClientCom.idl"), "--x86", os.path.join(files, "x86"),
                     "--x64", os.path.join(files, "x64"), "--output", output], check=True)
-    return windows_path(output)
+    sign(output)
+    return output
+
+
+def signer(work):
+    """packaging/sign with a throw-away CA and code-signing certificate made in work; the CA's file."""
+    openssl = ["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-days", "2"]
+    ca, key, password = (os.path.join(work, name) for name in ("ca.pem", "signer.p12", "password"))
+    subprocess.run(openssl + ["-x509", "-keyout", ca + ".key", "-out", ca, "-subj", "/CN=Throw-away CA", "-addext",
+                              "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign"],
+                   check=True, capture_output=True)
+    subprocess.run(openssl + ["-keyout", key + ".key", "-out", key + ".csr", "-subj", "/CN=Throw-away signer"],
+                   check=True, capture_output=True)
+    with open(key + ".ext", "w") as f:
+        f.write("keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    subprocess.run(["openssl", "x509", "-req", "-in", key + ".csr", "-CA", ca, "-CAkey", ca + ".key", "-CAcreateserial",
+                    "-days", "2", "-extfile", key + ".ext", "-out", key + ".pem"], check=True, capture_output=True)
+    with open(password, "w") as f:
+        f.write("throw-away password\n")
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key + ".key", "-in", key + ".pem", "-certfile", ca,
+                    "-passout", "file:" + password, "-out", key], check=True)
+    env = dict(os.environ, VOKA_SIGN_PKCS12=key, VOKA_SIGN_PASSWORD_FILE=password)
+    return lambda *files: subprocess.run([os.path.join(ROOT, "packaging", "sign"), *files], env=env, check=True), ca
 
 
 def unpack_dlls(work):
@@ -70,10 +97,13 @@ class MsiPackage(unittest.TestCase):
         prefix_arch, sizes = MACHINES[arch]
         hosts = [host for _, _, _, host in sizes]
         with tempfile.TemporaryDirectory() as work, Server() as server:
+            # The next versions carry DLLs signed as scripts/package signs them.
             files = unpack_dlls(work)
+            sign, _ = signer(work)
+            sign(*glob.glob(os.path.join(files, "*", "*")))
             first = windows_path(os.path.join(PACKAGES, "VOKA4ClientCom-%s-%s.msi" % (VERSION, arch)))
-            upgrade = make_msi(arch, NEXT_VERSION, files, os.path.join(work, "next.msi"))
-            rebuilt = make_msi(arch, NEXT_VERSION, files, os.path.join(work, "next-again.msi"))
+            upgrade = windows_path(make_msi(arch, NEXT_VERSION, files, os.path.join(work, "next.msi"), sign))
+            rebuilt = windows_path(make_msi(arch, NEXT_VERSION, files, os.path.join(work, "next-again.msi"), sign))
 
             reference = Machine(wine_run, os.path.join(work, "regsvr32"), prefix_arch)
             for size, folder, regsvr32, _ in sizes:
@@ -99,7 +129,9 @@ class MsiPackage(unittest.TestCase):
             added = {path for path in installed_tree - tree if not path.startswith("windows")}
             self.assertEqual(added, {os.path.join(folder, "VOKA4ClientCom", *name) for size, folder, _, _ in sizes
                                      for name in [()] + [(f,) for f in os.listdir(os.path.join(files, size))]})
-            for package in (first, rebuilt):
+            # The x86 package refuses 64-bit Windows.
+            x86_package = windows_path(os.path.join(PACKAGES, "VOKA4ClientCom-%s-x86.msi" % VERSION))
+            for package in [first, rebuilt] + ([x86_package] if arch == "x64" else []):
                 self.assertNotEqual(machine.run("msiexec", "/i", package, "/qn").returncode, 0, package)
                 self.assertEqual(registry_changes(installed, machine.registry()), [], package)
                 self.assertEqual(machine.files(), installed_tree, package)
@@ -108,6 +140,54 @@ class MsiPackage(unittest.TestCase):
             self.assertEqual(registry_changes(registry, machine.registry()), [])
             self.assertEqual(machine.files(), tree)
             machine.close()
+
+    def test_signatures(self):
+        """Signed files verify against the CA; one changed byte breaks the signature."""
+        with tempfile.TemporaryDirectory() as work:
+            files = unpack_dlls(work)
+            sign, ca = signer(work)
+            signed = glob.glob(os.path.join(files, "*", "*"))
+            sign(*signed)
+            signed.append(make_msi("x64", VERSION, files, os.path.join(work, "signed.msi"), sign))
+            for path in signed:
+                verify = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True,
+                                        text=True)
+                self.assertEqual(verify.returncode, 0, path + verify.stdout + verify.stderr)
+                self.assertRegex(verify.stdout, r"Message digest algorithm\s*: SHA256", path)
+                with open(path, "r+b") as f:
+                    f.seek(os.path.getsize(path) // 3)
+                    byte = f.read(1)
+                    f.seek(-1, os.SEEK_CUR)
+                    f.write(bytes([byte[0] ^ 0x01]))
+                verify = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True)
+                self.assertNotEqual(verify.returncode, 0, path)
+
+    def test_one_version_everywhere(self):
+        """The project's version in every package, DLL, manifest and program."""
+        found = {}
+        for arch in MACHINES:
+            msi = os.path.join(PACKAGES, "VOKA4ClientCom-%s-%s.msi" % (VERSION, arch))
+            tables = {table: subprocess.run(["msiinfo", "export", msi, table], capture_output=True, text=True,
+                                            check=True).stdout for table in ("Property", "File")}
+            found[arch + " ProductVersion"] = re.search(r"^ProductVersion\t(.*)$", tables["Property"], re.M).group(1)
+            for file_id, version in re.findall(r"^(VOKA4ClientCom\.DLL_\w+)\t.*?\t(\d+\.\d+\.\d+\.\d+)\t",
+                                               tables["File"], re.M):
+                found[arch + " " + file_id] = version
+        with zipfile.ZipFile(SDK) as sdk, tempfile.TemporaryDirectory() as work:
+            for name in sdk.namelist():
+                if name.endswith("VOKA4ClientCom.DLL"):
+                    found[name] = file_version(sdk.extract(name, work))
+                elif name.endswith(".manifest"):
+                    for version in re.findall(r'name="VOKA4ClientCom" version="([\d.]+)"', sdk.read(name).decode()):
+                        found[name] = version
+        for deb in glob.glob(os.path.join(PACKAGES, "*.deb")):
+            found[deb] = subprocess.run(["dpkg-deb", "-f", deb, "Version"], capture_output=True, text=True).stdout.strip()
+        for program in (os.environ["VOKA_AUTH"], os.environ["VOKA_SERVER"]):
+            output = subprocess.run([program, "--version"], capture_output=True, text=True).stdout
+            found[program] = re.search(r"\d+\.\d+\.\d+", output).group(0)
+        four_parts = {name: version + ".0" * (3 - version.count(".")) for name, version in found.items()}
+        self.assertGreaterEqual(len(found), 14, found)
+        self.assertEqual(four_parts, dict.fromkeys(found, VERSION + ".0" * (3 - VERSION.count("."))))
 
     def test_x86_package(self):
         self.check_package("x86")
