@@ -29,6 +29,8 @@ MANUFACTURER = "VOKA4ClientCom developers"
 DLL = "VOKA4ClientCom.DLL"
 # One upgrade code per package kind: each replaces only its own earlier versions.
 UPGRADE_CODES = {"x86": "{A9BCCD68-5907-4908-A3C3-464F0FC18676}", "x64": "{7EB961A4-6F56-4C3E-9A96-01E3A68A1361}"}
+# Attributes of an Upgrade table row.
+ONLY_DETECT, VERSION_MIN_INCLUSIVE = 2, 256
 # The marshaler of dual interfaces, which RegisterTypeLib names as their proxy.
 OLE_AUTOMATION_PROXY = "{00020424-0000-0000-C000-000000000046}"
 # The library flags that widl writes into the type library (LIBFLAG_FHASDISKIMAGE).
@@ -157,6 +159,7 @@ def build(args):
             if version:  # wixl leaves the File table's version empty
                 sql.append("UPDATE `File` SET `Version` = '%s', `Language` = '1033' WHERE `File` = '%s'"
                            % (version, file_id))
+            # Win64 is always explicit: wixl 0.101 does not derive it from the package.
             components.append('<Component Id="%s" Guid="*" Win64="%s"><File Id="%s" Name=%s Source=%s KeyPath="yes"/>'
                               '%s</Component>' % (component, "yes" if win64 else "no", file_id, quoteattr(name),
                                                   quoteattr(os.path.abspath(os.path.join(source, name)).lstrip("/")),
@@ -187,7 +190,8 @@ def build(args):
     # again (a new product code) must be refused too, not installed beside it.
     sql += ["DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_DOWNGRADE_DETECTED'",
             "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `Attributes`, `ActionProperty`) "
-            "VALUES ('%s', '%s', 258, 'WIX_DOWNGRADE_DETECTED')" % (UPGRADE_CODES[args.arch], args.version)]
+            "VALUES ('%s', '%s', %d, 'WIX_DOWNGRADE_DETECTED')"
+            % (UPGRADE_CODES[args.arch], args.version, ONLY_DETECT | VERSION_MIN_INCLUSIVE)]
     with tempfile.TemporaryDirectory() as work:
         source = os.path.join(work, "package.wxs")
         with open(source, "w", encoding="utf-8") as f:
