@@ -60,9 +60,9 @@ std::string FormatBenchSummary(const BenchFigures& figures) {
   out += "achieved: " + Format("%.1f", run.AchievedRate()) + " logins a second over " + Seconds(run.startingTime) +
          " s" + (run.interrupted ? " (interrupted)" : "") + "\n";
   if (run.late != 0 || run.notStarted != 0) {
-    out += "behind schedule: " + std::to_string(run.late) + " logins started more than 1 ms late, " +
-           std::to_string(run.notStarted) + " never started (all " + std::to_string(plan.concurrency) +
-           " logins in flight, or the machine busy)\n";
+    out += "behind schedule: " + std::to_string(run.late) + " started over 1 ms late, " +
+           std::to_string(run.notStarted) + " never started (" + std::to_string(plan.concurrency) +
+           " at a time all in flight, or a busy machine)\n";
   }
   out += "logins: started " + std::to_string(run.started) + ", done " + std::to_string(tally.Done()) + " (" +
          std::to_string(tally.Count(LoginOutcome::kNeedsCard)) + " need a card), failed " +
