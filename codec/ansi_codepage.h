@@ -29,6 +29,6 @@ bool AnsiPairToUtf16(unsigned char lead, unsigned char trail, uint16_t& unit);
 std::string AnsiToUtf8Text(const std::string& ansi);
 std::string Utf8ToAnsiText(const std::string& utf8);
 
-// Linux only: the text in the code page with nothing substituted; false when
+// The text in the code page with nothing substituted; false when
 // the code page lacks one of its characters or the text is not UTF-8.
 bool Utf8ToAnsiExactText(const std::string& utf8, std::string& ansi);

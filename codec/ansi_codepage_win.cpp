@@ -110,3 +110,26 @@ std::string Utf8ToAnsiText(const std::string& utf8) {
   WideCharToMultiByte(codePage, flags, wide.data(), wideLength, &ansi[0], size, nullptr, nullptr);
   return ansi;
 }
+
+bool Utf8ToAnsiExactText(const std::string& utf8, std::string& ansi) {
+  ansi.clear();
+  if (utf8.empty()) return true;
+  if (utf8.size() > INT_MAX) return false;
+  const int length = static_cast<int>(utf8.size());
+  const int wideSize = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  if (wideSize <= 0) return false;
+  std::wstring wide(static_cast<size_t>(wideSize), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, &wide[0], wideSize);
+  // As for the COM object's arguments: no default character, no best-fit
+  // look-alike, no lone surrogate.
+  const unsigned codePage = AnsiCodePage();
+  const bool holdsEverything = codePage == CP_UTF8 || codePage == kGb18030CodePage;
+  const DWORD flags = holdsEverything ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(codePage, flags, wide.data(), wideSize, nullptr, 0, nullptr,
+                                       holdsEverything ? nullptr : &usedDefault);
+  if (size <= 0 || usedDefault) return false;
+  ansi.resize(static_cast<size_t>(size));
+  WideCharToMultiByte(codePage, flags, wide.data(), wideSize, &ansi[0], size, nullptr, nullptr);
+  return true;
+}

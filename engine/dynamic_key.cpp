@@ -21,6 +21,14 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
   }
 }
 
+int CClientAuthen::ProbeDynamicKey(RequestTransport transport, const char* indication) {
+  try {
+    return transport == RequestTransport::kUdp ? GetDynamicKeyUdp(indication, nullptr) : GetDynamicKeyHttp(indication);
+  } catch (...) {
+    return AUTHEN_E_FAIL;
+  }
+}
+
 int CClientAuthen::GetDynamicKeyUdp(const char* indication, bool* refused) {
   m_mapResult.clear();
   return RunUdpStage(RequestKind::kDynamicKey, {{"INDICATION", indication}}, refused);

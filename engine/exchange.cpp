@@ -70,7 +70,12 @@ int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query
       m_pTrace->OnUrl(url);
     }
     std::string body;
-    if (HttpGet(url.c_str(), body) != 0) {
+    HttpFacts facts;
+    const int fetched = HttpGet(url.c_str(), body, m_pTrace != nullptr ? &facts : nullptr);
+    if (m_pTrace != nullptr) {
+      m_pTrace->OnHttpFacts(facts);
+    }
+    if (fetched != 0) {
       SetResult("DESCMSG", kNetworkErrorMessage);
       return AUTHEN_E_FAIL;
     }
@@ -119,6 +124,9 @@ int CClientAuthen::RunHttpQueryStage(RequestKind kind, const RequestValues& valu
 
 int CClientAuthen::SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer) {
   const int code = ExchangeDatagram(header, payload, answer);
+  if (code != 0 && m_pTrace != nullptr) {
+    m_pTrace->OnExchangeFailed(code);
+  }
   if (code != 0) {
     try {
       SetResult("DESCMSG", kNetworkErrorMessage);

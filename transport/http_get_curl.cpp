@@ -7,8 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "transport/http_get.h"
+#include "transport/tls_facts_openssl.h"
 
 namespace {
 
@@ -34,6 +36,7 @@ struct Transfer {
   size_t received = 0;     // body bytes, NULs included
   bool connected = false;
   bool outOfMemory = false;
+  bool silent = false;  // ended for want of a byte
   Clock::time_point lastByte;
 
   // False once the body has grown past kHttpBodyLimit.
@@ -93,7 +96,8 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 0;
   }
   auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - transfer->lastByte);
-  return silence.count() >= kHttpReceiveTimeOutMs ? 1 : 0;
+  transfer->silent = silence.count() >= kHttpReceiveTimeOutMs;
+  return transfer->silent ? 1 : 0;
 }
 
 // Every option must take: a request made without one of them is not the
@@ -139,9 +143,40 @@ struct HeaderListCleanup {
 using EasyHandle = std::unique_ptr<CURL, EasyHandleCleanup>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListCleanup>;
 
+// Why a transfer failed, in words: the fetcher's own limits by name,
+// anything else as libcurl words it.
+std::string FailureText(CURLcode code, const Transfer& transfer, const char* curlText) {
+  if (transfer.outOfMemory) return "out of memory";
+  if (transfer.received > kHttpBodyLimit) return "the body is longer than " + std::to_string(kHttpBodyLimit) + " bytes";
+  if (transfer.silent) return "no byte for " + std::to_string(kHttpReceiveTimeOutMs) + " ms";
+  switch (code) {
+    case CURLE_OK: return transfer.appended > 0 ? "" : "the body is empty";
+    case CURLE_COULDNT_RESOLVE_HOST: return kHttpNameNotResolved;
+    case CURLE_COULDNT_CONNECT: return kHttpNoConnection;
+    case CURLE_OPERATION_TIMEDOUT: return kHttpTimedOut;
+    default: return curlText[0] != '\0' ? curlText : curl_easy_strerror(code);
+  }
+}
+
+void TellFacts(CURL* curl, CURLcode code, const Transfer& transfer, const char* curlText, HttpFacts& facts) {
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &facts.status);
+  long redirects = 0;
+  curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
+  facts.redirects = static_cast<int>(redirects);
+  facts.failure = FailureText(code, transfer, curlText);
+  const char* last = nullptr;
+  facts.secure = curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &last) == CURLE_OK && last != nullptr &&
+                 strncasecmp(last, "https:", 6) == 0;
+  // libcurl checks the host name itself, once OpenSSL has verified the chain.
+  if (code == CURLE_PEER_FAILED_VERIFICATION && facts.certificateProblem.empty()) {
+    facts.certificateProblem = kCertificateForAnotherHost;
+  }
+  facts.certificateVerified = facts.secure && !facts.certificateSubject.empty() && facts.certificateProblem.empty();
+}
+
 }  // namespace
 
-int HttpGet(const char* url, std::string& body) {
+int HttpGet(const char* url, std::string& body, HttpFacts* facts) {
   if (url == nullptr || !InitialiseCurlOnce()) return 1;
   // The header list must outlive the handle that points to it.
   const HeaderList headers(curl_slist_append(nullptr, "Pragma: no-cache"));
@@ -154,11 +189,20 @@ int HttpGet(const char* url, std::string& body) {
   transfer.curl = curl;
   transfer.body = &body;
   if (!SetRequest(curl, url, headers.get(), &transfer)) return 1;
+  char curlText[CURL_ERROR_SIZE] = "";
+  if (facts != nullptr) {
+    *facts = HttpFacts();
+    // Without OpenSSL beneath libcurl the TLS facts stay empty; the request is the same.
+    WatchTlsFacts(curl, facts);
+    if (!SetOption(curl, CURLOPT_ERRORBUFFER, curlText)) return 1;
+  }
   const size_t sizeBefore = body.size();
+  const CURLcode code = curl_easy_perform(curl);
+  if (facts != nullptr) TellFacts(curl, code, transfer, curlText, *facts);
   // A transfer that ends in an error fails whatever it delivered: a body cut
   // short (short of its length or last chunk, reset, silent for the receive
   // time-out, or a TLS stream without its close) is not an answer.
-  if (curl_easy_perform(curl) != CURLE_OK || transfer.outOfMemory) {
+  if (code != CURLE_OK || transfer.outOfMemory) {
     body.resize(sizeBefore);
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "transport/deadline_worker_win.h"
+#include "transport/http_facts_wininet.h"
 #include "transport/http_get.h"
 #include "transport/wininet_handle_set.h"
 
@@ -157,15 +158,22 @@ int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& bo
 // One GET of url. A redirect leaves its target in redirect and reads no
 // body; any other answer's body is appended to body.
 int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url, const RequestDeadline& deadline,
-              std::string& body, std::string& redirect) {
+              std::string& body, std::string& redirect, HttpFacts& facts) {
   // The request is opened in steps rather than with InternetOpenUrlA, so that
   // the receive time-out can be set on the request handle before anything is
   // sent: some WinINet implementations ignore the root handle's time-out.
   UrlParts parts;
-  if (!SplitUrl(url.c_str(), &parts)) return 1;
+  if (!SplitUrl(url.c_str(), &parts)) {
+    facts.failure = "not an http or https URL";
+    return 1;
+  }
+  facts.secure = parts.secure;
   SetHandle connection(
       handles, InternetConnectA(root, parts.host.c_str(), parts.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (connection.get() == nullptr) return 1;
+  if (connection.get() == nullptr) {
+    TellWinInetFailure(GetLastError(), facts);
+    return 1;
+  }
   // Certificates are checked against the system's Root store; no flag that
   // ignores a certificate error is ever set, and no dialog is shown.
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI |
@@ -173,25 +181,47 @@ int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url,
   SetHandle request(
       handles, HttpOpenRequestA(connection.get(), "GET", parts.target.c_str(), nullptr, nullptr, nullptr, flags, 0));
   if (request.get() == nullptr || !SetReceiveTimeOut(request.get(), deadline)) return 1;
-  if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) || deadline.Passed()) return 1;
+  const bool sent = HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) != FALSE;
+  const DWORD error = GetLastError();
+  if (!sent) TellWinInetFailure(error, facts);
+  if (parts.secure) TellServerCertificate(request.get(), facts);
+  if (!sent) return 1;
+  if (deadline.Passed()) {
+    facts.failure = kHttpTimedOut;
+    return 1;
+  }
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    facts.status = static_cast<long>(status);
+  }
   redirect = RedirectTarget(request.get(), url);
   if (!redirect.empty()) return 0;
-  return ReadBody(request.get(), deadline, body);
+  if (ReadBody(request.get(), deadline, body) == 0) return 0;
+  facts.failure = "the body is empty, cut short, late or longer than " + std::to_string(kHttpBodyLimit) + " bytes";
+  return 1;
 }
 
 // The whole request, redirects included, into body.
 int FetchFollowingRedirects(WinInetHandleSet& handles, const std::string& url, const RequestDeadline& deadline,
-                            std::string& body) {
+                            std::string& body, HttpFacts& facts) {
   SetHandle root(handles, InternetOpenA(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (root.get() == nullptr || !SetReceiveTimeOut(root.get(), deadline)) return 1;
+  if (root.get() == nullptr || !SetReceiveTimeOut(root.get(), deadline)) {
+    TellWinInetFailure(GetLastError(), facts);
+    return 1;
+  }
   std::string current = url;
-  for (int redirects = 0; redirects <= kMaxRedirects; ++redirects) {
+  for (facts.redirects = 0; facts.redirects <= kMaxRedirects; ++facts.redirects) {
     std::string redirect;
-    if (FetchOnce(handles, root.get(), current, deadline, body, redirect) != 0) return 1;
+    if (FetchOnce(handles, root.get(), current, deadline, body, redirect, facts) != 0) return 1;
     if (redirect.empty()) return 0;
-    if (IsHttps(current) && !IsHttps(redirect)) return 1;
+    if (IsHttps(current) && !IsHttps(redirect)) {
+      facts.failure = "a redirect from https to http is refused";
+      return 1;
+    }
     current = redirect;
   }
+  facts.failure = "more than " + std::to_string(kMaxRedirects) + " redirects";
   return 1;
 }
 
@@ -205,7 +235,7 @@ class FetchTask : public DeadlineTask {
 
   void Run() noexcept override {
     try {
-      m_result = FetchFollowingRedirects(m_handles, m_url, m_deadline, m_body);
+      m_result = FetchFollowingRedirects(m_handles, m_url, m_deadline, m_body, m_facts);
     } catch (...) {
       m_result = 1;
     }
@@ -214,6 +244,7 @@ class FetchTask : public DeadlineTask {
 
   int Result() const { return m_result; }
   const std::string& Body() const { return m_body; }
+  const HttpFacts& Facts() const { return m_facts; }
 
  private:
   const std::string m_url;
@@ -221,16 +252,25 @@ class FetchTask : public DeadlineTask {
   WinInetHandleSet m_handles;
   int m_result = 1;
   std::string m_body;
+  HttpFacts m_facts;
 };
 
 }  // namespace
 
-int HttpGet(const char* url, std::string& body) {
+int HttpGet(const char* url, std::string& body, HttpFacts* facts) {
   if (url == nullptr) return 1;
   const RequestDeadline deadline;
   try {
     auto task = std::make_shared<FetchTask>(url, deadline);
-    if (!RunBeforeDeadline(task, deadline.EndTick()) || task->Result() != 0) return 1;
+    const bool ended = RunBeforeDeadline(task, deadline.EndTick());
+    if (facts != nullptr) {
+      // A task past the deadline still runs: its facts are not to be read.
+      *facts = ended ? task->Facts() : HttpFacts();
+      if (!ended) facts->failure = kHttpTimedOut;
+      facts->certificateVerified =
+          facts->secure && !facts->certificateSubject.empty() && facts->certificateProblem.empty();
+    }
+    if (!ended || task->Result() != 0) return 1;
     body += task->Body();
     return 0;
   } catch (const std::bad_alloc&) {

@@ -15,6 +15,7 @@
 
 enum class RequestKind;  // transport/request_kinds.h
 struct RequestValue;     // engine/request_text.h
+struct HttpFacts;        // transport/http_get.h
 
 // Observer of the exchanges (the command-line client's -v); not part of COM.
 class ExchangeTrace {
@@ -28,7 +29,15 @@ class ExchangeTrace {
   virtual void OnUrl(const std::string& url) = 0;
   // The raw answer: UDP payload or HTTP body.
   virtual void OnAnswer(const char* data, int length) = 0;
+  // A datagram exchange that brought no answer: its code (kSendFailed,
+  // kNoAnswer...; voka/result_codes.h).
+  virtual void OnExchangeFailed(int /*code*/) {}
+  // What an HTTP request met (status, redirects, TLS), whatever its result.
+  virtual void OnHttpFacts(const HttpFacts& /*facts*/) {}
 };
+
+// The two ways a request travels.
+enum class RequestTransport { kUdp, kHttp };
 
 // The longest requests the engine sends. A longer one fails before it is
 // sealed or escaped: AUTHEN_E_FAIL, the network message under "DESCMSG".
@@ -62,6 +71,10 @@ class CClientAuthen {
   int GetDynamicKey(const char* indication);
   int EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication);
   int ECardAuthen(const char* userId, const char* ecardPwd, const char* indication);
+  // The dynamic-key request over one transport alone, as GetDynamicKey's
+  // stage sends it, for a connection check: the answer fills the result
+  // map, and the transport choice and the GUID stay as they were.
+  int ProbeDynamicKey(RequestTransport transport, const char* indication);
 
   // Fails a call whose argument the host could not convert to the code page
   // without changing it: AUTHEN_E_FAIL, with the reason under "DESCMSG".

@@ -1,18 +1,19 @@
 #include "programs/voka-auth/auth_commands.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <chrono>
 #include <istream>
 #include <string>
 #include <vector>
 
 #include "codec/ansi_codepage.h"
 #include "codec/seal_param.h"
+#include "programs/voka-auth/auth_process.h"
 #include "programs/voka-auth/bench_command.h"
+#include "programs/voka-auth/connection_check.h"
 #include "programs/voka-auth/exchange_trace_printer.h"
 #include "programs/voka-auth/result_output.h"
 #include "programs/voka-auth/wait_notice.h"
-#include "transport/http_get.h"
 #include "transport/request_kinds.h"
 #include "voka/client_authen.h"
 
@@ -79,7 +80,10 @@ class CommandRunner {
 
   int Run() {
     SetAnsiCodePage(m_options.codePage);
-    if (!m_options.caBundle.empty()) setenv(kHttpCaBundleVariable, m_options.caBundle.c_str(), 1);
+    if (!m_options.caBundle.empty() && !TrustOnlyCaBundle(m_options.caBundle)) {
+      m_err << "voka-auth: --cacert: https here trusts the system's certificate store alone; add the CA there\n";
+      return kExitUsage;
+    }
     // Every text is read and converted before anything is sent: a text the
     // code page cannot hold would reach the server changed.
     std::vector<AuthCommand> commands;
@@ -93,7 +97,11 @@ class CommandRunner {
         return kExitUsage;
       }
     }
+    // Initialize looks the UDP name up: the check reports how long that took.
+    const auto initializing = std::chrono::steady_clock::now();
     m_engine.Initialize(m_options.udpServer.c_str(), m_options.httpServer.c_str());
+    m_resolveTime =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - initializing);
     m_engine.SetUdpTimeOut(m_options.timeoutSeconds);
     m_engine.SetTrace(&m_notice);
     for (const AuthCommand& command : commands) {
@@ -136,6 +144,7 @@ class CommandRunner {
     if (name == "get") return Get(command.argument);
     if (name == "login") return Login(command);
     if (name == "bench") return RunBench(m_options, command, m_out, m_err, m_errIsTerminal);
+    if (name == "check") return RunConnectionCheck(m_engine, m_resolveTime, m_notice, m_options, m_out);
     const RequestKindRow* request = FindRequestByName(name);
     if (request == nullptr) {
       m_err << "voka-auth: no such command: " << name << "\n";
@@ -266,6 +275,7 @@ class CommandRunner {
   CExchangeTracePrinter m_trace;
   CWaitNotice m_notice;
   CClientAuthen m_engine;
+  std::chrono::milliseconds m_resolveTime{0};
 };
 
 }  // namespace

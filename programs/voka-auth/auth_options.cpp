@@ -27,6 +27,7 @@ const std::vector<CommandSpec>& CommandSpecs() {
       {"get", {}, {}, true},
       {"seal", {}, {}, true},
       {"unseal", {}, {}, true},
+      {"check", {}, {}, false},
   };
   return specs;
 }
@@ -274,6 +275,10 @@ std::string AuthUsageText() {
              "      print the sealed Base64 text of TEXT's bytes (pass phrase qpqp)\n"
              "  unseal BASE64\n"
              "      print the parameter text that a sealed text opens to\n"
+             "  check\n"
+             "      send the dynamic-key request over UDP, then over HTTP, and tell how each\n"
+             "      went, the machine identity a login sends, and which transport a login\n"
+             "      would use: one 'STEP: TEXT' line per step, the last 'verdict: udp|http|none: ...'\n"
              "\n"
              "Texts are taken as UTF-8 and handed to the engine in the ANSI code page;\n"
              "a text the code page cannot hold is a usage error, nothing is sent.\n"
@@ -293,8 +298,9 @@ std::string AuthUsageText() {
          "get prints 0 for a field that is present, -1 for one that is absent.\n"
          "\n"
          "Exit status: 0 when every command returned 0 (and login left the user\n"
-         "logged in, AUTHENSTATE 1; bench did every login), 1 at the first command\n"
-         "that did not (later commands do not run), 2 for a usage error.\n";
+         "logged in, AUTHENSTATE 1; bench did every login; check found a server\n"
+         "a login can reach), 1 at the first command that did not (later commands\n"
+         "do not run), 2 for a usage error.\n";
 }
 
 std::string AuthVersionText() { return "voka-auth " VOKA_VERSION "\n"; }

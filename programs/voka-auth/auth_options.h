@@ -12,7 +12,7 @@ constexpr int kExitUsage = 2;
 
 // One command word and what followed it up to the next command word.
 struct AuthCommand {
-  std::string name;  // "dynamic-key", "static", "ekey", "ecard", "login", "get", "seal", "unseal"
+  std::string name;  // "dynamic-key", "static", "ekey", "ecard", "login", "get", "seal", "unseal", "check"
   std::map<std::string, std::string> options;  // option name without its dashes -> value (UTF-8)
   std::string argument;                        // the word after get, seal and unseal
   bool hasArgument = false;

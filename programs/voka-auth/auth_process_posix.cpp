@@ -2,7 +2,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "programs/voka-auth/auth_process.h"
+#include "transport/http_get.h"
 
 bool KeepSecretsOutOfCoreDumps() {
   // Not dumpable: no core even through a core_pattern pipe, and no other
@@ -13,3 +16,10 @@ bool KeepSecretsOutOfCoreDumps() {
 }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+// The words come as the terminal's locale wrote them: UTF-8.
+std::vector<std::string> CommandLineWords(int argc, char** argv) { return {argv + 1, argv + argc}; }
+
+void PrepareTextOutput() {}
+
+bool TrustOnlyCaBundle(const std::string& file) { return setenv(kHttpCaBundleVariable, file.c_str(), 1) == 0; }

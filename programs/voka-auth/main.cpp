@@ -16,7 +16,8 @@ int Main(int argc, char** argv) {
     std::cerr << "voka-auth: cannot turn core dumps off, which would hold the secrets\n";
     return kExitCommandFailed;
   }
-  const std::vector<std::string> words(argv + 1, argv + argc);
+  PrepareTextOutput();
+  const std::vector<std::string> words = CommandLineWords(argc, argv);
   AuthOptions options;
   std::string error;
   if (ParseAuthOptions(words, options, error) != kExitSuccess) {

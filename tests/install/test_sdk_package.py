@@ -60,6 +60,7 @@ class SdkPackage(unittest.TestCase):
                          if not name.endswith(".in")}
             for arch in OBJDUMP:
                 expected |= {arch + "/" + dll for dll in DLLS} | {arch + "/VOKA4ClientCom.manifest",
+                                                                 arch + "/voka-auth.exe",
                                                                  "samples/cpp/%s/login_client.exe.manifest" % arch}
                 expected |= {"samples/desktop/%s/login_window.exe%s" % (arch, suffix) for suffix in ("", ".manifest")}
             self.assertEqual(names, expected)
@@ -109,6 +110,12 @@ class SdkPackage(unittest.TestCase):
                                            capture_output=True, text=True, errors="replace", env=env, timeout=240)
                 self.assertEqual(completed.returncode, 0, completed.stdout + completed.stderr)
                 self.assertIn("EKeyAuthen: 0", completed.stdout)
+                # The command-line client as shipped, beside the stand-in token library.
+                completed = subprocess.run([wine_run, prefix, os.path.join(sdk, "x86", "voka-auth.exe"), "--udp",
+                                            server.udp, "--http", server.http_url, "check"],
+                                           capture_output=True, text=True, env=env, timeout=120)
+                self.assertEqual((completed.returncode, completed.stdout.splitlines()[-1]),
+                                 (0, "verdict: udp: a login would use UDP to " + server.udp), completed.stderr)
                 dll = windows_path(os.path.join(sdk, "x86", "VOKA4ClientCom.DLL"))
                 subprocess.run([wine_run, prefix, "regsvr32", "/s", dll], check=True, timeout=120)
                 for sample in ("login.js", "login.vbs"):

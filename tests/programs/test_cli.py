@@ -1,4 +1,4 @@
-"""voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal, bench."""
+"""voka-auth as a command: usage errors, --help, --version, exit statuses, seal/unseal, bench, check."""
 import csv
 import json
 import os
@@ -12,9 +12,10 @@ import tempfile
 import threading
 import unittest
 
-from voka_programs import (ACCOUNTS, AUTH, AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, SERVER, VECTORS_DIR, Server,
-                           free_port, pack_header, run_auth, unpack_header, wait_until)
+from voka_programs import (ACCOUNTS, AUTH, AUTH_COMMAND, AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, ON_WINDOWS, SERVER,
+                           VECTORS_DIR, Server, free_port, pack_header, run_auth, unpack_header, wait_until)
 
+MAKE_CERTIFICATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_certificates.sh")
 PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-", "--app", "1", "--area", "1"]
 
 
@@ -41,6 +42,7 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["--codepage", "12345", "dynamic-key"], "'12345'")
         self.assertUsageError(["get"], "'get'")
         self.assertUsageError(["dynamic-key", "stray"], "'stray'")
+        self.assertUsageError(["check", "--user", "u"], "'--user'")
         self.assertUsageError(PASSWORD_FROM_INPUT, "longer than 4096 bytes", stdin="x" * 4097 + "\n")
         self.assertUsageError(PASSWORD_FROM_INPUT, "holds a NUL byte", stdin="alice-pass\0anything\n")
         bench = ["bench", "--rate", "1", "--duration", "1"]
@@ -53,9 +55,10 @@ class UsageErrors(unittest.TestCase):
         run = run_auth(["--help"])
         self.assertEqual(run.status, 0)
         for word in ["dynamic-key", "static", "ekey", "ecard", "login", "get NAME", "seal TEXT", "unseal BASE64",
-                     "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user", "--password", "--app",
-                     "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type", "--ecard-answer",
-                     "bench", "--rate", "--duration", "--concurrency", "--accounts", "--csv", "Exit status"]:
+                     "check", "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user",
+                     "--password", "--app", "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type",
+                     "--ecard-answer", "bench", "--rate", "--duration", "--concurrency", "--accounts", "--csv",
+                     "Exit status"]:
             self.assertIn(word, run.stdout)
 
     def test_help_after_a_command_word(self):
@@ -65,10 +68,10 @@ class UsageErrors(unittest.TestCase):
             self.assertIn("Exit status", run.stdout)
 
     def test_version_of_both_tools_is_the_project_version(self):
-        for tool in (AUTH, SERVER):
-            run = subprocess.run([tool, "--version"], capture_output=True, text=True, timeout=10)
+        for name, command in (("voka-auth", AUTH_COMMAND), ("voka-server", [SERVER])):
+            run = subprocess.run([*command, "--version"], capture_output=True, timeout=30)
             self.assertEqual((run.returncode, run.stdout, run.stderr),
-                             (0, "%s %s\n" % (os.path.basename(tool), os.environ["VOKA_VERSION"]), ""))
+                             (0, ("%s %s\n" % (name, os.environ["VOKA_VERSION"])).encode(), b""))
 
 
 class ExitStatuses(unittest.TestCase):
@@ -91,6 +94,7 @@ class ExitStatuses(unittest.TestCase):
         self.assertEqual(run.stderr, "voka-auth: login: not logged in: AUTHENSTATE is 2, not 1\n")
 
 
+@unittest.skipIf(ON_WINDOWS, "a pseudo-terminal and core limits are POSIX's")
 class WaitsAndSecrets(unittest.TestCase):
     def test_a_long_wait_is_told_on_a_terminal_only(self):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as silent:
@@ -158,6 +162,7 @@ class Bench(unittest.TestCase):
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
 
+    @unittest.skipIf(ON_WINDOWS, "a pseudo-terminal and SIGINT are POSIX's")
     def test_progress_on_a_terminal_and_ctrl_c_stops_with_the_figures_so_far(self):
         with Server() as server, tempfile.TemporaryDirectory() as folder:
             rows_file = os.path.join(folder, "logins.csv")
@@ -265,6 +270,75 @@ class SealAndUnseal(unittest.TestCase):
             self.assertEqual(run.status, 2, text)
             self.assertEqual(run.stdout, "")
             self.assertIn("not Base64", run.stderr)
+
+
+class ConnectionCheck(unittest.TestCase):
+    """The test CA is trusted through --cacert, on Windows through the prefix's
+    Root store (VOKA_TRUST_ROOT_CERTIFICATE adds a DER file there)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.certificates = tempfile.TemporaryDirectory()
+        subprocess.run([MAKE_CERTIFICATES, cls.certificates.name], check=True)
+        ca = os.path.join(cls.certificates.name, "ca")
+        if ON_WINDOWS:
+            subprocess.run([*os.environ["VOKA_TRUST_ROOT_CERTIFICATE"].split(), "Z:" + ca.replace("/", "\\") + ".der"],
+                           check=True, timeout=60)
+        cls.trust = [] if ON_WINDOWS else ["--cacert", ca + ".pem"]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.certificates.cleanup()
+
+    def https_server(self, certificate):
+        path = os.path.join(self.certificates.name, certificate)
+        return Server("--https", "localhost:0", "--cert", path + ".pem", "--key", path + ".key")
+
+    def test_verdict_of_each_failure(self):
+        no_udp = "UDP: not sent: port '0' is not 1 to 65535"
+        # Wine's WinINet answers a certificate from an unknown CA with a failed revocation check.
+        untrusted = "whether the certificate was revoked could not be checked" if ON_WINDOWS else \
+            "no trusted CA issued the certificate"
+        certificate = (r"http tls: .+, subject (CN=)?localhost, issuer (CN=)?VOKA %s CA, "
+                       r"expires \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC, ")
+        # (case, server, the check's endpoints, exit status, verdict line, a line before it that must be there)
+        cases = [
+            ("both up", Server(), lambda s: ["--udp", s.udp, "--http", s.http_url], 0,
+             "udp: a login would use UDP to {s.udp}", r"http answer: RETVALUE=0, DESCMSG=动态密钥已生成"),
+            ("UDP silent", Server("--fault", "silence"), lambda s: ["--udp", s.udp, "--http", s.http_url], 0,
+             "http: a login would use HTTP to {s.http_url} (UDP: no answer within 1 s)",
+             r"udp answer: none: no answer within 1 s"),
+            ("HTTP down", Server(),
+             lambda s: ["--udp", s.udp, "--http", "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM)], 0,
+             "udp: a login would use UDP to {s.udp}", r"http fetch: .* failed: no connection to the server"),
+            ("another CA", self.https_server("other-ca"),
+             lambda s: ["--udp", "127.0.0.1:0", "--http", s.https_url, *self.trust], 1,
+             "none: no login can reach a server (%s; HTTP: %s)" % (no_udp, untrusted),
+             certificate % "stranger" + "not verified: " + untrusted),
+            ("expired", self.https_server("expired"),
+             lambda s: ["--udp", "127.0.0.1:0", "--http", s.https_url, *self.trust], 1,
+             "none: no login can reach a server (%s; HTTP: the certificate has expired)" % no_udp,
+             certificate % "test" + "not verified: the certificate has expired"),
+            ("no such name", Server(),
+             lambda s: ["--udp", "no-such-host.invalid:8025", "--http", "http://no-such-host.invalid"], 1,
+             "none: no login can reach a server (UDP: not sent: no-such-host.invalid does not resolve; "
+             "HTTP: the server's name does not resolve)", r"udp name: no-such-host.invalid does not resolve \("),
+        ]
+        for case, server, endpoints, status, verdict, shown in cases:
+            with self.subTest(case), server as s:
+                run = run_auth(["--timeout", "1", *endpoints(s), "check"])
+                lines = run.stdout.splitlines()
+                self.assertEqual((run.status, lines[-1]), (status, "verdict: " + verdict.format(s=s)), run.stdout)
+                self.assertTrue(any(re.match(shown, line) for line in lines[:-1]), run.stdout)
+                self.assertNotRegex(s.log(), r"PWD|Login\.Validate")
+
+    def test_json_report(self):
+        with Server() as server:
+            run = run_auth(["--udp", server.udp, "--http", server.http_url, "--json", "check"])
+        report = run.json_lines()[0]
+        self.assertEqual((run.status, report["verdict"], report["udp"]["RETVALUE"], report["http"]["status"]),
+                         (0, "udp", "0", 200))
+        self.assertRegex(report["machine"]["MAC"], r"^([0-9A-F]{2}-){5}[0-9A-F]{2}$")
 
 
 if __name__ == "__main__":

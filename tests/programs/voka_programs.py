@@ -1,7 +1,9 @@
 """Runs the real voka-server and voka-auth binaries for the end-to-end tests.
 
 Paths come from the environment that CTest sets: VOKA_AUTH, VOKA_SERVER,
-VOKA_ACCOUNTS (the sample account file) and VOKA_VECTORS_DIR.
+VOKA_ACCOUNTS (the sample account file) and VOKA_VECTORS_DIR. A Windows
+voka-auth.exe runs through VOKA_AUTH_LAUNCHER, the project's wine-run and
+its prefix.
 """
 import json
 import os
@@ -16,6 +18,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "python")
 from voka.testing import RunningServer  # noqa: E402
 
 AUTH = os.environ["VOKA_AUTH"]
+AUTH_COMMAND = [*os.environ.get("VOKA_AUTH_LAUNCHER", "").split(), AUTH]
+ON_WINDOWS = AUTH.endswith(".exe")
 SERVER = os.environ["VOKA_SERVER"]
 ACCOUNTS = os.environ["VOKA_ACCOUNTS"]
 VECTORS_DIR = os.environ.get("VOKA_VECTORS_DIR", "")
@@ -97,7 +101,7 @@ def run_auth(args, secret=None, timeout=60, stdin=subprocess.DEVNULL, ca_bundle=
             env[name] = value
     env.setdefault("VOKA_UDP_LOG", os.path.join(tempfile.gettempdir(), "voka-tools-test-udp.log"))
     feed = {"input": stdin.encode("utf-8")} if isinstance(stdin, str) else {"stdin": stdin}
-    completed = subprocess.run([AUTH, *args], capture_output=True, timeout=timeout, env=env, **feed)
+    completed = subprocess.run([*AUTH_COMMAND, *args], capture_output=True, timeout=timeout, env=env, **feed)
     return AuthRun(completed)
 
 

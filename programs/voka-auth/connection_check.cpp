@@ -1,0 +1,295 @@
+#include "programs/voka-auth/connection_check.h"
+
+#include <string>
+
+#include "codec/ansi_codepage.h"
+#include "codec/decimal_integer.h"
+#include "codec/machine_identity.h"
+#include "codec/text_escape.h"
+#include "programs/voka-auth/result_output.h"
+#include "transport/http_get.h"
+#include "transport/socket_shim.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kIndication[] = "";  // what voka-auth dynamic-key sends without --indication
+constexpr size_t kIdentityBufferSize = 128;
+
+long long MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+// Hears the exchanges of one stage, notes when each step happened and hands
+// every event on to the wait notice.
+class StageObserver : public ExchangeTrace {
+ public:
+  explicit StageObserver(ExchangeTrace& next) : m_next(next) {}
+
+  void OnParameterText(const std::string& text) override { m_next.OnParameterText(text); }
+  void OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) override {
+    sentAt = Clock::now();
+    m_next.OnDatagram(sent, host, port);
+  }
+  void OnUrl(const std::string& fetched) override {
+    url = fetched;
+    sentAt = Clock::now();
+    m_next.OnUrl(fetched);
+  }
+  void OnAnswer(const char* data, int length) override {
+    answered = true;
+    endedAt = Clock::now();
+    m_next.OnAnswer(data, length);
+  }
+  void OnExchangeFailed(int code) override {
+    exchangeFailure = code;
+    endedAt = Clock::now();
+  }
+  void OnHttpFacts(const HttpFacts& seen) override {
+    facts = seen;
+    endedAt = Clock::now();
+  }
+
+  long long Milliseconds() const { return MillisecondsBetween(sentAt, endedAt); }
+
+  Clock::time_point sentAt = Clock::now();
+  Clock::time_point endedAt = sentAt;
+  bool answered = false;
+  int exchangeFailure = 0;
+  std::string url;
+  HttpFacts facts;
+
+ private:
+  ExchangeTrace& m_next;
+};
+
+// What one stage's answer said, in UTF-8 and on one line.
+struct Verdict {
+  bool hasRetValue = false;
+  std::string retValue;
+  std::string descMsg;
+};
+
+std::string Printable(const std::string& ansi) { return EscapeControlBytes(AnsiToUtf8Text(ansi)); }
+
+Verdict ReadVerdict(const CClientAuthen& engine) {
+  Verdict verdict;
+  const auto& results = engine.Results();
+  const auto retValue = results.find("RETVALUE");
+  const auto descMsg = results.find("DESCMSG");
+  verdict.hasRetValue = retValue != results.end();
+  if (verdict.hasRetValue) verdict.retValue = Printable(retValue->second);
+  if (verdict.hasRetValue && descMsg != results.end()) verdict.descMsg = Printable(descMsg->second);
+  return verdict;
+}
+
+// Why an answer that came is of no use to a login; empty when it is.
+std::string AnswerProblem(int result, const Verdict& verdict) {
+  if (result != AUTHEN_E_FAIL) return "";
+  if (!verdict.hasRetValue) return "the answer has no RETVALUE";
+  if (verdict.retValue == std::to_string(AUTHEN_E_FAIL)) return "the server answered RETVALUE " + verdict.retValue;
+  return "RETVALUE " + verdict.retValue + " is not a number";
+}
+
+std::string AnswerText(const Verdict& verdict) {
+  if (!verdict.hasRetValue) return "no RETVALUE";
+  return "RETVALUE=" + verdict.retValue + ", DESCMSG=" + verdict.descMsg;
+}
+
+struct StageReport {
+  int result = AUTHEN_E_FAIL;
+  std::string problem;  // why a login cannot use this transport; empty when it can
+  Verdict verdict;
+  bool answered = false;
+  long long milliseconds = 0;
+};
+
+// A datagram exchange's failure in words.
+std::string DatagramFailureText(int code, const CClientAuthen& engine) {
+  switch (code) {
+    case kSendFailed: {
+      in_addr address{};
+      long port = 0;
+      if (inet_pton(AF_INET, engine.UdpHost().c_str(), &address) != 1) {
+        return "not sent: " + engine.UdpHost() + " does not resolve";
+      }
+      if (!ParseInteger(engine.UdpPort(), 1, 65535, port)) {
+        return "not sent: port '" + engine.UdpPort() + "' is not 1 to 65535";
+      }
+      return "the send failed";
+    }
+    case kNoAnswer: return "no answer within " + std::to_string(engine.UdpTimeOut()) + " s";
+    case kReceiveFailed: return "the receive failed";
+    case kAnswerTooLong: return "the answer datagram is too long";
+    case kBadAnswerHeader: return "the datagram that came back is no answer";
+    case kPayloadTooLong: return "the request does not fit a datagram";
+    default: return "no socket";
+  }
+}
+
+class ConnectionCheck {
+ public:
+  ConnectionCheck(CClientAuthen& engine, std::chrono::milliseconds resolveTime, CWaitNotice& notice,
+                  const AuthOptions& options, std::ostream& out)
+      : m_engine(engine), m_resolveTime(resolveTime), m_notice(notice), m_options(options), m_out(out) {}
+
+  int Run() {
+    CheckUdp();
+    CheckHttp();
+    CheckMachine();
+    m_engine.SetTrace(&m_notice);
+    return Conclude();
+  }
+
+ private:
+  void CheckUdp() {
+    in_addr address{};
+    m_udpResolved = inet_pton(AF_INET, m_engine.UdpHost().c_str(), &address) == 1;
+    const std::string given = m_options.udpServer.substr(0, m_options.udpServer.find(':'));
+    Line("udp name", given + (m_udpResolved ? " -> " + m_engine.UdpHost() : " does not resolve") + " (" +
+                         std::to_string(m_resolveTime.count()) + " ms)");
+    StageObserver observer(m_notice);
+    m_udp = RunStage(RequestTransport::kUdp, observer);
+    if (!m_udp.answered) {
+      m_udp.problem = DatagramFailureText(observer.exchangeFailure, m_engine);
+      Line("udp answer", "none: " + m_udp.problem);
+      return;
+    }
+    Line("udp answer", std::to_string(m_udp.milliseconds) + " ms from " + m_engine.UdpHost() + ":" +
+                           m_engine.UdpPort() + ", " + AnswerText(m_udp.verdict));
+  }
+
+  void CheckHttp() {
+    StageObserver observer(m_notice);
+    m_http = RunStage(RequestTransport::kHttp, observer);
+    const HttpFacts& facts = observer.facts;
+    m_httpFacts = facts;
+    m_httpUrl = observer.url;
+    std::string fetch = observer.url + " -> ";
+    if (facts.status != 0) fetch += "status " + std::to_string(facts.status) + ", ";
+    fetch += std::to_string(facts.redirects) + " redirects, " + std::to_string(m_http.milliseconds) + " ms";
+    if (!facts.failure.empty()) fetch += ", failed: " + facts.failure;
+    Line("http fetch", fetch);
+    if (!facts.tlsVersion.empty()) Line("http tls", TlsText(facts));
+    if (!facts.failure.empty()) {
+      m_http.problem = facts.certificateProblem.empty() ? facts.failure : facts.certificateProblem;
+      Line("http answer", "none");
+      return;
+    }
+    Line("http answer", AnswerText(m_http.verdict));
+  }
+
+  static std::string TlsText(const HttpFacts& facts) {
+    std::string text = facts.tlsVersion + ", subject " + facts.certificateSubject + ", issuer " +
+                       facts.certificateIssuer + ", expires " + facts.certificateExpiry + ", ";
+    return text + (facts.certificateVerified ? "verified" : "not verified: " + facts.certificateProblem);
+  }
+
+  StageReport RunStage(RequestTransport transport, StageObserver& observer) {
+    StageReport report;
+    m_engine.SetTrace(&observer);
+    report.result = m_engine.ProbeDynamicKey(transport, kIndication);
+    m_notice.Stop();
+    report.answered = observer.answered;
+    report.milliseconds = observer.Milliseconds();
+    report.verdict = ReadVerdict(m_engine);
+    if (report.answered) report.problem = AnswerProblem(report.result, report.verdict);
+    return report;
+  }
+
+  void CheckMachine() {
+    char mac[kIdentityBufferSize] = {};
+    char ip[kIdentityBufferSize] = {};
+    GetMacAddress(mac);
+    GetClientIp(ip);
+    m_mac = mac;
+    m_clientIp = ip;
+    Line("machine", "MAC " + (m_mac.empty() ? std::string("none") : m_mac) + ", IP " +
+                        (m_clientIp.empty() ? std::string("none") : m_clientIp));
+  }
+
+  // The dynamic key tries UDP first and keeps it unless its stage failed
+  // with AUTHEN_E_FAIL (CClientAuthen::GetDynamicKey); then HTTP decides.
+  int Conclude() {
+    std::string verdict;
+    std::string reason;
+    if (m_udp.result != AUTHEN_E_FAIL) {
+      verdict = "udp";
+      reason = "a login would use UDP to " + m_engine.UdpHost() + ":" + m_engine.UdpPort();
+    } else if (m_http.result != AUTHEN_E_FAIL) {
+      verdict = "http";
+      reason = "a login would use HTTP to " + m_engine.TcpServer() + " (UDP: " + m_udp.problem + ")";
+    } else {
+      verdict = "none";
+      reason = "no login can reach a server (UDP: " + m_udp.problem + "; HTTP: " + m_http.problem + ")";
+    }
+    if (m_options.json) {
+      m_out << JsonReport(verdict, reason) << "\n";
+    } else {
+      Line("verdict", verdict + ": " + reason);
+    }
+    m_out.flush();
+    return verdict == "none" ? kExitCommandFailed : kExitSuccess;
+  }
+
+  // Human lines come as each step ends: a person, or a window, reads them
+  // while the next step waits.
+  void Line(const std::string& step, const std::string& text) {
+    if (m_options.json) return;
+    m_out << step << ": " << text << "\n";
+    m_out.flush();
+  }
+
+  static std::string JsonStage(const StageReport& stage) {
+    std::string json = "\"result\":" + std::to_string(stage.result) +
+                       ",\"answered\":" + (stage.answered ? "true" : "false") +
+                       ",\"ms\":" + std::to_string(stage.milliseconds);
+    if (stage.verdict.hasRetValue) {
+      json +=
+          ",\"RETVALUE\":" + JsonString(stage.verdict.retValue) + ",\"DESCMSG\":" + JsonString(stage.verdict.descMsg);
+    }
+    return json + ",\"problem\":" + JsonString(stage.problem);
+  }
+
+  std::string JsonTls() const {
+    const HttpFacts& facts = m_httpFacts;
+    if (facts.tlsVersion.empty()) return "null";
+    return "{\"version\":" + JsonString(facts.tlsVersion) + ",\"subject\":" + JsonString(facts.certificateSubject) +
+           ",\"issuer\":" + JsonString(facts.certificateIssuer) +
+           ",\"expires\":" + JsonString(facts.certificateExpiry) +
+           ",\"verified\":" + (facts.certificateVerified ? "true" : "false") +
+           ",\"problem\":" + JsonString(facts.certificateProblem) + "}";
+  }
+
+  std::string JsonReport(const std::string& verdict, const std::string& reason) const {
+    return "{\"command\":\"check\",\"udp\":{\"server\":" + JsonString(m_options.udpServer) +
+           ",\"address\":" + JsonString(m_udpResolved ? m_engine.UdpHost() : "") +
+           ",\"resolveMs\":" + std::to_string(m_resolveTime.count()) + "," + JsonStage(m_udp) +
+           "},\"http\":{\"url\":" + JsonString(m_httpUrl) + ",\"status\":" + std::to_string(m_httpFacts.status) +
+           ",\"redirects\":" + std::to_string(m_httpFacts.redirects) + ",\"tls\":" + JsonTls() + "," +
+           JsonStage(m_http) + "},\"machine\":{\"MAC\":" + JsonString(m_mac) +
+           ",\"CLIENTIP\":" + JsonString(m_clientIp) + "},\"verdict\":" + JsonString(verdict) +
+           ",\"reason\":" + JsonString(reason) + "}";
+  }
+
+  CClientAuthen& m_engine;
+  const std::chrono::milliseconds m_resolveTime;
+  CWaitNotice& m_notice;
+  const AuthOptions& m_options;
+  std::ostream& m_out;
+  bool m_udpResolved = false;
+  StageReport m_udp;
+  StageReport m_http;
+  HttpFacts m_httpFacts;
+  std::string m_httpUrl;
+  std::string m_mac;
+  std::string m_clientIp;
+};
+
+}  // namespace
+
+int RunConnectionCheck(CClientAuthen& engine, std::chrono::milliseconds resolveTime, CWaitNotice& notice,
+                       const AuthOptions& options, std::ostream& out) {
+  return ConnectionCheck(engine, resolveTime, notice, options, out).Run();
+}
