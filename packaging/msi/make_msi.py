@@ -149,7 +149,8 @@ def build(args):
                         registration_rows(facts, app_id, table, file_id, platform, folder, arch == args.arch)):
                     if data is None:  # an empty key, created at install and removed at uninstall
                         sql.append("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) "
-                                   "VALUES ('%s', 0, '%s', '*', '%s')" % (identifier("r", arch, str(n)), key, component))
+                                   "VALUES ('%s', 0, '%s', '*', '%s')"
+                                   % (identifier("r", arch, str(n)), key, component))
                         continue
                     # HKCR, never HKMU: Windows Installer ignores the root that wixl writes for HKMU.
                     values.append('<RegistryValue Root="HKCR" Key=%s%s Type="string" Value=%s/>' % (
@@ -170,13 +171,16 @@ def build(args):
         PRODUCT, args.version)
     # The 32-bit package on 64-bit Windows would leave 64-bit hosts without the class.
     only_32_bit = ('<Condition Message="This package is for 32-bit Windows; on 64-bit Windows install the x64 '
-                   'package, which registers both word sizes.">NOT VersionNT64</Condition>' if args.arch == "x86" else "")
+                   'package, which registers both word sizes.">NOT VersionNT64</Condition>'
+                   if args.arch == "x86" else "")
     wxs = """<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-<Product Id="*" Name="{product}" Language="1033" Version="{version}" Manufacturer="{manufacturer}" UpgradeCode="{upgrade}">
+<Product Id="*" Name="{product}" Language="1033" Version="{version}" Manufacturer="{manufacturer}"
+ UpgradeCode="{upgrade}">
 <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine" Description="{product} {version} ({arch})"/>
 <MajorUpgrade DowngradeErrorMessage={newer}/>
 {only_32_bit}
+<Condition Message={installed}>NOT Installed OR REMOVE OR REINSTALL</Condition>
 <Property Id="ARPNOMODIFY" Value="1"/>
 <Media Id="1" Cabinet="files.cab" EmbedCab="yes"/>
 <Directory Id="TARGETDIR" Name="SourceDir">{directories}</Directory>
@@ -185,9 +189,12 @@ def build(args):
 </Wix>
 """.format(product=PRODUCT, version=args.version, manufacturer=MANUFACTURER, upgrade=UPGRADE_CODES[args.arch],
            arch=args.arch, newer=quoteattr(newer), only_32_bit=only_32_bit, directories="".join(directories),
+           installed=quoteattr("%s %s is already installed." % (PRODUCT, args.version)),
            refs="".join('<ComponentRef Id="%s"/>' % c for c in component_ids))
     # wixl's MajorUpgrade detects only newer versions; the same version built
     # again (a new product code) must be refused too, not installed beside it.
+    # The same package again (the same product code) is refused by the
+    # "Installed" condition, where it would run as a silent maintenance install.
     sql += ["DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_DOWNGRADE_DETECTED'",
             "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `Attributes`, `ActionProperty`) "
             "VALUES ('%s', '%s', %d, 'WIX_DOWNGRADE_DETECTED')"
@@ -197,7 +204,8 @@ def build(args):
         with open(source, "w", encoding="utf-8") as f:
             f.write(wxs)
         # wixl takes only relative sources: they are given from the root folder.
-        subprocess.run(["wixl", "--arch", args.arch, "--output", os.path.abspath(args.output), source], check=True, cwd="/")
+        subprocess.run(["wixl", "--arch", args.arch, "--output", os.path.abspath(args.output), source],
+                       check=True, cwd="/")
     for query in sql:
         subprocess.run(["msibuild", args.output, "-q", query], check=True)
 

@@ -2,8 +2,8 @@
 word size: the silent install writes exactly the registry keys that regsvr32
 writes in another fresh prefix (both views for x64), and the script hosts of
 each word size log in against voka-server; the next version, with signed DLLs,
-installs over it, leaving one product, and logs in; the same version rebuilt,
-the older one and, on 64-bit Windows, the x86 package are refused and change
+installs over it, leaving one product, and logs in; the same package again,
+the same version rebuilt, the older one and, on 64-bit Windows, the x86 package are refused and change
 nothing; the silent uninstall leaves the registry and the files as before.
 Also: signatures made with a throw-away CA, and one version everywhere.
 Skipped (77) while scripts/package has not written the packages."""
@@ -100,14 +100,15 @@ class MsiPackage(unittest.TestCase):
                 self.assertEqual(machine.run("msiexec", "/i", msi, "/qn").returncode, 0, msi)
                 installed = machine.registry()
                 self.assertEqual(machine.registration(installed), expected, msi)
-                self.assertEqual(sum(values.get('"DisplayName"') == '"VOKA4ClientCom"' for key, values in installed.items()
-                                     if "\\Uninstall\\" in key), 1, msi)
+                self.assertEqual(sum(values.get('"DisplayName"') == '"VOKA4ClientCom"'
+                                     for key, values in installed.items() if "\\Uninstall\\" in key), 1, msi)
                 self.check_logins(machine, hosts, server)
             installed_tree = machine.files()
             self.assertEqual({path for path in installed_tree - tree if not path.startswith("windows")},
                              {os.path.join(folder, "VOKA4ClientCom", *name) for size, folder, _, _ in sizes
                               for name in [()] + [(f,) for f in os.listdir(files + "/" + size)]})
-            for msi in [windows_path(package(arch)), rebuilt] + [windows_path(package("x86"))] * (arch == "x64"):
+            refused = [upgrade, rebuilt, windows_path(package(arch))] + [windows_path(package("x86"))] * (arch == "x64")
+            for msi in refused:
                 self.assertNotEqual(machine.run("msiexec", "/i", msi, "/qn").returncode, 0, msi)
                 self.assertEqual(registry_changes(installed, machine.registry()), [], msi)
                 self.assertEqual(machine.files(), installed_tree, msi)
@@ -134,7 +135,8 @@ class MsiPackage(unittest.TestCase):
                     byte = f.read(1)[0]
                     f.seek(-1, os.SEEK_CUR)
                     f.write(bytes([byte ^ 1]))
-                self.assertRaises(subprocess.CalledProcessError, run, "osslsigncode", "verify", "-CAfile", ca, "-in", path)
+                with self.assertRaises(subprocess.CalledProcessError, msg=path):
+                    run("osslsigncode", "verify", "-CAfile", ca, "-in", path)
 
     def test_one_version_everywhere(self):
         """The project's version in each MSI, DLL, manifest, .deb and program (four parts for Windows)."""
