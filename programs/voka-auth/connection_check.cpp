@@ -124,7 +124,8 @@ std::string DatagramFailureText(int code, const CClientAuthen& engine) {
     case kAnswerTooLong: return "the answer datagram is too long";
     case kBadAnswerHeader: return "the datagram that came back is no answer";
     case kPayloadTooLong: return "the request does not fit a datagram";
-    default: return "no socket";
+    case AUTHEN_E_FAIL: return "no socket could be made";
+    default: return "not sent";
   }
 }
 

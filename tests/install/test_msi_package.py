@@ -50,10 +50,11 @@ def make_msi(arch, version, files, output, sign):
 
 
 def signed_dlls(work):
-    """The SDK's DLLs, the files the packages carry, signed by packaging/sign with a
+    """The SDK's DLLs and voka-auth.exe, the files the packages carry, signed by packaging/sign with a
     throw-away CA and certificate made in work; the signing function and the CA."""
     with zipfile.ZipFile(SDK) as sdk:
-        sdk.extractall(work, [name for name in sdk.namelist() if re.search(r"/x(86|64)/\w+\.dll$", name, re.I)])
+        sdk.extractall(work, [name for name in sdk.namelist()
+                              if re.search(r"/x(86|64)/(\w+\.dll|voka-auth\.exe)$", name, re.I)])
     files = os.path.join(work, "VOKA4ClientCom-%s-sdk" % VERSION)
     ca, key, password = (os.path.join(work, name) for name in ("ca.pem", "signer.p12", "password"))
     req = ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-addext"]
@@ -139,7 +140,8 @@ class MsiPackage(unittest.TestCase):
                     run("osslsigncode", "verify", "-CAfile", ca, "-in", path)
 
     def test_one_version_everywhere(self):
-        """The project's version in each MSI, DLL, manifest, .deb and program (four parts for Windows)."""
+        """The project's version in each MSI, DLL, manifest, .deb and program, voka-auth.exe too (four parts for
+        Windows)."""
         found = {}
         for arch in MACHINES:
             found[arch] = re.search(r"^ProductVersion\t(.*)$", run("msiinfo", "export", package(arch), "Property"),
@@ -148,7 +150,7 @@ class MsiPackage(unittest.TestCase):
                                     run("msiinfo", "export", package(arch), "File"), re.M))
         with zipfile.ZipFile(SDK) as sdk, tempfile.TemporaryDirectory() as work:
             for name in sdk.namelist():
-                if name.endswith("VOKA4ClientCom.DLL"):
+                if name.endswith(("VOKA4ClientCom.DLL", "voka-auth.exe")):
                     found[name] = file_version(sdk.extract(name, work))
                 found.update((name, v) for v in re.findall(r'"VOKA4ClientCom" version="([\d.]+)"', str(sdk.read(name))))
         found.update((deb, run("dpkg-deb", "-f", deb, "Version").strip()) for deb in glob.glob(PACKAGES + "/*.deb"))
