@@ -11,6 +11,7 @@ declare -A pictures=(
   [login-window-success.png]=alice-result.png
   [login-window-waiting.png]=udp_silence-waiting.png
   [login-window-chinese.png]=alice_chinese-result.png
+  [login-window-check.png]=check_udp_silent-check.png
 )
 mkdir -p "$root/docs/images"
 for picture in "${!pictures[@]}"; do
