@@ -7,6 +7,7 @@ its prefix.
 """
 import json
 import os
+import re
 import socket
 import struct
 import subprocess
@@ -85,7 +86,10 @@ class AuthRun:
     def __init__(self, completed):
         self.status = completed.returncode
         self.stdout = completed.stdout.decode("utf-8")
-        self.stderr = completed.stderr.decode("utf-8", "replace")
+        # Wine itself, not voka-auth.exe, now and then writes this line as a
+        # process ends (seen once in some hundred runs under Wine 8).
+        self.stderr = re.sub(r"(?m)^wine client error:[0-9a-f]+: \n", "",
+                             completed.stderr.decode("utf-8", "replace"))
 
     def json_lines(self):
         return [json.loads(line) for line in self.stdout.splitlines() if line]
