@@ -27,6 +27,7 @@ install(TARGETS voka_client UsbClient voka_engine voka_transport voka_codec
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/include/voka/client_authen.h ${PROJECT_SOURCE_DIR}/include/voka/result_codes.h
               ${PROJECT_SOURCE_DIR}/include/voka/udp_header.h ${PROJECT_SOURCE_DIR}/include/voka/voka_client.h
+              ${PROJECT_SOURCE_DIR}/include/voka/http_facts.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/voka COMPONENT development)
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VokaClientAuthen)

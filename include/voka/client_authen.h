@@ -15,7 +15,7 @@
 
 enum class RequestKind;  // transport/request_kinds.h
 struct RequestValue;     // engine/request_text.h
-struct HttpFacts;        // transport/http_get.h
+struct HttpFacts;        // voka/http_facts.h
 
 // Observer of the exchanges (the command-line client's -v); not part of COM.
 class ExchangeTrace {
