@@ -43,6 +43,8 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["get"], "'get'")
         self.assertUsageError(["dynamic-key", "stray"], "'stray'")
         self.assertUsageError(["check", "--user", "u"], "'--user'")
+        if ON_WINDOWS:  # WinINet trusts the system's certificate store alone
+            self.assertUsageError(["--cacert", "ca.pem", "check"], "--cacert: https here trusts the system's")
         self.assertUsageError(PASSWORD_FROM_INPUT, "longer than 4096 bytes", stdin="x" * 4097 + "\n")
         self.assertUsageError(PASSWORD_FROM_INPUT, "holds a NUL byte", stdin="alice-pass\0anything\n")
         bench = ["bench", "--rate", "1", "--duration", "1"]
