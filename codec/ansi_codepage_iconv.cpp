@@ -11,7 +11,8 @@
 namespace {
 
 constexpr unsigned kDefaultCodePage = 936;
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+// iconv's own failure value is an integer cast to its handle type.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 const char kUtf8Replacement[] = "\xEF\xBF\xBD";
 
 // 0 while no code page has been set: the environment decides.

@@ -4,12 +4,11 @@
 
 namespace {
 
-constexpr size_t kPasswordBufferSize = 20;
 constexpr size_t kChallengeBufferSize = kMaxEkeyChallengeLength + 1;
 
 }  // namespace
 
-CUsbEkeyInit::CUsbEkeyInit() { InitSDK(); }
+CUsbEkeyInit::CUsbEkeyInit() noexcept { InitSDK(); }
 
 CUsbEkeyInit::~CUsbEkeyInit() { UnInitialize(); }
 
@@ -23,7 +22,7 @@ bool RequestEkeyPassword(const std::string& challenge, std::string& password, Ek
   }
   char challengeBuffer[kChallengeBufferSize] = {};
   std::memcpy(challengeBuffer, challenge.data(), challenge.size());
-  char passwordBuffer[kPasswordBufferSize] = {};
+  char passwordBuffer[kUsbPasswordBufferSize] = {};
   if (getPassword(passwordBuffer, challengeBuffer) != 0) {
     return false;
   }

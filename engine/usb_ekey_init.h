@@ -7,7 +7,7 @@
 
 class CUsbEkeyInit {
  public:
-  CUsbEkeyInit();           // InitSDK
+  CUsbEkeyInit() noexcept;  // InitSDK
   virtual ~CUsbEkeyInit();  // UnInitialize
 };
 

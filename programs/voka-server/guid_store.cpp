@@ -35,7 +35,8 @@ bool CGuidStore::Valid(const std::string& guid, Clock::time_point now) const {
   return found != m_keys.end() && now - found->second.issued <= kGuidLifetime;
 }
 
-void CGuidStore::Remove(std::string guid) {
+// Takes its own copy: callers pass a reference into the containers it erases from.
+void CGuidStore::Remove(std::string guid) {  // NOLINT(performance-unnecessary-value-param)
   auto key = m_keys.find(guid);
   m_byAge.erase({key->second.issued, guid});
   auto source = m_bySource.find(key->second.source);

@@ -177,6 +177,7 @@ TEST_F(StrCoding, WholeTextsReplaceWhatDoesNotConvert) {
 
 TEST_F(StrCoding, ConcurrentConversionsDoNotInterfere) {
   std::vector<std::thread> threads;
+  threads.reserve(4);
   std::vector<int> failures(4, 0);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t, &failures] {

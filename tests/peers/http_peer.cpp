@@ -159,7 +159,7 @@ void HttpPeer::SetHandler(Handler handler) {
   m_handler = std::move(handler);
 }
 
-void HttpPeer::SetReply(HttpReply reply) {
+void HttpPeer::SetReply(const HttpReply& reply) {
   SetHandler([reply](const HttpRequestRecord&) { return reply; });
 }
 

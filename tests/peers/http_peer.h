@@ -60,7 +60,7 @@ class HttpPeer {
   std::string BaseUrl() const;  // "http://127.0.0.1:PORT", as Initialize takes it
 
   void SetHandler(Handler handler);
-  void SetReply(HttpReply reply);            // the same reply for every request
+  void SetReply(const HttpReply& reply);     // the same reply for every request
   void AnswerWith(const std::string& body);  // the next request gets this body with status 200
 
   int RequestCount() const;

@@ -57,7 +57,7 @@ class AccountServiceTest : public ::testing::Test {
 TEST_F(AccountServiceTest, StaticLoginChecksInOrder) {
   CAccountService service(m_book);
   const std::string guid = NewGuid(service);
-  auto login = [&](RequestFields fields) { return RetValue(service.Answer(RequestKind::kStaticLogin, fields)); };
+  auto login = [&](const RequestFields& fields) { return RetValue(service.Answer(RequestKind::kStaticLogin, fields)); };
   EXPECT_EQ(login({{"PWD", "pw"}, {"GUID", guid}}), kRetMissingField);
   EXPECT_EQ(login({{"USERID", "alice"}, {"PWD", "pw"}}), kRetBadDynamicKey);
   EXPECT_EQ(login({{"USERID", "alice"}, {"PWD", "pw"}, {"GUID", "made-up"}}), kRetBadDynamicKey);

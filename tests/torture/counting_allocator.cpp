@@ -24,9 +24,10 @@ void* AllocateAligned(size_t size, std::align_val_t alignment) {
   if (!CountingAllocatorTakeTurn()) return nullptr;
   void* block = std::malloc(size + align + sizeof(void*));
   if (block == nullptr) return nullptr;
-  uintptr_t aligned = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + align - 1) & ~(align - 1);
-  reinterpret_cast<void**>(aligned)[-1] = block;
-  return reinterpret_cast<void*>(aligned);
+  char* const first = static_cast<char*>(block) + sizeof(void*);
+  void** const aligned = reinterpret_cast<void**>(first + (align - reinterpret_cast<uintptr_t>(first) % align) % align);
+  aligned[-1] = block;
+  return aligned;
 }
 
 void FreeAligned(void* pointer) {
@@ -62,7 +63,7 @@ long CountingAllocatorStop(void) {
 
 int CountingAllocatorFailed(void) { return g_failed ? 1 : 0; }
 
-int CountingAllocatorTakeTurn(void) {
+int CountingAllocatorTakeTurn() {
   if (!g_counting) return 1;
   const long number = ++g_count;
   if (number != g_failAt) return 1;

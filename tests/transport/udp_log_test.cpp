@@ -104,6 +104,7 @@ TEST_F(UdpClientTest, ConcurrentSendsKeepDistinctSequencesAndWholeLines) {
   long logSize = UdpLogSize();
 
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&counter] {
       for (int i = 0; i < kSendsPerThread; ++i) {
