@@ -14,7 +14,7 @@ using des_tables::kHalfRotation;
 using des_tables::kSp;
 using des_tables::RotateRight;
 
-constexpr int kBlockBytes = 24;
+constexpr int kBlockBytes = CD3Wrapper::kBlockBytes;
 
 // Start of every key derivation, first byte first.
 constexpr unsigned char kStartKey[kBlockBytes] = {0x1F, 0x2E, 0x3D, 0x4C, 0x5B, 0x6A, 0x79, 0x88,

@@ -7,6 +7,7 @@
 
 class CD3Wrapper {
  public:
+  static constexpr int kBlockBytes = 24;
   static constexpr int kScheduleWords = 32;  // 16 subkeys of two words each
   static constexpr int kSavedWords = 3 * kScheduleWords;
 

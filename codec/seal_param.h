@@ -5,7 +5,16 @@
 #include <cstddef>
 #include <string>
 
+#include "codec/d3_wrapper.h"
+
 constexpr size_t kSealedBufferSize = 2048;
+
+// The Base64 characters a text of textLength bytes seals to, at most: the
+// cipher fills the last 24-byte block, Base64 makes 4 of every 3 bytes.
+constexpr size_t SealedTextLength(size_t textLength) {
+  const size_t block = CD3Wrapper::kBlockBytes;
+  return 4 * (((textLength + block - 1) / block * block + 2) / 3);
+}
 
 // The pass phrase of every request.
 inline constexpr char kSealPassPhrase[] = "qpqp";

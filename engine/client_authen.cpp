@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kDefaultUdpTimeOutSeconds = 10;
 constexpr char kUdpServerName[] = "TEVUDPServer";
 
 std::string UpperCaseAscii(const char* text) {

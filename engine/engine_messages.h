@@ -11,6 +11,11 @@ inline constexpr char kUsbTokenErrorMessage[] =
     "USB\xB0\xB2\xC1\xEE\xB3\xF5\xCA\xBC\xBB\xAF\xCA\xA7\xB0\xDC"
     ",\xC7\xEB\xBC\xEC\xB2\xE9\xCA\xC7\xB7\xF1\xB2\xE5\xBA\xC3";
 
+// "服务器未提供USB安令挑战码" (the server gave no USB token challenge), 25
+// bytes: the answer asked for the token without a challenge it can answer.
+inline constexpr char kNoChallengeMessage[] =
+    "\xB7\xFE\xCE\xF1\xC6\xF7\xCE\xB4\xCC\xE1\xB9\xA9USB\xB0\xB2\xC1\xEE\xCC\xF4\xD5\xBD\xC2\xEB";
+
 // "请求参数中含有分隔符^$^" (a request parameter contains the separator
 // ^$^), 23 bytes: such a value would add fields to the sealed text.
 inline constexpr char kSeparatorInValueMessage[] =

@@ -19,9 +19,11 @@ namespace {
 // An answer datagram must be shorter than this.
 constexpr unsigned kAnswerLimit = 1024;
 
-// Sealing pads the text to whole cipher blocks; Base64 makes 4 of every 3 bytes.
-static_assert(4 * (((kLongestDatagramText + 7) / 8 * 8 + 2) / 3) <= static_cast<size_t>(kUdpMaxPayload),
-              "the longest parameter text fits one datagram once sealed");
+static_assert(SealedTextLength(kLongestDatagramText) <= static_cast<size_t>(kUdpMaxPayload) &&
+                  SealedTextLength(kLongestDatagramText) < kSealedBufferSize,
+              "the longest parameter text fits one datagram and the seal buffer once sealed");
+static_assert(SealedTextLength(kLongestDatagramText + 1) > static_cast<size_t>(kUdpMaxPayload),
+              "no longer parameter text always fits one datagram");
 
 bool IsWhiteSpace(char byte) {
   return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' || byte == '\r';

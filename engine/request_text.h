@@ -7,8 +7,6 @@
 
 #include "transport/request_kinds.h"
 
-inline constexpr char kFieldSeparator[] = "^$^";
-
 // An absent (null) argument gives an empty value.
 inline std::string TextOf(const char* text) { return text != nullptr ? text : ""; }
 

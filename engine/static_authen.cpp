@@ -63,6 +63,7 @@ int CClientAuthen::RequestEkeyPasswordFromAnswer() {
   // missing one: the token would answer a different challenge.
   const std::string challenge = FindValue("CHALLENGE");
   if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
+    SetResult("DESCMSG", kNoChallengeMessage);
     return AUTHEN_E_FAIL;
   }
   std::string password;

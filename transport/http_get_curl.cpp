@@ -16,8 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long kMaxRedirects = 10;
-
 bool InitialiseCurlOnce() {
   static std::once_flag once;
   static bool initialised = false;
@@ -126,7 +124,7 @@ bool SetRequest(CURL* curl, const char* url, curl_slist* headers, Transfer* tran
   return SetOption(curl, CURLOPT_URL, url) && SetOption(curl, CURLOPT_USERAGENT, kHttpUserAgent) &&
          SetOption(curl, CURLOPT_HTTPHEADER, headers) && SetOption(curl, CURLOPT_HTTPGET, 1L) &&
          SetOption(curl, CURLOPT_PROTOCOLS_STR, "http,https") && SetTransportSecurity(curl, url) &&
-         SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L) && SetOption(curl, CURLOPT_MAXREDIRS, kMaxRedirects) &&
+         SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L) && SetOption(curl, CURLOPT_MAXREDIRS, long{kHttpMaxRedirects}) &&
          SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kHttpRequestTimeOutMs)) &&
          SetOption(curl, CURLOPT_NOSIGNAL, 1L) && SetOption(curl, CURLOPT_WRITEFUNCTION, OnBody) &&
          SetOption(curl, CURLOPT_WRITEDATA, transfer) && SetOption(curl, CURLOPT_HEADERFUNCTION, OnHeader) &&

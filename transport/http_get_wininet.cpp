@@ -15,7 +15,6 @@ namespace {
 
 // As many as the libcurl fetcher follows. WinINet's own redirect handling is
 // switched off: some implementations follow a redirect loop for ever.
-constexpr int kMaxRedirects = 10;
 
 // The end of the whole request, redirects included.
 class RequestDeadline {
@@ -211,7 +210,7 @@ int FetchFollowingRedirects(WinInetHandleSet& handles, const std::string& url, c
     return 1;
   }
   std::string current = url;
-  for (facts.redirects = 0; facts.redirects <= kMaxRedirects; ++facts.redirects) {
+  for (facts.redirects = 0; facts.redirects <= kHttpMaxRedirects; ++facts.redirects) {
     std::string redirect;
     if (FetchOnce(handles, root.get(), current, deadline, body, redirect, facts) != 0) return 1;
     if (redirect.empty()) return 0;
@@ -221,7 +220,7 @@ int FetchFollowingRedirects(WinInetHandleSet& handles, const std::string& url, c
     }
     current = redirect;
   }
-  facts.failure = "more than " + std::to_string(kMaxRedirects) + " redirects";
+  facts.failure = "more than " + std::to_string(kHttpMaxRedirects) + " redirects";
   return 1;
 }
 

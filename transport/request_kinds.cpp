@@ -1,10 +1,14 @@
 #include "transport/request_kinds.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 constexpr FieldUse kPlain = FieldUse::kPlain;
 constexpr FieldUse kIdentity = FieldUse::kIdentity;
 constexpr FieldUse kOptional = FieldUse::kOptional;
+constexpr bool kSecret = true;
 
 // The e-card login sends GUID third over UDP and fifth over HTTP: the
 // servers expect exactly that.
@@ -20,7 +24,7 @@ constexpr RequestKindRow kRows[] = {
      0xC500,
      "/Login.Validate.Account",
      {{"USERID", kPlain},
-      {"PWD", kPlain},
+      {"PWD", kPlain, kSecret},
       {"APPID", kPlain},
       {"AREAID", kPlain},
       {"GUID", kPlain},
@@ -29,7 +33,7 @@ constexpr RequestKindRow kRows[] = {
       {"CHECKCODE", kOptional},
       {"INDICATION", kOptional}},
      {{"USERID", kIdentity},
-      {"PWD", kIdentity},
+      {"PWD", kIdentity, kSecret},
       {"APPID", kPlain},
       {"AREAID", kPlain},
       {"GUID", kPlain},
@@ -42,14 +46,14 @@ constexpr RequestKindRow kRows[] = {
      0xC600,
      "/Login.Validate.Dynamic",
      {{"USERID", kPlain},
-      {"EKEYPWD", kPlain},
+      {"EKEYPWD", kPlain, kSecret},
       {"EKEYTYPE", kPlain},
       {"APPID", kPlain},
       {"AREAID", kPlain},
       {"GUID", kPlain},
       {"INDICATION", kOptional}},
      {{"USERID", kIdentity},
-      {"EKEYPWD", kIdentity},
+      {"EKEYPWD", kIdentity, kSecret},
       {"EKEYTYPE", kPlain},
       {"APPID", kPlain},
       {"AREAID", kPlain},
@@ -60,13 +64,13 @@ constexpr RequestKindRow kRows[] = {
      0xAD00,
      "/Login.Validate.ECard",
      {{"USERID", kPlain},
-      {"ECARDPWD", kPlain},
+      {"ECARDPWD", kPlain, kSecret},
       {"GUID", kPlain},
       {"APPID", kPlain},
       {"AREAID", kPlain},
       {"INDICATION", kOptional}},
      {{"USERID", kIdentity},
-      {"ECARDPWD", kIdentity},
+      {"ECARDPWD", kIdentity, kSecret},
       {"APPID", kPlain},
       {"AREAID", kPlain},
       {"GUID", kPlain},
@@ -74,12 +78,62 @@ constexpr RequestKindRow kRows[] = {
 };
 
 template <typename Matches>
-const RequestKindRow* FindRow(Matches matches) {
+constexpr const RequestKindRow* FindRow(Matches matches) {
   for (const RequestKindRow& row : kRows) {
     if (matches(row)) return &row;
   }
   return nullptr;
 }
+
+// The switch names every kind, or the build fails (-Werror=switch); the
+// assertion below then fails the build for a named kind without a row.
+constexpr bool IsRequestKind(RequestKind kind) {
+  switch (kind) {
+    case RequestKind::kDynamicKey:
+    case RequestKind::kStaticLogin:
+    case RequestKind::kEKeyLogin:
+    case RequestKind::kECardLogin: return true;
+  }
+  return false;
+}
+
+constexpr bool EveryKindHasARow() {
+  for (unsigned value = 0; value <= UINT8_MAX; ++value) {
+    const auto kind = static_cast<RequestKind>(value);
+    if (IsRequestKind(kind) && FindRow([kind](const RequestKindRow& row) { return row.kind == kind; }) == nullptr) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(EveryKindHasARow(), "every request kind has a row in kRows");
+
+constexpr bool SameText(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+// Calls visit(field) for each field of each list of each row, until it returns false.
+template <typename Visit>
+constexpr bool EveryField(Visit visit) {
+  for (const RequestKindRow& row : kRows) {
+    for (const RequestField* list : {row.udpFields, row.httpFields}) {
+      for (size_t i = 0; i < kMaxRequestFields && list[i].name != nullptr; ++i) {
+        if (!visit(list[i])) return false;
+      }
+    }
+  }
+  return true;
+}
+
+// A field is secret in every list that carries it, or in none.
+constexpr bool SecretEverywhereOrNowhere() {
+  return EveryField([](const RequestField& field) {
+    return EveryField(
+        [&field](const RequestField& same) { return !SameText(field.name, same.name) || field.secret == same.secret; });
+  });
+}
+static_assert(SecretEverywhereOrNowhere(), "a secret field is marked in every list that carries it");
 
 }  // namespace
 
@@ -97,4 +151,22 @@ const RequestKindRow* FindRequestByPath(const std::string& path) {
 
 const RequestKindRow* FindRequestByName(const std::string& name) {
   return FindRow([&name](const RequestKindRow& row) { return name == row.name; });
+}
+
+bool IsSecretField(const std::string& name) {
+  const std::vector<std::string>& names = SecretFieldNames();
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+const std::vector<std::string>& SecretFieldNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> found;
+    EveryField([&found](const RequestField& field) {
+      if (field.secret && std::find(found.begin(), found.end(), field.name) == found.end())
+        found.emplace_back(field.name);
+      return true;
+    });
+    return found;
+  }();
+  return names;
 }

@@ -7,8 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-enum class RequestKind { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
+enum class RequestKind : uint8_t { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
 
 enum class FieldUse {
   kPlain,     // always sent; query-escaped over HTTP
@@ -19,7 +20,11 @@ enum class FieldUse {
 struct RequestField {
   const char* name;  // null ends a field list
   FieldUse use;
+  bool secret = false;  // a password or card answer: traces mask it
 };
+
+// Joins the NAME=value fields of a datagram's parameter text, and of answers.
+inline constexpr char kFieldSeparator[] = "^$^";
 
 constexpr size_t kMaxRequestFields = 10;
 
@@ -37,3 +42,7 @@ const RequestKindRow& RowOf(RequestKind kind);
 const RequestKindRow* FindRequestByCommand(uint16_t command);
 const RequestKindRow* FindRequestByPath(const std::string& path);
 const RequestKindRow* FindRequestByName(const std::string& name);
+// Whether a request of any kind carries NAME as a secret.
+bool IsSecretField(const std::string& name);
+// The names of the fields that some request carries as a secret.
+const std::vector<std::string>& SecretFieldNames();

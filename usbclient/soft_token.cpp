@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr size_t kPasswordBufferSize = 20;
 constexpr char kSecretVariable[] = "VOKA_SOFT_TOKEN_SECRET";
 
 // Number of InitSDK calls not yet matched by UnInitialize: a token that was
@@ -38,7 +37,7 @@ int USBCLIENT_API GetPwdAuto(char* password, char* challenge) {
   }
   try {
     std::string response;
-    if (OcraResponse(secret, challenge, response) != 0 || response.size() >= kPasswordBufferSize) {
+    if (OcraResponse(secret, challenge, response) != 0 || response.size() >= size_t{kUsbPasswordBufferSize}) {
       return 1;
     }
     std::memcpy(password, response.c_str(), response.size() + 1);

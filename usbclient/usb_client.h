@@ -8,6 +8,9 @@
 #define USBCLIENT_API
 #endif
 
+// Size of the buffer GetPwdAuto writes the password into, its NUL included.
+constexpr int kUsbPasswordBufferSize = 20;
+
 extern "C" {
 // Prepares the library; called once when the component is loaded.
 int USBCLIENT_API InitSDK(void);

@@ -13,9 +13,9 @@
 #include "voka/result_codes.h"
 #include "voka/udp_header.h"
 
-enum class RequestKind;  // transport/request_kinds.h
-struct RequestValue;     // engine/request_text.h
-struct HttpFacts;        // voka/http_facts.h
+enum class RequestKind : uint8_t;  // transport/request_kinds.h
+struct RequestValue;               // engine/request_text.h
+struct HttpFacts;                  // voka/http_facts.h
 
 // Observer of the exchanges (the command-line client's -v); not part of COM.
 class ExchangeTrace {
@@ -38,6 +38,9 @@ class ExchangeTrace {
 
 // The two ways a request travels.
 enum class RequestTransport { kUdp, kHttp };
+
+// How long a UDP request waits for its answer unless SetUdpTimeOut says otherwise.
+constexpr int kDefaultUdpTimeOutSeconds = 10;
 
 // The longest requests the engine sends. A longer one fails before it is
 // sealed or escaped: AUTHEN_E_FAIL, the network message under "DESCMSG".

@@ -25,8 +25,8 @@ constexpr int kAnswerTooLong = 2003;
 
 // The engine's, returned by every request method to the host, beside the
 // server's own RETVALUE. docs/com-api.md explains each code a host receives.
-constexpr int AUTHEN_S_OK = 0;               // the server answered RETVALUE 0
-constexpr int AUTHEN_E_FAIL = -10332102;     // the request failed; DESCMSG says why
+constexpr int AUTHEN_S_OK = 0;               // done: Initialize, or a request the server answered RETVALUE 0
+constexpr int AUTHEN_E_FAIL = -10332102;     // the request failed; the engine's DESCMSG says why
 constexpr int AUTHEN_E_EKEYPWD = -10332115;  // the USB token gave no password
 
 // GetValue's.

@@ -20,13 +20,7 @@
 namespace {
 
 const char* const kPassPhrase = kSealPassPhrase;
-// Longest text whose sealed form fits the 2048-byte seal buffer with its NUL:
-// 63 cipher blocks of 24 bytes give 2016 Base64 characters.
-constexpr size_t kLongestSealableText = 1512;
 
-// Options whose value "-" is read as one line from standard input, in this
-// order within a command, so that no other local user sees it.
-const char* const kSecretOptions[] = {"password", "ekey-password", "ecard-answer"};
 // Longest such line: a secret is short, and an endless line must not cost
 // memory.
 constexpr size_t kLongestInputLine = 4096;
@@ -113,7 +107,9 @@ class CommandRunner {
 
  private:
   bool ReadSecretsFromInput(AuthCommand& command) {
-    for (const char* name : kSecretOptions) {
+    // A secret option's value "-" is read from standard input, so that no
+    // other local user sees it on the command line.
+    for (const std::string& name : SecretOptionNames()) {
       auto found = command.options.find(name);
       if (found == command.options.end() || found->second != "-") continue;
       std::string line;
@@ -216,8 +212,8 @@ class CommandRunner {
   }
 
   int Seal(const std::string& text) {
-    if (text.size() > kLongestSealableText) {
-      m_err << "voka-auth: seal: text of " << text.size() << " bytes is too long (at most " << kLongestSealableText
+    if (text.size() > kLongestDatagramText) {
+      m_err << "voka-auth: seal: text of " << text.size() << " bytes is too long (at most " << kLongestDatagramText
             << " bytes fit a request)\n";
       return kExitUsage;
     }

@@ -3,6 +3,7 @@
 #include "codec/ansi_codepage.h"
 #include "codec/decimal_integer.h"
 #include "engine/result_code_table.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -31,6 +32,17 @@ const std::vector<CommandSpec>& CommandSpecs() {
   };
   return specs;
 }
+
+// The request field each command option fills.
+struct OptionField {
+  const char* option;
+  const char* field;
+};
+constexpr OptionField kOptionFields[] = {
+    {"user", "USERID"},           {"password", "PWD"},         {"app", "APPID"},
+    {"area", "AREAID"},           {"check-code", "CHECKCODE"}, {"indication", "INDICATION"},
+    {"ekey-password", "EKEYPWD"}, {"ekey-type", "EKEYTYPE"},   {"ecard-answer", "ECARDPWD"},
+};
 
 const CommandSpec* FindCommand(const std::string& word) {
   for (const CommandSpec& spec : CommandSpecs()) {
@@ -223,6 +235,14 @@ class Parser {
 };
 
 }  // namespace
+
+std::vector<std::string> SecretOptionNames() {
+  std::vector<std::string> names;
+  for (const OptionField& entry : kOptionFields) {
+    if (IsSecretField(entry.field)) names.emplace_back(entry.option);
+  }
+  return names;
+}
 
 std::string AuthCommand::Option(const std::string& name) const {
   auto found = options.find(name);

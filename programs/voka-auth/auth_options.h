@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "voka/client_authen.h"
+
 constexpr int kExitSuccess = 0;
 constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
@@ -25,7 +27,7 @@ struct AuthOptions {
   std::string udpServer = "127.0.0.1:8025";
   std::string httpServer = "http://127.0.0.1:8080";
   std::string caBundle;  // PEM file of the CAs that https servers must come from
-  int timeoutSeconds = 10;
+  int timeoutSeconds = kDefaultUdpTimeOutSeconds;
   unsigned codePage = 936;
   bool json = false;
   bool verbose = false;
@@ -38,6 +40,10 @@ struct AuthOptions {
 // kExitSuccess when the words form a valid command line; otherwise kExitUsage
 // and a one-line message naming the offending word.
 int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options, std::string& error);
+
+// The options that carry a field requests keep secret, in the order they are
+// read from standard input when given as "-".
+std::vector<std::string> SecretOptionNames();
 
 // The text of --help.
 std::string AuthUsageText();

@@ -4,6 +4,7 @@
 
 #include "codec/ansi_codepage.h"
 #include "codec/text_escape.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -12,8 +13,6 @@ std::string Hex16(unsigned value) {
   std::snprintf(text, sizeof text, "0x%04X", value & 0xFFFFu);
   return text;
 }
-
-const char* const kSecretFields[] = {"PWD=", "EKEYPWD=", "ECARDPWD="};
 
 bool StartsField(const std::string& text, size_t at) {
   return at == 0 || text[at - 1] == '^' || text[at - 1] == '&' || text[at - 1] == '?';
@@ -36,12 +35,12 @@ std::string PrintableAnsi(const char* data, size_t length) {
 
 std::string CExchangeTracePrinter::Masked(const std::string& text) const {
   if (m_showSecrets) return text;
-  // A datagram's fields end at "^$^"; a query's, whose values are escaped, at
-  // '&'. Masking to the wrong one can only hide too much.
-  const std::string separator = text.find("^$^") != std::string::npos ? "^$^" : "&";
+  // A datagram's fields end at kFieldSeparator; a query's, whose values are
+  // escaped, at '&'. Masking to the wrong one can only hide too much.
+  const std::string separator = text.find(kFieldSeparator) != std::string::npos ? kFieldSeparator : "&";
   std::string masked = text;
-  for (const char* name : kSecretFields) {
-    const std::string field = name;
+  for (const std::string& name : SecretFieldNames()) {
+    const std::string field = name + "=";
     for (size_t at = masked.find(field); at != std::string::npos; at = masked.find(field, at + 1)) {
       if (!StartsField(masked, at)) continue;
       const size_t value = at + field.size();

@@ -2,6 +2,7 @@
 
 #include "codec/ansi_codepage.h"
 #include "programs/voka-server/request_opener.h"
+#include "transport/request_kinds.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::string UdpAnswerPayload(const AnswerFields& fields) {
 std::string HttpAnswerBody(const AnswerFields& fields) {
   std::string body;
   for (const auto& field : fields) {
-    if (!body.empty()) body += "^$^";
+    if (!body.empty()) body += kFieldSeparator;
     body += AnsiField(field);
   }
   return body;

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr auto kRequestDeadline = std::chrono::seconds(5);
 constexpr size_t kWaitingPerAddress = 16;
 constexpr size_t kMaxWaiting = 256;
 // A first line that trickles in stays readable: it is looked at again this often.
@@ -102,7 +101,7 @@ bool CConnectionDoorway::Look(Waiting& waiting, Clock::time_point now) {
   } else if (size == 0 || (size < 0 && errno != EAGAIN && errno != EINTR)) {
     LogLine(peer + " closed: closed without a request");
   } else if (now >= waiting.deadline) {
-    LogLine(peer + " closed: no request within 5 s");
+    LogLine(peer + " closed: " + NoRequestInTime());
   } else {
     return true;
   }

@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+// How long an accepted connection may take to send its request head.
+constexpr std::chrono::seconds kRequestDeadline{5};
+// The log's reason for closing a connection that missed kRequestDeadline.
+inline std::string NoRequestInTime() { return "no request within " + std::to_string(kRequestDeadline.count()) + " s"; }
+
 class CConnectionDoorway {
  public:
   using Clock = std::chrono::steady_clock;

@@ -23,9 +23,9 @@ namespace {
 // One address cannot take the connections that others need.
 constexpr unsigned kConnectionsPerAddress = 16;
 constexpr unsigned kMaxConnections = 512;
-// The library closes a connection idle this long; the head's deadline also
-// ends one that trickles its head in.
-constexpr unsigned kIdleSeconds = 5;
+// The library closes a connection idle as long as a request head may take;
+// the head's deadline also ends one that trickles its head in.
+constexpr auto kIdleSeconds = static_cast<unsigned>(kRequestDeadline.count());
 // Room for the largest head we read, so that we, not the library, answer 431.
 constexpr size_t kConnectionMemory = 4 * kLargestRequestHead;
 constexpr char kTlsPriorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
@@ -84,7 +84,7 @@ struct HttpServiceCallbacks {
       const CHttpService::Connection& connection = found->second;
       if (!connection.answered) {
         const bool late = connection.cutOff || CHttpService::Clock::now() >= connection.deadline;
-        LogLine(connection.peer + " closed: " + (late ? "no request within 5 s" : "closed without a request"));
+        LogLine(connection.peer + " closed: " + (late ? NoRequestInTime() : "closed without a request"));
       }
       service.m_connections.erase(found);
     } catch (const std::bad_alloc&) {
@@ -131,7 +131,7 @@ struct HttpServiceCallbacks {
       return 0;
     }
     const size_t size = std::min(room, static_cast<size_t>(held.body.size() - position));
-    std::memcpy(buffer, held.body.data() + position, size);
+    std::copy_n(held.body.data() + position, size, buffer);
     return static_cast<ssize_t>(size);
   }
 

@@ -72,7 +72,7 @@ void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const v
   const RequestKindRow* row = FindRequestByCommand(header.wCommand);
   // Clients send code page 936 text; accounts are kept in UTF-8.
   RequestFields fields =
-      opened == OpenResult::kOpened ? ParseParameterText(AnsiToUtf8Text(text), "^$^") : RequestFields();
+      opened == OpenResult::kOpened ? ParseParameterText(AnsiToUtf8Text(text), kFieldSeparator) : RequestFields();
   if (opened == OpenResult::kBadPayload || row == nullptr || fields.empty()) {
     const char* reason = opened == OpenResult::kBadPayload ? problem.c_str()
                          : row == nullptr                  ? "unknown command"

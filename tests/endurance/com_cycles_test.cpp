@@ -61,9 +61,12 @@ void WaitForThreads(const std::set<DWORD>& ids, DWORD timeOutMs) {
   }
 }
 
+constexpr size_t kDefaultCycles = 300;
+constexpr int kLoadCycles = 5000;
+
 size_t CycleCount() {
   const char* value = std::getenv("VOKA_ENDURANCE_CYCLES");
-  return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : 300;
+  return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : kDefaultCycles;
 }
 
 // One cycle as a front end makes it: create, Initialize, GetDynamicKey over
@@ -167,7 +170,7 @@ TEST_F(ComCycles, AbandonedHttpRequestOutlivesTheHostsFreeLibrary) {
 TEST(LoadCycles, BothDllsLoadAndUnloadFiveThousandTimes) {
   for (const char* name : {"advapi32.dll", "bcrypt.dll", "netapi32.dll", "wininet.dll"}) LoadLibraryA(name);
   Bstr udpServer((L"127.0.0.1:" + std::wstring(300, L'9')).c_str());
-  for (int i = 0; i < 5000; ++i) {
+  for (int i = 0; i < kLoadCycles; ++i) {
     HMODULE module = LoadLibraryA("VOKA4ClientCom.DLL");
     IClassFactory* factory = nullptr;
     IVOKAClientAuthen* object = nullptr;

@@ -18,6 +18,7 @@
 namespace {
 
 constexpr size_t kWarmUpLogins = 50;
+constexpr size_t kDefaultLogins = 300;
 constexpr size_t kFdSlack = 2;
 constexpr size_t kResidentSlackBytes = 4u << 20;
 
@@ -48,7 +49,8 @@ void Login(const Endpoints& server, const std::string& udp, bool overHttp) {
 TEST(LoginEndurance, SequentialLoginsHoldNoDescriptorsOrMemory) {
   Endpoints server;
   ASSERT_FALSE(server.udp.empty()) << "run under with_voka_server.sh";
-  const size_t logins = std::strtoul(Environment("VOKA_ENDURANCE_LOGINS", "300").c_str(), nullptr, 10);
+  const std::string count = Environment("VOKA_ENDURANCE_LOGINS", "");
+  const size_t logins = count.empty() ? kDefaultLogins : std::strtoul(count.c_str(), nullptr, 10);
   ASSERT_GT(logins, kWarmUpLogins);
 
   // Turns every UDP dynamic-key request away, so that those logins fall back

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/engine_messages.h"
 #include "engine/usb_ekey_init.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/engine/test_environment.h"
@@ -51,10 +52,11 @@ TEST_F(EkeyPassword, TokenFailureEmptiesTheMap) {
   EXPECT_EQ(engine.FindValue("RETVALUE"), "-10332115");
 }
 
-TEST_F(EkeyPassword, MissingChallengeFailsWithoutTouchingTheMap) {
-  udp.AnswerWith(NulFields({"RETVALUE=0", "AUTHENSTATE=4", "CHALLENGE="}));
+TEST_F(EkeyPassword, MissingChallengeFailsWithItsOwnMessage) {
+  udp.AnswerWith(NulFields({"RETVALUE=0", "AUTHENSTATE=4", "CHALLENGE=", "DESCMSG=enter the token password"}));
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), AUTHEN_E_FAIL);
-  EXPECT_EQ(engine.Results().size(), 3u);
+  EXPECT_EQ(engine.FindValue("DESCMSG"), kNoChallengeMessage);
+  EXPECT_EQ(engine.Results().size(), 4u);
   EXPECT_EQ(engine.FindValue("EKEYPWD"), "");
 }
 
@@ -85,7 +87,7 @@ TEST_F(EkeyPassword, ChallengeTheLibraryCannotHoldIsRefused) {
   http.AnswerWith("RETVALUE=0^$^AUTHENSTATE=4^$^CHALLENGE=" + longest + "1");
   EXPECT_EQ(engine.StaticAuthen("u", "p", "", "", "", ""), AUTHEN_E_FAIL);
   EXPECT_EQ(engine.FindValue("EKEYPWD"), "");
-  EXPECT_EQ(engine.Results().size(), 3u);
+  EXPECT_EQ(engine.FindValue("DESCMSG"), kNoChallengeMessage);
 }
 
 // Stand-ins for a vendor library's password function.

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "transport/request_kinds.h"
+
 namespace {
 
-int Parse(std::vector<std::string> words, AuthOptions& options, std::string& error) {
+int Parse(const std::vector<std::string>& words, AuthOptions& options, std::string& error) {
   return ParseAuthOptions(words, options, error);
 }
 
@@ -91,5 +93,9 @@ TEST(AuthOptions, UsageErrorsNameTheWord) {
     EXPECT_NE(error.find(word), std::string::npos) << error;
   }
 }
+
+// A field marked secret in the request table without an option to carry it
+// would never be read from standard input.
+TEST(AuthOptions, EverySecretFieldHasAnOption) { EXPECT_EQ(SecretOptionNames().size(), SecretFieldNames().size()); }
 
 }  // namespace

@@ -9,7 +9,12 @@ Each example block follows a comment <!-- check: KIND ARGS -->:
                   went unanswered); each line after one is the body sent back
   reads-as        "result N" and the NAME=value fields of the last command of the
                   example before it
+
+The other documents' numbers are checked against the constants that hold
+them (DocumentedNumbers), and the environment variables documented against
+those the code reads.
 """
+import glob
 import http.server
 import os
 import re
@@ -130,6 +135,68 @@ class ProtocolDocumentExamples(unittest.TestCase):
         self.assertIsNotNone(self.outcome, "reads-as follows no exchange")
         fields = dict(line.split("=", 1) for line in lines[1:])
         self.assertEqual(self.outcome, (int(lines[0].split()[1]), fields))
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(DOC)))
+# (document, phrase with {} for the number, source file, constant, divisor).
+DOCUMENTED_NUMBERS = [
+    ("behaviour.md", "past {} MiB", "transport/udp_log.h", "kUdpLogRestartSize", 1 << 20),
+    ("behaviour.md", "gives up after {} seconds", "transport/http_get.h", "kHttpReceiveTimeOutMs", 1000),
+    ("behaviour.md", "follows at most {} redirects", "transport/http_get.h", "kHttpMaxRedirects", 1),
+    ("behaviour.md", "lasts at most {} seconds", "transport/http_get.h", "kHttpRequestTimeOutMs", 1000),
+    ("behaviour.md", "a body past {} MiB", "transport/http_get.h", "kHttpBodyLimit", 1 << 20),
+    ("behaviour.md", "would pass {} bytes", "include/voka/client_authen.h", "kLongestDatagramText", 1),
+    ("behaviour.md", "whose URL would pass {}", "include/voka/client_authen.h", "kLongestUrl", 1),
+    ("behaviour.md", "more than {} characters", "include/voka/client_authen.h", "kLongestUrl", 1),
+    ("behaviour.md", "fills all {} bytes", "usbclient/usb_client.h", "kUsbPasswordBufferSize", 1),
+    ("behaviour.md", "shorter than its {}-byte header", "transport/udp_packet.h", "kUdpHeaderSize", 1),
+    ("behaviour.md", "(`com_cycles_test`: {:,})", "tests/endurance/com_cycles_test.cpp", "kLoadCycles", 1),
+    ("testing.md", "CI runs {} logins", "tests/endurance/login_endurance_test.cpp", "kDefaultLogins", 1),
+    ("testing.md", "{} create/call/release cycles", "tests/endurance/com_cycles_test.cpp", "kDefaultCycles", 1),
+    ("testing.md", "{:,} loads and unloads", "tests/endurance/com_cycles_test.cpp", "kLoadCycles", 1),
+    ("voka-auth.md", "at most {} bytes (longer", "programs/voka-auth/auth_commands.cpp", "kLongestInputLine", 1),
+    ("voka-auth.md", "Exit status: {} when", "programs/voka-auth/auth_options.h", "kExitSuccess", 1),
+    ("voka-auth.md", "; {} at the first command", "programs/voka-auth/auth_options.h", "kExitCommandFailed", 1),
+    ("voka-auth.md", "; {} for a usage error", "programs/voka-auth/auth_options.h", "kExitUsage", 1),
+    ("voka-server.md", "shorter than {} bytes", "transport/udp_packet.h", "kUdpHeaderSize", 1),
+    ("voka-server.md", "over {} KiB 431", "programs/voka-server/http_request.h", "kLargestRequestHead", 1024),
+    ("voka-server.md", "within {} s is closed", "programs/voka-server/connection_doorway_posix.h",
+     "kRequestDeadline", 1),
+    ("voka-server.md", "`oversized` ({}-byte", "programs/voka-server/fault_modes.h", "kOversizedDatagram", 1),
+    ("voka-server.md", "`truncated` ({}-byte", "programs/voka-server/fault_modes.h", "kTruncatedDatagram", 1),
+    ("voka-server.md", "(`dwLength` {})", "programs/voka-server/fault_modes.h", "kLyingLength", 1),
+]
+
+
+def constant(path, name):
+    """The number a constant is defined with: "= 10", "{5}", "= std::chrono::seconds(5)", "1u << 20"."""
+    with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+        found = re.search(r"\b%s\s*(?:=\s*(?:[\w:]+\()?|\{)\s*(\d+)[uUlL]*(?:\s*<<\s*(\d+))?" % name, f.read())
+    assert found, "%s defines no %s" % (path, name)
+    return int(found[1]) << int(found[2] or 0)
+
+
+def document(name):
+    """The document's text with each run of blanks and line breaks as one blank."""
+    with open(os.path.join(ROOT, "docs", name), encoding="utf-8") as f:
+        return " ".join(f.read().split())
+
+
+class DocumentedNumbers(unittest.TestCase):
+    def test_numbers_are_the_code_s(self):
+        for doc, phrase, path, name, divisor in DOCUMENTED_NUMBERS:
+            with self.subTest(doc=doc, phrase=phrase):
+                expected = phrase.format(constant(path, name) // divisor)
+                self.assertTrue(expected in document(doc), "%s does not say %r" % (doc, expected))
+
+    def test_environment_variables_are_those_the_code_reads(self):
+        read = set()
+        for path in glob.glob(os.path.join(ROOT, "**", "*.*"), recursive=True):
+            if path.endswith((".cpp", ".h", ".py")) and "/tests/" not in path and "/build/" not in path:
+                with open(path, encoding="utf-8") as f:
+                    read |= set(re.findall(r"[\"'](VOKA_[A-Z_]+)[\"']", f.read()))
+        table = document("behaviour.md").split("## Environment", 1)[1]
+        self.assertEqual(set(re.findall(r"`(VOKA_[A-Z_]+)`", table)), read)
 
 
 if __name__ == "__main__":
