@@ -34,7 +34,7 @@ void OpenAnyDatagram(const uint8_t* data, size_t size) {
   if (result == OpenResult::kOpened) {
     FUZZ_CHECK(size >= kUdpHeaderSize && size <= kLargestRequestDatagram);
     FUZZ_CHECK(header.dwLength == size - 4);
-    CheckFields(ParseParameterText(text, "^$^"));
+    CheckFields(ParseParameterText(text, kFieldSeparator));
   } else {
     FUZZ_CHECK(!problem.empty());
   }
