@@ -154,7 +154,7 @@ DOCUMENTED_NUMBERS = [
     ("testing.md", "CI runs {} logins", "tests/endurance/login_endurance_test.cpp", "kDefaultLogins", 1),
     ("testing.md", "{} create/call/release cycles", "tests/endurance/com_cycles_test.cpp", "kDefaultCycles", 1),
     ("testing.md", "{:,} loads and unloads", "tests/endurance/com_cycles_test.cpp", "kLoadCycles", 1),
-    ("voka-auth.md", "at most {} bytes (longer", "programs/voka-auth/auth_commands.cpp", "kLongestInputLine", 1),
+    ("voka-auth.md", "at most {} bytes and", "programs/voka-auth/auth_commands.cpp", "kLongestInputLine", 1),
     ("voka-auth.md", "Exit status: {} when", "programs/voka-auth/auth_options.h", "kExitSuccess", 1),
     ("voka-auth.md", "; {} at the first command", "programs/voka-auth/auth_options.h", "kExitCommandFailed", 1),
     ("voka-auth.md", "; {} for a usage error", "programs/voka-auth/auth_options.h", "kExitUsage", 1),
@@ -194,7 +194,7 @@ class DocumentedNumbers(unittest.TestCase):
         for path in glob.glob(os.path.join(ROOT, "**", "*.*"), recursive=True):
             if path.endswith((".cpp", ".h", ".py")) and "/tests/" not in path and "/build/" not in path:
                 with open(path, encoding="utf-8") as f:
-                    read |= set(re.findall(r"[\"'](VOKA_[A-Z_]+)[\"']", f.read()))
+                    read |= set(re.findall(r"(?:getenv\(|Variable\[\] = |VARIABLE = )[\"'](VOKA_[A-Z_]+)", f.read()))
         table = document("behaviour.md").split("## Environment", 1)[1]
         self.assertEqual(set(re.findall(r"`(VOKA_[A-Z_]+)`", table)), read)
 
