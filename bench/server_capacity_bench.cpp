@@ -22,6 +22,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "codec/decimal_integer.h"
 #include "programs/voka-auth/bench_login.h"
@@ -139,7 +140,11 @@ class CCapacitySearch {
  public:
   CCapacitySearch(const char* name, int concurrency, std::chrono::seconds stepTime, const Child& peer,
                   std::function<bool()> operation)
-      : m_name(name), m_concurrency(concurrency), m_stepTime(stepTime), m_peer(peer), m_operation(operation) {}
+      : m_name(name),
+        m_concurrency(concurrency),
+        m_stepTime(stepTime),
+        m_peer(peer),
+        m_operation(std::move(operation)) {}
 
   // The best step that met the goal: rates doubled until one misses it, then
   // the gap between the last two halved kBisections times.

@@ -86,6 +86,7 @@ LoadOutcome RunOpenLoop(
   COpenLoop loop(plan, stop);
   std::atomic<int> working{plan.concurrency};
   std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(plan.concurrency));
   for (int i = 0; i < plan.concurrency; ++i) {
     workers.emplace_back([&] {
       uint64_t index = 0;
