@@ -9,6 +9,7 @@
 
 #include "programs/voka-server/account_file.h"
 #include "transport/request_kinds.h"
+#include "voka/client_authen.h"
 
 enum class LoginOutcome {
   kLoggedIn,         // AUTHENSTATE 1 at the end
@@ -32,7 +33,7 @@ constexpr size_t kLoginRequestKinds = sizeof kLoginRequests / sizeof kLoginReque
 struct BenchTarget {
   std::string udpServer;
   std::string httpServer;
-  int timeoutSeconds = 10;
+  int timeoutSeconds = kDefaultUdpTimeOutSeconds;
   std::string app;
   std::string area;
   std::string ekeyType;
