@@ -63,7 +63,7 @@ void TellServerCertificate(HINTERNET request, HttpFacts& facts) {
   if (info.lpszSubjectInfo != nullptr) facts.certificateSubject = NameText(info.lpszSubjectInfo);
   if (info.lpszIssuerInfo != nullptr) facts.certificateIssuer = NameText(info.lpszIssuerInfo);
   facts.certificateExpiry = TimeText(info.ftExpiry);
-  facts.tlsVersion = info.lpszProtocolName != nullptr ? info.lpszProtocolName : "TLS, version not told";
+  facts.tlsVersion = info.lpszProtocolName != nullptr ? info.lpszProtocolName : "TLS (version not told)";
   // WinINet has one error for both ends of the validity.
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
