@@ -116,8 +116,18 @@ void Key(WORD virtualKey, wchar_t unicode = 0) {
   Send(key, {kind, kind | KEYEVENTF_KEYUP});
 }
 
+// Keys reach the window only once it is in the foreground and the field has
+// the focus: typed sooner, as Wine maps a new window, they are lost.
+bool Focused(int id) {
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  return GetForegroundWindow() == g_window && GetGUIThreadInfo(GetWindowThreadProcessId(g_window, nullptr), &thread) &&
+         thread.hwndFocus == Item(id);
+}
+
 void TypeInto(int id, const std::wstring& text) {
   Click(id);
+  WaitFor([&] { return Focused(id); }, kLongMs, L"the focus in the field");
   for (wchar_t c : text) Key(0, c);
   WaitFor([&] { return Text(id).size() == text.size(); }, kLongMs, L"the typed text");
 }
