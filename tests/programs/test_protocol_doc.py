@@ -175,10 +175,14 @@ def constant(path, name):
     return int(found[1]) << int(found[2] or 0)
 
 
+def document_text(name):
+    with open(os.path.join(ROOT, "docs", name), encoding="utf-8") as f:
+        return f.read()
+
+
 def document(name):
     """The document's text with each run of blanks and line breaks as one blank."""
-    with open(os.path.join(ROOT, "docs", name), encoding="utf-8") as f:
-        return " ".join(f.read().split())
+    return " ".join(document_text(name).split())
 
 
 class DocumentedNumbers(unittest.TestCase):
@@ -187,6 +191,16 @@ class DocumentedNumbers(unittest.TestCase):
             with self.subTest(doc=doc, phrase=phrase):
                 expected = phrase.format(constant(path, name) // divisor)
                 self.assertTrue(expected in document(doc), "%s does not say %r" % (doc, expected))
+
+    def test_refusals_are_the_server_s(self):
+        """voka-server.md's answers table lists each refusal the server sends, with its DESCMSG."""
+        with open(os.path.join(ROOT, "programs/voka-server/server_messages.h"), encoding="utf-8") as f:
+            codes = dict(re.findall(r"(kRet\w+) = (\d+)", f.read()))
+        with open(os.path.join(ROOT, "programs/voka-server/server_messages.cpp"), encoding="utf-8") as f:
+            sent = {codes[name]: text for name, text in re.findall(r"case (kRet\w+): return \"([^\"]*)\"", f.read())}
+        del sent["0"]
+        table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
+        self.assertEqual(table, sent)
 
     def test_environment_variables_are_those_the_code_reads(self):
         read = set()
