@@ -20,9 +20,8 @@
 namespace {
 
 const char* const kPassPhrase = kSealPassPhrase;
-
-// Longest such line: a secret is short, and an endless line must not cost
-// memory.
+// Longest line a secret option reads from standard input: a secret is short,
+// and an endless line must not cost memory.
 constexpr size_t kLongestInputLine = 4096;
 
 // Options that name files: the file system takes their bytes as given.
