@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kEkeyPasswordState[] = "4";
 constexpr size_t kIdentityBufferSize = 128;
 
 struct MachineIdentity {
@@ -49,7 +48,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
     m_strAreaId = TextOf(areaId);
     const int result = m_bUseUdp ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
                                  : StaticAuthenHttp(userId, pwd, appId, areaId, checkCode, indication);
-    if (result != 0 || FindValue("AUTHENSTATE") != kEkeyPasswordState) {
+    if (result != 0 || FindValue("AUTHENSTATE") != kStateNeedsEKey) {
       return result;
     }
     return RequestEkeyPasswordFromAnswer();

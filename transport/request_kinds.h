@@ -26,6 +26,12 @@ struct RequestField {
 // Joins the NAME=value fields of a datagram's parameter text, and of answers.
 inline constexpr char kFieldSeparator[] = "^$^";
 
+// AUTHENSTATE of an account login's successful answer: logged in, or the
+// second factor it asks for next.
+inline constexpr char kStateLoggedIn[] = "1";
+inline constexpr char kStateNeedsECard[] = "2";
+inline constexpr char kStateNeedsEKey[] = "4";
+
 constexpr size_t kMaxRequestFields = 10;
 
 struct RequestKindRow {

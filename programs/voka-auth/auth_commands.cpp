@@ -178,7 +178,7 @@ class CommandRunner {
     int status = Report("dynamic-key", m_engine.GetDynamicKey(indication.c_str()));
     if (status != kExitSuccess) return status;
     status = Report("static", StaticLogin(command));
-    if (status == kExitSuccess && m_engine.FindValue("AUTHENSTATE") == "4") {
+    if (status == kExitSuccess && m_engine.FindValue("AUTHENSTATE") == kStateNeedsEKey) {
       const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
       status = Report("ekey", m_engine.EKeyAuthen(command.Option("user").c_str(), ekeyPassword.c_str(),
                                                   command.Option("ekey-type").c_str(), indication.c_str()));
@@ -189,7 +189,7 @@ class CommandRunner {
       m_err << "voka-auth: login: not logged in: the answer has no AUTHENSTATE\n";
       return kExitCommandFailed;
     }
-    if (state != "1") {
+    if (state != kStateLoggedIn) {
       m_err << "voka-auth: login: not logged in: AUTHENSTATE is " << PrintableAnsi(state.data(), state.size())
             << ", not 1\n";
       return kExitCommandFailed;

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr char kLoggedIn[] = "1";
-constexpr char kNeedsECard[] = "2";
-constexpr char kNeedsEKey[] = "4";
-
 size_t SlotOf(RequestKind kind) {
   size_t slot = 0;
   while (kLoginRequests[slot] != kind) ++slot;
@@ -49,8 +45,8 @@ class CBenchLogin {
                                                m_target.area.c_str(), "", "");
                 }) &&
         SecondFactor()) {
-      m_record.outcome =
-          m_engine.FindValue("AUTHENSTATE") == kLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer;
+      m_record.outcome = m_engine.FindValue("AUTHENSTATE") == kStateLoggedIn ? LoginOutcome::kLoggedIn
+                                                                             : LoginOutcome::kMalformedAnswer;
     }
     m_record.overUdp = m_engine.UsesUdp();
     return m_record;
@@ -61,12 +57,12 @@ class CBenchLogin {
   bool SecondFactor() {
     const std::string state = m_engine.FindValue("AUTHENSTATE");
     const char* user = m_account.user.c_str();
-    if (state == kNeedsEKey) {
+    if (state == kStateNeedsEKey) {
       const std::string password = m_engine.FindValue("EKEYPWD");
       return Request(RequestKind::kEKeyLogin,
                      [&] { return m_engine.EKeyAuthen(user, password.c_str(), m_target.ekeyType.c_str(), ""); });
     }
-    if (state != kNeedsECard) return true;
+    if (state != kStateNeedsECard) return true;
     std::string cell;
     if (m_account.card.Empty()) {
       m_record.outcome = LoginOutcome::kNeedsCard;

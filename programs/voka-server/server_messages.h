@@ -18,11 +18,6 @@ enum ServerRetValue {
   kRetBusy = 1013,            // the dynamic-key store is full of keys just issued
 };
 
-// AUTHENSTATE values of a successful answer.
-constexpr const char* kStateLoggedIn = "1";
-constexpr const char* kStateNeedsECard = "2";
-constexpr const char* kStateNeedsEKey = "4";
-
 const char* ServerMessage(int retValue);
 
 constexpr const char* kMessageDynamicKeyIssued = "动态密钥已生成";
