@@ -8,6 +8,7 @@
 
 #include "codec/ansi_codepage.h"
 #include "voka/client_authen.h"
+#include "voka/login_flow.h"
 
 struct voka_client {
   CClientAuthen engine;
@@ -108,6 +109,21 @@ int voka_client_ecard_authen(voka_client* client, const char* user_id, const cha
   return RunRequest(client, {user_id, ecard_answer, indication}, [](CClientAuthen& engine, const std::string* text) {
     return engine.ECardAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str());
   });
+}
+
+int voka_client_login(voka_client* client, const char* user_id, const char* password, const char* app_id,
+                      const char* area_id, const char* ekey_type, const char* indication) {
+  return RunRequest(client, {user_id, password, app_id, area_id, ekey_type, indication},
+                    [](CClientAuthen& engine, const std::string* text) {
+                      LoginCredentials credentials;
+                      credentials.userId = text[0];
+                      credentials.password = text[1];
+                      credentials.appId = text[2];
+                      credentials.areaId = text[3];
+                      credentials.ekeyType = text[4];
+                      credentials.indication = text[5];
+                      return RunLogin(engine, credentials).code;
+                    });
 }
 
 int voka_client_get_value(voka_client* client, const char* name, char* value, size_t capacity, size_t* length) {

@@ -18,16 +18,18 @@ if(CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_LIBDIR STREQUAL "lib")
 endif()
 
 set_target_properties(voka_engine PROPERTIES EXPORT_NAME engine)
+set_target_properties(voka_protocol PROPERTIES EXPORT_NAME protocol)
 set_target_properties(voka_transport PROPERTIES EXPORT_NAME transport)
 set_target_properties(voka_codec PROPERTIES EXPORT_NAME codec)
 set_target_properties(voka_client PROPERTIES EXPORT_NAME client)
-install(TARGETS voka_client UsbClient voka_engine voka_transport voka_codec
+install(TARGETS voka_client UsbClient voka_engine voka_protocol voka_transport voka_codec
         EXPORT VokaClientAuthenTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/include/voka/client_authen.h ${PROJECT_SOURCE_DIR}/include/voka/result_codes.h
               ${PROJECT_SOURCE_DIR}/include/voka/udp_header.h ${PROJECT_SOURCE_DIR}/include/voka/voka_client.h
-              ${PROJECT_SOURCE_DIR}/include/voka/http_facts.h
+              ${PROJECT_SOURCE_DIR}/include/voka/http_facts.h ${PROJECT_SOURCE_DIR}/include/voka/limits.h
+              ${PROJECT_SOURCE_DIR}/include/voka/login_flow.h ${PROJECT_SOURCE_DIR}/include/voka/result_code_numbers.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/voka COMPONENT development)
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VokaClientAuthen)

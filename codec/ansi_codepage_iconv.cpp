@@ -7,10 +7,10 @@
 #include "codec/ansi_codepage.h"
 #include "codec/cp936_private_use.h"
 #include "codec/utf8_sequence.h"
+#include "voka/limits.h"
 
 namespace {
 
-constexpr unsigned kDefaultCodePage = 936;
 // iconv's own failure value is an integer cast to its handle type.
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 const char kUtf8Replacement[] = "\xEF\xBF\xBD";

@@ -1,5 +1,7 @@
-// The value of one hexadecimal digit.
+// Hexadecimal digits: their values, and the digits that escapes write.
 #pragma once
+
+inline constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 
 // 0 to 15 for 0-9, A-F and a-f; -1 for any other character.
 inline int HexDigitValue(char c) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "codec/machine_identity_lookup.h"
+#include "voka/limits.h"
 
 namespace {
 
@@ -30,3 +31,11 @@ void CopyIdentity(char* buffer, size_t capacity, std::string& cache, std::string
 void GetMacAddress(char* buffer) { CopyIdentity(buffer, kMacTextSize, g_strMacAddress, LookUpMacAddress); }
 
 void GetClientIp(char* buffer) { CopyIdentity(buffer, kIpTextSize, g_strClientIp, LookUpClientIp); }
+
+MachineIdentity ReadMachineIdentity() {
+  char ip[kIdentityBufferSize] = {};
+  char mac[kIdentityBufferSize] = {};
+  GetClientIp(ip);
+  GetMacAddress(mac);
+  return {ip, mac};
+}

@@ -6,8 +6,7 @@
 #include <string>
 
 #include "codec/d3_wrapper.h"
-
-constexpr size_t kSealedBufferSize = 2048;
+#include "voka/limits.h"
 
 // The Base64 characters a text of textLength bytes seals to, at most: the
 // cipher fills the last 24-byte block, Base64 makes 4 of every 3 bytes.

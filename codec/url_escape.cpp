@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "codec/hex_digit.h"
+
 namespace {
 
 bool IsKeptInQuery(unsigned char byte) {
@@ -13,7 +15,6 @@ bool IsKeptInQuery(unsigned char byte) {
 }  // namespace
 
 char* UrlEscape(const unsigned char* data, size_t length, size_t* outLength) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
   if (outLength) *outLength = 0;
   // One allocation for the worst case of three characters per byte.
   if (length > (SIZE_MAX - 1) / 3) return nullptr;
@@ -29,11 +30,28 @@ char* UrlEscape(const unsigned char* data, size_t length, size_t* outLength) {
       escaped[written++] = static_cast<char>(byte);
     } else {
       escaped[written++] = '%';
-      escaped[written++] = kHexDigits[byte >> 4];
-      escaped[written++] = kHexDigits[byte & 0x0F];
+      escaped[written++] = kUpperHexDigits[byte >> 4];
+      escaped[written++] = kUpperHexDigits[byte & 0x0F];
     }
   }
   escaped[written] = '\0';
   if (outLength) *outLength = written;
+  return escaped;
+}
+
+std::string EscapeQueryValue(const std::string& value) {
+  std::string escaped;
+  escaped.reserve(value.size());
+  for (unsigned char byte : value) {
+    const bool breaksQuery =
+        byte <= 0x20 || byte >= 0x7F || byte == '&' || byte == '=' || byte == '#' || byte == '%' || byte == '+';
+    if (breaksQuery) {
+      escaped += '%';
+      escaped += kUpperHexDigits[byte >> 4];
+      escaped += kUpperHexDigits[byte & 0x0F];
+    } else {
+      escaped += static_cast<char>(byte);
+    }
+  }
   return escaped;
 }

@@ -2,23 +2,15 @@
 
 #include <cstring>
 
+#include "codec/ascii_case.h"
 #include "engine/engine_messages.h"
 #include "engine/host_resolve.h"
+#include "protocol/field_names.h"
 #include "transport/socket_shim.h"
 
 namespace {
 
 constexpr char kUdpServerName[] = "TEVUDPServer";
-
-std::string UpperCaseAscii(const char* text) {
-  std::string upper = text;
-  for (char& byte : upper) {
-    if (byte >= 'a' && byte <= 'z') {
-      byte = static_cast<char>(byte - 'a' + 'A');
-    }
-  }
-  return upper;
-}
 
 }  // namespace
 
@@ -106,7 +98,7 @@ int CClientAuthen::RefuseRequestTooLong() { return Refuse(kNetworkErrorMessage);
 int CClientAuthen::Refuse(const char* message) {
   try {
     ForgetLastVerdict();
-    SetResult("DESCMSG", message);
+    SetResult(kFieldDescMsg, message);
   } catch (...) {
     // Out of memory: the code alone reports the failure.
   }

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "codec/str_coding.h"
+#include "codec/url_escape.h"
+#include "protocol/answer_fields.h"
 #include "voka/client_authen.h"
 
 namespace {
@@ -84,22 +86,4 @@ size_t JoinedFieldsLength(const RequestField* fields, const RequestValues& value
     ++count;
   });
   return count == 0 ? 0 : length + (count - 1) * separatorLength;
-}
-
-std::string EscapeQueryValue(const std::string& value) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
-  std::string escaped;
-  escaped.reserve(value.size());
-  for (unsigned char byte : value) {
-    const bool breaksQuery =
-        byte <= 0x20 || byte >= 0x7F || byte == '&' || byte == '=' || byte == '#' || byte == '%' || byte == '+';
-    if (breaksQuery) {
-      escaped += '%';
-      escaped += kHexDigits[byte >> 4];
-      escaped += kHexDigits[byte & 0x0F];
-    } else {
-      escaped += static_cast<char>(byte);
-    }
-  }
-  return escaped;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 
 // An absent (null) argument gives an empty value.
 inline std::string TextOf(const char* text) { return text != nullptr ? text : ""; }
@@ -36,8 +36,3 @@ std::vector<std::string> QueryFieldsOf(const RequestField* fields, const Request
 // separatorLength bytes: the exact length of the sealed text, a lower bound
 // of the query's. Counted without building anything.
 size_t JoinedFieldsLength(const RequestField* fields, const RequestValues& values, size_t separatorLength);
-
-// Percent-encodes the bytes of value that would break or change a URL
-// query: blank, '&', '=', '#', '%', '+', control bytes and bytes of 0x80 and
-// above. All other bytes stay, so plain values go unchanged.
-std::string EscapeQueryValue(const std::string& value);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "usbclient/usb_client.h"
+#include "voka/limits.h"
 
 class CUsbEkeyInit {
  public:
@@ -12,10 +13,6 @@ class CUsbEkeyInit {
 };
 
 extern CUsbEkeyInit g_UsbEkeyInit;
-
-// Longest challenge the e-key library accepts (its buffer holds 1024 bytes
-// with the NUL).
-constexpr size_t kMaxEkeyChallengeLength = 1023;
 
 // The library's password function (GetPwdAuto, or a test's stand-in).
 using EkeyPasswordFunction = int(USBCLIENT_API*)(char* password, char* challenge);

@@ -1,5 +1,7 @@
 #include "fuzz/answer_model.h"
 
+#include "codec/ascii_case.h"
+
 namespace {
 
 const std::string kSeparator = "^$^";
@@ -28,11 +30,7 @@ std::map<std::string, std::string> ModelAnswerFields(const std::string& text) {
     std::string piece = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     size_t equals = piece.find('=');
     if (equals != std::string::npos) {
-      std::string name = piece.substr(0, equals);
-      for (char& c : name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-      fields[name] = piece.substr(equals + 1);
+      fields[UpperCaseAscii(piece.substr(0, equals))] = piece.substr(equals + 1);
     }
     if (end == std::string::npos) break;
     start = end + kSeparator.size();

@@ -12,7 +12,8 @@
 #include "fuzz/fuzz_check.h"
 #include "programs/voka-server/http_request.h"
 #include "programs/voka-server/request_opener.h"
-#include "transport/request_kinds.h"
+#include "protocol/answer_fields.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 

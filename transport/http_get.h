@@ -9,13 +9,8 @@
 #include <string>
 
 #include "voka/http_facts.h"
+#include "voka/limits.h"
 
-constexpr int kHttpReceiveTimeOutMs = 5000;   // longest wait for any byte
-constexpr int kHttpRequestTimeOutMs = 30000;  // longest whole request, redirects included
-constexpr size_t kHttpBodyLimit = 1u << 20;   // longest body read; a longer one fails
-constexpr int kHttpReadChunkSize = 500000;
-// Redirects followed before a request fails.
-constexpr int kHttpMaxRedirects = 10;
 constexpr char kHttpUserAgent[] = "Microsoft Internet Explorer";
 // With libcurl: names a PEM file of the CAs to trust instead of the system's.
 constexpr char kHttpCaBundleVariable[] = "VOKA_CA_BUNDLE";

@@ -5,11 +5,7 @@
 
 #include <string>
 
-// Past this size the file is started afresh before the next group of lines.
-constexpr long kUdpLogRestartSize = 1L << 20;
-
-// Longest log line: each is formatted into a 260-byte buffer.
-constexpr int kUdpLogLineMax = 259;
+#include "voka/limits.h"
 
 std::string UdpLogPath();
 

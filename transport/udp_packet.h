@@ -5,14 +5,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "voka/limits.h"
 #include "voka/udp_header.h"
 
 // Process-wide datagram sequence counter; the first datagram carries 10001.
 extern std::atomic<uint32_t> g_dwSequence;
-
-constexpr int kUdpHeaderSize = 20;
-constexpr int kUdpPacketSize = 2048;
-constexpr int kUdpMaxPayload = 2027;
 
 class CUDPPacket {
  public:

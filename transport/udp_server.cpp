@@ -1,6 +1,7 @@
 #include "transport/udp_server.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -11,10 +12,7 @@
 
 namespace {
 
-constexpr char kDefaultServerIp[] = "127.0.0.1";
-constexpr char kDefaultServerPort[] = "8025";
 constexpr char kDefaultServerName[] = "Host";
-constexpr int kDefaultTimeOutMs = 2000;
 
 bool FitsTextField(const char* text) {
   return text == nullptr || std::strlen(text) < static_cast<size_t>(kUdpTextSize);
@@ -42,9 +40,9 @@ bool MakeDestination(const char* ip, int port, sockaddr_in* destination) {
 }  // namespace
 
 CUDPServer::CUDPServer(const char* ip, const char* port, const char* name, int timeOutSeconds)
-    : m_nTimeOut(kDefaultTimeOutMs), m_RSSocket(kInvalidSocket) {
-  std::strcpy(m_szServerIP, kDefaultServerIp);
-  std::strcpy(m_szServerPort, kDefaultServerPort);
+    : m_nTimeOut(kUdpClientInitialTimeOutMs), m_RSSocket(kInvalidSocket) {
+  std::strcpy(m_szServerIP, kDefaultHost);
+  std::snprintf(m_szServerPort, sizeof m_szServerPort, "%d", kDefaultUdpPort);
   std::strcpy(m_szServerName, kDefaultServerName);
 
   m_RSSocket = socket(AF_INET, SOCK_DGRAM, 0);

@@ -6,8 +6,6 @@
 #include "transport/udp_packet.h"
 #include "voka/result_codes.h"
 
-constexpr int kUdpTextSize = 260;  // each text field: 259 characters and a NUL
-
 // Despite its name this is the client side: it sends requests to the UDP
 // server and receives its answers.
 class CUDPServer {

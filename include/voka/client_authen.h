@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "voka/limits.h"
 #include "voka/result_codes.h"
 #include "voka/udp_header.h"
 
-enum class RequestKind : uint8_t;  // transport/request_kinds.h
+enum class RequestKind : uint8_t;  // protocol/request_kinds.h
 struct RequestValue;               // engine/request_text.h
 struct HttpFacts;                  // voka/http_facts.h
 
@@ -38,17 +39,6 @@ class ExchangeTrace {
 
 // The two ways a request travels.
 enum class RequestTransport { kUdp, kHttp };
-
-// How long a UDP request waits for its answer unless SetUdpTimeOut says otherwise.
-constexpr int kDefaultUdpTimeOutSeconds = 10;
-
-// The longest requests the engine sends. A longer one fails before it is
-// sealed or escaped: AUTHEN_E_FAIL, the network message under "DESCMSG".
-// The parameter text of a datagram: the most that always fits one datagram
-// once sealed and Base64-coded.
-constexpr size_t kLongestDatagramText = 1512;
-// The URL of an HTTP request, query included.
-constexpr size_t kLongestUrl = 8192;
 
 class CClientAuthen {
  public:

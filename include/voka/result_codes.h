@@ -3,6 +3,8 @@
 // never renumbered.
 #pragma once
 
+#include "voka/result_code_numbers.h"
+
 // The transport's. CUDPPacket::Pack and Unpack, CUDPServer::SetServerParam,
 // SetRecvParam and SendToServer, and HttpGet return 0 for done and 1 for
 // refused or failed. CUDPServer::SendPacket returns the bytes sent or one of:
@@ -25,11 +27,11 @@ constexpr int kAnswerTooLong = 2003;
 
 // The engine's, returned by every request method to the host, beside the
 // server's own RETVALUE. docs/com-api.md explains each code a host receives.
-constexpr int AUTHEN_S_OK = 0;               // done: Initialize, or a request the server answered RETVALUE 0
-constexpr int AUTHEN_E_FAIL = -10332102;     // the request failed; the engine's DESCMSG says why
-constexpr int AUTHEN_E_EKEYPWD = -10332115;  // the USB token gave no password
+constexpr int AUTHEN_S_OK = VOKA_OK;              // done: Initialize, or a request the server answered RETVALUE 0
+constexpr int AUTHEN_E_FAIL = VOKA_E_FAIL;        // the request failed; the engine's DESCMSG says why
+constexpr int AUTHEN_E_EKEYPWD = VOKA_E_EKEYPWD;  // the USB token gave no password
 
 // GetValue's.
-constexpr int kValueFound = 0;
-constexpr int kValueAbsent = -1;
-constexpr int kValueTooLong = -2;  // value and NUL do not fit the caller's buffer
+constexpr int kValueFound = VOKA_OK;
+constexpr int kValueAbsent = VOKA_VALUE_ABSENT;
+constexpr int kValueTooLong = VOKA_VALUE_TOO_LONG;  // value and NUL do not fit the caller's buffer

@@ -26,12 +26,10 @@ extern "C" {
 
 #define VOKA_CLIENT_API __attribute__((visibility("default")))
 
-#define VOKA_OK 0
-#define VOKA_E_FAIL (-10332102)
-#define VOKA_E_EKEYPWD (-10332115)
-/* voka_client_get_value and voka_client_field_name only. */
-#define VOKA_VALUE_ABSENT (-1)
-#define VOKA_VALUE_TOO_LONG (-2) /* *length tells the bytes needed, NUL excluded */
+/* VOKA_OK, VOKA_E_FAIL, VOKA_E_EKEYPWD; and for voka_client_get_value and
+ * voka_client_field_name only, VOKA_VALUE_ABSENT and VOKA_VALUE_TOO_LONG
+ * (*length then tells the bytes needed, NUL excluded). */
+#include "voka/result_code_numbers.h"
 
 typedef struct voka_client voka_client;
 
@@ -55,6 +53,15 @@ VOKA_CLIENT_API int voka_client_ekey_authen(voka_client* client, const char* use
                                             const char* ekey_type, const char* indication);
 VOKA_CLIENT_API int voka_client_ecard_authen(voka_client* client, const char* user_id, const char* ecard_answer,
                                              const char* indication);
+
+/* A whole login: the dynamic key, the account login and, when its answer
+ * asks for the USB token (AUTHENSTATE 4), the e-key login with the password
+ * the engine computed. The last request's result; AUTHENSTATE then tells
+ * whether the user is logged in (1) or must still answer the matrix card (2,
+ * with voka_client_ecard_authen). */
+VOKA_CLIENT_API int voka_client_login(voka_client* client, const char* user_id, const char* password,
+                                      const char* app_id, const char* area_id, const char* ekey_type,
+                                      const char* indication);
 
 /* The field name (a-z matched in either case) of the answers so far, as UTF-8
  * with its NUL in value: 0, VOKA_VALUE_ABSENT (also for a name that is not

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/ansi_codepage.h"
+#include "codec/ascii_case.h"
 #include "codec/seal_param.h"
 #include "programs/voka-auth/auth_process.h"
 #include "programs/voka-auth/bench_command.h"
@@ -14,15 +15,14 @@
 #include "programs/voka-auth/exchange_trace_printer.h"
 #include "programs/voka-auth/result_output.h"
 #include "programs/voka-auth/wait_notice.h"
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 #include "voka/client_authen.h"
+#include "voka/limits.h"
+#include "voka/login_flow.h"
 
 namespace {
 
 const char* const kPassPhrase = kSealPassPhrase;
-// Longest line a secret option reads from standard input: a secret is short,
-// and an endless line must not cost memory.
-constexpr size_t kLongestInputLine = 4096;
 
 // Options that name files: the file system takes their bytes as given.
 const char* const kFileOptions[] = {"accounts", "csv"};
@@ -169,39 +169,53 @@ class CommandRunner {
                                  command.Option("check-code").c_str(), command.Option("indication").c_str());
   }
 
-  // dynamic-key, static, and ekey with the token password when the account
-  // asks for it. Succeeds only when the answers leave AUTHENSTATE 1, logged
-  // in, as a front end decides: a matrix card still to answer, or an answer
-  // cut short of its AUTHENSTATE, is no login.
+  // The library's login, each request printed as it ends. Succeeds only
+  // when the answers leave AUTHENSTATE 1, logged in, as a front end decides.
   int Login(const AuthCommand& command) {
-    const std::string indication = command.Option("indication");
-    int status = Report("dynamic-key", m_engine.GetDynamicKey(indication.c_str()));
-    if (status != kExitSuccess) return status;
-    status = Report("static", StaticLogin(command));
-    if (status == kExitSuccess && m_engine.FindValue("AUTHENSTATE") == kStateNeedsEKey) {
-      const std::string ekeyPassword = m_engine.FindValue("EKEYPWD");
-      status = Report("ekey", m_engine.EKeyAuthen(command.Option("user").c_str(), ekeyPassword.c_str(),
-                                                  command.Option("ekey-type").c_str(), indication.c_str()));
+    LoginCredentials credentials;
+    credentials.userId = command.Option("user");
+    credentials.password = command.Option("password");
+    credentials.appId = command.Option("app");
+    credentials.areaId = command.Option("area");
+    credentials.checkCode = command.Option("check-code");
+    credentials.indication = command.Option("indication");
+    credentials.ekeyType = command.Option("ekey-type");
+    const std::string cardAnswer = command.Option("ecard-answer");
+    if (!cardAnswer.empty()) {
+      credentials.answerCard = [&cardAnswer](const std::string&, std::string& answer) {
+        answer = cardAnswer;
+        return true;
+      };
     }
-    if (status != kExitSuccess) return status;
-    std::string state;
-    if (m_engine.GetValue("AUTHENSTATE", state) != 0) {
+    LoginReport report(*this);
+    const LoginResult login = RunLogin(m_engine, credentials, &report);
+    if (login.end == LoginEnd::kRequestFailed) return report.status;
+    if (login.end == LoginEnd::kNoState) {
       m_err << "voka-auth: login: not logged in: the answer has no AUTHENSTATE\n";
       return kExitCommandFailed;
     }
-    if (state != kStateLoggedIn) {
+    if (login.end != LoginEnd::kLoggedIn) {
+      const std::string state = m_engine.FindValue(kFieldAuthenState);
       m_err << "voka-auth: login: not logged in: AUTHENSTATE is " << PrintableAnsi(state.data(), state.size())
-            << ", not 1\n";
+            << ", not " << kStateLoggedIn << "\n";
       return kExitCommandFailed;
     }
     return kExitSuccess;
   }
 
+  // Prints each request of a login as the single commands print theirs.
+  class LoginReport : public LoginObserver {
+   public:
+    explicit LoginReport(CommandRunner& runner) : m_runner(runner) {}
+    void OnRequestEnd(RequestKind kind, int result) override { status = m_runner.Report(RowOf(kind).name, result); }
+    int status = kExitSuccess;
+
+   private:
+    CommandRunner& m_runner;
+  };
+
   int Get(const std::string& name) {
-    std::string key = name;
-    for (char& c : key) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    const std::string key = UpperCaseAscii(name);
     std::string value;
     int result = m_engine.GetValue(key.c_str(), value);
     OutputFields fields;

@@ -3,7 +3,7 @@
 #include "codec/ansi_codepage.h"
 #include "codec/decimal_integer.h"
 #include "engine/result_code_table.h"
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 
@@ -253,17 +253,31 @@ int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options
   return Parser(words, options, error).Run();
 }
 
+std::string DefaultUdpServer() { return std::string(kDefaultHost) + ":" + std::to_string(kDefaultUdpPort); }
+
+std::string DefaultHttpServer() {
+  return "http://" + std::string(kDefaultHost) + ":" + std::to_string(kDefaultHttpPort);
+}
+
 std::string AuthUsageText() {
   return std::string(
              "Usage: voka-auth [GLOBAL OPTIONS] COMMAND [OPTIONS] [COMMAND [OPTIONS]]...\n"
              "Runs the commands in order on one login engine, as a front end would.\n"
              "\n"
              "Global options:\n"
-             "  --udp HOST[:PORT]     challenge server for UDP requests (default 127.0.0.1:8025)\n"
-             "  --http BASE_URL       validation server for HTTP requests (default http://127.0.0.1:8080)\n"
+             "  --udp HOST[:PORT]     challenge server for UDP requests (default " +
+             DefaultUdpServer() +
+             ")\n"
+             "  --http BASE_URL       validation server for HTTP requests (default " +
+             DefaultHttpServer() +
+             ")\n"
              "  --cacert FILE         trust only the CAs in this PEM file for https (default: the system's)\n"
-             "  --timeout SECONDS     how long a UDP request waits for its answer (default 10)\n"
-             "  --codepage N          ANSI code page of the engine's texts (default 936)\n"
+             "  --timeout SECONDS     how long a UDP request waits for its answer (default " +
+             std::to_string(kDefaultUdpTimeOutSeconds) +
+             ")\n"
+             "  --codepage N          ANSI code page of the engine's texts (default " +
+             std::to_string(kDefaultCodePage) +
+             ")\n"
              "  --json                one JSON object per command and line\n"
              "  -v, --verbose         trace every exchange to stderr, passwords and card answers as ***\n"
              "  --show-secrets        with -v, show passwords and card answers\n"
@@ -306,7 +320,9 @@ std::string AuthUsageText() {
              "Answer fields are printed in UTF-8, control bytes as \\xHH. A missing\n"
              "optional text is sent empty. --password -, --ekey-password - and\n"
              "--ecard-answer - read the value as one line from standard input, of at\n"
-             "most 4096 bytes.\n"
+             "most " +
+             std::to_string(kLongestInputLine) +
+             " bytes.\n"
              "The USB token stand-in reads its secret, in hex, from VOKA_SOFT_TOKEN_SECRET;\n"
              "VOKA_CA_BUNDLE is the default of --cacert. On Windows https trusts the\n"
              "system's certificate store alone, and --cacert is refused.\n"

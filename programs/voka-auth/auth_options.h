@@ -23,12 +23,16 @@ struct AuthCommand {
   std::string Option(const std::string& name) const;
 };
 
+// HOST:PORT and the base URL of the servers on this machine's loopback.
+std::string DefaultUdpServer();
+std::string DefaultHttpServer();
+
 struct AuthOptions {
-  std::string udpServer = "127.0.0.1:8025";
-  std::string httpServer = "http://127.0.0.1:8080";
+  std::string udpServer = DefaultUdpServer();
+  std::string httpServer = DefaultHttpServer();
   std::string caBundle;  // PEM file of the CAs that https servers must come from
   int timeoutSeconds = kDefaultUdpTimeOutSeconds;
-  unsigned codePage = 936;
+  unsigned codePage = kDefaultCodePage;
   bool json = false;
   bool verbose = false;
   bool showSecrets = false;  // -v prints passwords and card answers unmasked

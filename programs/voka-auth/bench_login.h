@@ -8,7 +8,7 @@
 #include <string>
 
 #include "programs/voka-server/account_file.h"
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 #include "voka/client_authen.h"
 
 enum class LoginOutcome {

@@ -4,7 +4,8 @@
 
 #include "codec/ansi_codepage.h"
 #include "codec/text_escape.h"
-#include "transport/request_kinds.h"
+#include "protocol/answer_fields.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "programs/voka-server/answer_builder.h"
 #include "programs/voka-server/guid_store.h"
 #include "programs/voka-server/request_opener.h"
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 
 // RETVALUE and DESCMSG of a failure.
 AnswerFields FailureAnswer(int retValue);

@@ -2,7 +2,8 @@
 
 #include "codec/ansi_codepage.h"
 #include "programs/voka-server/request_opener.h"
-#include "transport/request_kinds.h"
+#include "protocol/answer_fields.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 #include "programs/voka-server/http_request.h"
 
+#include "codec/ascii_case.h"
 #include "codec/hex_digit.h"
+#include "protocol/answer_fields.h"
 
 namespace {
 
@@ -41,20 +43,10 @@ std::string DecodeQueryComponent(const std::string& text) {
 
 RequestFields ParseQuery(const std::string& query) {
   RequestFields fields;
-  size_t start = 0;
-  while (start <= query.size()) {
-    size_t end = query.find('&', start);
-    if (end == std::string::npos) end = query.size();
-    std::string piece = query.substr(start, end - start);
-    size_t equals = piece.find('=');
-    if (equals != std::string::npos) {
-      std::string name = DecodeQueryComponent(piece.substr(0, equals));
-      for (char& c : name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-      fields[name] = DecodeQueryComponent(piece.substr(equals + 1));
-    }
-    start = end + 1;
-  }
+  // Upper-cased before and after decoding: an escaped letter is decoded
+  // lower-case.
+  ForEachField(query, "&", [&fields](const std::string& name, const std::string& value) {
+    fields[UpperCaseAscii(DecodeQueryComponent(name))] = DecodeQueryComponent(value);
+  });
   return fields;
 }

@@ -16,7 +16,7 @@
 #include "programs/voka-server/listen_socket_posix.h"
 #include "programs/voka-server/server_log.h"
 #include "programs/voka-server/server_messages.h"
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 

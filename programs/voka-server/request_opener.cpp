@@ -1,6 +1,9 @@
 #include "programs/voka-server/request_opener.h"
 
+#include <utility>
+
 #include "codec/seal_param.h"
+#include "protocol/answer_fields.h"
 
 namespace {
 
@@ -39,20 +42,7 @@ OpenResult OpenRequestDatagram(const unsigned char* data, size_t size, UDP_HEADE
 RequestFields ParseParameterText(const std::string& text, const std::string& separator) {
   RequestFields fields;
   if (separator.empty()) return fields;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(separator, start);
-    if (end == std::string::npos) end = text.size();
-    std::string piece = text.substr(start, end - start);
-    size_t equals = piece.find('=');
-    if (equals != std::string::npos) {
-      std::string name = piece.substr(0, equals);
-      for (char& c : name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-      fields[name] = piece.substr(equals + 1);
-    }
-    start = end + separator.size();
-  }
+  ForEachField(text, separator.c_str(),
+               [&fields](std::string name, std::string value) { fields[std::move(name)] = std::move(value); });
   return fields;
 }

@@ -81,8 +81,12 @@ std::string ServerUsageText() {
              "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
              "A development server: do not expose it to untrusted networks.\n"
              "\n"
-             "  --udp HOST:PORT     UDP challenge service (default 127.0.0.1:8025; port 0: any free port)\n"
-             "  --http HOST:PORT    HTTP validation service (default 127.0.0.1:8080; port 0: any free port)\n"
+             "  --udp HOST:PORT     UDP challenge service (default " +
+             std::string(kDefaultHost) + ":" + std::to_string(kDefaultUdpPort) +
+             "; port 0: any free port)\n"
+             "  --http HOST:PORT    HTTP validation service (default " +
+             std::string(kDefaultHost) + ":" + std::to_string(kDefaultHttpPort) +
+             "; port 0: any free port)\n"
              "  --https HOST:PORT   the same service over TLS (not served unless given; port 0: any free port)\n"
              "  --cert PEM          the https certificate, followed by any intermediate certificates\n"
              "  --key PEM           the https certificate's private key\n"

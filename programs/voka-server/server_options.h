@@ -4,6 +4,7 @@
 #include <string>
 
 #include "programs/voka-server/fault_modes.h"
+#include "voka/limits.h"
 
 struct ListenAddress {
   std::string host;
@@ -11,8 +12,8 @@ struct ListenAddress {
 };
 
 struct ServerOptions {
-  ListenAddress udp{"127.0.0.1", 8025};
-  ListenAddress http{"127.0.0.1", 8080};
+  ListenAddress udp{kDefaultHost, kDefaultUdpPort};
+  ListenAddress http{kDefaultHost, kDefaultHttpPort};
   ListenAddress https;  // served only with serveHttps
   bool serveHttps = false;
   std::string certificatePath;  // PEM, for https

@@ -13,7 +13,8 @@
 #include "programs/voka-server/request_opener.h"
 #include "programs/voka-server/server_log.h"
 #include "programs/voka-server/server_messages.h"
-#include "transport/request_kinds.h"
+#include "protocol/answer_fields.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "protocol/request_kinds.h"
 #include "tests/endurance/process_usage.h"
 #include "tests/peers/udp_peer.h"
 #include "tests/peers/wire_datagram.h"
-#include "transport/request_kinds.h"
 #include "voka/client_authen.h"
 
 namespace {

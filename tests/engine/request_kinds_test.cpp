@@ -2,7 +2,7 @@
 // datagram's command word and the parameter text in field order; over HTTP
 // the path and the query, with user and password URL-encoded. Optional
 // fields go only when passed.
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 
 #include <functional>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "transport/request_kinds.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 

@@ -10,9 +10,10 @@ Each example block follows a comment <!-- check: KIND ARGS -->:
   reads-as        "result N" and the NAME=value fields of the last command of the
                   example before it
 
-The other documents' numbers are checked against the constants that hold
-them (DocumentedNumbers), and the environment variables documented against
-those the code reads.
+Numbers that documents state (DOCUMENTED_NUMBERS: protocol.md's limits table
+among them) are checked against the constants that hold them, voka-server.md's
+answers table against the refusals the server sends, and the environment
+variables documented against those the code reads.
 """
 import http.server
 import os
@@ -138,26 +139,34 @@ class ProtocolDocumentExamples(unittest.TestCase):
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(DOC)))
 # (document, phrase with {} for the number, source file, constant, divisor).
+LIMITS = "include/voka/limits.h"
 DOCUMENTED_NUMBERS = [
-    ("behaviour.md", "past {} MiB", "transport/udp_log.h", "kUdpLogRestartSize", 1 << 20),
-    ("behaviour.md", "gives up after {} seconds", "transport/http_get.h", "kHttpReceiveTimeOutMs", 1000),
-    ("behaviour.md", "follows at most {} redirects", "transport/http_get.h", "kHttpMaxRedirects", 1),
-    ("behaviour.md", "lasts at most {} seconds", "transport/http_get.h", "kHttpRequestTimeOutMs", 1000),
-    ("behaviour.md", "a body past {} MiB", "transport/http_get.h", "kHttpBodyLimit", 1 << 20),
-    ("behaviour.md", "would pass {} bytes", "include/voka/client_authen.h", "kLongestDatagramText", 1),
-    ("behaviour.md", "whose URL would pass {}", "include/voka/client_authen.h", "kLongestUrl", 1),
-    ("behaviour.md", "more than {} characters", "include/voka/client_authen.h", "kLongestUrl", 1),
+    ("protocol.md", "(payload {})", LIMITS, "kUdpMaxPayload", 1),
+    ("protocol.md", "less than {} bytes, header included", LIMITS, "kUdpAnswerLimit", 1),
+    ("protocol.md", "answer wait over UDP | {} seconds", LIMITS, "kDefaultUdpTimeOutSeconds", 1),
+    ("protocol.md", "HTTP silence | {} seconds", LIMITS, "kHttpReceiveTimeOutMs", 1000),
+    ("protocol.md", "HTTP request in all | {} seconds", LIMITS, "kHttpRequestTimeOutMs", 1000),
+    ("protocol.md", "HTTP answer body | {} MiB", LIMITS, "kHttpBodyLimit", 1 << 20),
+    ("protocol.md", "redirects | {} |", LIMITS, "kHttpMaxRedirects", 1),
+    ("behaviour.md", "past {} MiB", LIMITS, "kUdpLogRestartSize", 1 << 20),
+    ("behaviour.md", "gives up after {} seconds", LIMITS, "kHttpReceiveTimeOutMs", 1000),
+    ("behaviour.md", "follows at most {} redirects", LIMITS, "kHttpMaxRedirects", 1),
+    ("behaviour.md", "lasts at most {} seconds", LIMITS, "kHttpRequestTimeOutMs", 1000),
+    ("behaviour.md", "a body past {} MiB", LIMITS, "kHttpBodyLimit", 1 << 20),
+    ("behaviour.md", "would pass {} bytes", LIMITS, "kLongestDatagramText", 1),
+    ("behaviour.md", "whose URL would pass {}", LIMITS, "kLongestUrl", 1),
+    ("behaviour.md", "more than {} characters", LIMITS, "kLongestUrl", 1),
     ("behaviour.md", "fills all {} bytes", "usbclient/usb_client.h", "kUsbPasswordBufferSize", 1),
-    ("behaviour.md", "shorter than its {}-byte header", "transport/udp_packet.h", "kUdpHeaderSize", 1),
+    ("behaviour.md", "shorter than its {}-byte header", LIMITS, "kUdpHeaderSize", 1),
     ("behaviour.md", "(`com_cycles_test`: {:,})", "tests/endurance/com_cycles_test.cpp", "kLoadCycles", 1),
     ("testing.md", "CI runs {} logins", "tests/endurance/login_endurance_test.cpp", "kDefaultLogins", 1),
     ("testing.md", "{} create/call/release cycles", "tests/endurance/com_cycles_test.cpp", "kDefaultCycles", 1),
     ("testing.md", "{:,} loads and unloads", "tests/endurance/com_cycles_test.cpp", "kLoadCycles", 1),
-    ("voka-auth.md", "at most {} bytes and", "programs/voka-auth/auth_commands.cpp", "kLongestInputLine", 1),
+    ("voka-auth.md", "at most {} bytes and", LIMITS, "kLongestInputLine", 1),
     ("voka-auth.md", "Exit status: {} when", "programs/voka-auth/auth_options.h", "kExitSuccess", 1),
     ("voka-auth.md", "; {} at the first command", "programs/voka-auth/auth_options.h", "kExitCommandFailed", 1),
     ("voka-auth.md", "; {} for a usage error", "programs/voka-auth/auth_options.h", "kExitUsage", 1),
-    ("voka-server.md", "shorter than {} bytes", "transport/udp_packet.h", "kUdpHeaderSize", 1),
+    ("voka-server.md", "shorter than {} bytes", LIMITS, "kUdpHeaderSize", 1),
     ("voka-server.md", "over {} KiB 431", "programs/voka-server/http_request.h", "kLargestRequestHead", 1024),
     ("voka-server.md", "within {} s is closed", "programs/voka-server/connection_doorway_posix.h",
      "kRequestDeadline", 1),
@@ -201,6 +210,15 @@ class DocumentedNumbers(unittest.TestCase):
         del sent["0"]
         table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
         self.assertEqual(table, sent)
+
+    def test_login_walk_names_what_each_file_defines(self):
+        """developing.md's walk through a login: each file defines the function its row names."""
+        rows = re.findall(r"^\| \d+ \| [^|]+ \| `([^`]+)` \| `([^`]+)` \|$", document_text("developing.md"), re.M)
+        self.assertGreater(len(rows), 20)
+        for path, function in rows:
+            with self.subTest(path=path, function=function):
+                with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+                    self.assertRegex(f.read(), re.compile(r"^\S[^\n;]*\b%s\(" % re.escape(function), re.M))
 
     def test_environment_variables_are_those_the_code_reads(self):
         read = set()

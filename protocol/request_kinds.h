@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/field_names.h"
+
 enum class RequestKind : uint8_t { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
 
 enum class FieldUse {
@@ -22,15 +24,6 @@ struct RequestField {
   FieldUse use;
   bool secret = false;  // a password or card answer: traces mask it
 };
-
-// Joins the NAME=value fields of a datagram's parameter text, and of answers.
-inline constexpr char kFieldSeparator[] = "^$^";
-
-// AUTHENSTATE of an account login's successful answer: logged in, or the
-// second factor it asks for next.
-inline constexpr char kStateLoggedIn[] = "1";
-inline constexpr char kStateNeedsECard[] = "2";
-inline constexpr char kStateNeedsEKey[] = "4";
 
 constexpr size_t kMaxRequestFields = 10;
 

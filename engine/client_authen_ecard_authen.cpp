@@ -3,14 +3,15 @@
 #include <vector>
 
 #include "engine/request_text.h"
+#include "protocol/field_names.h"
 #include "voka/client_authen.h"
 
 namespace {
 
 RequestValues ECardAuthenValues(const char* userId, const char* ecardPwd, const std::string& appId,
                                 const std::string& areaId, const std::string& guid, const char* indication) {
-  return {{"USERID", userId},         {"ECARDPWD", ecardPwd}, {"APPID", appId.c_str()},
-          {"AREAID", areaId.c_str()}, {"GUID", guid.c_str()}, {"INDICATION", indication}};
+  return {{kFieldUserId, userId},         {kFieldECardAnswer, ecardPwd}, {kFieldAppId, appId.c_str()},
+          {kFieldAreaId, areaId.c_str()}, {kFieldGuid, guid.c_str()},    {kFieldIndication, indication}};
 }
 
 }  // namespace

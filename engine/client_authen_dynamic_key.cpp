@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/request_text.h"
+#include "protocol/field_names.h"
 #include "voka/client_authen.h"
 
 int CClientAuthen::GetDynamicKey(const char* indication) {
@@ -14,7 +15,7 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
     if (SwitchToHttpAfterUdpFailure(result, refused)) {
       result = GetDynamicKeyHttp(indication);
     }
-    m_strGuid = FindValue("GUID");
+    m_strGuid = FindValue(kFieldGuid);
     return result;
   } catch (...) {
     return AUTHEN_E_FAIL;
@@ -31,12 +32,12 @@ int CClientAuthen::ProbeDynamicKey(RequestTransport transport, const char* indic
 
 int CClientAuthen::GetDynamicKeyUdp(const char* indication, bool* refused) {
   m_mapResult.clear();
-  return RunUdpStage(RequestKind::kDynamicKey, {{"INDICATION", indication}}, refused);
+  return RunUdpStage(RequestKind::kDynamicKey, {{kFieldIndication, indication}}, refused);
 }
 
 int CClientAuthen::GetDynamicKeyHttp(const char* indication) {
   m_mapResult.clear();
-  return RunHttpQueryStage(RequestKind::kDynamicKey, {{"INDICATION", indication}});
+  return RunHttpQueryStage(RequestKind::kDynamicKey, {{kFieldIndication, indication}});
 }
 
 bool CClientAuthen::SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending) {

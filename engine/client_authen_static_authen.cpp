@@ -6,37 +6,23 @@
 #include "engine/engine_messages.h"
 #include "engine/request_text.h"
 #include "engine/usb_ekey_init.h"
+#include "protocol/field_names.h"
 #include "voka/client_authen.h"
 
 namespace {
 
-constexpr size_t kIdentityBufferSize = 128;
-
-struct MachineIdentity {
-  std::string clientIp;
-  std::string mac;
-};
-
-MachineIdentity ReadMachineIdentity() {
-  char ip[kIdentityBufferSize] = {};
-  char mac[kIdentityBufferSize] = {};
-  GetClientIp(ip);
-  GetMacAddress(mac);
-  return {ip, mac};
-}
-
 RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                  const char* checkCode, const char* indication, const std::string& guid,
                                  const MachineIdentity& identity) {
-  return {{"USERID", userId},
-          {"PWD", pwd},
-          {"APPID", appId},
-          {"AREAID", areaId},
-          {"GUID", guid.c_str()},
-          {"CLIENTIP", identity.clientIp.c_str()},
-          {"MAC", identity.mac.c_str()},
-          {"CHECKCODE", checkCode},
-          {"INDICATION", indication}};
+  return {{kFieldUserId, userId},
+          {kFieldPassword, pwd},
+          {kFieldAppId, appId},
+          {kFieldAreaId, areaId},
+          {kFieldGuid, guid.c_str()},
+          {kFieldClientIp, identity.clientIp.c_str()},
+          {kFieldMac, identity.mac.c_str()},
+          {kFieldCheckCode, checkCode},
+          {kFieldIndication, indication}};
 }
 
 }  // namespace
@@ -48,7 +34,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
     m_strAreaId = TextOf(areaId);
     const int result = m_bUseUdp ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
                                  : StaticAuthenHttp(userId, pwd, appId, areaId, checkCode, indication);
-    if (result != 0 || FindValue("AUTHENSTATE") != kStateNeedsEKey) {
+    if (result != 0 || FindValue(kFieldAuthenState) != kStateNeedsEKey) {
       return result;
     }
     return RequestEkeyPasswordFromAnswer();
@@ -60,32 +46,30 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
 int CClientAuthen::RequestEkeyPasswordFromAnswer() {
   // A challenge the library's buffer cannot hold whole is refused like a
   // missing one: the token would answer a different challenge.
-  const std::string challenge = FindValue("CHALLENGE");
+  const std::string challenge = FindValue(kFieldChallenge);
   if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
-    SetResult("DESCMSG", kNoChallengeMessage);
+    SetResult(kFieldDescMsg, kNoChallengeMessage);
     return AUTHEN_E_FAIL;
   }
   std::string password;
   if (!RequestEkeyPassword(challenge, password)) {
     m_mapResult.clear();
-    SetResult("DESCMSG", kUsbTokenErrorMessage);
-    SetResult("RETVALUE", std::to_string(AUTHEN_E_EKEYPWD));
+    SetResult(kFieldDescMsg, kUsbTokenErrorMessage);
+    SetResult(kFieldRetValue, std::to_string(AUTHEN_E_EKEYPWD));
     return AUTHEN_E_EKEYPWD;
   }
-  SetResult("EKEYPWD", password);
+  SetResult(kFieldEKeyPassword, password);
   return 0;
 }
 
 int CClientAuthen::StaticAuthenUdp(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                    const char* checkCode, const char* indication) {
-  const MachineIdentity identity = ReadMachineIdentity();
-  return RunUdpStage(RequestKind::kStaticLogin,
-                     StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication, m_strGuid, identity));
+  return RunUdpStage(RequestKind::kStaticLogin, StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication,
+                                                                   m_strGuid, ReadMachineIdentity()));
 }
 
 int CClientAuthen::StaticAuthenHttp(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                     const char* checkCode, const char* indication) {
-  const MachineIdentity identity = ReadMachineIdentity();
-  return RunHttpQueryStage(RequestKind::kStaticLogin,
-                           StaticAuthenValues(userId, pwd, appId, areaId, checkCode, indication, m_strGuid, identity));
+  return RunHttpQueryStage(RequestKind::kStaticLogin, StaticAuthenValues(userId, pwd, appId, areaId, checkCode,
+                                                                         indication, m_strGuid, ReadMachineIdentity()));
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/request_text.h"
+#include "protocol/field_names.h"
 #include "voka/client_authen.h"
 
 namespace {
@@ -11,8 +12,9 @@ namespace {
 RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const std::string& appId,
                                const std::string& areaId, const char* ekeyType, const std::string& guid,
                                const char* indication) {
-  return {{"USERID", userId},         {"EKEYPWD", ekeyPwd},   {"EKEYTYPE", ekeyType},    {"APPID", appId.c_str()},
-          {"AREAID", areaId.c_str()}, {"GUID", guid.c_str()}, {"INDICATION", indication}};
+  return {{kFieldUserId, userId},        {kFieldEKeyPassword, ekeyPwd},  {kFieldEKeyType, ekeyType},
+          {kFieldAppId, appId.c_str()},  {kFieldAreaId, areaId.c_str()}, {kFieldGuid, guid.c_str()},
+          {kFieldIndication, indication}};
 }
 
 }  // namespace
