@@ -15,7 +15,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kIndication[] = "";  // what voka-auth dynamic-key sends without --indication
-constexpr size_t kIdentityBufferSize = 128;
 
 long long MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
@@ -200,12 +199,9 @@ class ConnectionCheck {
   }
 
   void CheckMachine() {
-    char mac[kIdentityBufferSize] = {};
-    char ip[kIdentityBufferSize] = {};
-    GetMacAddress(mac);
-    GetClientIp(ip);
-    m_mac = mac;
-    m_clientIp = ip;
+    const MachineIdentity identity = ReadMachineIdentity();
+    m_mac = identity.mac;
+    m_clientIp = identity.clientIp;
     Line("machine", "MAC " + (m_mac.empty() ? std::string("none") : m_mac) + ", IP " +
                         (m_clientIp.empty() ? std::string("none") : m_clientIp));
   }
