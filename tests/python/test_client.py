@@ -1,6 +1,8 @@
 """voka.Client against the fixture's voka-server: the sample accounts' logins,
 answers that are failures and not exceptions, misuse that is, and a silent
 server."""
+import http.server
+import threading
 import time
 
 import pytest
@@ -54,9 +56,48 @@ def test_misuse_raises(client):
         client.get_dynamic_key("a\0b")
     with pytest.raises(ValueError):
         voka.Client("127.0.0.1:1", "http://😀")
+    for timeout, error in ((True, TypeError), (2.5, TypeError), (2**40, ValueError), (2**31 // 1000 + 1, ValueError)):
+        with pytest.raises(error):
+            voka.Client("127.0.0.1:1", "http://127.0.0.1:1", udp_timeout=timeout)
     client.close()
     with pytest.raises(ValueError):
         client.get_dynamic_key()
+
+
+@pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
+def test_one_client_in_two_threads_at_once_raises(voka_server):
+    with voka.Client(voka_server.udp, voka_server.http, udp_timeout=5) as client:
+        waiting = threading.Thread(target=client.static_authen, args=("alice", "alice-pass"))
+        waiting.start()
+        while waiting.is_alive() and not client._busy.locked():
+            pass
+        with pytest.raises(RuntimeError, match="two threads"):
+            client.value("DESCMSG")
+        waiting.join()
+
+
+def test_every_field_of_an_answer_near_the_body_limit():
+    # 121,545 fields in 924 KiB; fetched one by one, they took longer than the 30 s an HTTP request may.
+    names = [("%x" % i).upper() for i in range(121544)]
+    body = "^$^".join(["RETVALUE=0", *(name + "=" for name in names)]).encode()
+
+    class Answer(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *arguments):
+            pass
+
+    with http.server.ThreadingHTTPServer(("127.0.0.1", 0), Answer) as server:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        with voka.Client("127.0.0.1:1", "http://127.0.0.1:%d" % server.server_port, udp_timeout=1) as client:
+            started = time.monotonic()
+            result = client.get_dynamic_key()
+            assert time.monotonic() - started < 30
+        server.shutdown()
+    assert (result.code, len(result.fields), result.fields[names[-1]]) == (voka.Code.OK, 121545, "")
 
 
 @pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
