@@ -2,6 +2,8 @@
 answers that are failures and not exceptions, misuse that is, and a silent
 server."""
 import http.server
+import os
+import re
 import threading
 import time
 
@@ -45,8 +47,17 @@ def test_refusals_are_results(voka_server, client):
     assert client.get_dynamic_key().ok
     wrong = client.static_authen("alice", "wrong")
     assert (wrong.ok, wrong.code, wrong.retvalue) == (False, int(wrong.retvalue), wrong.retvalue)
+    assert "<Code.WRONG_PASSWORD: 1004>" in repr(wrong)
     assert wrong.descmsg
     assert client.static_authen("alice", "😀").code == voka.VOKA_E_FAIL
+
+
+def test_codes_are_the_engines_and_voka_servers():
+    def numbers(path, pattern):
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", path), encoding="utf-8") as source:
+            return {int(number) for number in re.findall(pattern, source.read())}
+    assert set(voka.Code) == (numbers("include/voka/result_codes.h", r"AUTHEN_\w+ = (-?\d+)") |
+                              numbers("programs/voka-server/server_messages.h", r"kRet\w+ = (\d+)"))
 
 
 def test_misuse_raises(client):
