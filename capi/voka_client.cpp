@@ -2,6 +2,7 @@
 // code page and back, every outcome an int, no exception past the boundary.
 #include "voka/voka_client.h"
 
+#include <climits>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -75,7 +76,8 @@ int voka_client_initialize(voka_client* client, const char* udp_server, const ch
 
 int voka_client_set_udp_timeout(voka_client* client, int seconds) {
   return WithEngine(client, [seconds](CClientAuthen& engine) {
-    if (seconds < 1) return VOKA_E_FAIL;
+    // The exchange counts the wait in milliseconds, in an int.
+    if (seconds < 1 || seconds > INT_MAX / 1000) return VOKA_E_FAIL;
     engine.SetUdpTimeOut(seconds);
     return VOKA_OK;
   });
@@ -147,5 +149,19 @@ int voka_client_field_name(voka_client* client, size_t index, char* name, size_t
     const auto& fields = engine.Results();
     if (index >= fields.size()) return VOKA_VALUE_ABSENT;
     return CopyOut(AnsiToUtf8Text(std::next(fields.begin(), index)->first), name, capacity, length);
+  });
+}
+
+int voka_client_fields(voka_client* client, char* fields, size_t capacity, size_t* length) {
+  return WithEngine(client, [&](CClientAuthen& engine) {
+    // No name or value holds a NUL: the answer's NULs separate its fields.
+    std::string block;
+    for (const auto& field : engine.Results()) {
+      block += AnsiToUtf8Text(field.first);
+      block += '\0';
+      block += AnsiToUtf8Text(field.second);
+      block += '\0';
+    }
+    return CopyOut(block, fields, capacity, length);
   });
 }

@@ -52,7 +52,32 @@ foreach(pc voka-client-authen voka-client)
   install(FILES ${CMAKE_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endforeach()
 
-# Pure Python on ctypes: one copy serves every Python 3 version.
-set(VOKA_PYTHON_DIR lib/python3/dist-packages)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/voka DESTINATION ${VOKA_PYTHON_DIR} COMPONENT python
-        FILES_MATCHING PATTERN "*.py" PATTERN __pycache__ EXCLUDE)
+# The package voka as pip builds it from python/pyproject.toml: its wheel,
+# unpacked into Debian's folder for pure Python (one copy serves every
+# Python 3), brings the metadata (voka-VERSION.dist-info, with the pytest
+# plugin's entry point) along. python/voka/_version.py holds the version for
+# pip, which builds from python/ alone; it must say what project() says.
+file(STRINGS ${PROJECT_SOURCE_DIR}/python/voka/_version.py python_version REGEX "^__version__ = ")
+if(NOT python_version STREQUAL "__version__ = \"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "python/voka/_version.py says ${python_version}: make it ${PROJECT_VERSION}, project()'s version")
+endif()
+# Debian's Python, which has setuptools and wheel (scripts/setup).
+find_program(VOKA_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(python_build ${CMAKE_BINARY_DIR}/python)
+set(python_wheel ${python_build}/voka-${PROJECT_VERSION}-py3-none-any.whl)
+file(GLOB python_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/python/pyproject.toml
+     ${PROJECT_SOURCE_DIR}/python/voka/*.py ${PROJECT_SOURCE_DIR}/python/voka/py.typed)
+# Built from a copy, so that setuptools leaves the source tree as it is.
+add_custom_command(OUTPUT ${python_wheel}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${python_build}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/python/voka ${python_build}/source/voka
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/python/pyproject.toml ${python_build}/source
+  COMMAND ${VOKA_PYTHON3} -m pip wheel --quiet --no-deps --no-index --no-build-isolation
+          --wheel-dir ${python_build} ${python_build}/source
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${python_build}/installed
+  COMMAND ${CMAKE_COMMAND} -E chdir ${python_build}/installed ${CMAKE_COMMAND} -E tar xf ${python_wheel}
+  DEPENDS ${python_sources}
+  COMMENT "Building the Python package voka's wheel"
+  VERBATIM)
+add_custom_target(python_wheel ALL DEPENDS ${python_wheel})
+install(DIRECTORY ${python_build}/installed/ DESTINATION lib/python3/dist-packages COMPONENT python)

@@ -76,7 +76,8 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pytest, voka-tools")
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION "login engine for Python 3
 The package voka drives the client-side login engine of libvoka-client.so.1
 through ctypes: voka.Client with its four requests and a whole login; and
-voka.testing, a pytest fixture that runs voka-server for a test.")
+voka.testing, a pytest plugin, loaded by itself, whose fixtures run
+voka-server for a test or a session.")
 
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deb/drop_ldconfig_calls.cmake)
 include(CPack)

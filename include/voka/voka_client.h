@@ -41,7 +41,8 @@ VOKA_CLIENT_API void voka_client_free(voka_client* client);
 /* udp_server is "host[:port]", http_server the base URL of every HTTP request.
  * Empties the answer's fields. */
 VOKA_CLIENT_API int voka_client_initialize(voka_client* client, const char* udp_server, const char* http_server);
-/* Seconds one UDP exchange waits for its answer (10 unless changed; at least 1). */
+/* Seconds one UDP exchange waits for its answer (10 unless changed; 1 to
+ * INT_MAX / 1000, since the wait is counted in milliseconds in an int). */
 VOKA_CLIENT_API int voka_client_set_udp_timeout(voka_client* client, int seconds);
 
 /* The four requests; empty texts where a front end has nothing to send. */
@@ -77,6 +78,11 @@ VOKA_CLIENT_API int voka_client_last_message(voka_client* client, char* message,
  * hands values out; VOKA_VALUE_ABSENT past the last field. */
 VOKA_CLIENT_API int voka_client_field_name(voka_client* client, size_t index, char* name, size_t capacity,
                                            size_t* length);
+/* Every field of the answers so far in one call, in the order of names: each
+ * name and then its value, each followed by a NUL, as voka_client_get_value
+ * hands them out (one more NUL ends the block). Fetching the fields one by
+ * one with voka_client_field_name costs time quadratic in their number. */
+VOKA_CLIENT_API int voka_client_fields(voka_client* client, char* fields, size_t capacity, size_t* length);
 
 #ifdef __cplusplus
 }

@@ -3,13 +3,15 @@ import ctypes
 import os
 from typing import Dict, Optional
 
+from voka.codes import Code
+
 LIBRARY_NAME = "libvoka-client.so.1"
 # The library's path, for a build tree or a library outside the loader's path.
 LIBRARY_VARIABLE = "VOKA_CLIENT_LIBRARY"
 
-VOKA_OK = 0
-VOKA_E_FAIL = -10332102
-VOKA_E_EKEYPWD = -10332115
+VOKA_OK = Code.OK
+VOKA_E_FAIL = Code.E_FAIL
+VOKA_E_EKEYPWD = Code.E_EKEYPWD
 VOKA_VALUE_ABSENT = -1
 VOKA_VALUE_TOO_LONG = -2
 
@@ -27,6 +29,7 @@ _SIGNATURES = {
     "voka_client_last_message": [_HANDLE, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
     "voka_client_field_name": [_HANDLE, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
                                ctypes.POINTER(ctypes.c_size_t)],
+    "voka_client_fields": [_HANDLE, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
 }
 
 _loaded: Dict[str, ctypes.CDLL] = {}
@@ -49,9 +52,15 @@ def load_library(path: Optional[str] = None) -> ctypes.CDLL:
 
 
 def read_text(getter, *arguments) -> Optional[str]:
-    """What a getter of the C interface hands out (None when absent), sized
-    by a first call that asks only for the length. With valid arguments a
-    getter fails only for want of memory."""
+    """What a getter of the C interface hands out (None when absent)."""
+    text = read_bytes(getter, *arguments)
+    return None if text is None else text.decode("utf-8")
+
+
+def read_bytes(getter, *arguments) -> Optional[bytes]:
+    """The bytes a getter hands out, its final NUL excluded (None when
+    absent), sized by a first call that asks only for the length. With valid
+    arguments a getter fails only for want of memory."""
     length = ctypes.c_size_t()
     result = getter(*arguments, None, 0, ctypes.byref(length))
     if result == VOKA_VALUE_ABSENT:
@@ -59,4 +68,4 @@ def read_text(getter, *arguments) -> Optional[str]:
     buffer = ctypes.create_string_buffer(length.value + 1)
     if result != VOKA_VALUE_TOO_LONG or getter(*arguments, buffer, len(buffer), ctypes.byref(length)) != VOKA_OK:
         raise MemoryError("libvoka-client: out of memory")
-    return buffer.value.decode("utf-8")
+    return buffer.raw[:length.value]

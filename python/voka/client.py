@@ -1,13 +1,16 @@
 """voka.Client: one login engine, its four requests and a whole login."""
+import contextlib
 import ctypes
-import os
+import threading
 from dataclasses import dataclass, field
-from typing import Dict, Optional
+from typing import Dict, Iterator, Optional
 
-from voka._library import VOKA_OK, load_library, read_text
+from voka._library import VOKA_OK, load_library, read_bytes, read_text
+from voka.codes import named
 
 # The stand-in USB token computes its password with the secret held here.
 SOFT_TOKEN_VARIABLE = "VOKA_SOFT_TOKEN_SECRET"
+_INT_BITS = 8 * ctypes.sizeof(ctypes.c_int)
 
 
 @dataclass(frozen=True)
@@ -16,7 +19,7 @@ class Result:
 
     code: 0, the server's RETVALUE, or one of the engine's codes (-10332102:
     the request failed, DESCMSG says why; -10332115: the token gave no
-    password). retvalue and descmsg: those fields of the latest answer, or
+    password), a voka.Code when it has a name. retvalue and descmsg: those fields of the latest answer, or
     None. fields: every field of the answers so far, names upper-case."""
     code: int
     retvalue: Optional[str]
@@ -47,17 +50,21 @@ class Client:
     code page (936 unless VOKA_CODEPAGE says otherwise) and refuses, with
     code -10332102 and nothing sent, a text the code page cannot hold. A
     server's answer never raises: only misuse does (TypeError for a text that
-    is not a str; ValueError for a text holding NUL, an endpoint the code
-    page cannot hold, or a closed client). library names libvoka-client.so.1
-    when it is not installed (or set VOKA_CLIENT_LIBRARY). A client is used
-    by one thread at a time."""
+    is not a str or a udp_timeout that is not an int; ValueError for a text
+    holding NUL, an endpoint the code page cannot hold, a udp_timeout the
+    engine cannot wait (1 to 2,147,483 seconds) or a closed client).
+    library names libvoka-client.so.1 when it is not installed (or set
+    VOKA_CLIENT_LIBRARY).
+
+    A client is used by one thread at a time, as its engine is: a call made
+    while another thread's call on the same client runs raises RuntimeError
+    at once, and changes nothing. Give each thread a client of its own."""
 
     def __init__(self, udp: str, http: str, *, udp_timeout: Optional[int] = None,
                  library: Optional[str] = None) -> None:
-        if udp_timeout is not None and not isinstance(udp_timeout, int):
-            raise TypeError("udp_timeout: whole seconds, an int")
-        if udp_timeout is not None and udp_timeout < 1:
-            raise ValueError("udp_timeout: at least 1 second")
+        if udp_timeout is not None and (isinstance(udp_timeout, bool) or not isinstance(udp_timeout, int)):
+            raise TypeError("udp_timeout: whole seconds, an int, not %s" % type(udp_timeout).__name__)
+        self._busy = threading.Lock()
         self._library = load_library(library)
         handle = ctypes.c_void_p()
         if self._library.voka_client_create(ctypes.byref(handle)) != VOKA_OK:
@@ -66,14 +73,18 @@ class Client:
         if self._library.voka_client_initialize(handle, _text(udp), _text(http)) != VOKA_OK:
             self.close()
             raise ValueError("an endpoint that the code page cannot hold")
-        if udp_timeout is not None:
-            self._library.voka_client_set_udp_timeout(handle, udp_timeout)
+        # ctypes would cut an int wider than the C int short.
+        if udp_timeout is not None and (udp_timeout.bit_length() >= _INT_BITS or
+                                        self._library.voka_client_set_udp_timeout(handle, udp_timeout) != VOKA_OK):
+            self.close()
+            raise ValueError("udp_timeout: %d seconds, a wait the engine cannot keep" % udp_timeout)
 
     def close(self) -> None:
         """Frees the engine; the client cannot be used afterwards."""
-        if self._handle is not None:
-            self._library.voka_client_free(self._handle)
-            self._handle = None
+        with self._engine(closing=True) as handle:
+            if handle is not None:
+                self._library.voka_client_free(handle)
+                self._handle = None
 
     def __enter__(self) -> "Client":
         return self
@@ -120,25 +131,38 @@ class Client:
 
     def value(self, name: str) -> Optional[str]:
         """The field name (a-z in either case) of the answers so far, or None."""
-        return read_text(self._library.voka_client_get_value, self._live(), _text(name))
+        key = _text(name)
+        with self._engine() as handle:
+            return read_text(self._library.voka_client_get_value, handle, key)
 
     def fields(self) -> Dict[str, str]:
         """Every field of the answers so far, names upper-case."""
-        handle, names, index = self._live(), [], 0
-        while (name := read_text(self._library.voka_client_field_name, handle, index)) is not None:
-            names.append(name)
-            index += 1
-        return {name: self.value(name) or "" for name in names}
+        with self._engine() as handle:
+            return self._fields(handle)
+
+    def _fields(self, handle: ctypes.c_void_p) -> Dict[str, str]:
+        words = read_bytes(self._library.voka_client_fields, handle).decode("utf-8").split("\0")
+        return dict(zip(words[0:-1:2], words[1::2]))
 
     def _request(self, name: str, *texts: str) -> Result:
-        code = getattr(self._library, "voka_client_" + name)(self._live(), *(_text(t) for t in texts))
-        fields = self.fields()
-        return Result(code, fields.get("RETVALUE"), fields.get("DESCMSG"), fields)
+        arguments = [_text(t) for t in texts]
+        with self._engine() as handle:
+            code = getattr(self._library, "voka_client_" + name)(handle, *arguments)
+            fields = self._fields(handle)
+        return Result(named(code), fields.get("RETVALUE"), fields.get("DESCMSG"), fields)
 
-    def _live(self) -> ctypes.c_void_p:
-        if self._handle is None:
-            raise ValueError("the client is closed")
-        return self._handle
+    @contextlib.contextmanager
+    def _engine(self, closing: bool = False) -> Iterator[Optional[ctypes.c_void_p]]:
+        """The engine's handle for one call, refused while another thread's
+        call holds it."""
+        if not self._busy.acquire(blocking=False):
+            raise RuntimeError("voka.Client: used by two threads at once; give each thread a client of its own")
+        try:
+            if self._handle is None and not closing:
+                raise ValueError("the client is closed")
+            yield self._handle
+        finally:
+            self._busy.release()
 
 
 def _text(value: str) -> bytes:

@@ -1,10 +1,9 @@
-"""pytest support: voka-server on free loopback ports for the length of a test.
+"""voka-server on free loopback ports, for a test: a pytest plugin, and
+RunningServer, the same server as a context manager without pytest.
 
-In a conftest.py:
-
-    pytest_plugins = ["voka.testing"]
-
-then a test takes the fixture voka_server, a running RunningServer:
+Installed with its metadata (pip, python3-voka), the plugin loads by itself;
+from a source tree, a conftest.py names it: pytest_plugins = ["voka.testing"].
+Its fixtures:
 
     def test_alice_logs_in(voka_server):
         with voka.Client(voka_server.udp, voka_server.http) as client:
@@ -13,19 +12,26 @@ then a test takes the fixture voka_server, a running RunningServer:
     @pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
     def test_silent_server(voka_server): ...
 
-The parameter is a fault mode of voka-server (`voka-server --help` lists
-them), or a list of its extra arguments. The server is voka-server from
-$VOKA_SERVER, else from the PATH; its accounts are the file $VOKA_ACCOUNTS
-names, else the sample accounts installed beside it."""
+voka_server is a RunningServer for one test. Its parameter is a fault mode
+of voka-server (`voka-server --help` lists them), or a list of its extra
+arguments. voka_session_server is one RunningServer for the whole session.
+voka_remote_server names a server already running: the options --voka-udp
+HOST:PORT and --voka-http URL, or the ini settings voka_udp and voka_http;
+a test that takes it is skipped when neither names one.
+
+The server is voka-server from $VOKA_SERVER, else from the PATH (a test
+that needs it is skipped when there is none); its accounts are the file
+$VOKA_ACCOUNTS names, else the sample accounts installed beside it. It stops
+when the process that started it ends, however that ends."""
+import ctypes
 import os
 import select
 import shutil
+import signal
 import subprocess
 import tempfile
 from dataclasses import dataclass
-from typing import Dict, Iterator, List, Optional, Sequence, Tuple, Union
-
-import pytest
+from typing import Callable, Dict, List, Optional, Sequence, Tuple, Union
 
 SERVER_VARIABLE = "VOKA_SERVER"
 ACCOUNTS_VARIABLE = "VOKA_ACCOUNTS"
@@ -95,8 +101,9 @@ class RunningServer:
     def __init__(self, arguments: Sequence[str] = (), binary: Optional[str] = None, accounts: Optional[str] = None,
                  env: Optional[Dict[str, str]] = None, start_seconds: float = 10) -> None:
         self.binary = binary or os.environ.get(SERVER_VARIABLE) or shutil.which("voka-server")
-        if not self.binary:
-            raise FileNotFoundError("voka-server: not on the PATH and %s is not set" % SERVER_VARIABLE)
+        if not self.binary or not os.access(self.binary, os.X_OK):
+            raise FileNotFoundError("voka-server: %s; install the Debian package voka-tools, or set %s to its path"
+                                    % ("not " + self.binary if self.binary else "not on the PATH", SERVER_VARIABLE))
         self.arguments = [self.binary, "--udp", "127.0.0.1:0", "--http", "127.0.0.1:0", *arguments]
         if accounts is not None:
             self.arguments += ["--accounts", accounts]
@@ -109,7 +116,8 @@ class RunningServer:
     def __enter__(self) -> "RunningServer":
         self.accounts = read_accounts(self.accounts_file) if os.path.exists(self.accounts_file) else {}
         self._log = tempfile.TemporaryFile()
-        self.process = subprocess.Popen(self.arguments, stdout=subprocess.PIPE, stderr=self._log, env=self.env)
+        self.process = subprocess.Popen(self.arguments, stdout=subprocess.PIPE, stderr=self._log, env=self.env,
+                                        preexec_fn=_dies_with(os.getpid()))
         ready, _, _ = select.select([self.process.stdout], [], [], self.start_seconds)
         line = self.process.stdout.readline().decode("utf-8", "replace") if ready else ""
         if not line.startswith("listening "):
@@ -140,16 +148,44 @@ class RunningServer:
         return self._log.read().decode("utf-8", "replace")
 
 
-@pytest.fixture
-def voka_server(request) -> Iterator[RunningServer]:
-    """voka-server for one test; parametrize indirectly with a fault mode
-    ("silence", ...) or a list of extra arguments."""
-    parameter: Union[None, str, Sequence[str]] = getattr(request, "param", None)
+@dataclass(frozen=True)
+class RemoteServer:
+    """A server running already: udp and http for voka.Client."""
+    udp: str
+    http: str
+
+
+def server_arguments(parameter: Union[None, str, Sequence[str]]) -> Sequence[str]:
+    """voka-server's extra arguments for voka_server's parameter: none, a
+    fault mode, or the arguments themselves."""
     if parameter is None:
-        arguments: Sequence[str] = ()
-    elif isinstance(parameter, str):
-        arguments = ("--fault", parameter)
-    else:
-        arguments = parameter
-    with RunningServer(arguments, accounts=os.environ.get(ACCOUNTS_VARIABLE)) as server:
-        yield server
+        return ()
+    return ("--fault", parameter) if isinstance(parameter, str) else parameter
+
+
+def _dies_with(parent: int) -> Callable[[], None]:
+    """What the server runs before it starts: the kernel kills it when the
+    thread that started it ends (Linux's PR_SET_PDEATHSIG), so that a test
+    run that is killed leaves no server behind."""
+    prctl = ctypes.CDLL(None, use_errno=True).prctl
+    set_parent_death_signal = 1
+
+    def die_with_parent() -> None:
+        prctl(set_parent_death_signal, int(signal.SIGKILL))
+        if os.getppid() != parent:  # it ended before the kernel was asked
+            os._exit(1)
+    return die_with_parent
+
+
+def pytest_addoption(parser) -> None:
+    for service, example in (("udp", "HOST:PORT"), ("http", "URL")):
+        what = "the %s service of a voka server running already (%s), for voka_remote_server" % (service, example)
+        parser.addoption("--voka-" + service, metavar=example, help=what)
+        parser.addini("voka_" + service, what)
+
+
+def pytest_configure(config) -> None:
+    # The fixtures import pytest, which RunningServer does without.
+    from voka import _fixtures
+    if not config.pluginmanager.is_registered(_fixtures):
+        config.pluginmanager.register(_fixtures, "voka.fixtures")

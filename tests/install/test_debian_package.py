@@ -28,10 +28,10 @@ PACKAGES = [os.path.join(os.environ["VOKA_PACKAGES_DIR"], "%s_%s_%s.deb" % (name
 PLACEMENT_TAGS = ("shared-library", "soname", "ldconfig", "shlibs", "multiarch", "pkg-config", "library-search-path",
                   "dev-package", "link-to-shared-library")
 PYTHON_LOGIN = """
-import sys, voka
+import importlib.metadata, sys, voka
 with voka.Client(sys.argv[1], sys.argv[2]) as client:
     result = client.login("bob", "bob-pass")
-print(voka.__file__, result.logged_in, result.code)
+print(voka.__file__, importlib.metadata.version("voka"), result.logged_in, int(result.code))
 """
 
 
@@ -75,7 +75,7 @@ class DebianPackages(unittest.TestCase):
         with Server(accounts=None, binary="/usr/bin/voka-server") as server:
             python = subprocess.run(["/usr/bin/python3", "-c", PYTHON_LOGIN, server.udp, server.http_url],
                                     capture_output=True, text=True, env=env, cwd=work, timeout=60)
-            self.assertEqual(python.stdout, "/usr/lib/python3/dist-packages/voka/__init__.py True 0\n",
+            self.assertEqual(python.stdout, "/usr/lib/python3/dist-packages/voka/__init__.py %s True 0\n" % VERSION,
                              python.stderr)
             auth = subprocess.run(["/usr/bin/voka-auth", "--udp", server.udp, "--http", server.http_url, "login",
                                    "--user", "bob", "--password", "bob-pass", "--app", "1", "--area", "1"],

@@ -5,7 +5,7 @@ import ctypes
 
 import pytest
 
-from voka._library import VOKA_E_FAIL, VOKA_OK, VOKA_VALUE_ABSENT, VOKA_VALUE_TOO_LONG, load_library
+from voka._library import VOKA_E_FAIL, VOKA_OK, VOKA_VALUE_ABSENT, VOKA_VALUE_TOO_LONG, load_library, read_bytes
 
 C = load_library()
 NETWORK_ERROR = "网络连接出错"
@@ -48,6 +48,7 @@ def message(handle):
     lambda: C.voka_client_get_value(None, b"DESCMSG", ctypes.create_string_buffer(8), 8, None),
     lambda: C.voka_client_last_message(None, ctypes.create_string_buffer(8), 8, None),
     lambda: C.voka_client_field_name(None, 0, ctypes.create_string_buffer(8), 8, None),
+    lambda: C.voka_client_fields(None, ctypes.create_string_buffer(8), 8, None),
 ])
 def test_null_handle_fails(call):
     assert call() == VOKA_E_FAIL
@@ -84,4 +85,5 @@ def test_getters(handle):
     for name in (b"ABSENT", b"\xff", "😀".encode()):
         assert C.voka_client_get_value(handle, name, buffer, len(buffer), None) == VOKA_VALUE_ABSENT
     assert C.voka_client_field_name(handle, 3, buffer, len(buffer), None) == VOKA_VALUE_ABSENT
-    assert C.voka_client_set_udp_timeout(handle, 0) == VOKA_E_FAIL
+    assert read_bytes(C.voka_client_fields, handle).split(b"\0")[0:-1:2] == [b"DESCMSG", b"GUID", b"RETVALUE"]
+    assert {C.voka_client_set_udp_timeout(handle, seconds) for seconds in (0, 2**31 // 1000 + 1)} == {VOKA_E_FAIL}

@@ -1,6 +1,10 @@
 """voka.Client against the fixture's voka-server: the sample accounts' logins,
 answers that are failures and not exceptions, misuse that is, and a silent
 server."""
+import http.server
+import os
+import re
+import threading
 import time
 
 import pytest
@@ -43,8 +47,15 @@ def test_refusals_are_results(voka_server, client):
     assert client.get_dynamic_key().ok
     wrong = client.static_authen("alice", "wrong")
     assert (wrong.ok, wrong.code, wrong.retvalue) == (False, int(wrong.retvalue), wrong.retvalue)
+    assert "<Code.WRONG_PASSWORD: 1004>" in repr(wrong)
     assert wrong.descmsg
     assert client.static_authen("alice", "😀").code == voka.VOKA_E_FAIL
+
+
+def test_codes_are_the_engines_and_voka_servers():
+    sources = [open(os.path.join(os.path.dirname(__file__), "..", "..", path), encoding="utf-8").read()
+               for path in ("include/voka/result_codes.h", "programs/voka-server/server_messages.h")]
+    assert set(voka.Code) == {int(n) for n in re.findall(r"(?:AUTHEN_|kRet)\w+ = (-?\d+)", "".join(sources))}
 
 
 def test_misuse_raises(client):
@@ -54,16 +65,45 @@ def test_misuse_raises(client):
         client.get_dynamic_key("a\0b")
     with pytest.raises(ValueError):
         voka.Client("127.0.0.1:1", "http://😀")
+    for timeout, error in ((True, TypeError), (2.5, TypeError), (2**40, ValueError), (2**31 // 1000 + 1, ValueError)):
+        with pytest.raises(error):
+            voka.Client("127.0.0.1:1", "http://127.0.0.1:1", udp_timeout=timeout)
     client.close()
     with pytest.raises(ValueError):
         client.get_dynamic_key()
 
 
+def test_every_field_of_an_answer_near_the_body_limit():
+    # 121,545 fields; fetched one by one, they took longer than the 30 s an HTTP request may.
+    names = [("%x" % i).upper() for i in range(121544)]
+    body = "^$^".join(["RETVALUE=0", *(name + "=" for name in names)]).encode()
+
+    class Answer(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200), self.end_headers(), self.wfile.write(body)
+
+    with http.server.ThreadingHTTPServer(("127.0.0.1", 0), Answer) as server:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        with voka.Client("127.0.0.1:1", "http://127.0.0.1:%d" % server.server_port, udp_timeout=1) as client:
+            started = time.monotonic()
+            result = client.get_dynamic_key()
+            assert time.monotonic() - started < 30
+        server.shutdown()
+    assert (result.code, len(result.fields), result.fields[names[-1]]) == (voka.Code.OK, 121545, "")
+
+
 @pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
 def test_silent_server(voka_server):
-    with voka.Client(voka_server.udp, voka_server.http, udp_timeout=1) as client:
-        started = time.monotonic()
-        result = client.static_authen("alice", "alice-pass")
+    with voka.Client(voka_server.udp, voka_server.http, udp_timeout=3) as client:
+        started, outcome = time.monotonic(), []
+        waiting = threading.Thread(target=lambda: outcome.append(client.static_authen("alice", "alice-pass")))
+        waiting.start()
+        while waiting.is_alive() and not client._busy.locked():
+            pass
+        with pytest.raises(RuntimeError, match="two threads"):  # while another thread's request waits
+            client.value("DESCMSG")
+        waiting.join()
+        result = outcome[0]
         # well within the default wait of 10 seconds: the client's time-out holds
         assert time.monotonic() - started < 10
         assert (result.code, result.descmsg) == (voka.VOKA_E_FAIL, NETWORK_ERROR)
