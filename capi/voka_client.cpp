@@ -2,7 +2,6 @@
 // code page and back, every outcome an int, no exception past the boundary.
 #include "voka/voka_client.h"
 
-#include <climits>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -77,7 +76,7 @@ int voka_client_initialize(voka_client* client, const char* udp_server, const ch
 int voka_client_set_udp_timeout(voka_client* client, int seconds) {
   return WithEngine(client, [seconds](CClientAuthen& engine) {
     // The exchange counts the wait in milliseconds, in an int.
-    if (seconds < 1 || seconds > INT_MAX / 1000) return VOKA_E_FAIL;
+    if (seconds < 1 || seconds > kLongestUdpTimeOutSeconds) return VOKA_E_FAIL;
     engine.SetUdpTimeOut(seconds);
     return VOKA_OK;
   });

@@ -78,7 +78,7 @@ int CUDPServer::SetServerParam(const char* ip, const char* port, const char* nam
 }
 
 int CUDPServer::SetRecvParam(int seconds) {
-  if (seconds > INT_MAX / 1000 || seconds < INT_MIN / 1000) return 1;
+  if (seconds > kLongestUdpTimeOutSeconds || seconds < -kLongestUdpTimeOutSeconds) return 1;
   m_nTimeOut = seconds * 1000;
   return 0;
 }

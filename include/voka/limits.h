@@ -3,6 +3,7 @@
 // and the document checks read them here: <voka/limits.h>.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 
 // Endpoints. The defaults of voka-auth and voka-server: both ends on the
@@ -19,6 +20,9 @@ constexpr unsigned kDefaultCodePage = 936;
 
 // How long a UDP request waits for its answer unless SetUdpTimeOut says otherwise.
 constexpr int kDefaultUdpTimeOutSeconds = 10;
+// The longest wait a UDP request can keep: the UDP client counts it in
+// milliseconds in an int.
+constexpr int kLongestUdpTimeOutSeconds = INT_MAX / 1000;
 // The UDP client's receive wait before its owner sets the request's own.
 constexpr int kUdpClientInitialTimeOutMs = 2000;
 

@@ -25,6 +25,7 @@ _SIGNATURES = {
     "voka_client_static_authen": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT],
     "voka_client_ekey_authen": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT],
     "voka_client_ecard_authen": [_HANDLE, _TEXT, _TEXT, _TEXT],
+    "voka_client_login": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT],
     "voka_client_get_value": [_HANDLE, _TEXT, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
     "voka_client_last_message": [_HANDLE, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
     "voka_client_field_name": [_HANDLE, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,

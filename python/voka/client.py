@@ -118,16 +118,13 @@ class Client:
 
     def login(self, user: str, password: str, app: str = "1", area: str = "1", ekey_type: str = "",
               indication: str = "") -> Result:
-        """What `voka-auth login` does: the dynamic key, the account login and,
-        when the answer asks for the token (AUTHENSTATE 4), the e-key login
-        with its password. The last request's result: result.logged_in tells
-        whether the user is logged in."""
-        result = self.get_dynamic_key(indication)
-        if result.ok:
-            result = self.static_authen(user, password, app, area, "", indication)
-        if result.ok and result.fields.get("AUTHENSTATE") == "4":
-            result = self.ekey_authen(user, result.fields.get("EKEYPWD", ""), ekey_type, indication)
-        return result
+        """What `voka-auth login` does, in the library (voka_client_login): the
+        dynamic key, the account login and, when the answer asks for the token
+        (AUTHENSTATE 4), the e-key login with its password. The last request's
+        result: result.logged_in tells whether the user is logged in; an
+        account that asks for its matrix card (AUTHENSTATE 2) goes on with
+        ecard_authen."""
+        return self._request("login", user, password, app, area, ekey_type, indication)
 
     def value(self, name: str) -> Optional[str]:
         """The field name (a-z in either case) of the answers so far, or None."""

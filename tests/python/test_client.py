@@ -54,8 +54,9 @@ def test_refusals_are_results(voka_server, client):
 
 def test_codes_are_the_engines_and_voka_servers():
     sources = [open(os.path.join(os.path.dirname(__file__), "..", "..", path), encoding="utf-8").read()
-               for path in ("include/voka/result_codes.h", "programs/voka-server/server_messages.h")]
-    assert set(voka.Code) == {int(n) for n in re.findall(r"(?:AUTHEN_|kRet)\w+ = (-?\d+)", "".join(sources))}
+               for path in ("include/voka/result_code_numbers.h", "programs/voka-server/server_messages.h")]
+    numbers = r"(?:#define VOKA_OK|#define VOKA_E_\w+|kRet\w+ =) \(?(-?\d+)"
+    assert set(voka.Code) == {int(n) for n in re.findall(numbers, "".join(sources))}
 
 
 def test_misuse_raises(client):
