@@ -15,6 +15,7 @@ REQUESTS = {  # name: a request that the sample server answers
     "static_authen": [b"alice", b"alice-pass", b"1", b"1", b"", b""],
     "ekey_authen": [b"alice", b"123456", b"1", b""],
     "ecard_authen": [b"alice", b"12", b""],
+    "login": [b"alice", b"alice-pass", b"1", b"1", b"", b""],
 }
 BAD_TEXTS = {
     "null": None,
