@@ -118,6 +118,13 @@ class Client:
             result = self.ekey_authen(user, result.fields.get("EKEYPWD", ""), ekey_type, indication)
         return result
 
+    @property
+    def uses_udp(self) -> bool:
+        """The requests go over UDP; False once a dynamic key moved to HTTP."""
+        flag = ctypes.c_int()
+        self._library.voka_client_uses_udp(self._live(), ctypes.byref(flag))
+        return bool(flag.value)
+
     def value(self, name: str) -> Optional[str]:
         """The field name (a-z in either case) of the answers so far, or None."""
         return read_text(self._library.voka_client_get_value, self._live(), _text(name))
