@@ -79,20 +79,20 @@ class LoginClient:
         """One whole login; the last request's result."""
         engine = self._in_thread(voka.Client, self.udp, self.http, udp_timeout=self.udp_timeout)
         try:
-            result = self.request(DYNAMIC_KEY, engine.get_dynamic_key)
+            result = self._request(DYNAMIC_KEY, engine.get_dynamic_key)
             if result.ok:
-                result = self.request(STATIC, engine.static_authen, user, password, self.app, self.area)
+                result = self._request(STATIC, engine.static_authen, user, password, self.app, self.area)
             state = result.fields.get("AUTHENSTATE") if result.ok else None
             cell = card_cell(result.fields.get("POSITION", "")) if state == "2" else None
             if state == "4":
-                result = self.request(EKEY, engine.ekey_authen, user, result.fields.get("EKEYPWD", ""))
+                result = self._request(EKEY, engine.ekey_authen, user, result.fields.get("EKEYPWD", ""))
             elif cell is not None:
-                result = self.request(ECARD, engine.ecard_authen, user, cell)
+                result = self._request(ECARD, engine.ecard_authen, user, cell)
             return result
         finally:
             self._free(engine)
 
-    def request(self, name: str, call: Callable[..., Result], *arguments: str) -> Result:
+    def _request(self, name: str, call: Callable[..., Result], *arguments: str) -> Result:
         """call (a voka.Client request) in a thread, reported to Locust as name."""
         started = time.perf_counter()
         result, over_udp = self._in_thread(_with_transport, call, arguments)
