@@ -1,26 +1,24 @@
-"""voka.locust distributed: voka-server, a Locust master and two workers, each
-a process of its own, on loopback; the figures that the master got."""
+"""voka.locust: voka-server, a Locust master and two workers, processes of their own, on loopback."""
 import csv
 import os
 import socket
 import subprocess
 import sys
+from collections import Counter
 
 import pytest
 
 import voka
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-LOCUSTFILES = os.path.join(HERE, "..", "..", "samples", "locust", "locustfile.py") + "," + os.path.join(
-    HERE, "locust_worker_figures.py")
+LOCUSTFILES = ",".join(os.path.join(os.path.dirname(os.path.abspath(__file__)), name) for name in (
+    os.path.join("..", "..", "samples", "locust", "locustfile.py"), "locust_worker_figures.py"))
 USERS_PER_WORKER = 3
 KINDS = {"dynamic-key", "static", "ekey", "ecard"}
 NETWORK_ERROR = "网络连接出错"
 
 
 def run_distributed(server, folder, http, *options):
-    """Runs the sample's users on two workers for a few seconds; the CSV rows
-    of the master's figures by file: workers, final_stats, final_failures."""
+    """The sample's users on two workers for a few seconds; the rows of the master's CSV files."""
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         port = str(probe.getsockname()[1])
@@ -36,40 +34,35 @@ def run_distributed(server, folder, http, *options):
     master.wait(120)
     # not 0: killed by a signal (SIGABRT: heap corruption at shutdown) or a sanitizer's report
     assert [worker.wait(60) for worker in workers] == [0, 0]
-    figures = {}
-    for name in ("workers", "final_stats", "final_failures"):
-        with open(folder / ("run_%s.csv" % name), encoding="utf-8") as file:
-            figures[name] = list(csv.DictReader(file))
-    return figures
+    return {name: list(csv.DictReader((folder / ("run_%s.csv" % name)).read_text(encoding="utf-8").splitlines()))
+            for name in ("workers", "final_stats", "final_failures")}
 
 
 def test_two_workers_share_the_logins(voka_server, tmp_path):
     figures = run_distributed(voka_server, tmp_path, voka_server.http)
-    by_worker = {}
+    workers = {}
     for row in figures["workers"]:
-        assert (row["Type"], row["Failure Count"]) == ("UDP", "0"), row
-        by_worker.setdefault(row["Worker"], {})[row["Name"]] = int(row["Request Count"])
-    assert len(by_worker) == 2 and all(set(counts) == KINDS for counts in by_worker.values()), by_worker
-    for counts in by_worker.values():
+        workers.setdefault(row["Worker"], Counter())[row["Type"], row["Name"], row["Figure"]] = int(row["Count"])
+    assert len(workers) == 2
+    for counts in workers.values():
+        assert ({key[:2] for key in counts}, sum(n for key, n in counts.items() if key[2] == "Failure Count")) == (
+            {("UDP", kind) for kind in KINDS}, 0), counts
+        requests = {kind: counts["UDP", kind, "Request Count"] for kind in KINDS}
         # a login starts with its dynamic key; the users stopped at the end may be between the two
-        assert 0 <= counts["dynamic-key"] - counts["static"] <= USERS_PER_WORKER, counts
-        assert 0 < counts["ekey"] + counts["ecard"] < counts["static"], counts
-    totals = {row["Name"]: (int(row["Request Count"]), int(row["Failure Count"])) for row in figures["final_stats"]}
-    assert totals == {**{kind: (sum(counts[kind] for counts in by_worker.values()), 0) for kind in KINDS},
-                      "Aggregated": (sum(sum(counts.values()) for counts in by_worker.values()), 0)}
-    assert figures["final_failures"] == []
+        assert 0 <= requests["dynamic-key"] - requests["static"] <= USERS_PER_WORKER, requests
+        assert 0 < requests["ekey"] + requests["ecard"] < requests["static"], requests
+    totals = sum(workers.values(), Counter())
+    assert ({row["Name"]: (int(row["Request Count"]), int(row["Failure Count"])) for row in figures["final_stats"]},
+            figures["final_failures"]) == ({**{kind: (totals["UDP", kind, "Request Count"], 0) for kind in KINDS},
+                                            "Aggregated": (sum(totals.values()), 0)}, [])
 
 
 @pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
 def test_failures_name_their_cause(voka_server, tmp_path):
-    with socket.socket() as closed:
-        closed.bind(("127.0.0.1", 0))  # bound, never listening: HTTP is refused
-        http = "http://127.0.0.1:%d" % closed.getsockname()[1]
-        figures = run_distributed(voka_server, tmp_path, http, "--voka-timeout", "1")
-    assert figures["final_failures"], figures
-    for row in figures["final_failures"]:
-        # the dynamic key went over UDP in vain, then over HTTP, where it failed
-        assert (row["Method"], row["Name"]) == ("HTTP", "dynamic-key"), row
-        assert str(voka.VOKA_E_FAIL) in row["Error"] and NETWORK_ERROR in row["Error"], row
+    # nothing listens on port 1: HTTP is refused
+    figures = run_distributed(voka_server, tmp_path, "http://127.0.0.1:1", "--voka-timeout", "1")
+    # the dynamic key went over UDP in vain, then over HTTP, where it failed
+    assert {(row["Method"], row["Name"], str(voka.VOKA_E_FAIL) in row["Error"] and NETWORK_ERROR in row["Error"])
+            for row in figures["final_failures"]} == {("HTTP", "dynamic-key", True)}, figures["final_failures"]
     assert sum(int(row["Occurrences"]) for row in figures["final_failures"]) == sum(
-        int(row["Failure Count"]) for row in figures["workers"]) > 0
+        int(row["Count"]) for row in figures["workers"] if row["Figure"] == "Failure Count") > 0
