@@ -11,7 +11,8 @@ A locustfile:
     locust -f locustfile.py --host http://HOST:8080 --voka-udp HOST:8025 --voka-accounts ACCOUNTS
 
 A LoginUser logs in again and again, each time with the next account of
---voka-accounts (voka-server's account file) or with --voka-user and
+--voka-accounts (voka-server's account file; each worker takes its share, and
+no two of its users log in with one account at once) or with --voka-user and
 --voka-password, on a new engine, as a front end would: the dynamic key, the
 account login and, when the answer asks for them, the e-key login (the token
 stand-in of the process, VOKA_SOFT_TOKEN_SECRET) or the e-card login (the
@@ -24,9 +25,8 @@ pool that grows with the users: one worker keeps as many logins in flight as
 it has users. Importing this module also lets the workers of Debian 12's
 Locust, which carries no version, join their master."""
 import importlib.metadata
-import itertools
 import time
-from typing import Any, Callable, Iterator, List, Optional, Tuple
+from typing import Any, Callable, List, Optional, Tuple
 
 import locust.runners
 from gevent.event import AsyncResult
@@ -141,30 +141,61 @@ class LoginUser(User):
 
     @task
     def log_in(self) -> None:
-        self.client.login(*next(_accounts(self.environment.parsed_options)))
+        account = _account_turns(self.environment).take()
+        try:
+            self.client.login(*account)
+        finally:
+            _account_turns(self.environment).give_back(account)
 
     def on_stop(self) -> None:
         self.client.close()
 
 
-_account_cycle: Optional[Iterator[Tuple[str, str, CardCell]]] = None
+Account = Tuple[str, str, CardCell]
 
 
-def _accounts(options: Any) -> Iterator[Tuple[str, str, CardCell]]:
-    """The accounts in turn, shared by the process's users."""
-    global _account_cycle
-    if _account_cycle is None:
+class _AccountTurns:
+    """The worker's accounts in turn, skipping those that one of its users is
+    logging in with: two logins of one account at once would be one person's
+    two front ends, and an account server keeps one login's second factor."""
+
+    def __init__(self, accounts: List[Account]) -> None:
+        self._accounts, self._next, self._busy = accounts, 0, set()
+
+    def take(self) -> Account:
+        for _ in self._accounts:
+            account = self._accounts[self._next]
+            self._next = (self._next + 1) % len(self._accounts)
+            if account[0] not in self._busy:
+                break
+        self._busy.add(account[0])
+        return account
+
+    def give_back(self, account: Account) -> None:
+        self._busy.discard(account[0])
+
+
+_turns: List[_AccountTurns] = []
+
+
+def _account_turns(environment: Any) -> _AccountTurns:
+    """The process's accounts: of --voka-accounts every --expect-workers-th,
+    from the worker's index on, so that the workers share none; else the one
+    of --voka-user and --voka-password."""
+    if not _turns:
+        options = environment.parsed_options
         if options.voka_accounts:
             from voka.testing import read_accounts
-            accounts: List[Tuple[str, str, CardCell]] = [
-                (account.user, account.password, _card_cell(account))
-                for account in read_accounts(options.voka_accounts).values()]
+            accounts = [(account.user, account.password, _card_cell(account))
+                        for account in read_accounts(options.voka_accounts).values()]
+            workers = max(1, options.expect_workers or 1)
+            accounts = accounts[environment.runner.worker_index % workers::workers] or accounts
         elif options.voka_user and options.voka_password is not None:
             accounts = [(options.voka_user, options.voka_password, lambda position: None)]
         else:
             raise LocustError("voka logins need --voka-accounts FILE, or --voka-user and --voka-password")
-        _account_cycle = itertools.cycle(accounts)
-    return _account_cycle
+        _turns.append(_AccountTurns(accounts))
+    return _turns[0]
 
 
 def _card_cell(account: Any) -> CardCell:

@@ -9,6 +9,7 @@ from collections import Counter
 import pytest
 
 import voka
+import voka.testing
 
 LOCUSTFILES = ",".join(os.path.join(os.path.dirname(os.path.abspath(__file__)), name) for name in (
     os.path.join("..", "..", "samples", "locust", "locustfile.py"), "locust_worker_figures.py"))
@@ -23,7 +24,8 @@ def run_distributed(server, folder, http, *options):
         probe.bind(("127.0.0.1", 0))
         port = str(probe.getsockname()[1])
     locust = [sys.executable, "-m", "locust", "-f", LOCUSTFILES]
-    env = dict(os.environ, VOKA_SOFT_TOKEN_SECRET=server.accounts["bob"].ekey_secret)
+    secret = next(account.ekey_secret for account in server.accounts.values() if account.ekey_secret)
+    env = dict(os.environ, VOKA_SOFT_TOKEN_SECRET=secret)
     master = subprocess.Popen(
         locust + ["--headless", "--master", "--master-bind-host", "127.0.0.1", "--master-bind-port", port,
                   "--expect-workers", "2", "--expect-workers-max-wait", "60", "-u", str(2 * USERS_PER_WORKER),
@@ -38,7 +40,16 @@ def run_distributed(server, folder, http, *options):
             for name in ("workers", "final_stats", "final_failures")}
 
 
-def test_two_workers_share_the_logins(voka_server, tmp_path):
+@pytest.fixture
+def two_shares(tmp_path, monkeypatch):
+    """alice, bob and carol of the sample accounts twice over: each worker's share has one of each."""
+    sample = open(voka.testing.RunningServer().accounts_file, encoding="utf-8").read().splitlines()
+    (tmp_path / "accounts").write_text("\n".join(line.replace(user, user + copy, 1) for user in ("alice", "bob", "carol")
+                                                 for copy in "01" for line in sample if line.startswith(user + " ")))
+    monkeypatch.setenv(voka.testing.ACCOUNTS_VARIABLE, str(tmp_path / "accounts"))
+
+
+def test_two_workers_share_the_logins(two_shares, voka_server, tmp_path):
     figures = run_distributed(voka_server, tmp_path, voka_server.http)
     workers = {}
     for row in figures["workers"]:
