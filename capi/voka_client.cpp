@@ -82,6 +82,14 @@ int voka_client_set_udp_timeout(voka_client* client, int seconds) {
   });
 }
 
+int voka_client_uses_udp(voka_client* client, int* uses_udp) {
+  if (uses_udp == nullptr) return VOKA_E_FAIL;
+  return WithEngine(client, [uses_udp](CClientAuthen& engine) {
+    *uses_udp = engine.UsesUdp() ? 1 : 0;
+    return VOKA_OK;
+  });
+}
+
 int voka_client_get_dynamic_key(voka_client* client, const char* indication) {
   return RunRequest(client, {indication}, [](CClientAuthen& engine, const std::string* text) {
     return engine.GetDynamicKey(text[0].c_str());

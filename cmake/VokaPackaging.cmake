@@ -72,7 +72,7 @@ for development and tests.")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${VOKA_DEB_RUNTIME_DEPENDS}, python3:any")
-set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pytest, voka-tools")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pytest, python3-locust, voka-tools")
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION "login engine for Python 3
 The package voka drives the client-side login engine of libvoka-client.so.1
 through ctypes: voka.Client with its four requests and a whole login; and

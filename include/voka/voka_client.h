@@ -44,6 +44,9 @@ VOKA_CLIENT_API int voka_client_initialize(voka_client* client, const char* udp_
 /* Seconds one UDP exchange waits for its answer (10 unless changed; 1 to
  * INT_MAX / 1000, since the wait is counted in milliseconds in an int). */
 VOKA_CLIENT_API int voka_client_set_udp_timeout(voka_client* client, int seconds);
+/* Sets *uses_udp to 1 while the requests go over UDP, 0 once a dynamic key's
+ * UDP stage failed and moved the engine to HTTP for good. */
+VOKA_CLIENT_API int voka_client_uses_udp(voka_client* client, int* uses_udp);
 
 /* The four requests; empty texts where a front end has nothing to send. */
 VOKA_CLIENT_API int voka_client_get_dynamic_key(voka_client* client, const char* indication);

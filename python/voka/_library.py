@@ -21,6 +21,7 @@ _SIGNATURES = {
     "voka_client_create": [ctypes.POINTER(_HANDLE)],
     "voka_client_initialize": [_HANDLE, _TEXT, _TEXT],
     "voka_client_set_udp_timeout": [_HANDLE, ctypes.c_int],
+    "voka_client_uses_udp": [_HANDLE, ctypes.POINTER(ctypes.c_int)],
     "voka_client_get_dynamic_key": [_HANDLE, _TEXT],
     "voka_client_static_authen": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT, _TEXT],
     "voka_client_ekey_authen": [_HANDLE, _TEXT, _TEXT, _TEXT, _TEXT],

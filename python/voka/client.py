@@ -126,6 +126,13 @@ class Client:
         ecard_authen."""
         return self._request("login", user, password, app, area, ekey_type, indication)
 
+    @property
+    def uses_udp(self) -> bool:
+        """The requests go over UDP; False once a dynamic key moved to HTTP."""
+        flag = ctypes.c_int()
+        self._library.voka_client_uses_udp(self._live(), ctypes.byref(flag))
+        return bool(flag.value)
+
     def value(self, name: str) -> Optional[str]:
         """The field name (a-z in either case) of the answers so far, or None."""
         key = _text(name)

@@ -45,6 +45,7 @@ def message(handle):
     lambda: C.voka_client_create(None),
     lambda: C.voka_client_initialize(None, b"127.0.0.1:1", b"http://127.0.0.1:1"),
     lambda: C.voka_client_set_udp_timeout(None, 5),
+    lambda: C.voka_client_uses_udp(None, ctypes.byref(ctypes.c_int())),
     *(lambda name=name: getattr(C, "voka_client_" + name)(None, *REQUESTS[name]) for name in REQUESTS),
     lambda: C.voka_client_get_value(None, b"DESCMSG", ctypes.create_string_buffer(8), 8, None),
     lambda: C.voka_client_last_message(None, ctypes.create_string_buffer(8), 8, None),
