@@ -130,7 +130,8 @@ class Client:
     def uses_udp(self) -> bool:
         """The requests go over UDP; False once a dynamic key moved to HTTP."""
         flag = ctypes.c_int()
-        self._library.voka_client_uses_udp(self._live(), ctypes.byref(flag))
+        with self._engine() as handle:
+            self._library.voka_client_uses_udp(handle, ctypes.byref(flag))
         return bool(flag.value)
 
     def value(self, name: str) -> Optional[str]:
