@@ -2,7 +2,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "programs/voka-auth/bench_datagram_io.h"
 

@@ -79,7 +79,6 @@ class CSocketLoginWorker {
   CSocketLoginWorker& operator=(const CSocketLoginWorker&) = delete;
 
   void Run(CLoadSchedule& schedule) {
-    // Without a socket every login fails as nothing could be sent.
     OpenSocket();
     uint64_t index = 0;
     BenchClock::time_point due;
@@ -121,25 +120,26 @@ class CSocketLoginWorker {
   }
 
  private:
-  bool OpenSocket() {
-    if (!m_socketLibrary) return false;
+  // Without a socket every login fails as a local error: nothing can be sent.
+  void OpenSocket() {
+    if (!m_socketLibrary) return;
     // The engine's own reading of the server's address and port.
     CClientAuthen engine;
     engine.Initialize(m_target.udpServer.c_str(), m_target.httpServer.c_str());
     try {
-      m_client.reset(new CUDPServer(engine.UdpHost().c_str(), engine.UdpPort().c_str(), "", m_target.timeoutSeconds));
+      m_client =
+          std::make_unique<CUDPServer>(engine.UdpHost().c_str(), engine.UdpPort().c_str(), "", m_target.timeoutSeconds);
     } catch (const std::exception&) {
-      return false;
+      return;
     }
     long port = 0;
     m_destination.sin_family = AF_INET;
     if (!ParseInteger(m_client->m_szServerPort, 1, 65535, port) ||
         inet_pton(AF_INET, m_client->m_szServerIP, &m_destination.sin_addr) != 1) {
-      return false;
+      return;
     }
     m_destination.sin_port = htons(static_cast<uint16_t>(port));
-    m_socket = m_client->m_RSSocket;
-    return MakeNonBlocking(m_socket);
+    if (MakeNonBlocking(m_client->m_RSSocket)) m_socket = m_client->m_RSSocket;
   }
 
   Flight* FreeFlight() {
@@ -158,6 +158,7 @@ class CSocketLoginWorker {
     flight.dueSinceStart = dueSinceStart;
     ++m_busy;
     ++m_started;
+    if (m_socket == kInvalidSocket) return End(flight, LoginOutcome::kLocalError);
     Send(flight, RequestKind::kDynamicKey, {{"INDICATION", ""}});
   }
 
