@@ -161,6 +161,8 @@ DOCUMENTED_NUMBERS = [
      1),
     ("voka-auth.md", "waking every {} µs at most", "programs/voka-auth/bench_socket_logins.cpp", "kCoalesce", 1),
     ("voka-server.md", "shorter than {} bytes", "transport/udp_packet.h", "kUdpHeaderSize", 1),
+    ("voka-server.md", "up to {} datagrams a call", "programs/voka-server/udp_service_posix.cpp", "kBatch", 1),
+    ("voka-server.md", "`getrandom` {} at a time", "programs/voka-server/system_random_posix.cpp", "kBlockValues", 1),
     ("voka-server.md", "over {} KiB 431", "programs/voka-server/http_request.h", "kLargestRequestHead", 1024),
     ("voka-server.md", "within {} s is closed", "programs/voka-server/connection_doorway_posix.h",
      "kRequestDeadline", 1),
