@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -100,7 +99,10 @@ class CSocketLoginWorker {
         Begin(*FreeFlight(), index, due, due - schedule.StartTime());
         started = true;
       }
-      if (claimed && schedule.Stopping()) claimed = false, over = true;
+      if (claimed && schedule.Stopping()) {
+        claimed = false;
+        over = true;
+      }
       ExpireOverdue(now);
       SendRequests();
       BenchClock::time_point wake = now + kStopPoll;
