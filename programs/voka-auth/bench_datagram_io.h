@@ -15,6 +15,8 @@ constexpr int kDatagramBatch = 32;
 bool MakeNonBlocking(socket_t socket);
 // Waits until the socket is readable (1) or until (0); -1 when the wait failed.
 int WaitReadableUntil(socket_t socket, BenchClock::time_point until);
+// Sleeps until until, where the platform sleeps that briefly; else returns at once.
+void NapUntil(BenchClock::time_point until);
 // Sends each packet's m_nLength bytes to destination; false when one failed.
 bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count,
                    const sockaddr_in& destination);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <thread>
 
 #include "programs/voka-auth/bench_datagram_io.h"
 
@@ -37,6 +38,8 @@ int WaitReadableUntil(socket_t socket, BenchClock::time_point until) {
   } while (ready < 0 && errno == EINTR);
   return ready < 0 ? -1 : ready > 0 ? 1 : 0;
 }
+
+void NapUntil(BenchClock::time_point until) { std::this_thread::sleep_until(until); }
 
 bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count,
                    const sockaddr_in& destination) {

@@ -14,6 +14,10 @@ int WaitReadableUntil(socket_t socket, BenchClock::time_point until) {
   return WaitReadable(socket, left > 0 ? static_cast<int>(left) : 0);
 }
 
+// A Windows sleep lasts a timer tick (up to 15.6 ms), far longer than a nap
+// may: the worker goes on, and waits on its socket instead.
+void NapUntil(BenchClock::time_point) {}
+
 bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count,
                    const sockaddr_in& destination) {
   bool sent = true;

@@ -113,7 +113,7 @@ class CSocketLoginWorker {
       if (answered || started) {
         // Busy: what comes meanwhile is taken in one go after a short nap,
         // a wake-up for many answers instead of one each.
-        std::this_thread::sleep_until(std::min(wake, BenchClock::now() + kCoalesce));
+        NapUntil(std::min(wake, BenchClock::now() + kCoalesce));
         readable = true;
       } else {
         readable = WaitReadableUntil(m_socket, wake) == 1;
