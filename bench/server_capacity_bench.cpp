@@ -6,7 +6,12 @@
 // against that of a round trip at the same rate. Prints every step of both
 // searches, then the ratios.
 //
-//   server_capacity_bench [--concurrency C] [--step-seconds S]
+// The logins come from voka-auth bench's load client, or with --engine from
+// the engine, a socket a request, as `voka-auth bench --client engine`.
+//
+// With --rate R it runs one step of each at R instead of searching.
+//
+//   server_capacity_bench [--concurrency C] [--step-seconds S] [--rate R] [--engine]
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -23,10 +28,12 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "codec/decimal_integer.h"
 #include "programs/voka-auth/bench_login.h"
 #include "programs/voka-auth/bench_process.h"
+#include "programs/voka-auth/bench_socket_logins.h"
 #include "programs/voka-auth/latency_histogram.h"
 #include "programs/voka-auth/load_schedule.h"
 #include "tests/peers/loopback_socket.h"
@@ -136,15 +143,26 @@ struct Step {
   double PeerCpuMicrosecondsPerOperation() const { return peerCpuSeconds * 1e6 / static_cast<double>(run.started); }
 };
 
+// Reports one operation's end: when it was due, and whether it succeeded.
+using OperationDone = std::function<void(BenchClock::time_point due, bool done)>;
+// Runs the operations of a plan, reporting each as it ends.
+using LoadRunner = std::function<LoadOutcome(const LoadPlan& plan, const OperationDone& done)>;
+
+// A runner of operation on the schedule's worker threads, one at a time on each.
+LoadRunner OnWorkerThreads(std::function<bool()> operation) {
+  return [operation](const LoadPlan& plan, const OperationDone& done) {
+    const std::atomic<bool> never{false};
+    return RunOpenLoop(
+        plan, never, [&](uint64_t, BenchClock::time_point due, std::chrono::nanoseconds) { done(due, operation()); },
+        [](std::chrono::nanoseconds) {});
+  };
+}
+
 class CCapacitySearch {
  public:
   CCapacitySearch(const char* name, int concurrency, std::chrono::seconds stepTime, const Child& peer,
-                  std::function<bool()> operation)
-      : m_name(name),
-        m_concurrency(concurrency),
-        m_stepTime(stepTime),
-        m_peer(peer),
-        m_operation(std::move(operation)) {}
+                  LoadRunner runner)
+      : m_name(name), m_concurrency(concurrency), m_stepTime(stepTime), m_peer(peer), m_runner(std::move(runner)) {}
 
   // The best step that met the goal: rates doubled until one misses it, then
   // the gap between the last two halved kBisections times.
@@ -181,19 +199,14 @@ class CCapacitySearch {
     plan.concurrency = m_concurrency;
     plan.maxStarts = static_cast<uint64_t>(rate) * static_cast<uint64_t>(m_stepTime.count());
     std::mutex mutex;
-    const std::atomic<bool> never{false};
     const double clientBefore = ProcessCpuSeconds();
     const double peerBefore = m_peer.CpuSeconds();
-    step.run = RunOpenLoop(
-        plan, never,
-        [&](uint64_t, BenchClock::time_point due, std::chrono::nanoseconds) {
-          const bool done = m_operation();
-          const auto latency = std::chrono::duration_cast<std::chrono::nanoseconds>(BenchClock::now() - due);
-          std::lock_guard<std::mutex> lock(mutex);
-          step.latency.Record(static_cast<uint64_t>(latency.count()));
-          if (!done) ++step.failed;
-        },
-        [](std::chrono::nanoseconds) {});
+    step.run = m_runner(plan, [&](BenchClock::time_point due, bool done) {
+      const auto latency = std::chrono::duration_cast<std::chrono::nanoseconds>(BenchClock::now() - due);
+      std::lock_guard<std::mutex> lock(mutex);
+      step.latency.Record(static_cast<uint64_t>(latency.count()));
+      if (!done) ++step.failed;
+    });
     // What was due and never started waited at least the rest of the step:
     // counted as waiting all of it, it cannot make the percentiles look better.
     for (uint64_t i = 0; i < step.run.notStarted; ++i) {
@@ -221,7 +234,7 @@ class CCapacitySearch {
   const int m_concurrency;
   const std::chrono::seconds m_stepTime;
   const Child& m_peer;
-  const std::function<bool()> m_operation;
+  const LoadRunner m_runner;
 };
 
 bool ReadOption(int argc, char** argv, const char* name, long low, long high, long& value) {
@@ -234,12 +247,15 @@ bool ReadOption(int argc, char** argv, const char* name, long low, long high, lo
 }  // namespace
 
 int main(int argc, char** argv) {
-  long concurrency = 8, stepSeconds = 2;
+  long concurrency = 8, stepSeconds = 2, fixedRate = 0;
   if (!ReadOption(argc, argv, "--concurrency", 1, 1000, concurrency) ||
-      !ReadOption(argc, argv, "--step-seconds", 1, 60, stepSeconds)) {
-    std::fprintf(stderr, "usage: server_capacity_bench [--concurrency C] [--step-seconds S]\n");
+      !ReadOption(argc, argv, "--step-seconds", 1, 60, stepSeconds) ||
+      !ReadOption(argc, argv, "--rate", 1, kHighestRate, fixedRate)) {
+    std::fprintf(stderr, "usage: server_capacity_bench [--concurrency C] [--step-seconds S] [--rate R] [--engine]\n");
     return 2;
   }
+  const bool engine = std::find_if(argv + 1, argv + argc,
+                                   [](const char* word) { return std::strcmp(word, "--engine") == 0; }) != argv + argc;
   // The engine's diagnostic log goes where no other run writes.
   char logFolder[] = "/tmp/voka-capacity-XXXXXX";
   if (mkdtemp(logFolder) == nullptr) return 1;
@@ -263,14 +279,29 @@ int main(int argc, char** argv) {
               concurrency, stepSeconds, kLatencyGoalMs);
   const std::chrono::seconds stepTime(stepSeconds);
   const int workers = static_cast<int>(concurrency);
-  CCapacitySearch loginSearch("voka-server", workers, stepTime, server,
-                              [&] { return RunBenchLogin(target, alice).outcome == LoginOutcome::kLoggedIn; });
-  CCapacitySearch echoSearch("echo peer", workers, stepTime, echo, [&] { return RawExchange(echoPort); });
-  const Step logins = loginSearch.Run();
-  const Step echoes = echoSearch.Run();
+  const std::vector<BenchAccount> accounts = {alice};
+  const LoadRunner loadClient = [&](const LoadPlan& plan, const OperationDone& done) {
+    const std::atomic<bool> never{false};
+    std::atomic<uint64_t> started{0};
+    return RunSocketLogins(
+        plan, never, target, accounts, started,
+        [&](uint64_t, BenchClock::time_point due, std::chrono::nanoseconds, const LoginRecord& login) {
+          done(due, login.outcome == LoginOutcome::kLoggedIn);
+        },
+        [](std::chrono::nanoseconds) {});
+  };
+  const LoadRunner engineClient =
+      OnWorkerThreads([&] { return RunBenchLogin(target, alice).outcome == LoginOutcome::kLoggedIn; });
+  CCapacitySearch loginSearch("voka-server", workers, stepTime, server, engine ? engineClient : loadClient);
+  CCapacitySearch echoSearch("echo peer", workers, stepTime, echo,
+                             OnWorkerThreads([&] { return RawExchange(echoPort); }));
+  // With --rate, one step of each at that rate instead of the searches: the
+  // CPU figures, whatever another job on the machine does to the latencies.
+  const Step logins = fixedRate ? loginSearch.RunAt(fixedRate) : loginSearch.Run();
+  const Step echoes = fixedRate ? echoSearch.RunAt(fixedRate) : echoSearch.Run();
   // CPU time per operation depends on the rate (more answers a wake-up at
   // higher rates): compared at the rate voka-server managed.
-  const Step echoesAtLoginRate = echoSearch.RunAt(std::max(logins.rate, kFirstRate));
+  const Step echoesAtLoginRate = fixedRate ? echoes : echoSearch.RunAt(std::max(logins.rate, kFirstRate));
   std::remove(logPath.c_str());
   rmdir(logFolder);
   if (logins.rate == 0 || echoes.rate == 0) {
@@ -278,17 +309,24 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const double loginRate = logins.run.AchievedRate();
+  // A login is two exchanges: compared with round trips in exchanges.
+  const double exchangeRate = 2 * logins.run.AchievedRate();
   const double echoRate = echoes.run.AchievedRate();
-  const double ratio = loginRate / echoRate;
-  std::printf("\nvoka-server: %.0f logins/s with p99 < %.0f ms\n", loginRate, kLatencyGoalMs);
-  std::printf("echo peer:   %.0f round trips/s with p99 < %.0f ms\n", echoRate, kLatencyGoalMs);
-  std::printf("logins / echo round trips: %.2fx  (goal 0.5x: %s)\n", ratio, ratio >= 0.5 ? "met" : "missed");
-  std::printf("at %ld/s: voka-server %.1f us CPU a login (%.0f logins/s per core), echo peer %.1f us a round trip\n",
-              logins.rate, logins.PeerCpuMicrosecondsPerOperation(), 1e6 / logins.PeerCpuMicrosecondsPerOperation(),
-              echoesAtLoginRate.PeerCpuMicrosecondsPerOperation());
-  std::printf("at %ld/s: load generator %.1f us CPU a login, %.1f us a raw exchange: %.2fx\n", logins.rate,
-              logins.ClientCpuMicrosecondsPerOperation(), echoesAtLoginRate.ClientCpuMicrosecondsPerOperation(),
-              logins.ClientCpuMicrosecondsPerOperation() / echoesAtLoginRate.ClientCpuMicrosecondsPerOperation());
+  const double serverCpu = logins.PeerCpuMicrosecondsPerOperation();
+  const double echoCpu = echoesAtLoginRate.PeerCpuMicrosecondsPerOperation();
+  const double clientCpu = logins.ClientCpuMicrosecondsPerOperation();
+  const double perCore = echoCpu / (serverCpu / 2);
+  std::printf("\nvoka-server: %.0f logins/s (%.0f exchanges/s), p99 %.3f ms\n", logins.run.AchievedRate(), exchangeRate,
+              static_cast<double>(logins.latency.Percentile(99)) / 1e6);
+  std::printf("echo peer:   %.0f round trips/s, p99 %.3f ms\n", echoRate,
+              static_cast<double>(echoes.latency.Percentile(99)) / 1e6);
+  std::printf("exchanges / echo round trips: %.2fx\n", exchangeRate / echoRate);
+  std::printf("at %ld/s: voka-server %.1f us CPU a login (%.0f exchanges/s per core), echo peer %.1f us a round trip\n",
+              logins.rate, serverCpu, 2e6 / serverCpu, echoCpu);
+  std::printf("per core, exchanges / echo round trips: %.2fx  (goal 0.5x: %s)\n", perCore,
+              perCore >= 0.5 ? "met" : "missed");
+  std::printf("at %ld/s: load generator (%s) %.1f us CPU a login: %.2fx voka-server's  (goal 0.5x: %s)\n", logins.rate,
+              engine ? "engine" : "load client", clientCpu, clientCpu / serverCpu,
+              clientCpu / serverCpu <= 0.5 ? "met" : "missed");
   return 0;
 }

@@ -30,3 +30,19 @@ void SealParam(const unsigned char* data, int length, const char* passPhrase, ch
 // Undoes SealParam: Base64-decodes and decrypts length characters of base64
 // into text. False when the text is not Base64 or the cipher failed.
 bool OpenSealedParam(const char* base64, size_t length, const char* passPhrase, std::string& text);
+
+// The functions above derive the key and build its schedules for every text,
+// and discard them after, as the engine does. A server or a load generator
+// that seals and opens many texts keeps one of these instead: the same
+// results, the schedules built once. One thread at a time.
+class CSealKey {
+ public:
+  explicit CSealKey(const char* passPhrase);
+
+  bool Seal(const unsigned char* data, size_t length, std::string& sealed);
+  bool Open(const char* base64, size_t length, std::string& text);
+
+ private:
+  CD3Wrapper m_sealer;
+  CD3Wrapper m_opener;
+};

@@ -23,7 +23,7 @@ const std::vector<CommandSpec>& CommandSpecs() {
       {"login", {"user", "password", "app", "area"}, {"check-code", "indication", "ekey-type"}, false},
       {"bench",
        {"rate", "duration"},
-       {"concurrency", "max-logins", "accounts", "user", "password", "app", "area", "ekey-type", "csv"},
+       {"concurrency", "max-logins", "accounts", "user", "password", "app", "area", "ekey-type", "csv", "client"},
        false},
       {"get", {}, {}, true},
       {"seal", {}, {}, true},
@@ -298,11 +298,13 @@ std::string AuthUsageText() {
              "      dynamic-key, then static, then ekey with EKEYPWD when AUTHENSTATE is 4\n"
              "  bench --rate N --duration SECONDS [--concurrency C] [--max-logins N]\n"
              "        (--accounts FILE | --user ID --password PWD) [--app APPID] [--area AREAID]\n"
-             "        [--ekey-type TYPE] [--csv FILE]\n"
+             "        [--ekey-type TYPE] [--csv FILE] [--client load|engine]\n"
              "      whole logins, N starts a second, at most C at a time (default 1), each\n"
              "      timed from when it was due; the accounts of a voka-server account file in\n"
              "      turn; prints the achieved rate, failures by cause and latency percentiles,\n"
              "      and writes one CSV row per login. Ctrl-C stops it with the figures so far.\n"
+             "      --client engine logs in with the engine, a socket a request, as a front end\n"
+             "      does; the default load client keeps many logins on a socket a thread.\n"
              "  get NAME\n"
              "      print one answer field\n"
              "  seal TEXT\n"

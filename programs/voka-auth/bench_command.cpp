@@ -8,6 +8,7 @@
 #include "programs/voka-auth/bench_options.h"
 #include "programs/voka-auth/bench_process.h"
 #include "programs/voka-auth/bench_report.h"
+#include "programs/voka-auth/bench_socket_logins.h"
 #include "programs/voka-auth/bench_tally.h"
 
 namespace {
@@ -70,16 +71,26 @@ int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostrea
   std::atomic<bool> stop{false};
   StopOnInterrupt(stop);
   const double cpuBefore = ProcessCpuSeconds();
-  const LoadOutcome run = RunOpenLoop(
-      settings.plan, stop,
-      [&](uint64_t index, BenchClock::time_point due, std::chrono::nanoseconds dueSinceStart) {
-        ++started;
-        const LoginRecord login = RunBenchLogin(target, accounts[index % accounts.size()]);
-        tally.Add(dueSinceStart, BenchClock::now() - due, login);
-      },
-      [&](std::chrono::nanoseconds elapsed) {
-        if (progress) err << FormatProgressLine(elapsed, started, tally.TakeRecent()) << std::flush;
-      });
+  const auto everySecond = [&](std::chrono::nanoseconds elapsed) {
+    tally.WriteRows();
+    if (progress) err << FormatProgressLine(elapsed, started, tally.TakeRecent()) << std::flush;
+  };
+  const LoadOutcome run =
+      settings.client == BenchClient::kEngine
+          ? RunOpenLoop(
+                settings.plan, stop,
+                [&](uint64_t index, BenchClock::time_point due, std::chrono::nanoseconds dueSinceStart) {
+                  ++started;
+                  const LoginRecord login = RunBenchLogin(target, accounts[index % accounts.size()]);
+                  tally.Add(dueSinceStart, BenchClock::now() - due, login);
+                },
+                everySecond)
+          : RunSocketLogins(
+                settings.plan, stop, target, accounts, started,
+                [&](uint64_t, BenchClock::time_point due, std::chrono::nanoseconds dueSinceStart,
+                    const LoginRecord& login) { tally.Add(dueSinceStart, BenchClock::now() - due, login); },
+                everySecond);
+  tally.WriteRows();
   const BenchFigures figures{settings.plan, run, tally, ProcessCpuSeconds() - cpuBefore};
   RestoreInterrupt();
   if (csv.is_open()) {

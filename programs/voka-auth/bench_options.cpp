@@ -23,10 +23,15 @@ bool ReadBenchSettings(const AuthCommand& command, BenchSettings& settings, std:
       (given("max-logins") && !ReadNumber(command, "max-logins", 1, kMostLogins, logins, error))) {
     return false;
   }
+  if (given("client") && command.Option("client") != "load" && command.Option("client") != "engine") {
+    error = "bad value '" + command.Option("client") + "' for --client (load or engine)";
+    return false;
+  }
   if (given("accounts") ? given("user") || given("password") : !(given("user") && given("password"))) {
     error = "needs either --accounts FILE or --user ID and --password PWD";
     return false;
   }
+  settings.client = command.Option("client") == "engine" ? BenchClient::kEngine : BenchClient::kLoad;
   settings.plan.rate = rate;
   settings.plan.duration = std::chrono::seconds(seconds);
   settings.plan.concurrency = static_cast<int>(concurrency);

@@ -13,8 +13,13 @@ constexpr long kMostConcurrency = 1000;       // a thread each
 constexpr long kMostSeconds = 86400;
 constexpr long kMostLogins = 10000000;  // every login's row is kept for --csv
 
+// Which client makes the logins: bench's own load client (one socket a worker,
+// many logins in flight), or the engine, a socket a request, as a front end.
+enum class BenchClient { kLoad, kEngine };
+
 struct BenchSettings {
   LoadPlan plan;
+  BenchClient client = BenchClient::kLoad;
   std::string accountsPath;  // empty: the one account of --user and --password
   std::string user;
   std::string password;

@@ -32,7 +32,16 @@ void CBenchTally::Add(std::chrono::nanoseconds due, std::chrono::nanoseconds lat
   for (size_t slot = 0; slot < kLoginRequestKinds; ++slot) {
     if (login.made[slot]) m_requests[slot].Record(static_cast<uint64_t>(login.requestTime[slot].count()));
   }
-  if (m_rows) *m_rows << CsvRow(due, latency, login);
+  if (m_rows) m_keptRows += CsvRow(due, latency, login);
+}
+
+void CBenchTally::WriteRows() {
+  std::string rows;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    rows.swap(m_keptRows);
+  }
+  if (m_rows) *m_rows << rows;
 }
 
 RecentLogins CBenchTally::TakeRecent() {

@@ -1,6 +1,7 @@
 // What voka-auth bench gathers while it runs: counts by outcome, latency
 // histograms of whole logins and of each request, and a CSV row per login,
-// written as each ends. Worker threads add to it at once.
+// kept as each ends and written by the thread that calls WriteRows. Worker
+// threads add to it at once.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <ostream>
+#include <string>
 
 #include "programs/voka-auth/bench_login.h"
 #include "programs/voka-auth/latency_histogram.h"
@@ -30,6 +32,8 @@ class CBenchTally {
   void Add(std::chrono::nanoseconds due, std::chrono::nanoseconds latency, const LoginRecord& login);
   // Done and failed so far; the percentiles of the logins since the last call.
   RecentLogins TakeRecent();
+  // Writes the rows kept since the last call: workers never wait for the file.
+  void WriteRows();
 
   // Read once the run is over.
   uint64_t Count(LoginOutcome outcome) const { return m_outcomes[static_cast<size_t>(outcome)]; }
@@ -44,6 +48,7 @@ class CBenchTally {
  private:
   std::mutex m_mutex;
   std::ostream* const m_rows;
+  std::string m_keptRows;
   uint64_t m_outcomes[kLoginOutcomes] = {};
   uint64_t m_overHttp = 0;
   std::map<int, uint64_t> m_refusedBy;

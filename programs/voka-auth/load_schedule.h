@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -32,6 +33,39 @@ struct LoadOutcome {
   double AchievedRate() const;
 };
 
+// The schedule's side of one run, shared by its workers: each claims the next
+// piece, waits until it is due, and starts it.
+class CLoadSchedule {
+ public:
+  CLoadSchedule(const LoadPlan& plan, const std::atomic<bool>& stop);
+
+  // The next piece and when it is due; false when starting is over.
+  bool Claim(uint64_t& index, BenchClock::time_point& due);
+  // Starts a claimed piece once it is due; false when starting ended before
+  // (the stop flag, the end of the duration): no piece starts after that.
+  bool Start(BenchClock::time_point due);
+  // Whether the stop flag is set, which ends starting as of now.
+  bool Stopping();
+  BenchClock::time_point StartTime() const { return m_start; }
+  LoadOutcome Outcome() const;
+
+ private:
+  BenchClock::time_point Due(uint64_t index) const;
+  // Starting is over: the first worker to see it sets when.
+  bool Finish(BenchClock::time_point when);
+
+  const LoadPlan m_plan;
+  const std::atomic<bool>& m_stop;
+  const BenchClock::time_point m_start;
+  const BenchClock::time_point m_end;
+  std::atomic<uint64_t> m_next{0};
+  std::atomic<uint64_t> m_started{0};
+  std::atomic<uint64_t> m_late{0};
+  std::mutex m_mutex;
+  bool m_finished = false;
+  BenchClock::time_point m_stoppedAt;
+};
+
 // Runs work(index, due, dueSinceStart) on plan.concurrency threads, the piece
 // of index i due at the start plus i / plan.rate. Starting stops when the duration is over,
 // after plan.maxStarts pieces, or once stop is set; pieces under way finish.
@@ -40,3 +74,11 @@ LoadOutcome RunOpenLoop(
     const LoadPlan& plan, const std::atomic<bool>& stop,
     const std::function<void(uint64_t index, BenchClock::time_point due, std::chrono::nanoseconds dueSinceStart)>& work,
     const std::function<void(std::chrono::nanoseconds elapsed)>& everySecond);
+
+// Runs worker(schedule) on threads threads, each claiming and starting pieces
+// itself and keeping as many in flight as it likes, until starting is over
+// and the worker returns. Meanwhile the calling thread runs
+// everySecond(elapsed) once a second.
+LoadOutcome RunScheduleWorkers(const LoadPlan& plan, int threads, const std::atomic<bool>& stop,
+                               const std::function<void(CLoadSchedule& schedule)>& worker,
+                               const std::function<void(std::chrono::nanoseconds elapsed)>& everySecond);

@@ -144,6 +144,7 @@ struct HttpServiceCallbacks {
   static void OnLibraryMessage(void* self, const char* format, va_list arguments) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
+    FlushLog();
     std::fprintf(stderr, "voka-server: %s: %s%s", static_cast<CHttpService*>(self)->m_scheme, text,
                  text[0] != '\0' && text[std::strlen(text) - 1] == '\n' ? "" : "\n");
   }
@@ -203,12 +204,14 @@ int CHttpService::Open(const ListenAddress& address, std::string& error) {
 
 std::string CHttpService::BoundAddress() const { return LocalAddressText(m_listener); }
 
-void CHttpService::AppendPollEntries(std::vector<pollfd>& entries) const {
+void CHttpService::AppendPollEntries(std::vector<pollfd>& entries) {
+  m_firstPollEntry = entries.size();
   entries.push_back({MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd, POLLIN, 0});
   m_doorway.AppendPollEntries(m_listener, entries);
+  m_pollEntries = entries.size() - m_firstPollEntry;
 }
 
-int CHttpService::MillisecondsToNextEvent() const {
+int CHttpService::MillisecondsToNextEvent() {
   Clock::time_point next = Clock::time_point::max();
   for (const auto& entry : m_connections) {
     if (!entry.second.answered && !entry.second.cutOff) next = std::min(next, entry.second.deadline);
@@ -227,10 +230,18 @@ int CHttpService::MillisecondsToNextEvent() const {
   }
   const int doorway = m_doorway.MillisecondsToNextEvent();
   if (doorway >= 0 && (wait < 0 || doorway < wait)) wait = doorway;
-  return static_cast<int>(std::min<long long>(wait, 60000));
+  wait = std::min<long long>(wait, 60000);
+  m_dueAt = wait < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(wait);
+  return static_cast<int>(wait);
 }
 
-void CHttpService::Run() {
+void CHttpService::Run(const std::vector<pollfd>& polled) {
+  bool ready = false;
+  for (size_t i = m_firstPollEntry; i < m_firstPollEntry + m_pollEntries && i < polled.size(); ++i) {
+    ready = ready || polled[i].revents != 0;
+  }
+  // Accepting and the library's own epoll_wait would find nothing.
+  if (!ready && Clock::now() < m_dueAt) return;
   m_doorway.Run(m_listener);
   const Clock::time_point now = Clock::now();
   for (auto& entry : m_connections) {

@@ -36,10 +36,12 @@ class CHttpService {
   void RedirectTo(const std::string& base) { m_redirectBase = base; }
 
   // What to wait for before Run has work...
-  void AppendPollEntries(std::vector<pollfd>& entries) const;
+  void AppendPollEntries(std::vector<pollfd>& entries);
   // ...which is also due after this many milliseconds (-1: no deadline).
-  int MillisecondsToNextEvent() const;
-  void Run();
+  int MillisecondsToNextEvent();
+  // Serves what the poll found ready for this service, or what fell due;
+  // without either it makes no system call.
+  void Run(const std::vector<pollfd>& polled);
 
  private:
   friend struct HttpServiceCallbacks;
@@ -79,6 +81,9 @@ class CHttpService {
   CConnectionDoorway m_doorway;
   MHD_Daemon* m_daemon = nullptr;
   Clock::time_point m_handedOverDeadline;  // of the connection being handed over
+  size_t m_firstPollEntry = 0;             // this service's entries in the loop's poll
+  size_t m_pollEntries = 0;
+  Clock::time_point m_dueAt = Clock::time_point::max();  // of the next event without a ready socket
   std::map<MHD_Connection*, Connection> m_connections;
   std::set<HeldBody*> m_heldBodies;
 };

@@ -54,7 +54,7 @@ bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices
     return false;
   }
   if (entries[0].revents & POLLIN) udp.OnReadable();
-  for (CHttpService* service : httpServices) service->Run();
+  for (CHttpService* service : httpServices) service->Run(entries);
   return true;
 }
 

@@ -7,7 +7,11 @@
 
 namespace {
 
-const char* const kPassPhrase = kSealPassPhrase;
+// The key schedules are built once, not for every request.
+CSealKey& RequestKey() {
+  thread_local CSealKey key(kSealPassPhrase);
+  return key;
+}
 
 }  // namespace
 
@@ -32,7 +36,7 @@ OpenResult OpenRequestDatagram(const unsigned char* data, size_t size, UDP_HEADE
     return OpenResult::kBadHeader;
   }
   const char* payload = reinterpret_cast<const char*>(data + kUdpHeaderSize);
-  if (!OpenSealedParam(payload, size - kUdpHeaderSize, kPassPhrase, text)) {
+  if (!RequestKey().Open(payload, size - kUdpHeaderSize, text)) {
     problem = "payload is not sealed Base64 text";
     return OpenResult::kBadPayload;
   }

@@ -1,12 +1,53 @@
 #include "programs/voka-server/server_log.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 
-// One write a line: std::endl would add a second system call for its '\n'.
-void LogLine(const std::string& line) { std::cerr << line + '\n' << std::flush; }
+namespace {
 
-void LogOutOfMemory(const char* what) noexcept { std::fprintf(stderr, "voka-server: out of memory, %s\n", what); }
+// Past this the lines are written at once: a flood cannot grow the buffer.
+constexpr size_t kFlushSize = 64 * 1024;
+
+std::string& PendingLines() {
+  static std::string pending;
+  return pending;
+}
+
+int g_openBatches = 0;
+
+}  // namespace
+
+void LogLine(const std::string& line) {
+  std::string& pending = PendingLines();
+  pending += line;
+  pending += '\n';
+  if (g_openBatches == 0 || pending.size() >= kFlushSize) FlushLog();
+}
+
+CLogBatch::CLogBatch() { ++g_openBatches; }
+
+CLogBatch::~CLogBatch() {
+  if (--g_openBatches == 0) FlushLog();
+}
+
+void FlushLog() noexcept {
+  std::string& pending = PendingLines();
+  size_t written = 0;
+  while (written < pending.size()) {
+    const ssize_t done = write(STDERR_FILENO, pending.data() + written, pending.size() - written);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) break;  // stderr is gone: the lines are dropped, the service goes on
+    written += static_cast<size_t>(done);
+  }
+  pending.clear();
+}
+
+void LogOutOfMemory(const char* what) noexcept {
+  FlushLog();
+  std::fprintf(stderr, "voka-server: out of memory, %s\n", what);
+}
 
 std::string AnswerSummary(const AnswerFields& answer) {
   std::string summary;

@@ -1,4 +1,4 @@
-// Draws from the operating system's generator (getrandom), whose state no
+// Draws from the operating system's generator (getrandom, a block at a time), whose state no
 // answer of the server reveals: dynamic keys, e-key challenges and card
 // positions cannot be predicted from the ones seen before.
 #pragma once

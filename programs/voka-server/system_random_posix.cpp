@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -7,19 +8,62 @@
 
 #include "programs/voka-server/system_random.h"
 
-uint64_t SystemRandom64() {
-  uint64_t value = 0;
-  ssize_t got = 0;
-  do {
-    got = getrandom(&value, sizeof value, 0);
-  } while (got < 0 && errno == EINTR);
-  // Eight bytes never come short once the generator is seeded; without it
-  // no key may be issued at all.
-  if (got != static_cast<ssize_t>(sizeof value)) {
-    std::fprintf(stderr, "voka-server: the system's random generator failed: %s\n", std::strerror(errno));
-    std::abort();
+namespace {
+
+// One getrandom a block instead of one a value; each value is taken once and
+// wiped from the block, so what was handed out is not left in memory.
+constexpr size_t kBlockValues = 64;
+
+// A forked copy of the process must not hand out the values its parent
+// will: the child starts a block of its own.
+unsigned g_forks = 0;
+
+void CountFork() { ++g_forks; }
+
+class CRandomBlock {
+ public:
+  CRandomBlock() {
+    static const bool counting = pthread_atfork(nullptr, nullptr, &CountFork) == 0;
+    m_forkCounted = counting;
   }
-  return value;
+
+  uint64_t Take() {
+    if (m_next == kBlockValues || m_forks != g_forks || !m_forkCounted) Refill();
+    const uint64_t value = m_values[m_next];
+    m_values[m_next++] = 0;
+    return value;
+  }
+
+ private:
+  void Refill() {
+    char* bytes = reinterpret_cast<char*>(m_values);
+    size_t filled = 0;
+    while (filled < sizeof m_values) {
+      const ssize_t got = getrandom(bytes + filled, sizeof m_values - filled, 0);
+      if (got < 0 && errno == EINTR) continue;
+      // Once the generator is seeded, reads of up to 256 bytes never come
+      // short; without it no key may be issued at all.
+      if (got <= 0) {
+        std::fprintf(stderr, "voka-server: the system's random generator failed: %s\n", std::strerror(errno));
+        std::abort();
+      }
+      filled += static_cast<size_t>(got);
+    }
+    m_next = 0;
+    m_forks = g_forks;
+  }
+
+  uint64_t m_values[kBlockValues] = {};
+  size_t m_next = kBlockValues;
+  unsigned m_forks = 0;
+  bool m_forkCounted = false;  // without it, every value is a draw of its own
+};
+
+}  // namespace
+
+uint64_t SystemRandom64() {
+  thread_local CRandomBlock block;
+  return block.Take();
 }
 
 uint64_t SystemRandomBelow(uint64_t bound) {

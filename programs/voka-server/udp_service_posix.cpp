@@ -1,9 +1,8 @@
 #include "programs/voka-server/udp_service_posix.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -18,8 +17,11 @@
 
 namespace {
 
-constexpr size_t kLargestDatagram = 65536;
-constexpr int kDatagramsPerWakeUp = 64;  // lets the HTTP side run under a flood
+constexpr int kBatch = 32;            // datagrams a system call
+constexpr int kBatchesPerWakeUp = 2;  // lets the HTTP side run under a flood
+// A slot one byte longer than any request: with MSG_TRUNC a longer datagram
+// reports its whole size, and is refused for it without being read.
+constexpr size_t kSlotSize = kLargestRequestDatagram + 1;
 
 std::string CommandText(uint16_t command) {
   char text[8];
@@ -30,7 +32,15 @@ std::string CommandText(uint16_t command) {
 }  // namespace
 
 CUdpService::CUdpService(CAccountService& accounts, const FaultModes& faults)
-    : m_accounts(accounts), m_faults(faults), m_buffer(kLargestDatagram) {}
+    : m_accounts(accounts),
+      m_faults(faults),
+      m_buffers(kBatch * kSlotSize),
+      m_from(kBatch),
+      m_slots(kBatch),
+      m_requests(kBatch) {
+  m_answers.reserve(kBatch);
+  m_answerTo.reserve(kBatch);
+}
 
 CUdpService::~CUdpService() {
   if (m_socket >= 0) close(m_socket);
@@ -44,23 +54,48 @@ int CUdpService::Open(const ListenAddress& address, std::string& error) {
 std::string CUdpService::BoundAddress() const { return LocalAddressText(m_socket); }
 
 void CUdpService::OnReadable() {
-  for (int i = 0; i < kDatagramsPerWakeUp; ++i) {
-    sockaddr_in from = {};
-    socklen_t fromSize = sizeof from;
-    ssize_t size =
-        recvfrom(m_socket, m_buffer.data(), m_buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
-    if (size < 0) return;
-    try {
-      HandleDatagram(m_buffer.data(), static_cast<size_t>(size), &from);
-    } catch (const std::bad_alloc&) {
-      LogOutOfMemory("datagram dropped");
+  for (int round = 0; round < kBatchesPerWakeUp; ++round) {
+    const int received = ReceiveBatch();
+    {
+      // Written before the answers go: the log has each line before its
+      // client can have the answer.
+      CLogBatch batch;
+      for (int i = 0; i < received; ++i) {
+        try {
+          HandleDatagram(i);
+        } catch (const std::bad_alloc&) {
+          LogOutOfMemory("datagram dropped");
+        }
+      }
     }
+    SendAnswers();
+    // A short batch emptied the queue: another call would find nothing.
+    if (received < kBatch) return;
   }
+}
+
+int CUdpService::ReceiveBatch() {
+  for (int i = 0; i < kBatch; ++i) {
+    m_slots[i] = {&m_buffers[i * kSlotSize], kSlotSize};
+    m_requests[i] = {};
+    m_requests[i].msg_hdr.msg_iov = &m_slots[i];
+    m_requests[i].msg_hdr.msg_iovlen = 1;
+    m_requests[i].msg_hdr.msg_name = &m_from[i];
+    m_requests[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+  }
+  int received = 0;
+  do {
+    received = recvmmsg(m_socket, m_requests.data(), kBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+  } while (received < 0 && errno == EINTR);
+  return received < 0 ? 0 : received;
 }
 
 // Only a well-formed request is answered: an answer to anything else would
 // let a forged source address turn the server into an amplifier.
-void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const void* from) {
+void CUdpService::HandleDatagram(int i) {
+  const unsigned char* data = &m_buffers[i * kSlotSize];
+  const size_t size = m_requests[i].msg_len;  // the whole datagram's, past the slot when longer
+  const sockaddr_in* from = &m_from[i];
   const std::string peer = "udp " + PeerText(from);
   UDP_HEADER header = {};
   std::string text, problem;
@@ -88,6 +123,28 @@ void CUdpService::HandleDatagram(const unsigned char* data, size_t size, const v
   bool send = AnswerDatagram(m_faults, header, answer, datagram);
   LogLine(peer + " " + what + " -> " + AnswerSummary(answer) + (send ? "" : " (silent)"));
   if (send) {
-    sendto(m_socket, datagram.data(), datagram.size(), 0, static_cast<const sockaddr*>(from), sizeof(sockaddr_in));
+    m_answers.push_back(std::move(datagram));
+    m_answerTo.push_back(i);
   }
+}
+
+void CUdpService::SendAnswers() {
+  std::vector<mmsghdr>& answers = m_requests;  // the requests are read by now
+  const int count = static_cast<int>(m_answers.size());
+  for (int a = 0; a < count; ++a) {
+    m_slots[a] = {&m_answers[a][0], m_answers[a].size()};
+    answers[a] = {};
+    answers[a].msg_hdr.msg_iov = &m_slots[a];
+    answers[a].msg_hdr.msg_iovlen = 1;
+    answers[a].msg_hdr.msg_name = &m_from[m_answerTo[a]];
+    answers[a].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+  }
+  // An answer the system refuses is lost, as a datagram may be: the client asks again.
+  for (int sent = 0; sent < count;) {
+    const int done = sendmmsg(m_socket, answers.data() + sent, static_cast<unsigned>(count - sent), 0);
+    if (done < 0 && errno == EINTR) continue;
+    sent += done > 0 ? done : 1;
+  }
+  m_answers.clear();
+  m_answerTo.clear();
 }

@@ -1,6 +1,9 @@
 // voka-server's UDP challenge service: one answer datagram per request.
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <string>
 #include <vector>
 
@@ -23,10 +26,19 @@ class CUdpService {
   void OnReadable();
 
  private:
-  void HandleDatagram(const unsigned char* data, size_t size, const void* from);
+  // Receives up to a batch; the count received.
+  int ReceiveBatch();
+  // The answer to request i of the batch, if one is sent, into m_answers.
+  void HandleDatagram(int i);
+  void SendAnswers();
 
   CAccountService& m_accounts;
   const FaultModes& m_faults;
   int m_socket = -1;
-  std::vector<unsigned char> m_buffer;
+  std::vector<unsigned char> m_buffers;  // one slot a request of the batch
+  std::vector<sockaddr_in> m_from;
+  std::vector<iovec> m_slots;
+  std::vector<mmsghdr> m_requests;
+  std::vector<std::string> m_answers;  // with the request's index in m_answerTo
+  std::vector<int> m_answerTo;
 };

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -34,7 +35,14 @@ std::vector<SealVector> ReadSealVectors() {
 TEST(SealParam, MatchesTheKnownAnswers) {
   const std::vector<SealVector> vectors = ReadSealVectors();
   ASSERT_GE(vectors.size(), 4u);
+  CSealKey key(kSealPassPhrase);  // one kept schedule for every vector, each way
   for (const SealVector& vector : vectors) {
+    std::string sealedWithKey, openedWithKey;
+    ASSERT_TRUE(
+        key.Seal(reinterpret_cast<const unsigned char*>(vector.input.data()), vector.input.size(), sealedWithKey));
+    ASSERT_TRUE(key.Open(vector.sealed.data(), vector.sealed.size(), openedWithKey));
+    EXPECT_EQ(std::make_pair(sealedWithKey, openedWithKey), std::make_pair(vector.sealed, vector.input));
+
     char out[kSealedBufferSize];
     std::memset(out, '#', sizeof(out));
     SealParam(reinterpret_cast<const unsigned char*>(vector.input.data()), static_cast<int>(vector.input.size()),

@@ -52,6 +52,7 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["bench", "--rate", "0", "--duration", "1", "--user", "u", "--password", "p"], "'0'")
         self.assertUsageError([*bench, "--user", "u", "--password", "p", "--accounts", ACCOUNTS], "either")
         self.assertUsageError([*bench, "--user", "u"], "either")
+        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--client", "fast"], "'fast'")
 
     def test_help_lists_every_command_and_option(self):
         run = run_auth(["--help"])
@@ -60,7 +61,7 @@ class UsageErrors(unittest.TestCase):
                      "check", "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user",
                      "--password", "--app", "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type",
                      "--ecard-answer", "bench", "--rate", "--duration", "--concurrency", "--accounts", "--csv",
-                     "Exit status"]:
+                     "--client", "Exit status"]:
             self.assertIn(word, run.stdout)
 
     def test_help_after_a_command_word(self):
@@ -147,8 +148,10 @@ class Bench(unittest.TestCase):
         cases = [  # server options, bench options, password line, HTTP base (None: the server's), outcomes, refusals
             ((), ["--accounts", ACCOUNTS, "--concurrency", "1"], "", None, {"ok"}, {}),
             ((), alice, "alice-pass\n", None, {"ok"}, {}),
+            ((), [*alice, "--client", "engine"], "alice-pass\n", None, {"ok"}, {}),
             ((), alice, "wrong\n", None, {"refused"}, {"1004": 5, "1012": 3}),
             (("--fault", "silence"), alice, "alice-pass\n", closed_http, {"no-answer"}, {}),
+            (("--fault", "silence"), [*alice, "--client", "engine"], "alice-pass\n", closed_http, {"no-answer"}, {}),
         ]
         for server_options, options, password, http, outcomes, refused in cases:
             with Server(*server_options) as server, tempfile.TemporaryDirectory() as folder:

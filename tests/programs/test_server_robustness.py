@@ -57,7 +57,19 @@ class UdpWireFormat(unittest.TestCase):
                     s.sendto(datagram, server.udp_address)
                     with self.assertRaises(socket.timeout, msg=datagram[:24]):
                         s.recv(65536)
+                # More requests at once than the server takes in one call, from two sockets, small garbage
+                # among them: each request gets its own answer at its own sender, the garbage none.
+                with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as other:
+                    senders = [s, other]
+                    for sequence in range(1, 81):
+                        senders[sequence % 2].sendto(request_datagram(0x5300, sequence, payload), server.udp_address)
+                        s.sendto(garbage[3 + sequence % 4], server.udp_address)
+                    for parity, sender in enumerate(senders):
+                        sender.settimeout(10)
+                        answered = sorted(unpack_header(sender.recv(65536))["sequence"] for _ in range(40))
+                        self.assertEqual(answered, list(range(2 - parity, 81, 2)))
             self.assertTrue(server.alive())
+            self.assertIn("datagram of 60000 bytes is longer than a request can be", server.log())
             self.assertTrue(good_dynamic_key(server))
             self.assertIn("dropped: datagram of 0 bytes is shorter than the header", server.log())
             self.assertIn("dropped: dwLength 1000 does not match", server.log())

@@ -1,0 +1,349 @@
+#include "programs/voka-auth/bench_socket_logins.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "codec/decimal_integer.h"
+#include "codec/machine_identity.h"
+#include "codec/seal_param.h"
+#include "engine/answer_datagram.h"
+#include "engine/request_text.h"
+#include "engine/usb_ekey_init.h"
+#include "programs/voka-auth/bench_datagram_io.h"
+#include "transport/udp_server.h"
+#include "voka/client_authen.h"
+
+namespace {
+
+// The longest a worker waits before it looks at the stop flag again.
+constexpr std::chrono::milliseconds kStopPoll{20};
+// A busy worker naps this long between rounds, so that a round takes the
+// answers and due logins of many: each login's latency may grow by up to
+// this a request, and a worker wakes far less often than once an answer.
+constexpr std::chrono::microseconds kCoalesce{100};
+// One worker keeps this many logins in flight before a second one starts.
+constexpr int kLoginsPerWorker = 64;
+
+size_t SlotOf(RequestKind kind) {
+  size_t slot = 0;
+  while (kLoginRequests[slot] != kind) ++slot;
+  return slot;
+}
+
+// What the engine sends as CLIENTIP and MAC; looked up once.
+struct MachineIdentity {
+  char clientIp[16] = {};
+  char mac[18] = {};
+};
+
+// One login under way.
+struct Flight {
+  bool busy = false;
+  uint64_t index = 0;
+  BenchClock::time_point due;
+  std::chrono::nanoseconds dueSinceStart{0};
+  const BenchAccount* account = nullptr;
+  RequestKind kind = RequestKind::kDynamicKey;
+  uint32_t sequence = 0;  // of the request awaiting its answer
+  BenchClock::time_point sentAt;
+  BenchClock::time_point deadline;
+  std::string guid;
+  std::string authenState;
+  LoginRecord record;
+};
+
+class CSocketLoginWorker {
+ public:
+  CSocketLoginWorker(const BenchTarget& target, const std::vector<BenchAccount>& accounts, int inFlight,
+                     std::atomic<uint64_t>& started, const LoginDone& done)
+      : m_target(target),
+        m_accounts(accounts),
+        m_flights(static_cast<size_t>(inFlight)),
+        m_outgoing(static_cast<size_t>(inFlight)),
+        m_started(started),
+        m_done(done) {
+    GetClientIp(m_identity.clientIp);
+    GetMacAddress(m_identity.mac);
+  }
+
+  ~CSocketLoginWorker() {
+    m_client.reset();
+    if (m_socketLibrary) StopSocketLibrary();
+  }
+  CSocketLoginWorker(const CSocketLoginWorker&) = delete;
+  CSocketLoginWorker& operator=(const CSocketLoginWorker&) = delete;
+
+  void Run(CLoadSchedule& schedule) {
+    OpenSocket();
+    uint64_t index = 0;
+    BenchClock::time_point due;
+    bool claimed = false, over = false, readable = false;
+    while (!over || m_busy > 0) {
+      const bool answered = readable && ReceiveAnswers();
+      BenchClock::time_point now = BenchClock::now();
+      bool started = false;
+      for (;;) {
+        // A login is claimed only with a flight free for it: a worker with
+        // all its flights busy leaves the next login to one that has room.
+        if (!claimed && !over && m_busy < m_flights.size()) over = !(claimed = schedule.Claim(index, due));
+        if (!claimed || now < due) break;
+        claimed = false;
+        if (!schedule.Start(due)) {
+          over = true;
+          break;
+        }
+        Begin(*FreeFlight(), index, due, due - schedule.StartTime());
+        started = true;
+      }
+      if (claimed && schedule.Stopping()) {
+        claimed = false;
+        over = true;
+      }
+      ExpireOverdue(now);
+      SendRequests();
+      BenchClock::time_point wake = now + kStopPoll;
+      if (claimed) wake = std::min(wake, due);
+      for (const Flight& flight : m_flights) {
+        if (flight.busy) wake = std::min(wake, flight.deadline);
+      }
+      if (answered || started) {
+        // Busy: what comes meanwhile is taken in one go after a short nap,
+        // a wake-up for many answers instead of one each.
+        NapUntil(std::min(wake, BenchClock::now() + kCoalesce));
+        readable = true;
+      } else {
+        readable = WaitReadableUntil(m_socket, wake) == 1;
+      }
+    }
+  }
+
+ private:
+  // Without a socket every login fails as a local error: nothing can be sent.
+  void OpenSocket() {
+    if (!m_socketLibrary) return;
+    // The engine's own reading of the server's address and port.
+    CClientAuthen engine;
+    engine.Initialize(m_target.udpServer.c_str(), m_target.httpServer.c_str());
+    try {
+      m_client =
+          std::make_unique<CUDPServer>(engine.UdpHost().c_str(), engine.UdpPort().c_str(), "", m_target.timeoutSeconds);
+    } catch (const std::exception&) {
+      return;
+    }
+    long port = 0;
+    m_destination.sin_family = AF_INET;
+    if (!ParseInteger(m_client->m_szServerPort, 1, 65535, port) ||
+        inet_pton(AF_INET, m_client->m_szServerIP, &m_destination.sin_addr) != 1) {
+      return;
+    }
+    m_destination.sin_port = htons(static_cast<uint16_t>(port));
+    if (MakeNonBlocking(m_client->m_RSSocket)) m_socket = m_client->m_RSSocket;
+  }
+
+  Flight* FreeFlight() {
+    for (Flight& flight : m_flights) {
+      if (!flight.busy) return &flight;
+    }
+    return nullptr;
+  }
+
+  void Begin(Flight& flight, uint64_t index, BenchClock::time_point due, std::chrono::nanoseconds dueSinceStart) {
+    flight = Flight();
+    flight.busy = true;
+    flight.index = index;
+    flight.due = due;
+    flight.account = &m_accounts[index % m_accounts.size()];
+    flight.dueSinceStart = dueSinceStart;
+    ++m_busy;
+    ++m_started;
+    if (m_socket == kInvalidSocket) return End(flight, LoginOutcome::kLocalError);
+    Send(flight, RequestKind::kDynamicKey, {{"INDICATION", ""}});
+  }
+
+  // Seals and sends one request of the flight; the login ends when it cannot.
+  void Send(Flight& flight, RequestKind kind, const RequestValues& values) {
+    flight.kind = kind;
+    flight.record.made[SlotOf(kind)] = true;
+    const RequestKindRow& row = RowOf(kind);
+    std::string text, sealed;
+    CUDPPacket& packet = m_outgoing[m_outgoingCount];
+    UDP_HEADER header{};
+    header.wCommand = row.udpCommand;
+    if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text) ||
+        !m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed) ||
+        packet.Pack(header, static_cast<int>(sealed.size()), reinterpret_cast<const unsigned char*>(sealed.data())) !=
+            0) {
+      return End(flight, LoginOutcome::kLocalError);
+    }
+    packet.GetHeader(&header);
+    flight.sequence = header.dwSequence;
+    SwapUdpHeaderByteOrder(packet.m_Buffer);
+    flight.sentAt = BenchClock::now();
+    flight.deadline = flight.sentAt + std::chrono::seconds(m_target.timeoutSeconds);
+    ++m_outgoingCount;
+  }
+
+  // A datagram the system refuses gets no answer: its login ends at the time-out.
+  void SendRequests() {
+    SendDatagrams(m_socket, m_outgoing, m_outgoingCount, m_destination);
+    m_outgoingCount = 0;
+  }
+
+  // Takes every answer waiting; false when there was none.
+  bool ReceiveAnswers() {
+    int total = 0;
+    for (int received = kDatagramBatch; received == kDatagramBatch; total += received) {
+      received = ReceiveDatagrams(m_socket, m_received);
+      for (int i = 0; i < received; ++i) ReadAnswer(m_received[i]);
+    }
+    return total > 0;
+  }
+
+  void ReadAnswer(CUDPPacket& received) {
+    if (received.m_nLength < kUdpHeaderSize) return;  // nothing that names its request
+    SwapUdpHeaderByteOrder(received.m_Buffer);
+    UDP_HEADER header{};
+    std::string answer;
+    if (DecodeAnswerDatagram(received, header, answer) != 0) return;
+    for (Flight& flight : m_flights) {
+      if (flight.busy && flight.sequence == header.dwSequence) return OnAnswer(flight, answer);
+    }
+  }
+
+  void ExpireOverdue(BenchClock::time_point now) {
+    for (Flight& flight : m_flights) {
+      if (flight.busy && now >= flight.deadline) {
+        flight.record.requestTime[SlotOf(flight.kind)] = now - flight.sentAt;
+        End(flight, LoginOutcome::kNoAnswer);
+      }
+    }
+  }
+
+  // Reads the answer as the engine does, then sends the login's next request
+  // or ends it.
+  void OnAnswer(Flight& flight, const std::string& answer) {
+    flight.record.requestTime[SlotOf(flight.kind)] = BenchClock::now() - flight.sentAt;
+    CClientAuthen reader;
+    reader.ParseAnswer(answer.data(), answer.size());
+    const int result = reader.GetRetValue();
+    if (result != AUTHEN_S_OK) return Refused(flight, reader, result);
+    const std::string state = reader.FindValue("AUTHENSTATE");
+    if (!state.empty()) flight.authenState = state;
+    const BenchAccount& account = *flight.account;
+    switch (flight.kind) {
+      case RequestKind::kDynamicKey:
+        flight.guid = reader.FindValue("GUID");
+        return Send(flight, RequestKind::kStaticLogin,
+                    {{"USERID", account.user.c_str()},
+                     {"PWD", account.password.c_str()},
+                     {"APPID", m_target.app.c_str()},
+                     {"AREAID", m_target.area.c_str()},
+                     {"GUID", flight.guid.c_str()},
+                     {"CLIENTIP", m_identity.clientIp},
+                     {"MAC", m_identity.mac},
+                     {"CHECKCODE", ""},
+                     {"INDICATION", ""}});
+      case RequestKind::kStaticLogin: return SecondFactor(flight, reader);
+      default: break;
+    }
+    End(flight, flight.authenState == kStateLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
+  }
+
+  void SecondFactor(Flight& flight, const CClientAuthen& answer) {
+    const BenchAccount& account = *flight.account;
+    if (flight.authenState == kStateNeedsEKey) {
+      const std::string challenge = answer.FindValue("CHALLENGE");
+      std::string password;
+      if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
+        flight.record.retValue = 0;  // the engine's verdict: the answer's RETVALUE, which was 0
+        return End(flight, LoginOutcome::kRefused);
+      }
+      if (!RequestEkeyPassword(challenge, password)) return End(flight, LoginOutcome::kLocalError);
+      return Send(flight, RequestKind::kEKeyLogin,
+                  {{"USERID", account.user.c_str()},
+                   {"EKEYPWD", password.c_str()},
+                   {"EKEYTYPE", m_target.ekeyType.c_str()},
+                   {"APPID", m_target.app.c_str()},
+                   {"AREAID", m_target.area.c_str()},
+                   {"GUID", flight.guid.c_str()},
+                   {"INDICATION", ""}});
+    }
+    if (flight.authenState == kStateNeedsECard) {
+      std::string cell;
+      if (account.card.Empty()) return End(flight, LoginOutcome::kNeedsCard);
+      if (!account.card.Cell(answer.FindValue("POSITION"), cell)) return End(flight, LoginOutcome::kMalformedAnswer);
+      return Send(flight, RequestKind::kECardLogin,
+                  {{"USERID", account.user.c_str()},
+                   {"ECARDPWD", cell.c_str()},
+                   {"APPID", m_target.app.c_str()},
+                   {"AREAID", m_target.area.c_str()},
+                   {"GUID", flight.guid.c_str()},
+                   {"INDICATION", ""}});
+    }
+    End(flight, flight.authenState == kStateLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
+  }
+
+  // The engine's verdict on an answer that is not a success.
+  void Refused(Flight& flight, const CClientAuthen& answer, int result) {
+    long verdict = 0;
+    if (result != AUTHEN_E_FAIL) {
+      flight.record.retValue = result;
+    } else if (ParseInteger(answer.FindValue("RETVALUE"), INT_MIN, INT_MAX, verdict)) {
+      flight.record.retValue = static_cast<int>(verdict);
+    } else {
+      return End(flight, LoginOutcome::kMalformedAnswer);
+    }
+    End(flight, LoginOutcome::kRefused);
+  }
+
+  void End(Flight& flight, LoginOutcome outcome) {
+    flight.record.outcome = outcome;
+    flight.busy = false;
+    --m_busy;
+    m_done(flight.index, flight.due, flight.dueSinceStart, flight.record);
+  }
+
+  const bool m_socketLibrary = StartSocketLibrary();  // stopped when the worker ends
+  const BenchTarget& m_target;
+  const std::vector<BenchAccount>& m_accounts;
+  std::vector<Flight> m_flights;
+  std::atomic<uint64_t>& m_started;
+  const LoginDone& m_done;
+  MachineIdentity m_identity;
+  CSealKey m_key{kSealPassPhrase};
+  std::unique_ptr<CUDPServer> m_client;  // the worker's one socket
+  socket_t m_socket = kInvalidSocket;
+  sockaddr_in m_destination{};
+  std::vector<CUDPPacket> m_received = std::vector<CUDPPacket>(kDatagramBatch);
+  std::vector<CUDPPacket> m_outgoing;  // a request a flight at most
+  size_t m_outgoingCount = 0;
+  size_t m_busy = 0;
+};
+
+}  // namespace
+
+LoadOutcome RunSocketLogins(const LoadPlan& plan, const std::atomic<bool>& stop, const BenchTarget& target,
+                            const std::vector<BenchAccount>& accounts, std::atomic<uint64_t>& started,
+                            const LoginDone& done,
+                            const std::function<void(std::chrono::nanoseconds elapsed)>& everySecond) {
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int threads = std::min(cores, (plan.concurrency + kLoginsPerWorker - 1) / kLoginsPerWorker);
+  std::atomic<int> nextWorker{0};
+  return RunScheduleWorkers(
+      plan, threads, stop,
+      [&](CLoadSchedule& schedule) {
+        // The logins in flight shared out, the first workers taking one more.
+        const int worker = nextWorker++;
+        const int inFlight = plan.concurrency / threads + (worker < plan.concurrency % threads ? 1 : 0);
+        try {
+          CSocketLoginWorker(target, accounts, inFlight, started, done).Run(schedule);
+        } catch (const std::bad_alloc&) {
+          // Out of memory on a worker thread: its logins stop being started.
+        }
+      },
+      everySecond);
+}
