@@ -51,7 +51,8 @@ class CHttpService {
     Clock::time_point deadline;  // for a complete request head
     std::string target;          // as the request line has it
     bool answered = false;
-    bool cutOff = false;  // closed at its deadline
+    std::string cutOff;            // why it was closed before its head came; empty while it may come
+    unsigned long long order = 0;  // of hand-over: the lower, the older
   };
 
   // The slow-body fault's body, sent once releaseAt has passed.
@@ -69,6 +70,9 @@ class CHttpService {
              const std::string& logLine);
   bool HoldBody(MHD_Connection* handle, Connection& connection, const std::string& body, const std::string& logLine);
   void HandOver(int socket, const sockaddr_in& from, Clock::time_point deadline);
+  // A full service makes room as the waiting room does: the address holding
+  // the most connections still waiting for their head loses its oldest.
+  void CutOffOldestOfTheBusiestAddress();
 
   CAccountService& m_accounts;
   const FaultModes& m_faults;
@@ -79,6 +83,7 @@ class CHttpService {
   CConnectionDoorway m_doorway;
   MHD_Daemon* m_daemon = nullptr;
   Clock::time_point m_handedOverDeadline;  // of the connection being handed over
+  unsigned long long m_handedOver = 0;     // connections handed over so far
   std::map<MHD_Connection*, Connection> m_connections;
   std::set<HeldBody*> m_heldBodies;
 };

@@ -66,6 +66,44 @@ class UdpWireFormat(unittest.TestCase):
                 self.assertIn(reason, server.log())
 
 
+class AddressesProvedByTheirKeys(unittest.TestCase):
+    def udp_login(self, server, source, guid, password):
+        datagram = request_datagram(0xC500, 3, sealed("USERID=alice^$^PWD=%s^$^GUID=%s" % (password, guid)))
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.bind((source, 0))
+            s.settimeout(2)
+            s.sendto(datagram, server.udp_address)
+            return answer_fields(s.recv(2048)[20:])["RETVALUE"]
+
+    def key_for(self, server, source):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.bind((source, 0))
+            s.settimeout(2)
+            s.sendto(request_datagram(0x5300, 1, sealed("INDICATION=")), server.udp_address)
+            return answer_fields(s.recv(2048)[20:])["GUID"]
+
+    def test_wrong_passwords_with_another_address_s_key_count_against_no_one(self):
+        with Server() as server:
+            stolen = self.key_for(server, "127.0.0.9")
+            for _ in range(5):
+                self.assertEqual(self.udp_login(server, "127.0.0.50", stolen, "x"), "1014")
+            self.assertEqual(self.udp_login(server, "127.0.0.50", self.key_for(server, "127.0.0.50"), "alice-pass"), "0")
+
+    def test_wrong_passwords_over_http_count_by_address_across_connections(self):
+        def login(source, password):
+            _, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n",
+                                                   source=(source, 0)))
+            query = "/Login.Validate.Account?USERID=alice&PWD=%s&GUID=%s" % (password, answer_fields(body, b"^$^")["GUID"])
+            _, body = split_response(http_exchange(server.http_address, b"GET %s HTTP/1.1\r\n\r\n" % query.encode(),
+                                                   source=(source, 0)))
+            return answer_fields(body, b"^$^")["RETVALUE"]
+
+        with Server() as server:
+            self.assertEqual([login("127.0.0.5", "x") for _ in range(5)], ["1004"] * 5)
+            self.assertEqual(login("127.0.0.5", "alice-pass"), "1012")
+            self.assertEqual(login("127.0.0.6", "alice-pass"), "0")
+
+
 class HttpRobustness(unittest.TestCase):
     def test_malformed_requests(self):
         with Server() as server:
@@ -115,33 +153,71 @@ class HttpRobustness(unittest.TestCase):
             with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
                 s.bind(("127.0.0.2", 0))
                 s.settimeout(0.5)
-                keys = 0
-                for _ in range(300):  # 10,000 dynamic keys for 127.0.0.2, a hundred at a time
+                answers = 0
+                for _ in range(300):  # 10,000 dynamic-key requests from 127.0.0.2, a hundred at a time
                     for _ in range(100):
                         s.sendto(flood, server.udp_address)
                     try:
                         for _ in range(100):
-                            keys += b"GUID=" in s.recv(2048)
+                            answers += len(s.recv(2048)) > 0
                     except socket.timeout:
                         pass
-                    if keys >= 10000:
+                    if answers >= 10000:
                         break
-            self.assertGreaterEqual(keys, 10000)
+            self.assertGreaterEqual(answers, 10000)
             idle = [socket.create_connection(server.http_address, source_address=("127.0.0.2", 0)) for _ in range(64)]
             status, body = http_get(server, "/Login.Validate.Account?USERID=alice&PWD=alice-pass&GUID=" + guid)
             self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"))
             for s in idle:
                 s.close()
 
-    def test_silent_connections_from_many_addresses_make_room_for_a_newcomer(self):
+    def test_stalled_request_heads_from_many_addresses_make_room_for_a_newcomer(self):
         with Server() as server:
-            silent = [socket.create_connection(server.http_address, source_address=("127.0.0.%d" % (2 + a), 0))
-                      for a in range(16) for _ in range(16)]  # a full waiting room: 16 from each of 16
+            stalled = []
+            for a in range(32):
+                for _ in range(16):
+                    stalled.append(socket.create_connection(server.http_address,
+                                                            source_address=("127.0.0.%d" % (40 + a), 0)))
+                    stalled[-1].sendall(b"GET /zq.ack HTTP/1.1\r\n")
+            cut_off = "closed: the service is full and its address holds the most"
+            for _ in range(20):  # until the server has taken every stalled connection
+                status, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n"))
+                self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"))
+                if wait_until(lambda: cut_off in server.log(), 0.1):
+                    break
+            self.assertIn(cut_off, server.log())
+            for s in stalled:
+                s.close()
+
+    def test_silent_connections_from_many_addresses_make_room_for_a_newcomer(self):
+        def silent(a, count):
+            return [socket.create_connection(server.http_address, source_address=("127.0.0.%d" % a, 0))
+                    for _ in range(count)]
+
+        def closed(s):
+            s.settimeout(3)
+            return s.recv(1) == b""
+
+        def newcomer():
             status, body = split_response(http_exchange(server.http_address, b"GET /zq.ack HTTP/1.1\r\n\r\n",
-                                                        source=("127.0.0.18", 0)))
+                                                        source=("127.0.0.30", 0)))
             self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"))
+
+        with Server() as server:
+            # A full waiting room: the oldest is 127.0.0.18's, 127.0.0.2 holds 16, 16 others 15 each.
+            first = silent(18, 1)[0]
+            busiest = silent(2, 16)
+            rest = [s for a in range(3, 19) for s in silent(a, 14 if a == 18 else 15)]
+            newcomer()
+            self.assertTrue(closed(busiest[0]))
+            busiest[1].setblocking(False)
+            self.assertRaises(BlockingIOError, busiest[1].recv, 1)
             self.assertIn("closed: the waiting room is full and its address holds the most", server.log())
-            for s in silent:
+            # 17 addresses hold 15 each: the one whose connection is oldest gives it up, whatever its address.
+            rest += silent(20, 1)
+            newcomer()
+            self.assertTrue(closed(first))
+            for s in [first, *busiest, *rest]:
                 s.close()
 
     def test_query_decoding(self):
