@@ -229,9 +229,12 @@ class HttpRobustness(unittest.TestCase):
             status, body = http_get(server, "/Login.Validate.Account?userid=%s&PWD=%s&APPID=1&AREAID=1&GUID=%s"
                                     % (user, password, guid))
             self.assertEqual(answer_fields(body, b"^$^")["RETVALUE"], "0")
-            # C1 controls, raw 8-bit controls and bidirectional overrides reach the log escaped.
-            http_get(server, "/Login.Validate.Account?USERID=%C2%9B2J%9B2J%E2%80%AEx%E2%81%A6&PWD=p&GUID=" + guid)
-            self.assertIn("user=\\u009B2J\\x9B2J\\u202Ex\\u2066 -> RETVALUE=1003", server.log())
+            # C1 controls, raw 8-bit controls, format characters (bidirectional overrides and marks, the
+            # BOM) and separators reach the log escaped, at the ends of their ranges too.
+            http_get(server, "/Login.Validate.Account?USERID=%C2%9B2J%9B2J%E2%80%AEx%E2%81%A6%C2%80%C2%9F%E2%80%AA"
+                             "%E2%81%A9%7F%E2%80%8E%E2%80%A9%EF%BB%BF&PWD=p&GUID=" + guid)
+            self.assertIn("user=\\u009B2J\\x9B2J\\u202Ex\\u2066\\u0080\\u009F\\u202A\\u2069\\x7F\\u200E\\u2029\\uFEFF "
+                          "-> RETVALUE=1003", server.log())
 
 
 class FaultModes(unittest.TestCase):
