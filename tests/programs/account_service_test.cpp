@@ -1,8 +1,15 @@
 #include "programs/voka-server/account_service.h"
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
 
 #include "programs/voka-server/server_messages.h"
 #include "usbclient/ocra_response.h"
@@ -10,6 +17,19 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// From here on the system's generator fails for this process.
+void FailTheSystemsGenerator() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getrandom, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program = {sizeof filter / sizeof filter[0], filter};
+  prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+  prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+}
 
 class AccountServiceTest : public ::testing::Test {
  protected:
@@ -277,6 +297,19 @@ TEST_F(AccountServiceTest, DrawsShareNoStateWithACopyOfTheProcess) {
   waitpid(child, &status, 0);
   EXPECT_NE(std::string(drawn, 36), guid);
   EXPECT_NE(std::string(drawn + 36, 8), challenge);
+}
+
+// No key, challenge or position may come from anything but the system's
+// generator: when it fails, the server stops.
+TEST_F(AccountServiceTest, StopsWhenTheSystemsGeneratorFails) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: nothing drawn before
+  CAccountService service(m_book);
+  EXPECT_DEATH(
+      {
+        FailTheSystemsGenerator();
+        service.Answer(RequestKind::kDynamicKey, {});
+      },
+      "random generator failed");
 }
 
 }  // namespace
