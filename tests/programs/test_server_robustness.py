@@ -67,27 +67,21 @@ class UdpWireFormat(unittest.TestCase):
 
 
 class AddressesProvedByTheirKeys(unittest.TestCase):
-    def udp_login(self, server, source, guid, password):
-        datagram = request_datagram(0xC500, 3, sealed("USERID=alice^$^PWD=%s^$^GUID=%s" % (password, guid)))
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-            s.bind((source, 0))
-            s.settimeout(2)
-            s.sendto(datagram, server.udp_address)
-            return answer_fields(s.recv(2048)[20:])["RETVALUE"]
-
-    def key_for(self, server, source):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-            s.bind((source, 0))
-            s.settimeout(2)
-            s.sendto(request_datagram(0x5300, 1, sealed("INDICATION=")), server.udp_address)
-            return answer_fields(s.recv(2048)[20:])["GUID"]
-
     def test_wrong_passwords_with_another_address_s_key_count_against_no_one(self):
+        def answer(source, command, text):
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                s.bind((source, 0))
+                s.settimeout(2)
+                s.sendto(request_datagram(command, 1, sealed(text)), server.udp_address)
+                return answer_fields(s.recv(2048)[20:])
+
+        def login(source, guid, password):
+            return answer(source, 0xC500, "USERID=alice^$^PWD=%s^$^GUID=%s" % (password, guid))["RETVALUE"]
+
         with Server() as server:
-            stolen = self.key_for(server, "127.0.0.9")
-            for _ in range(5):
-                self.assertEqual(self.udp_login(server, "127.0.0.50", stolen, "x"), "1014")
-            self.assertEqual(self.udp_login(server, "127.0.0.50", self.key_for(server, "127.0.0.50"), "alice-pass"), "0")
+            stolen = answer("127.0.0.9", 0x5300, "INDICATION=")["GUID"]
+            self.assertEqual([login("127.0.0.50", stolen, "x") for _ in range(5)], ["1014"] * 5)
+            self.assertEqual(login("127.0.0.50", answer("127.0.0.50", 0x5300, "INDICATION=")["GUID"], "alice-pass"), "0")
 
     def test_wrong_passwords_over_http_count_by_address_across_connections(self):
         def login(source, password):
