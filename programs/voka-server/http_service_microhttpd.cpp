@@ -302,10 +302,12 @@ bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const
   const std::string line = EscapeControlBytes(method) + " " + EscapeControlBytes(target.path);
   if (method != "GET") return Reply(handle, connection, 405, "only GET is served\n", line + " -> 405");
   if (!m_redirectBase.empty()) {
-    const std::string location = m_redirectBase + target.path + (target.hasQuery ? "?" + target.query : "");
-    const std::string logged =
-        m_redirectBase + target.path + (target.hasQuery ? "?" + MaskSecretValues(target.query) : "");
-    LogLine(connection.peer + " " + line + " -> 302 " + EscapeControlBytes(logged));
+    auto redirectWith = [&](const std::string& query) {
+      return m_redirectBase + target.path + (target.hasQuery ? "?" + query : "");
+    };
+    const std::string location = redirectWith(target.query);
+    LogLine(connection.peer + " " + line + " -> 302 " +
+            EscapeControlBytes(redirectWith(MaskSecretValues(target.query))));
     connection.answered = true;
     return QueueResponse(handle, 302, MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT),
                          location.c_str());
