@@ -28,7 +28,21 @@ std::string EscapeControlBytes(const std::string& text) {
   return out;
 }
 
+namespace {
+
+// Unicode 15's format characters (Cf), then its line and paragraph separators.
+constexpr char32_t kInvisibleRanges[][2] = {
+    {0x0080, 0x009F},   {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+    {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},
+    {0x202A, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},
+    {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0001, 0xE0001}, {0xE0020, 0xE007F}, {0x2028, 0x2029}};
+
+}  // namespace
+
 bool IsInvisibleControl(char32_t codePoint) {
-  return (codePoint >= 0x80 && codePoint <= 0x9F) || (codePoint >= 0x202A && codePoint <= 0x202E) ||
-         (codePoint >= 0x2066 && codePoint <= 0x2069);
+  for (const auto& range : kInvisibleRanges) {
+    if (codePoint >= range[0] && codePoint <= range[1]) return true;
+  }
+  return false;
 }

@@ -12,6 +12,15 @@ namespace {
 
 constexpr char kUdpServerName[] = "TEVUDPServer";
 
+// A control byte has no place in a host, a port or a URL; a CR LF in the HTTP
+// base would add a header line to every request.
+bool HoldsControlByte(const char* text) {
+  for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
+    if (static_cast<unsigned char>(*at) < 0x20 || *at == 0x7F) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 CClientAuthen::CClientAuthen()
@@ -29,6 +38,8 @@ CClientAuthen::~CClientAuthen() {
 }
 
 int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
+  // Refused as an endpoint too long for any request is: the endpoints stay.
+  if (HoldsControlByte(udpServer) || HoldsControlByte(tcpServer)) return RefuseRequestTooLong();
   try {
     m_strTcpServer = tcpServer != nullptr ? tcpServer : "";
     m_mapResult.clear();

@@ -46,7 +46,8 @@ class CClientAuthen {
   virtual ~CClientAuthen();
 
   // udpServer is "host[:port]"; tcpServer the base of every HTTP URL.
-  // Empties the result map. Always 0.
+  // Empties the result map and returns 0; for an endpoint holding a control
+  // byte, AUTHEN_E_FAIL as for a request too long, the endpoints unchanged.
   int Initialize(const char* udpServer, const char* tcpServer);
 
   // Looks key up without regard to the case of a-z. 0: the value and its NUL

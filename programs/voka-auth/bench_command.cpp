@@ -93,11 +93,12 @@ int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostrea
   tally.WriteRows();
   const BenchFigures figures{settings.plan, run, tally, ProcessCpuSeconds() - cpuBefore};
   RestoreInterrupt();
-  if (csv.is_open()) {
-    csv.close();
-    if (!csv) err << "voka-auth: bench: cannot write " << settings.csvPath << "\n";
-  }
+  if (csv.is_open()) csv.close();
+  // A CSV file that cannot be written is the command line's fault, as one
+  // that cannot be opened is.
+  if (!csv) err << "voka-auth: bench: cannot write " << settings.csvPath << "\n";
   out << (options.json ? FormatBenchJson(figures) + "\n" : FormatBenchSummary(figures));
   out.flush();
-  return tally.Failed() == 0 && csv.good() ? kExitSuccess : kExitCommandFailed;
+  if (!csv) return kExitUsage;
+  return tally.Failed() == 0 ? kExitSuccess : kExitCommandFailed;
 }

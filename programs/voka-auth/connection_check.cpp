@@ -63,14 +63,13 @@ class StageObserver : public ExchangeTrace {
   ExchangeTrace& m_next;
 };
 
-// What one stage's answer said, in UTF-8 and on one line.
+// What one stage's answer said, in UTF-8 as it came: the human lines escape
+// it, the JSON report writes it as a JSON string.
 struct Verdict {
   bool hasRetValue = false;
   std::string retValue;
   std::string descMsg;
 };
-
-std::string Printable(const std::string& ansi) { return EscapeControlBytes(AnsiToUtf8Text(ansi)); }
 
 Verdict ReadVerdict(const CClientAuthen& engine) {
   Verdict verdict;
@@ -78,8 +77,8 @@ Verdict ReadVerdict(const CClientAuthen& engine) {
   const auto retValue = results.find("RETVALUE");
   const auto descMsg = results.find("DESCMSG");
   verdict.hasRetValue = retValue != results.end();
-  if (verdict.hasRetValue) verdict.retValue = Printable(retValue->second);
-  if (verdict.hasRetValue && descMsg != results.end()) verdict.descMsg = Printable(descMsg->second);
+  if (verdict.hasRetValue) verdict.retValue = AnsiToUtf8Text(retValue->second);
+  if (verdict.hasRetValue && descMsg != results.end()) verdict.descMsg = AnsiToUtf8Text(descMsg->second);
   return verdict;
 }
 
@@ -231,10 +230,12 @@ class ConnectionCheck {
   }
 
   // Human lines come as each step ends: a person, or a window, reads them
-  // while the next step waits.
+  // while the next step waits. Whatever a peer or the system reported (an
+  // answer, a certificate's names, an error text) must not move the cursor
+  // or forge a line.
   void Line(const std::string& step, const std::string& text) {
     if (m_options.json) return;
-    m_out << step << ": " << text << "\n";
+    m_out << step << ": " << EscapeControlBytes(text) << "\n";
     m_out.flush();
   }
 

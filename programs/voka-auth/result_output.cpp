@@ -19,8 +19,15 @@ std::string JsonString(const std::string& utf8) {
     }
     const char32_t codePoint = Utf8CodePoint(reinterpret_cast<const unsigned char*>(utf8.data()) + at, length);
     if (IsInvisibleControl(codePoint)) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(codePoint));
+      // Past U+FFFF, JSON writes the character as its UTF-16 surrogate pair.
+      char escape[16];
+      const auto unit = static_cast<unsigned>(codePoint);
+      if (unit > 0xFFFF) {
+        std::snprintf(escape, sizeof escape, "\\u%04x\\u%04x", 0xD800 + ((unit - 0x10000) >> 10),
+                      0xDC00 + ((unit - 0x10000) & 0x3FF));
+      } else {
+        std::snprintf(escape, sizeof escape, "\\u%04x", unit);
+      }
       out += escape;
     } else if (length > 1) {
       out.append(utf8, at, length);
@@ -34,7 +41,7 @@ std::string JsonString(const std::string& utf8) {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c == 0x7F) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", c);
       out += escape;

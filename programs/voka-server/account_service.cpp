@@ -13,12 +13,7 @@ constexpr auto kPendingLifetime = std::chrono::minutes(5);
 // card cell.
 constexpr int kWrongFactorAnswersBeforeLock = 5;
 constexpr auto kFactorLockTime = std::chrono::minutes(5);
-// Guessing passwords from one address costs a minute per handful; the owner
-// logging in from elsewhere is not held up.
-constexpr int kWrongPasswordsBeforeWait = 5;
-constexpr auto kWrongPasswordWindow = std::chrono::minutes(1);
-constexpr auto kPasswordWait = std::chrono::minutes(1);
-// Forged UDP source addresses must not grow the guards without end.
+// The addresses whose wrong passwords are counted at once.
 constexpr size_t kMaxPasswordGuards = 100000;
 
 std::string Field(const RequestFields& fields, const char* name) {
@@ -48,7 +43,7 @@ AnswerFields FailureAnswer(int retValue) {
 }
 
 CAccountService::CAccountService(AccountBook accounts, ClockReader now)
-    : m_accounts(std::move(accounts)), m_now(std::move(now)) {}
+    : m_accounts(std::move(accounts)), m_now(std::move(now)), m_passwordGuards(kMaxPasswordGuards) {}
 
 AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress) {
   switch (kind) {
@@ -70,10 +65,17 @@ AnswerFields CAccountService::DynamicKey(const std::string& sourceAddress) {
 
 AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std::string& sourceAddress) {
   const Account* account = nullptr;
-  int check = CheckLogin(fields, nullptr, account);
-  if (check != kRetSuccess) return FailureAnswer(check);
-  if (PasswordsWait(sourceAddress)) return FailureAnswer(kRetPasswordsWait);
-  if (!SameSecret(Field(fields, "PWD"), account->password)) return WrongPasswordAnswer(sourceAddress);
+  const int check = CheckLogin(fields, nullptr, account);
+  if (check != kRetSuccess && check != kRetUnknownUser) return FailureAnswer(check);
+  // A key is only ever sent to the address that asked for it: a login with
+  // one issued elsewhere proves nothing of its source, which may be forged,
+  // and counts against no address.
+  if (m_guids.Source(Field(fields, "GUID")) != sourceAddress) return FailureAnswer(kRetForeignDynamicKey);
+  if (m_passwordGuards.Waits(sourceAddress, m_now())) return FailureAnswer(kRetPasswordsWait);
+  // Trying user ids is guessing as much as trying passwords.
+  if (check == kRetUnknownUser) return WrongPasswordAnswer(sourceAddress, kRetUnknownUser);
+  if (!SameSecret(Field(fields, "PWD"), account->password))
+    return WrongPasswordAnswer(sourceAddress, kRetWrongPassword);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
 
   PendingFactor pending;
@@ -168,31 +170,9 @@ AnswerFields CAccountService::WrongFactorAnswer(const std::string& userId, int r
   return FailureAnswer(retValue);
 }
 
-bool CAccountService::PasswordsWait(const std::string& sourceAddress) {
-  auto found = m_passwordGuards.find(sourceAddress);
-  return found != m_passwordGuards.end() && m_now() < found->second.waitUntil;
-}
-
-AnswerFields CAccountService::WrongPasswordAnswer(const std::string& sourceAddress) {
-  const Clock::time_point now = m_now();
-  if (m_passwordGuards.size() >= kMaxPasswordGuards && !m_passwordGuards.count(sourceAddress)) {
-    for (auto guard = m_passwordGuards.begin(); guard != m_passwordGuards.end();) {
-      const bool over = now - guard->second.windowStart > kWrongPasswordWindow && now >= guard->second.waitUntil;
-      guard = over ? m_passwordGuards.erase(guard) : std::next(guard);
-    }
-  }
-  if (m_passwordGuards.size() < kMaxPasswordGuards || m_passwordGuards.count(sourceAddress)) {
-    PasswordGuard& guard = m_passwordGuards[sourceAddress];
-    if (guard.wrongPasswords == 0 || now - guard.windowStart > kWrongPasswordWindow) {
-      guard.wrongPasswords = 0;
-      guard.windowStart = now;
-    }
-    if (++guard.wrongPasswords >= kWrongPasswordsBeforeWait) {
-      guard.wrongPasswords = 0;
-      guard.waitUntil = now + kPasswordWait;
-    }
-  }
-  return FailureAnswer(kRetWrongPassword);
+AnswerFields CAccountService::WrongPasswordAnswer(const std::string& sourceAddress, int retValue) {
+  m_passwordGuards.CountWrong(sourceAddress, m_now());
+  return FailureAnswer(retValue);
 }
 
 AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {

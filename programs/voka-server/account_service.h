@@ -11,6 +11,7 @@
 #include "programs/voka-server/account_file.h"
 #include "programs/voka-server/answer_builder.h"
 #include "programs/voka-server/guid_store.h"
+#include "programs/voka-server/password_guards.h"
 #include "programs/voka-server/request_opener.h"
 #include "protocol/request_kinds.h"
 
@@ -25,7 +26,8 @@ class CAccountService {
   // Every lifetime and lock is measured on the clock that now reads.
   explicit CAccountService(AccountBook accounts, ClockReader now = Clock::now);
 
-  // sourceAddress: the client's IP address, which dynamic keys are counted by.
+  // sourceAddress: the client's IP address, which dynamic keys are issued to
+  // and wrong passwords counted by.
   AnswerFields Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress = "");
 
  private:
@@ -42,13 +44,6 @@ class CAccountService {
     Clock::time_point lockedUntil;
   };
 
-  // Wrong passwords from one address within a window, and the wait they lead to.
-  struct PasswordGuard {
-    int wrongPasswords = 0;
-    Clock::time_point windowStart;
-    Clock::time_point waitUntil;
-  };
-
   AnswerFields DynamicKey(const std::string& sourceAddress);
   AnswerFields StaticLogin(const RequestFields& fields, const std::string& sourceAddress);
   AnswerFields EKeyLogin(const RequestFields& fields);
@@ -61,9 +56,8 @@ class CAccountService {
   bool FactorLocked(const std::string& userId);
   // The answer to a wrong second factor, which counts towards the lock.
   AnswerFields WrongFactorAnswer(const std::string& userId, int retValue);
-  bool PasswordsWait(const std::string& sourceAddress);
-  // The answer to a wrong password, which counts towards the address's wait.
-  AnswerFields WrongPasswordAnswer(const std::string& sourceAddress);
+  // The answer to a wrong password or user id, which counts towards the address's wait.
+  AnswerFields WrongPasswordAnswer(const std::string& sourceAddress, int retValue);
   // The answer of a login that is complete.
   AnswerFields LoggedInAnswer(const std::string& userId);
   std::string NewGuid();
@@ -72,7 +66,7 @@ class CAccountService {
   AccountBook m_accounts;
   ClockReader m_now;
   CGuidStore m_guids;
-  std::map<std::string, PendingFactor> m_pending;         // by user id
-  std::map<std::string, FactorGuard> m_factorGuards;      // by user id
-  std::map<std::string, PasswordGuard> m_passwordGuards;  // by source address
+  std::map<std::string, PendingFactor> m_pending;     // by user id
+  std::map<std::string, FactorGuard> m_factorGuards;  // by user id
+  CPasswordGuards m_passwordGuards;
 };

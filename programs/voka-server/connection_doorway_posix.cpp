@@ -116,15 +116,15 @@ size_t CConnectionDoorway::WaitingFrom(const sockaddr_in& from) const {
 }
 
 // Silent connections from many addresses must not shut out a newcomer: the
-// address holding the most gives up its oldest (m_waiting is in accept order).
+// address holding the most gives up its oldest, and of addresses holding as
+// many the one whose connection is oldest (m_waiting is in accept order), so
+// that no address loses every tie.
 void CConnectionDoorway::CloseOldestOfTheBusiestAddress() {
   std::map<in_addr_t, size_t> held;
-  for (const Waiting& waiting : m_waiting) ++held[waiting.from.sin_addr.s_addr];
-  const in_addr_t busiest = std::max_element(held.begin(), held.end(), [](const auto& a, const auto& b) {
-                              return a.second < b.second;
-                            })->first;
+  size_t most = 0;
+  for (const Waiting& waiting : m_waiting) most = std::max(most, ++held[waiting.from.sin_addr.s_addr]);
   auto oldest = std::find_if(m_waiting.begin(), m_waiting.end(),
-                             [&](const Waiting& waiting) { return waiting.from.sin_addr.s_addr == busiest; });
+                             [&](const Waiting& waiting) { return held[waiting.from.sin_addr.s_addr] == most; });
   LogLine(m_scheme + " " + PeerText(&oldest->from) +
           " closed: the waiting room is full and its address holds the most");
   close(oldest->socket);

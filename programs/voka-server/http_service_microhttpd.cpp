@@ -23,6 +23,8 @@ namespace {
 // One address cannot take the connections that others need.
 constexpr unsigned kConnectionsPerAddress = 16;
 constexpr unsigned kMaxConnections = 512;
+// Connections cut off to make room stay with the library until its next round.
+constexpr unsigned kCutOffRoom = 64;
 // The library closes a connection idle as long as a request head may take;
 // the head's deadline also ends one that trickles its head in.
 constexpr auto kIdleSeconds = static_cast<unsigned>(kRequestDeadline.count());
@@ -77,14 +79,18 @@ struct HttpServiceCallbacks {
         connection.address = AddressText(from->client_addr);
         connection.socket = socket->connect_fd;
         connection.deadline = service.m_handedOverDeadline;
+        connection.order = service.m_handedOver;
         return;
       }
       auto found = service.m_connections.find(handle);
       if (found == service.m_connections.end()) return;
       const CHttpService::Connection& connection = found->second;
       if (!connection.answered) {
-        const bool late = connection.cutOff || CHttpService::Clock::now() >= connection.deadline;
-        LogLine(connection.peer + " closed: " + (late ? NoRequestInTime() : "closed without a request"));
+        const bool late = CHttpService::Clock::now() >= connection.deadline;
+        LogLine(connection.peer + " closed: " +
+                (!connection.cutOff.empty() ? connection.cutOff
+                 : late                     ? NoRequestInTime()
+                                            : "closed without a request"));
       }
       service.m_connections.erase(found);
     } catch (const std::bad_alloc&) {
@@ -175,7 +181,7 @@ int CHttpService::Open(const ListenAddress& address, std::string& error) {
   if (m_listener < 0) return 1;
   std::vector<MHD_OptionItem> options = {
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&HttpServiceCallbacks::OnLibraryMessage), this},
-      {MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, nullptr},
+      {MHD_OPTION_CONNECTION_LIMIT, kMaxConnections + kCutOffRoom, nullptr},
       {MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, nullptr},
       {MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, nullptr},
@@ -214,7 +220,7 @@ void CHttpService::AppendPollEntries(std::vector<pollfd>& entries) {
 int CHttpService::MillisecondsToNextEvent() {
   Clock::time_point next = Clock::time_point::max();
   for (const auto& entry : m_connections) {
-    if (!entry.second.answered && !entry.second.cutOff) next = std::min(next, entry.second.deadline);
+    if (!entry.second.answered && entry.second.cutOff.empty()) next = std::min(next, entry.second.deadline);
   }
   for (const HeldBody* held : m_heldBodies) {
     if (held->suspended) next = std::min(next, held->releaseAt);
@@ -246,10 +252,10 @@ void CHttpService::Run(const std::vector<pollfd>& polled) {
   const Clock::time_point now = Clock::now();
   for (auto& entry : m_connections) {
     Connection& connection = entry.second;
-    if (!connection.answered && !connection.cutOff && now >= connection.deadline) {
+    if (!connection.answered && connection.cutOff.empty() && now >= connection.deadline) {
       // The library then reads the end of the stream and closes it.
       shutdown(connection.socket, SHUT_RDWR);
-      connection.cutOff = true;
+      connection.cutOff = NoRequestInTime();
     }
   }
   for (HeldBody* held : m_heldBodies) {
@@ -263,8 +269,32 @@ void CHttpService::Run(const std::vector<pollfd>& polled) {
 
 void CHttpService::HandOver(int socket, const sockaddr_in& from, Clock::time_point deadline) {
   m_handedOverDeadline = deadline;
+  ++m_handedOver;
+  const size_t open = std::count_if(m_connections.begin(), m_connections.end(),
+                                    [](const auto& entry) { return entry.second.cutOff.empty(); });
+  if (open >= kMaxConnections) CutOffOldestOfTheBusiestAddress();
   // The library closes the socket when it refuses it (too many from one address).
   MHD_add_connection(m_daemon, socket, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+}
+
+void CHttpService::CutOffOldestOfTheBusiestAddress() {
+  std::map<std::string, size_t> held;
+  size_t most = 0;
+  for (const auto& entry : m_connections) {
+    if (!entry.second.answered && entry.second.cutOff.empty()) most = std::max(most, ++held[entry.second.address]);
+  }
+  Connection* oldest = nullptr;
+  for (auto& entry : m_connections) {
+    Connection& connection = entry.second;
+    if (!connection.answered && connection.cutOff.empty() && held[connection.address] == most &&
+        (oldest == nullptr || connection.order < oldest->order)) {
+      oldest = &connection;
+    }
+  }
+  if (oldest == nullptr) return;
+  // The library then reads the end of the stream and closes it.
+  shutdown(oldest->socket, SHUT_RDWR);
+  oldest->cutOff = "the service is full and its address holds the most";
 }
 
 bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const std::string& method,
@@ -283,8 +313,12 @@ bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const
   const std::string line = EscapeControlBytes(method) + " " + EscapeControlBytes(target.path);
   if (method != "GET") return Reply(handle, connection, 405, "only GET is served\n", line + " -> 405");
   if (!m_redirectBase.empty()) {
-    const std::string location = m_redirectBase + target.path + (target.hasQuery ? "?" + target.query : "");
-    LogLine(connection.peer + " " + line + " -> 302 " + EscapeControlBytes(location));
+    auto redirectWith = [&](const std::string& query) {
+      return m_redirectBase + target.path + (target.hasQuery ? "?" + query : "");
+    };
+    const std::string location = redirectWith(target.query);
+    LogLine(connection.peer + " " + line + " -> 302 " +
+            EscapeControlBytes(redirectWith(MaskSecretValues(target.query))));
     connection.answered = true;
     return QueueResponse(handle, 302, MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT),
                          location.c_str());

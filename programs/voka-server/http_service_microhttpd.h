@@ -53,7 +53,8 @@ class CHttpService {
     Clock::time_point deadline;  // for a complete request head
     std::string target;          // as the request line has it
     bool answered = false;
-    bool cutOff = false;  // closed at its deadline
+    std::string cutOff;            // why it was closed before its head came; empty while it may come
+    unsigned long long order = 0;  // of hand-over: the lower, the older
   };
 
   // The slow-body fault's body, sent once releaseAt has passed.
@@ -71,6 +72,9 @@ class CHttpService {
              const std::string& logLine);
   bool HoldBody(MHD_Connection* handle, Connection& connection, const std::string& body, const std::string& logLine);
   void HandOver(int socket, const sockaddr_in& from, Clock::time_point deadline);
+  // A full service makes room as the waiting room does: the address holding
+  // the most connections still waiting for their head loses its oldest.
+  void CutOffOldestOfTheBusiestAddress();
 
   CAccountService& m_accounts;
   const FaultModes& m_faults;
@@ -84,6 +88,7 @@ class CHttpService {
   size_t m_firstPollEntry = 0;             // this service's entries in the loop's poll
   size_t m_pollEntries = 0;
   Clock::time_point m_dueAt = Clock::time_point::max();  // of the next event without a ready socket
+  unsigned long long m_handedOver = 0;                   // connections handed over so far
   std::map<MHD_Connection*, Connection> m_connections;
   std::set<HeldBody*> m_heldBodies;
 };

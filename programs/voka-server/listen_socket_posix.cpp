@@ -25,8 +25,11 @@ int OpenBoundSocket(const ListenAddress& address, int type, std::string& error) 
   }
   int reuse = 1;
   if (type == SOCK_STREAM) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  // The system's longest queue of connections not yet accepted: a burst of
+  // them, a flood's or many clients', is not dropped before the server can
+  // choose whom to keep.
   if (bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
-      (type == SOCK_STREAM && listen(fd, 64) != 0)) {
+      (type == SOCK_STREAM && listen(fd, SOMAXCONN) != 0)) {
     error = address.host + ":" + std::to_string(address.port) + ": " + std::strerror(errno);
     close(fd);
     return -1;

@@ -2,8 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+
+#include "codec/ascii_case.h"
+#include "programs/voka-server/http_request.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 
@@ -57,4 +62,18 @@ std::string AnswerSummary(const AnswerFields& answer) {
     }
   }
   return summary;
+}
+
+std::string MaskSecretValues(const std::string& query) {
+  std::string masked;
+  for (size_t start = 0; start <= query.size();) {
+    const size_t end = std::min(query.find('&', start), query.size());
+    const std::string piece = query.substr(start, end - start);
+    const size_t equals = piece.find('=');
+    const std::string name = UpperCaseAscii(DecodeQueryComponent(piece.substr(0, equals)));
+    masked += equals != std::string::npos && IsSecretField(name) ? piece.substr(0, equals) + "=***" : piece;
+    if (end < query.size()) masked += '&';
+    start = end + 1;
+  }
+  return masked;
 }

@@ -24,5 +24,9 @@ class CLogBatch {
 // "voka-server: out of memory, WHAT", after the lines kept; allocates nothing.
 void LogOutOfMemory(const char* what) noexcept;
 
+// The query with the value of every password field as "***": the log never
+// holds a secret.
+std::string MaskSecretValues(const std::string& query);
+
 // "RETVALUE=N" and, when present, AUTHENSTATE, CHALLENGE or POSITION.
 std::string AnswerSummary(const AnswerFields& answer);

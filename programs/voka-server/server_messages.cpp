@@ -15,6 +15,7 @@ const char* ServerMessage(int retValue) {
     case kRetFactorLocked: return "二次验证错误次数过多,请5分钟后再试";
     case kRetPasswordsWait: return "密码错误次数过多,请1分钟后再试";
     case kRetBusy: return "服务器繁忙,请稍后再试";
+    case kRetForeignDynamicKey: return "动态密钥不属于此地址,请重新获取";
     default: return "未知错误";
   }
 }

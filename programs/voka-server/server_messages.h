@@ -12,10 +12,11 @@ enum ServerRetValue {
   kRetNoPendingFactor = 1006,  // e-key or e-card login without a static login before it
   kRetWrongEKeyPassword = 1007,
   kRetWrongECardAnswer = 1008,
-  kRetUnknownRequest = 1010,  // unknown HTTP path
-  kRetFactorLocked = 1011,    // too many wrong e-key or card answers: the second factor waits
-  kRetPasswordsWait = 1012,   // too many wrong passwords from this address: its account logins wait
-  kRetBusy = 1013,            // the dynamic-key store is full of keys just issued
+  kRetUnknownRequest = 1010,     // unknown HTTP path
+  kRetFactorLocked = 1011,       // too many wrong e-key or card answers: the second factor waits
+  kRetPasswordsWait = 1012,      // too many wrong passwords from this address: its account logins wait
+  kRetBusy = 1013,               // the dynamic-key store is full of keys just issued
+  kRetForeignDynamicKey = 1014,  // a static login whose GUID was issued to another address
 };
 
 const char* ServerMessage(int retValue);

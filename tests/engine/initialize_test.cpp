@@ -70,6 +70,13 @@ TEST(Initialize, ReplacesEndpointsAndEmptiesTheMapOnly) {
   EXPECT_EQ(engine.TcpServer(), "http://second");
   EXPECT_TRUE(engine.UsesUdp());
   EXPECT_EQ(engine.Guid(), "");
+  // A CR LF would add a header to every HTTP request: refused, nothing changes.
+  const char* refused[][2] = {{"1.2.3.4:5", "http://a/\r\nX-Injected: yes"}, {"1.2.3.4:\x7F", "http://a"}};
+  for (const auto& endpoints : refused) {
+    EXPECT_EQ(engine.Initialize(endpoints[0], endpoints[1]), AUTHEN_E_FAIL);
+    EXPECT_EQ(engine.TcpServer(), "http://second");
+    EXPECT_EQ(engine.UdpPort(), "9");
+  }
 }
 
 }  // namespace

@@ -118,6 +118,9 @@ TEST_F(AuthenMethodsTest, ArgumentsAreReadByTheirLengthAndRefusedBeforeWork) {
   EXPECT_EQ(result, kAuthenFail);
   EXPECT_EQ(Lookup(L"DESCMSG", value), 0);
   EXPECT_EQ(value, kNetworkMessage) << "refused before its conversion";
+  CBstr injected(L"http://127.0.0.1:1/a\r\nX-Injected: yes");  // would add a header to every request
+  EXPECT_EQ(object->Initialize(user.get(), injected.get(), &result), S_OK);
+  EXPECT_EQ(result, kAuthenFail);
   EXPECT_EQ(Login(user.get(), password.get()), 0) << "the endpoints are as they were";
 
   char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));

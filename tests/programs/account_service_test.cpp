@@ -1,13 +1,35 @@
 #include "programs/voka-server/account_service.h"
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
 
 #include "programs/voka-server/server_messages.h"
 #include "usbclient/ocra_response.h"
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// From here on the system's generator fails for this process.
+void FailTheSystemsGenerator() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getrandom, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program = {sizeof filter / sizeof filter[0], filter};
+  prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+  prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+}
 
 class AccountServiceTest : public ::testing::Test {
  protected:
@@ -69,6 +91,10 @@ TEST_F(AccountServiceTest, StaticLoginChecksInOrder) {
   // A dynamic key serves every later login, not just one.
   EXPECT_EQ(login({{"USERID", "alice"}, {"PWD", "pw"}, {"GUID", guid}}), kRetSuccess);
   EXPECT_NE(NewGuid(service), guid);
+  // Neither an empty password, nor a prefix of the right one, nor the right one twice.
+  for (const char* wrong : {"", "p", "pwpw"}) {
+    EXPECT_EQ(login({{"USERID", "alice"}, {"PWD", wrong}, {"GUID", guid}}), kRetWrongPassword) << wrong;
+  }
 }
 
 TEST_F(AccountServiceTest, TokenChallengeIsAnsweredOnce) {
@@ -154,55 +180,84 @@ TEST_F(AccountServiceTest, FiveWrongSecondFactorsLockTheFactorForFiveMinutes) {
   }
 }
 
-// Five wrong passwords from one address within a minute make that address's
-// account logins wait a minute, the right password included; other addresses
-// go on, and a right password does not start the count again.
+// Five wrong passwords or unknown user ids from one address within a minute
+// make that address's account logins wait a minute, the right password
+// included; other addresses go on, a right password does not start the count
+// again, and a login with a key issued to another address counts against none.
 TEST_F(AccountServiceTest, WrongPasswordsMakeTheirAddressWait) {
   using std::chrono::milliseconds;
   using std::chrono::minutes;
   CAccountService service(m_book, m_clock);
-  const std::string guid = NewGuid(service);
-  auto login = [&](const char* password, const char* address) {
-    const RequestFields fields = {{"USERID", "alice"}, {"PWD", password}, {"GUID", guid}};
+  auto login = [&](const char* user, const char* password, const char* address, const char* keyFrom) {
+    const std::string guid = AnswerValue(service.Answer(RequestKind::kDynamicKey, {}, keyFrom), "GUID");
+    const RequestFields fields = {{"USERID", user}, {"PWD", password}, {"GUID", guid}};
     return RetValue(service.Answer(RequestKind::kStaticLogin, fields, address));
   };
   const struct {
     std::chrono::milliseconds later;
-    const char *password, *address;
-    int wrongInARow, expected;
-  } steps[] = {{milliseconds(0), "x", "192.0.2.1", 4, kRetWrongPassword},
-               {minutes(1) + milliseconds(1), "x", "192.0.2.1", 4, kRetWrongPassword},  // a new window
-               {minutes(1), "pw", "192.0.2.1", 1, kRetSuccess},
-               {milliseconds(0), "x", "192.0.2.1", 1, kRetWrongPassword},  // the fifth within a minute
-               {milliseconds(0), "pw", "192.0.2.1", 1, kRetPasswordsWait},
-               {milliseconds(0), "pw", "192.0.2.2", 1, kRetSuccess},
-               {minutes(1) - milliseconds(1), "pw", "192.0.2.1", 1, kRetPasswordsWait},
-               {milliseconds(1), "pw", "192.0.2.1", 1, kRetSuccess}};
+    const char *user, *password, *address, *keyFrom;
+    int times, expected;
+  } steps[] = {{milliseconds(0), "alice", "x", "192.0.2.1", "192.0.2.1", 4, kRetWrongPassword},
+               {minutes(1) + milliseconds(1), "alice", "x", "192.0.2.1", "192.0.2.1", 4, kRetWrongPassword},
+               {minutes(1), "alice", "pw", "192.0.2.1", "192.0.2.1", 1, kRetSuccess},
+               {milliseconds(0), "nobody", "pw", "192.0.2.1", "192.0.2.1", 1, kRetUnknownUser},  // the fifth
+               {milliseconds(0), "alice", "pw", "192.0.2.1", "192.0.2.1", 1, kRetPasswordsWait},
+               {milliseconds(0), "nobody", "pw", "192.0.2.1", "192.0.2.1", 1, kRetPasswordsWait},
+               {milliseconds(0), "alice", "pw", "192.0.2.2", "192.0.2.2", 1, kRetSuccess},
+               {milliseconds(0), "alice", "x", "192.0.2.3", "192.0.2.9", 5, kRetForeignDynamicKey},
+               {milliseconds(0), "alice", "pw", "192.0.2.3", "192.0.2.3", 1, kRetSuccess},
+               {minutes(1) - milliseconds(1), "alice", "pw", "192.0.2.1", "192.0.2.1", 1, kRetPasswordsWait},
+               {milliseconds(1), "alice", "pw", "192.0.2.1", "192.0.2.1", 1, kRetSuccess}};
   for (const auto& step : steps) {
     m_now += step.later;
-    for (int i = 0; i < step.wrongInARow; ++i) EXPECT_EQ(login(step.password, step.address), step.expected);
+    for (int i = 0; i < step.times; ++i) {
+      EXPECT_EQ(login(step.user, step.password, step.address, step.keyFrom), step.expected) << step.address;
+    }
   }
 }
 
-// The dynamic-key store under floods: an address past its share of 1,000
-// gives up its own oldest; a full store gives up the oldest key of the
-// address holding the most, never one younger than 10 seconds.
-TEST(GuidStoreTest, FloodsPushOutOnlyTheFloodersOwnKeys) {
+// Past its share, an address whose oldest key is younger than 10 s gets none.
+TEST_F(AccountServiceTest, AnAddressPastItsShareOfYoungKeysIsAnsweredBusy) {
+  CAccountService service(m_book, m_clock);
+  for (int key = 0; key < 1000; ++key) service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1");
+  EXPECT_EQ(RetValue(service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1")), kRetBusy);
+}
+
+// A full table of counted addresses makes room and goes on counting: a
+// guesser from a new address is still held; an address held stays held.
+TEST(PasswordGuardsTest, AFullTableForgetsAnAddressThatFailedLongAgo) {
+  CPasswordGuards guards(3);
+  CPasswordGuards::Clock::time_point now(std::chrono::hours(1));
+  for (int i = 0; i < 5; ++i) guards.CountWrong("held", now);
+  guards.CountWrong("long ago", now);
+  guards.CountWrong("lately", now + std::chrono::seconds(1));
+  for (int i = 0; i < 5; ++i) guards.CountWrong("guesser", now + std::chrono::seconds(2));
+  EXPECT_TRUE(guards.Waits("guesser", now + std::chrono::seconds(2)));
+  EXPECT_TRUE(guards.Waits("held", now + std::chrono::seconds(2)));
+  EXPECT_EQ(guards.Size(), 3u);
+}
+
+// The dynamic-key store under floods: a full store gives up its oldest key,
+// whoever holds it, and an address past its share of 1,000 its own oldest;
+// never one younger than 10 seconds.
+TEST(GuidStoreTest, FloodsPushOutOnlyKeysOlderThanTenSeconds) {
   CGuidStore store;
-  CGuidStore::Clock::time_point now(std::chrono::hours(1));
-  ASSERT_TRUE(store.Add("victim", "192.0.2.1", now));
-  for (int i = 0; i <= 1000; ++i) store.Add("one-" + std::to_string(i), "10.0.0.1", now);
-  EXPECT_FALSE(store.Valid("one-0", now));
-  EXPECT_TRUE(store.Valid("one-1000", now));
-  for (int source = 2; source <= 100; ++source) {
+  const CGuidStore::Clock::time_point start(std::chrono::hours(1));
+  for (int source = 1; source <= 99; ++source) {
     for (int i = 0; i < 1000; ++i)
-      store.Add(std::to_string(source) + "-" + std::to_string(i), "10.0.0." + std::to_string(source), now);
+      store.Add(std::to_string(source) + "-" + std::to_string(i), "10.0.0." + std::to_string(source), start);
   }
-  EXPECT_FALSE(store.Add("young-store", "192.0.2.2", now)) << "every key is younger than 10 s";
-  now += std::chrono::seconds(10);
-  EXPECT_TRUE(store.Add("late", "192.0.2.2", now));
-  EXPECT_TRUE(store.Valid("victim", now));
-  EXPECT_TRUE(store.Valid("late", now));
+  // The address holding the most has only young keys; others hold old ones.
+  for (int i = 0; i < 1000; ++i) ASSERT_TRUE(store.Add("busy-" + std::to_string(i), "10.9.9.9", start + 20s));
+  ASSERT_TRUE(store.Add("victim", "192.0.2.1", start + 21s));
+  EXPECT_FALSE(store.Valid("1-0", start + 21s));
+  EXPECT_EQ(store.Source("victim"), "192.0.2.1");
+  // A key 3 s old is not pushed out by its own address's share either.
+  for (int i = 0; i < 999; ++i) store.Add("own-" + std::to_string(i), "192.0.2.1", start + 24s);
+  EXPECT_FALSE(store.Add("own-extra", "192.0.2.1", start + 24s));
+  EXPECT_TRUE(store.Valid("victim", start + 24s));
+  EXPECT_TRUE(store.Add("own-extra", "192.0.2.1", start + 31s));
+  EXPECT_FALSE(store.Valid("victim", start + 31s));
 }
 
 // A pending factor belongs to the account login that asked for it: an answer
@@ -240,6 +295,19 @@ TEST_F(AccountServiceTest, DrawsShareNoStateWithACopyOfTheProcess) {
   waitpid(child, &status, 0);
   EXPECT_NE(std::string(drawn, 36), guid);
   EXPECT_NE(std::string(drawn + 36, 8), challenge);
+}
+
+// No key, challenge or position may come from anything but the system's
+// generator: when it fails, the server stops.
+TEST_F(AccountServiceTest, StopsWhenTheSystemsGeneratorFails) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: nothing drawn before
+  CAccountService service(m_book);
+  EXPECT_DEATH(
+      {
+        FailTheSystemsGenerator();
+        service.Answer(RequestKind::kDynamicKey, {});
+      },
+      "random generator failed");
 }
 
 }  // namespace

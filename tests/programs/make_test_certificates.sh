@@ -36,3 +36,11 @@ server localhost localhost 2
 server other-host other.example 2
 server expired localhost -1
 server other-ca localhost 2 stranger-ca
+
+# hostile-name: from the test CA, with no name but its subject's, whose CN
+# holds terminal controls, as anyone's https server may send.
+new_key hostile-name.key
+openssl req -new -key hostile-name.key -subj "/CN=$(printf 'evil\033[2J\033[31mRED')" -out hostile-name.csr 2>/dev/null
+openssl x509 -req -in hostile-name.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out hostile-name.pem \
+  2>/dev/null
+rm -f hostile-name.csr

@@ -12,7 +12,7 @@ namespace {
 
 TEST(JsonString, EscapesWhatJsonRequires) {
   EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(JsonString(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\x7f\"");
+  EXPECT_EQ(JsonString(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\\u007f\"");
   EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
   EXPECT_EQ(JsonString("网络连接出错 😀"), "\"网络连接出错 😀\"");
 }
@@ -48,6 +48,16 @@ TEST(ResultOutput, JsonAndHumanForms) {
   EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", hostile}}),
             "dynamic-key: 5\n  DESCMSG=\\u009B1A\\x9B1A\\u202E0=EULAVTER\\u2066\n");
   EXPECT_EQ(JsonString(hostile), "\"\\u009b1A\\ufffd1A\\u202e0=EULAVTER\\u2066\"");
+  // Format characters and separators, at the ends of each range, hide or
+  // break text as well; U+00A0 and U+2070 stay.
+  const std::string invisible =
+      "\u0080\u009F\u200E\u200F\u061C\u200B\u202A\u2069\u2028\u2029\uFEFF\U000E0041\x7F\u00A0\u2070";
+  EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", invisible}}),
+            "dynamic-key: 5\n  DESCMSG=\\u0080\\u009F\\u200E\\u200F\\u061C\\u200B\\u202A\\u2069\\u2028\\u2029"
+            "\\uFEFF\\uE0041\\x7F\u00A0\u2070\n");
+  EXPECT_EQ(JsonString(invisible),
+            "\"\\u0080\\u009f\\u200e\\u200f\\u061c\\u200b\\u202a\\u2069\\u2028\\u2029\\ufeff\\udb40\\udc41"
+            "\\u007f\u00A0\u2070\"");
 }
 
 // The COM API document lists exactly the table's codes, with its names and meanings.

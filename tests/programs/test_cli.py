@@ -167,6 +167,24 @@ class Bench(unittest.TestCase):
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
 
+    def test_latency_counts_from_when_a_login_was_due(self):
+        with Server("--fault", "silence") as server, tempfile.TemporaryDirectory() as folder:
+            rows_file = os.path.join(folder, "logins.csv")
+            run_auth(["--udp", server.udp, "--http", "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM),
+                      "--timeout", "1", "bench", "--rate", "2", "--duration", "2", "--concurrency", "1", "--user",
+                      "alice", "--password", "alice-pass", "--csv", rows_file])
+            rows = sorted(self.read_rows(rows_file), key=lambda row: float(row["scheduled_start_s"]))
+        # Due at 0.5 s, the second login starts once the first has waited out its second.
+        self.assertGreaterEqual(float(rows[1]["latency_ms"]), 1500)
+
+    @unittest.skipIf(ON_WINDOWS, "/dev/full is Linux's")
+    def test_a_csv_file_that_cannot_be_written_is_a_usage_error(self):
+        with Server() as server:
+            run = run_auth(["--udp", server.udp, "bench", "--rate", "2", "--duration", "1", "--user", "alice",
+                            "--password", "alice-pass", "--csv", "/dev/full"])
+        self.assertEqual(run.status, 2)
+        self.assertIn("cannot write /dev/full", run.stderr)
+
     @unittest.skipIf(ON_WINDOWS, "a pseudo-terminal and SIGINT are POSIX's")
     def test_progress_on_a_terminal_and_ctrl_c_stops_with_the_figures_so_far(self):
         with Server() as server, tempfile.TemporaryDirectory() as folder:
@@ -205,26 +223,33 @@ class Bench(unittest.TestCase):
 
 class HostileAnswers(unittest.TestCase):
     def test_terminal_controls_of_an_answer_are_escaped_in_output_and_trace(self):
-        hostile = "\u009b2J\u202eRETVALUE=1\u2066".encode("utf-8")
+        hostile = "\u009b2J\u202eRETVALUE=1\u2066\u200e\u2028\ufeff\x7f"
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as peer:
             peer.bind(("127.0.0.1", 0))
 
-            def answer():
-                request, client = peer.recvfrom(4096)
-                payload = b"RETVALUE=0\0GUID=G\0DESCMSG=" + hostile + b"\0"
-                peer.sendto(pack_header(16 + len(payload), 0x5300, unpack_header(request)["sequence"]) + payload,
-                            client)
+            def answer():  # a refusal, to dynamic-key and to check
+                for _ in range(2):
+                    request, client = peer.recvfrom(4096)
+                    payload = b"RETVALUE=1013\0GUID=G\0DESCMSG=" + hostile.encode("utf-8") + b"\0"
+                    peer.sendto(pack_header(16 + len(payload), 0x5300, unpack_header(request)["sequence"]) + payload,
+                                client)
 
             answering = threading.Thread(target=answer)
             answering.start()
-            run = run_auth(["--udp", "127.0.0.1:%d" % peer.getsockname()[1], "--codepage", "65001", "-v",
-                            "dynamic-key"])
+            endpoints = ["--udp", "127.0.0.1:%d" % peer.getsockname()[1], "--http",
+                         "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM), "--codepage", "65001"]
+            run = run_auth([*endpoints, "-v", "dynamic-key"])
+            check = run_auth([*endpoints, "--json", "check"])
             answering.join()
-        escaped = "\\u009B2J\\u202ERETVALUE=1\\u2066"
+        escaped = "\\u009B2J\\u202ERETVALUE=1\\u2066\\u200E\\u2028\\uFEFF\\x7F"
         self.assertIn("  DESCMSG=" + escaped + "\n", run.stdout)
         self.assertIn("DESCMSG=" + escaped + "\\0", run.stderr)
-        for raw in ("\u009b", "\u202e", "\u2066"):
-            self.assertNotIn(raw, run.stdout + run.stderr)
+        for raw in "\u009b\u202e\u2066\u200e\u2028\ufeff\x7f":
+            self.assertNotIn(raw, run.stdout + run.stderr + check.stdout)
+        # check's JSON escapes as every JSON output does; a refusal still shows the server is reached.
+        report = check.json_lines()[0]
+        self.assertEqual((report["udp"]["RETVALUE"], report["udp"]["DESCMSG"], report["verdict"]),
+                         ("1013", hostile, "udp"))
 
 
 class SealAndUnseal(unittest.TestCase):
@@ -336,6 +361,13 @@ class ConnectionCheck(unittest.TestCase):
                 self.assertEqual((run.status, lines[-1]), (status, "verdict: " + verdict.format(s=s)), run.stdout)
                 self.assertTrue(any(re.match(shown, line) for line in lines[:-1]), run.stdout)
                 self.assertNotRegex(s.log(), r"PWD|Login\.Validate")
+
+    def test_what_a_certificate_says_reaches_the_console_escaped(self):
+        with self.https_server("hostile-name") as s:
+            endpoints = ["--timeout", "1", "--udp", "127.0.0.1:0", "--http", s.https_url, *self.trust]
+            human, json_run = run_auth([*endpoints, "check"]), run_auth([*endpoints, "--json", "check"])
+        self.assertIn("evil\\x1B[2J", human.stdout)
+        self.assertNotIn("\x1b", human.stdout + json_run.stdout)
 
     def test_json_report(self):
         with Server() as server:

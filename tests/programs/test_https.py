@@ -146,6 +146,8 @@ class Https(unittest.TestCase):
             run, lines = self.login(server.http_url, ca_bundle=self.path("ca.pem"))
             self.assertEqual([line["result"] for line in lines], [0, 0, 0], run.stderr)
             self.assertRegex(server.log(), r"https 127\.0\.0\.1:\d+ GET /Login\.Validate\.Dynamic ekey user=bob")
+            self.assertIn("/Login.Validate.Account?USERID=bob&PWD=***&", server.log())
+            self.assertNotIn("bob-pass", server.log())
 
 
 if __name__ == "__main__":

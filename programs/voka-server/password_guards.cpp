@@ -1,0 +1,52 @@
+#include "programs/voka-server/password_guards.h"
+
+namespace {
+
+// Guessing passwords from one address costs a minute per handful; the owner
+// logging in from elsewhere is not held up.
+constexpr int kWrongPasswordsBeforeWait = 5;
+constexpr auto kWrongPasswordWindow = std::chrono::minutes(1);
+constexpr auto kPasswordWait = std::chrono::minutes(1);
+
+}  // namespace
+
+CPasswordGuards::CPasswordGuards(size_t capacity) : m_capacity(capacity) {}
+
+bool CPasswordGuards::Waits(const std::string& address, Clock::time_point now) const {
+  auto found = m_guards.find(address);
+  return found != m_guards.end() && now < found->second.waitUntil;
+}
+
+void CPasswordGuards::CountWrong(const std::string& address, Clock::time_point now) {
+  auto found = m_guards.find(address);
+  if (found == m_guards.end()) {
+    if (m_guards.size() >= m_capacity) ForgetOne(now);
+    found = m_guards.emplace(address, Guard()).first;
+    found->second.place = m_counting.insert(m_counting.end(), address);
+  }
+  Guard& guard = found->second;
+  if (guard.wrongPasswords == 0 || now - guard.windowStart > kWrongPasswordWindow) {
+    guard.wrongPasswords = 0;
+    guard.windowStart = now;
+  }
+  const bool waits = ++guard.wrongPasswords >= kWrongPasswordsBeforeWait;
+  if (waits) {
+    guard.wrongPasswords = 0;
+    guard.waitUntil = now + kPasswordWait;
+  }
+  // Every wait lasts as long, so appending keeps m_waiting in the order the waits end.
+  std::list<std::string>& from = guard.waiting ? m_waiting : m_counting;
+  std::list<std::string>& to = waits ? m_waiting : m_counting;
+  to.splice(to.end(), from, guard.place);
+  guard.waiting = waits;
+}
+
+void CPasswordGuards::ForgetOne(Clock::time_point now) {
+  const bool waitOver = !m_waiting.empty() && now >= m_guards.at(m_waiting.front()).waitUntil;
+  Forget(waitOver || m_counting.empty() ? m_waiting : m_counting);
+}
+
+void CPasswordGuards::Forget(std::list<std::string>& list) {
+  m_guards.erase(list.front());
+  list.pop_front();
+}
