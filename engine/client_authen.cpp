@@ -19,7 +19,8 @@ CClientAuthen::CClientAuthen()
       m_bUseUdp(true),
       m_strUdpServerName(kUdpServerName),
       m_pTrace(nullptr),
-      m_bSocketLibraryStarted(StartSocketLibrary()) {}
+      m_bSocketLibraryStarted(StartSocketLibrary()),
+      m_eLastStage(RequestTransport::kUdp) {}
 
 // Each engine holds one start of the socket library (WinSock 2.2) for its life.
 CClientAuthen::~CClientAuthen() {
@@ -32,6 +33,7 @@ int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
   try {
     m_strTcpServer = tcpServer != nullptr ? tcpServer : "";
     m_mapResult.clear();
+    BeginRequest();
 
     const std::string server = udpServer != nullptr ? udpServer : "";
     const size_t colon = server.find(':');
@@ -91,9 +93,17 @@ std::string CClientAuthen::FindValue(const char* key) const {
   return found == m_mapResult.end() ? std::string() : found->second;
 }
 
-int CClientAuthen::RefuseTextNotInCodePage() { return Refuse(kTextNotInCodePageMessage); }
+int CClientAuthen::RefuseTextNotInCodePage() {
+  BeginRequest();
+  NoteCause(m_eLastStage, VOKA_CAUSE_TEXT_REFUSED);
+  return Refuse(kTextNotInCodePageMessage);
+}
 
-int CClientAuthen::RefuseRequestTooLong() { return Refuse(kNetworkErrorMessage); }
+int CClientAuthen::RefuseRequestTooLong() {
+  BeginRequest();
+  NoteCause(m_eLastStage, VOKA_CAUSE_REQUEST_TOO_LONG);
+  return Refuse(kNetworkErrorMessage);
+}
 
 int CClientAuthen::Refuse(const char* message) {
   try {
