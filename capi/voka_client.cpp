@@ -149,3 +149,9 @@ int voka_client_field_name(voka_client* client, size_t index, char* name, size_t
     return CopyOut(AnsiToUtf8Text(std::next(fields.begin(), index)->first), name, capacity, length);
   });
 }
+
+int voka_client_last_cause(voka_client* client) {
+  return client == nullptr ? VOKA_CAUSE_NOT_TRIED : client->engine.LastCause();
+}
+
+const char* voka_client_cause_name(int cause) { return FailureCauseName(cause); }

@@ -52,7 +52,9 @@ int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
 }
 
 int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
-  const std::string* text = LookUpField(key);
+  const char* cause = LookUpCause(key);
+  const std::string causeName = cause != nullptr ? cause : "";
+  const std::string* text = cause != nullptr ? &causeName : LookUpField(key);
   if (text == nullptr) {
     return kValueAbsent;
   }
@@ -64,12 +66,13 @@ int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
 }
 
 int CClientAuthen::GetValue(const char* key, std::string& value) {
-  const std::string* text = LookUpField(key);
-  if (text == nullptr) {
+  const char* cause = LookUpCause(key);
+  const std::string* text = cause != nullptr ? nullptr : LookUpField(key);
+  if (text == nullptr && cause == nullptr) {
     return kValueAbsent;
   }
   try {
-    value = *text;
+    value = cause != nullptr ? cause : *text;
     return kValueFound;
   } catch (...) {
     return kValueAbsent;
@@ -86,6 +89,10 @@ const std::string* CClientAuthen::LookUpField(const char* key) const {
   } catch (...) {
     return nullptr;
   }
+}
+
+const char* CClientAuthen::LookUpCause(const char* key) const {
+  return key != nullptr && std::strcmp(key, kLastCauseKey) == 0 ? FailureCauseName(LastCause()) : nullptr;
 }
 
 std::string CClientAuthen::FindValue(const char* key) const {

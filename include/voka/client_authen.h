@@ -51,6 +51,10 @@ class ExchangeTrace {
   virtual void OnFailureCause(RequestTransport /*stage*/, int /*cause*/) {}
 };
 
+// GetValue's key for the name of LastCause() ("none", "no-answer", ...), so
+// that a COM host reads the cause too; no answer field has a name with '='.
+constexpr char kLastCauseKey[] = "=CAUSE";
+
 class CClientAuthen {
  public:
   CClientAuthen();
@@ -60,7 +64,7 @@ class CClientAuthen {
   // Empties the result map. Always 0.
   int Initialize(const char* udpServer, const char* tcpServer);
 
-  // Looks key up without regard to the case of a-z. 0: the value and its NUL
+  // Looks key up without regard to the case of a-z (kLastCauseKey as it is). 0: the value and its NUL
   // were copied into value; -1: absent; -2: value and NUL do not fit in
   // capacity bytes. The buffer is untouched unless 0 is returned.
   int GetValue(const char* key, char* value, size_t capacity);
@@ -179,6 +183,8 @@ class CClientAuthen {
   // The value stored under key, letters a-z matched in either case; null
   // when absent.
   const std::string* LookUpField(const char* key) const;
+  // The name of LastCause() when key is kLastCauseKey; else null.
+  const char* LookUpCause(const char* key) const;
 
   int m_nUdpTimeOut;
   bool m_bUseUdp;

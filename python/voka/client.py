@@ -17,11 +17,14 @@ class Result:
     code: 0, the server's RETVALUE, or one of the engine's codes (-10332102:
     the request failed, DESCMSG says why; -10332115: the token gave no
     password). retvalue and descmsg: those fields of the latest answer, or
-    None. fields: every field of the answers so far, names upper-case."""
+    None. fields: every field of the answers so far, names upper-case.
+    cause: why the request failed, by name ("none" when its answer was read,
+    "no-answer", "port-unreachable", ...; docs/behaviour.md)."""
     code: int
     retvalue: Optional[str]
     descmsg: Optional[str]
     fields: Dict[str, str] = field(default_factory=dict)
+    cause: str = "none"
 
     @property
     def ok(self) -> bool:
@@ -133,7 +136,8 @@ class Client:
     def _request(self, name: str, *texts: str) -> Result:
         code = getattr(self._library, "voka_client_" + name)(self._live(), *(_text(t) for t in texts))
         fields = self.fields()
-        return Result(code, fields.get("RETVALUE"), fields.get("DESCMSG"), fields)
+        cause = self._library.voka_client_cause_name(self._library.voka_client_last_cause(self._live())).decode()
+        return Result(code, fields.get("RETVALUE"), fields.get("DESCMSG"), fields, cause)
 
     def _live(self) -> ctypes.c_void_p:
         if self._handle is None:
