@@ -158,8 +158,7 @@ class ConnectionCheck {
     Line("http fetch", fetch);
     if (!facts.tlsVersion.empty()) Line("http tls", TlsText(facts));
     if (!facts.failure.empty()) {
-      m_http.problem = (facts.certificateProblem.empty() ? facts.failure : facts.certificateProblem) + " [" +
-                       FailureCauseName(m_http.cause) + "]";
+      m_http.problem = std::string(FailureCauseText(m_http.cause)) + " [" + FailureCauseName(m_http.cause) + "]";
       Line("http answer", std::string("none [") + FailureCauseName(m_http.cause) + "]");
       return;
     }
@@ -182,6 +181,9 @@ class ConnectionCheck {
     report.cause = transport == RequestTransport::kUdp ? m_engine.LastCauses().udp : m_engine.LastCauses().http;
     report.verdict = ReadVerdict(m_engine);
     if (report.answered) report.problem = AnswerProblem(report.result, report.verdict, m_engine);
+    if (!report.problem.empty() && report.cause != VOKA_CAUSE_NONE) {
+      report.problem += std::string(" [") + FailureCauseName(report.cause) + "]";
+    }
     return report;
   }
 
