@@ -166,6 +166,7 @@ DOCUMENTED_NUMBERS = [
     ("voka-auth.md", "Exit status: {} when", "programs/voka-auth/auth_options.h", "kExitSuccess", 1),
     ("voka-auth.md", "; {} at the first command", "programs/voka-auth/auth_options.h", "kExitCommandFailed", 1),
     ("voka-auth.md", "; {} for a usage error", "programs/voka-auth/auth_options.h", "kExitUsage", 1),
+    ("voka-auth.md", "; {} when UDP works but", "programs/voka-auth/connection_check.h", "kExitFallbackBroken", 1),
     ("voka-server.md", "shorter than {} bytes", LIMITS, "kUdpHeaderSize", 1),
     ("voka-server.md", "over {} KiB 431", "programs/voka-server/http_request.h", "kLargestRequestHead", 1024),
     ("voka-server.md", "within {} s is closed", "programs/voka-server/connection_doorway_posix.h",
@@ -210,6 +211,15 @@ class DocumentedNumbers(unittest.TestCase):
         del sent["0"]
         table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
         self.assertEqual(table, sent)
+
+    def test_failure_causes_are_the_code_s(self):
+        """behaviour.md's table of failure causes: each cause's number and name, as the library has them."""
+        with open(os.path.join(ROOT, "include/voka/failure_cause.h"), encoding="utf-8") as f:
+            numbers = dict(re.findall(r"(VOKA_CAUSE_\w+) = (\d+)", f.read()))
+        with open(os.path.join(ROOT, "transport/failure_cause.cpp"), encoding="utf-8") as f:
+            named = {numbers[cause]: name for cause, name in re.findall(r"\{(VOKA_CAUSE_\w+), \"([a-z-]+)\"", f.read())}
+        table = dict(re.findall(r"^\| (\d+) \| `([a-z-]+)` \|", document_text("behaviour.md"), re.M))
+        self.assertEqual((table, len(table)), (named, len(numbers)))
 
     def test_login_walk_names_what_each_file_defines(self):
         """developing.md's walk through a login: each file defines the function its row names."""
