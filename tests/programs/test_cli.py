@@ -202,6 +202,12 @@ class Bench(unittest.TestCase):
         return figures
 
 
+def answer_once(peer, payload):
+    """Answers the first request on the UDP socket peer with payload behind its header."""
+    request, client = peer.recvfrom(4096)
+    peer.sendto(pack_header(16 + len(payload), 0x5300, unpack_header(request)["sequence"]) + payload, client)
+
+
 class HostileAnswers(unittest.TestCase):
     def test_terminal_controls_of_an_answer_are_escaped_in_output_and_trace(self):
         hostile = "\u009b2J\u202eRETVALUE=1\u2066".encode("utf-8")
@@ -354,6 +360,20 @@ class ConnectionCheck(unittest.TestCase):
                 self.assertEqual((run.status, lines[-1]), (status, "verdict: " + verdict.format(s=s)), run.stdout)
                 self.assertTrue(any(re.match(shown, line) for line in lines[:-1]), run.stdout)
                 self.assertNotRegex(s.log(), r"PWD|Login\.Validate")
+
+    def test_an_answer_no_login_can_use_reaches_no_server(self):
+        """UDP answers, but without a dynamic key: a login stays on UDP and fails, whatever HTTP does."""
+        for payload, problem in [(b"RETVALUE=0\0", "the answer has no GUID"),
+                                 (b"RETVALUE=1013\0DESCMSG=busy\0",
+                                  "the server refused the dynamic key: RETVALUE=1013, DESCMSG=busy")]:
+            with self.subTest(problem), socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as peer, Server() as server:
+                peer.bind(("127.0.0.1", 0))
+                answering = threading.Thread(target=lambda: answer_once(peer, payload))
+                answering.start()
+                run = run_auth(["--udp", "127.0.0.1:%d" % peer.getsockname()[1], "--http", server.http_url, "check"])
+                answering.join()
+            self.assertEqual((run.status, run.stdout.splitlines()[-1]), (1, "verdict: none: no login can reach a "
+                             "server (UDP: %s; a login does not fall back to HTTP then)" % problem), run.stdout)
 
     def test_json_report(self):
         with Server() as server:
