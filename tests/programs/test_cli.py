@@ -163,6 +163,8 @@ class Bench(unittest.TestCase):
             self.assertEqual((run.status, figures["started"]), (0 if outcomes == {"ok"} else 1, 8), run.stderr)
             self.assertEqual({row["outcome"] for row in rows}, outcomes)
             self.assertEqual(figures["refused_by_retvalue"], refused)
+            # By cause, never by how long: a refusal has none, a closed HTTP port is no connection.
+            self.assertEqual(figures["failures_by_cause"], {"no-connection": 8} if "no-answer" in outcomes else {})
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
 
