@@ -172,3 +172,9 @@ int voka_client_fields(voka_client* client, char* fields, size_t capacity, size_
     return CopyOut(block, fields, capacity, length);
   });
 }
+
+int voka_client_last_cause(voka_client* client) {
+  return client == nullptr ? VOKA_CAUSE_NOT_TRIED : client->engine.LastCause();
+}
+
+const char* voka_client_cause_name(int cause) { return FailureCauseName(cause); }

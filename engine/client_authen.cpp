@@ -28,7 +28,8 @@ CClientAuthen::CClientAuthen()
       m_bUseUdp(true),
       m_strUdpServerName(kUdpServerName),
       m_pTrace(nullptr),
-      m_bSocketLibraryStarted(StartSocketLibrary()) {}
+      m_bSocketLibraryStarted(StartSocketLibrary()),
+      m_eLastStage(RequestTransport::kUdp) {}
 
 // Each engine holds one start of the socket library (WinSock 2.2) for its life.
 CClientAuthen::~CClientAuthen() {
@@ -43,6 +44,7 @@ int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
   try {
     m_strTcpServer = tcpServer != nullptr ? tcpServer : "";
     m_mapResult.clear();
+    BeginRequest();
 
     const std::string server = udpServer != nullptr ? udpServer : "";
     const size_t colon = server.find(':');
@@ -61,7 +63,9 @@ int CClientAuthen::Initialize(const char* udpServer, const char* tcpServer) {
 }
 
 int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
-  const std::string* text = LookUpField(key);
+  const char* cause = LookUpCause(key);
+  const std::string causeName = cause != nullptr ? cause : "";
+  const std::string* text = cause != nullptr ? &causeName : LookUpField(key);
   if (text == nullptr) {
     return kValueAbsent;
   }
@@ -73,12 +77,13 @@ int CClientAuthen::GetValue(const char* key, char* value, size_t capacity) {
 }
 
 int CClientAuthen::GetValue(const char* key, std::string& value) {
-  const std::string* text = LookUpField(key);
-  if (text == nullptr) {
+  const char* cause = LookUpCause(key);
+  const std::string* text = cause != nullptr ? nullptr : LookUpField(key);
+  if (text == nullptr && cause == nullptr) {
     return kValueAbsent;
   }
   try {
-    value = *text;
+    value = cause != nullptr ? cause : *text;
     return kValueFound;
   } catch (...) {
     return kValueAbsent;
@@ -97,14 +102,26 @@ const std::string* CClientAuthen::LookUpField(const char* key) const {
   }
 }
 
+const char* CClientAuthen::LookUpCause(const char* key) const {
+  return key != nullptr && std::strcmp(key, kLastCauseKey) == 0 ? FailureCauseName(LastCause()) : nullptr;
+}
+
 std::string CClientAuthen::FindValue(const char* key) const {
   const auto found = m_mapResult.find(key != nullptr ? key : "");
   return found == m_mapResult.end() ? std::string() : found->second;
 }
 
-int CClientAuthen::RefuseTextNotInCodePage() { return Refuse(kTextNotInCodePageMessage); }
+int CClientAuthen::RefuseTextNotInCodePage() {
+  BeginRequest();
+  NoteCause(m_eLastStage, VOKA_CAUSE_TEXT_REFUSED);
+  return Refuse(kTextNotInCodePageMessage);
+}
 
-int CClientAuthen::RefuseRequestTooLong() { return Refuse(kNetworkErrorMessage); }
+int CClientAuthen::RefuseRequestTooLong() {
+  BeginRequest();
+  NoteCause(m_eLastStage, VOKA_CAUSE_REQUEST_TOO_LONG);
+  return Refuse(kNetworkErrorMessage);
+}
 
 int CClientAuthen::Refuse(const char* message) {
   try {

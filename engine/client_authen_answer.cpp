@@ -58,9 +58,14 @@ void CClientAuthen::ParseAnswer(const char* data, size_t length) {
 }
 
 int CClientAuthen::GetRetValue() const {
+  int value = AUTHEN_E_FAIL;
+  return ReadRetValue(&value) ? value : AUTHEN_E_FAIL;
+}
+
+bool CClientAuthen::ReadRetValue(int* value) const {
   const auto found = m_mapResult.find(kFieldRetValue);
   if (found == m_mapResult.end()) {
-    return AUTHEN_E_FAIL;
+    return false;
   }
   // Read as a formatted integer is read: leading white space, a sign, then
   // digits up to the first other byte. No number, or one that does not fit
@@ -81,11 +86,12 @@ int CClientAuthen::GetRetValue() const {
   for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position, ++digits) {
     magnitude = magnitude * 10 + (text[position] - '0');
     if (magnitude > limit) {
-      return AUTHEN_E_FAIL;
+      return false;
     }
   }
   if (digits == 0) {
-    return AUTHEN_E_FAIL;
+    return false;
   }
-  return static_cast<int>(negative ? -magnitude : magnitude);
+  *value = static_cast<int>(negative ? -magnitude : magnitude);
+  return true;
 }

@@ -9,6 +9,7 @@
 
 int CClientAuthen::GetDynamicKey(const char* indication) {
   try {
+    BeginRequest();
     m_strGuid.clear();
     bool refused = false;
     int result = GetDynamicKeyUdp(indication, &refused);
@@ -18,14 +19,17 @@ int CClientAuthen::GetDynamicKey(const char* indication) {
     m_strGuid = FindValue(kFieldGuid);
     return result;
   } catch (...) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_OUT_OF_MEMORY);
     return AUTHEN_E_FAIL;
   }
 }
 
 int CClientAuthen::ProbeDynamicKey(RequestTransport transport, const char* indication) {
   try {
+    BeginRequest();
     return transport == RequestTransport::kUdp ? GetDynamicKeyUdp(indication, nullptr) : GetDynamicKeyHttp(indication);
   } catch (...) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_OUT_OF_MEMORY);
     return AUTHEN_E_FAIL;
   }
 }

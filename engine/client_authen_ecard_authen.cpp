@@ -18,9 +18,11 @@ RequestValues ECardAuthenValues(const char* userId, const char* ecardPwd, const 
 
 int CClientAuthen::ECardAuthen(const char* userId, const char* ecardPwd, const char* indication) {
   try {
+    BeginRequest();
     return m_bUseUdp ? ECardAuthenUdp(userId, ecardPwd, m_strAppId, m_strAreaId, indication)
                      : ECardAuthenHttp(userId, ecardPwd, m_strAppId, m_strAreaId, indication);
   } catch (...) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_OUT_OF_MEMORY);
     return AUTHEN_E_FAIL;
   }
 }

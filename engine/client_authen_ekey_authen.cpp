@@ -21,9 +21,11 @@ RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const st
 
 int CClientAuthen::EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication) {
   try {
+    BeginRequest();
     return m_bUseUdp ? EKeyAuthenUdp(userId, ekeyPwd, m_strAppId, m_strAreaId, ekeyType, indication)
                      : EKeyAuthenHttp(userId, ekeyPwd, m_strAppId, m_strAreaId, ekeyType, indication);
   } catch (...) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_OUT_OF_MEMORY);
     return AUTHEN_E_FAIL;
   }
 }

@@ -30,6 +30,7 @@ RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char
 int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                 const char* checkCode, const char* indication) {
   try {
+    BeginRequest();
     m_strAppId = TextOf(appId);
     m_strAreaId = TextOf(areaId);
     const int result = m_bUseUdp ? StaticAuthenUdp(userId, pwd, appId, areaId, checkCode, indication)
@@ -39,6 +40,7 @@ int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char*
     }
     return RequestEkeyPasswordFromAnswer();
   } catch (...) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_OUT_OF_MEMORY);
     return AUTHEN_E_FAIL;
   }
 }
@@ -48,11 +50,13 @@ int CClientAuthen::RequestEkeyPasswordFromAnswer() {
   // missing one: the token would answer a different challenge.
   const std::string challenge = FindValue(kFieldChallenge);
   if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_NO_CHALLENGE);
     SetResult(kFieldDescMsg, kNoChallengeMessage);
     return AUTHEN_E_FAIL;
   }
   std::string password;
   if (!RequestEkeyPassword(challenge, password)) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_TOKEN_FAILED);
     m_mapResult.clear();
     SetResult(kFieldDescMsg, kUsbTokenErrorMessage);
     SetResult(kFieldRetValue, std::to_string(AUTHEN_E_EKEYPWD));

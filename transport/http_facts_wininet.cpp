@@ -28,9 +28,18 @@ std::string TimeText(const FILETIME& time) {
 
 void TellWinInetFailure(DWORD error, HttpFacts& facts) {
   switch (error) {
-    case ERROR_INTERNET_NAME_NOT_RESOLVED: facts.failure = kHttpNameNotResolved; return;
-    case ERROR_INTERNET_CANNOT_CONNECT: facts.failure = kHttpNoConnection; return;
-    case ERROR_INTERNET_TIMEOUT: facts.failure = kHttpTimedOut; return;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      facts.failure = kHttpNameNotResolved;
+      facts.cause = VOKA_CAUSE_NAME_NOT_RESOLVED;
+      return;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+      facts.failure = kHttpNoConnection;
+      facts.cause = VOKA_CAUSE_NO_CONNECTION;
+      return;
+    case ERROR_INTERNET_TIMEOUT:
+      facts.failure = kHttpTimedOut;
+      facts.cause = VOKA_CAUSE_NO_ANSWER;
+      return;
     case ERROR_INTERNET_INVALID_CA: facts.certificateProblem = kCertificateUntrusted; break;
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID: facts.certificateProblem = kCertificateExpired; break;
     case ERROR_INTERNET_SEC_CERT_CN_INVALID: facts.certificateProblem = kCertificateForAnotherHost; break;
@@ -40,8 +49,10 @@ void TellWinInetFailure(DWORD error, HttpFacts& facts) {
   }
   if (!facts.certificateProblem.empty()) {
     facts.failure = "the certificate was refused";
+    facts.cause = CauseOfCertificateProblem(facts.certificateProblem);
     return;
   }
+  facts.cause = error == ERROR_NOT_ENOUGH_MEMORY ? VOKA_CAUSE_OUT_OF_MEMORY : VOKA_CAUSE_HTTP_FAILED;
   char* text = nullptr;
   const DWORD length =
       FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -69,6 +80,7 @@ void TellServerCertificate(HINTERNET request, HttpFacts& facts) {
   GetSystemTimeAsFileTime(&now);
   if (facts.certificateProblem == kCertificateExpired && CompareFileTime(&now, &info.ftStart) < 0) {
     facts.certificateProblem = kCertificateNotYetValid;
+    facts.cause = VOKA_CAUSE_CERTIFICATE_NOT_YET_VALID;
   }
   for (LPSTR text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName, info.lpszSignatureAlgName,
                      info.lpszEncryptionAlgName}) {

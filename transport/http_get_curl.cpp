@@ -156,6 +156,29 @@ std::string FailureText(CURLcode code, const Transfer& transfer, const char* cur
   }
 }
 
+// Why a transfer failed, as a cause; facts.certificateProblem already told.
+int FailureCause(CURLcode code, const Transfer& transfer, const HttpFacts& facts) {
+  if (transfer.outOfMemory) return VOKA_CAUSE_OUT_OF_MEMORY;
+  if (transfer.received > kHttpBodyLimit) return VOKA_CAUSE_ANSWER_TOO_LONG;
+  if (transfer.silent) return VOKA_CAUSE_NO_ANSWER;
+  if (!facts.certificateProblem.empty()) return CauseOfCertificateProblem(facts.certificateProblem);
+  switch (code) {
+    case CURLE_OK: return transfer.appended > 0 ? VOKA_CAUSE_NONE : VOKA_CAUSE_EMPTY_ANSWER;
+    case CURLE_COULDNT_RESOLVE_HOST: return VOKA_CAUSE_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT: return VOKA_CAUSE_NO_CONNECTION;
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_GOT_NOTHING: return VOKA_CAUSE_NO_ANSWER;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR: return VOKA_CAUSE_ANSWER_CUT_SHORT;
+    case CURLE_TOO_MANY_REDIRECTS: return VOKA_CAUSE_REDIRECT_REFUSED;
+    // A redirect answered, to a scheme the request may not follow.
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return facts.status >= 300 && facts.status < 400 ? VOKA_CAUSE_REDIRECT_REFUSED : VOKA_CAUSE_HTTP_FAILED;
+    case CURLE_OUT_OF_MEMORY: return VOKA_CAUSE_OUT_OF_MEMORY;
+    default: return VOKA_CAUSE_HTTP_FAILED;
+  }
+}
+
 void TellFacts(CURL* curl, CURLcode code, const Transfer& transfer, const char* curlText, HttpFacts& facts) {
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &facts.status);
   long redirects = 0;
@@ -170,6 +193,7 @@ void TellFacts(CURL* curl, CURLcode code, const Transfer& transfer, const char* 
     facts.certificateProblem = kCertificateForAnotherHost;
   }
   facts.certificateVerified = facts.secure && !facts.certificateSubject.empty() && facts.certificateProblem.empty();
+  facts.cause = FailureCause(code, transfer, facts);
 }
 
 }  // namespace

@@ -117,29 +117,32 @@ long long DeclaredBodyLength(HINTERNET request) {
   return length;
 }
 
-// Reads the body until its end, the deadline or kHttpBodyLimit bytes. Each
+// Reads the body until its end, the deadline or kHttpBodyLimit bytes; the
+// cause of its failure, VOKA_CAUSE_NONE when it was read whole. Each
 // wait asks only for what has arrived, so that a server sending a byte at a
 // time cannot hold one read past the deadline; the pieces are gathered into
 // chunks of kHttpReadChunkSize, as one blocking read of that size returns.
 int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& body) {
   std::unique_ptr<char[]> chunk(new (std::nothrow) char[kHttpReadChunkSize]);
-  if (!chunk) return 1;
+  if (!chunk) return VOKA_CAUSE_OUT_OF_MEMORY;
   size_t appended = 0;
   size_t received = 0;
   DWORD filled = 0;
   for (;;) {
     DWORD available = 0;
-    if (!SetReceiveTimeOut(request, deadline)) return 1;
+    if (!SetReceiveTimeOut(request, deadline)) return VOKA_CAUSE_NO_ANSWER;
     // A failed wait or read (a reset, the receive time-out, broken framing)
     // cuts the body short, and a body cut short is no answer.
-    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return 1;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return VOKA_CAUSE_ANSWER_CUT_SHORT;
     if (available == 0) break;
     const DWORD room = kHttpReadChunkSize - filled;
     DWORD read = 0;
-    if (!InternetReadFile(request, chunk.get() + filled, available < room ? available : room, &read)) return 1;
+    if (!InternetReadFile(request, chunk.get() + filled, available < room ? available : room, &read)) {
+      return VOKA_CAUSE_ANSWER_CUT_SHORT;
+    }
     if (read == 0) break;
     received += read;
-    if (received > kHttpBodyLimit) return 1;
+    if (received > kHttpBodyLimit) return VOKA_CAUSE_ANSWER_TOO_LONG;
     filled += read;
     if (filled == static_cast<DWORD>(kHttpReadChunkSize)) {
       appended += AppendUpToNul(chunk.get(), filled, body);
@@ -149,9 +152,10 @@ int ReadBody(HINTERNET request, const RequestDeadline& deadline, std::string& bo
   // A close short of the declared length can end the reads as the body's
   // end does.
   const long long declared = DeclaredBodyLength(request);
-  if (declared >= 0 && static_cast<long long>(received) != declared) return 1;
+  if (declared >= 0 && static_cast<long long>(received) != declared) return VOKA_CAUSE_ANSWER_CUT_SHORT;
   appended += AppendUpToNul(chunk.get(), filled, body);
-  return appended > 0 && !deadline.Passed() ? 0 : 1;
+  if (deadline.Passed()) return VOKA_CAUSE_NO_ANSWER;
+  return appended > 0 ? VOKA_CAUSE_NONE : VOKA_CAUSE_EMPTY_ANSWER;
 }
 
 // One GET of url. A redirect leaves its target in redirect and reads no
@@ -164,6 +168,7 @@ int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url,
   UrlParts parts;
   if (!SplitUrl(url.c_str(), &parts)) {
     facts.failure = "not an http or https URL";
+    facts.cause = VOKA_CAUSE_HTTP_FAILED;
     return 1;
   }
   facts.secure = parts.secure;
@@ -179,7 +184,10 @@ int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url,
                 (parts.secure ? INTERNET_FLAG_SECURE : 0);
   SetHandle request(
       handles, HttpOpenRequestA(connection.get(), "GET", parts.target.c_str(), nullptr, nullptr, nullptr, flags, 0));
-  if (request.get() == nullptr || !SetReceiveTimeOut(request.get(), deadline)) return 1;
+  if (request.get() == nullptr || !SetReceiveTimeOut(request.get(), deadline)) {
+    facts.cause = VOKA_CAUSE_HTTP_FAILED;
+    return 1;
+  }
   const bool sent = HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) != FALSE;
   const DWORD error = GetLastError();
   if (!sent) TellWinInetFailure(error, facts);
@@ -187,6 +195,7 @@ int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url,
   if (!sent) return 1;
   if (deadline.Passed()) {
     facts.failure = kHttpTimedOut;
+    facts.cause = VOKA_CAUSE_NO_ANSWER;
     return 1;
   }
   DWORD status = 0;
@@ -196,7 +205,8 @@ int FetchOnce(WinInetHandleSet& handles, HINTERNET root, const std::string& url,
   }
   redirect = RedirectTarget(request.get(), url);
   if (!redirect.empty()) return 0;
-  if (ReadBody(request.get(), deadline, body) == 0) return 0;
+  facts.cause = ReadBody(request.get(), deadline, body);
+  if (facts.cause == VOKA_CAUSE_NONE) return 0;
   facts.failure = "the body is empty, cut short, late or longer than " + std::to_string(kHttpBodyLimit) + " bytes";
   return 1;
 }
@@ -216,11 +226,13 @@ int FetchFollowingRedirects(WinInetHandleSet& handles, const std::string& url, c
     if (redirect.empty()) return 0;
     if (IsHttps(current) && !IsHttps(redirect)) {
       facts.failure = "a redirect from https to http is refused";
+      facts.cause = VOKA_CAUSE_REDIRECT_REFUSED;
       return 1;
     }
     current = redirect;
   }
   facts.failure = "more than " + std::to_string(kHttpMaxRedirects) + " redirects";
+  facts.cause = VOKA_CAUSE_REDIRECT_REFUSED;
   return 1;
 }
 
@@ -265,7 +277,10 @@ int HttpGet(const char* url, std::string& body, HttpFacts* facts) {
     if (facts != nullptr) {
       // A task past the deadline still runs: its facts are not to be read.
       *facts = ended ? task->Facts() : HttpFacts();
-      if (!ended) facts->failure = kHttpTimedOut;
+      if (!ended) {
+        facts->failure = kHttpTimedOut;
+        facts->cause = VOKA_CAUSE_NO_ANSWER;
+      }
       facts->certificateVerified =
           facts->secure && !facts->certificateSubject.empty() && facts->certificateProblem.empty();
     }

@@ -28,13 +28,23 @@ void SetSocketLastError(int code);
 int SocketErrorMessageTooLong();
 int SocketErrorAddressNotAvailable();
 
+// Has the system report an unreachable destination (an ICMP error) on an
+// unconnected datagram socket, as a failed wait or receive, without
+// connecting it: answers from any address stay accepted. WinSock does so
+// unasked.
+void ReportUnreachableDestination(socket_t socket);
+// The failure cause (voka/failure_cause.h) of a wait or receive that failed
+// with error.
+int CauseOfReceiveError(int error);
+
 // Size in bytes of the first datagram waiting on a datagram socket, so that
 // both platforms answer alike (WinSock may count every queued datagram).
 // False when the query fails.
 bool PendingDatagramSize(socket_t socket, unsigned long* size);
 
 // Waits up to timeoutMs milliseconds for the socket to become readable.
-// 1: readable; 0: time-out; -1: the wait failed (a negative time-out too).
+// 1: readable; 0: time-out; -1: the wait failed (a negative time-out too;
+// an error reported on the socket, which is then the last error).
 // The last error is cleared first, so a time-out leaves it 0.
 int WaitReadable(socket_t socket, int timeoutMs);
 

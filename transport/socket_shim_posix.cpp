@@ -1,3 +1,4 @@
+#include <netinet/ip.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <chrono>
 
 #include "transport/socket_shim.h"
+#include "voka/failure_cause.h"
 
 bool StartSocketLibrary() { return true; }
 
@@ -22,6 +24,22 @@ void SetSocketLastError(int code) { errno = code; }
 int SocketErrorMessageTooLong() { return EMSGSIZE; }
 
 int SocketErrorAddressNotAvailable() { return EADDRNOTAVAIL; }
+
+void ReportUnreachableDestination(socket_t socket) {
+  // Linux tells an unconnected socket of ICMP errors only when asked; a
+  // socket that cannot be asked waits out its time-out as before.
+  int on = 1;
+  setsockopt(socket, IPPROTO_IP, IP_RECVERR, &on, sizeof(on));
+}
+
+int CauseOfReceiveError(int error) {
+  switch (error) {
+    case ECONNREFUSED: return VOKA_CAUSE_PORT_UNREACHABLE;
+    case EHOSTUNREACH:
+    case ENETUNREACH: return VOKA_CAUSE_HOST_UNREACHABLE;
+    default: return VOKA_CAUSE_RECEIVE_FAILED;
+  }
+}
 
 bool PendingDatagramSize(socket_t socket, unsigned long* size) {
   // Linux reports the size of the first datagram for a UDP socket.
@@ -50,7 +68,11 @@ int WaitReadable(socket_t socket, int timeoutMs) {
     errno = 0;
   }
   if (result <= 0) return result < 0 ? -1 : 0;
-  return (entry.revents & POLLIN) ? 1 : -1;
+  if (entry.revents & POLLIN) return 1;
+  int error = 0;
+  socklen_t length = sizeof(error);
+  if ((entry.revents & POLLERR) && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0) errno = error;
+  return -1;
 }
 
 int SendDatagram(socket_t socket, const void* data, int length, const sockaddr_in& to) {

@@ -1,4 +1,5 @@
 #include "transport/socket_shim.h"
+#include "voka/failure_cause.h"
 
 bool StartSocketLibrary() {
   WSADATA data;
@@ -18,6 +19,18 @@ void SetSocketLastError(int code) { WSASetLastError(code); }
 int SocketErrorMessageTooLong() { return WSAEMSGSIZE; }
 
 int SocketErrorAddressNotAvailable() { return WSAEADDRNOTAVAIL; }
+
+void ReportUnreachableDestination(socket_t) {}
+
+int CauseOfReceiveError(int error) {
+  switch (error) {
+    case WSAECONNRESET: return VOKA_CAUSE_PORT_UNREACHABLE;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAENETRESET: return VOKA_CAUSE_HOST_UNREACHABLE;
+    default: return VOKA_CAUSE_RECEIVE_FAILED;
+  }
+}
 
 bool PendingDatagramSize(socket_t socket, unsigned long* size) {
   u_long count = 0;

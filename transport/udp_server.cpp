@@ -9,6 +9,7 @@
 
 #include "codec/text_escape.h"
 #include "transport/udp_log.h"
+#include "voka/failure_cause.h"
 
 namespace {
 
@@ -37,10 +38,20 @@ bool MakeDestination(const char* ip, int port, sockaddr_in* destination) {
   return port <= 65535 && inet_pton(AF_INET, ip, &destination->sin_addr) == 1;
 }
 
+// Why a datagram for ip and port was not sent; port 0 written as digits
+// alone turns UDP off.
+int UnsentCause(const char* ip, const char* portText, int port) {
+  in_addr address{};
+  if (port == 0 && portText[std::strspn(portText, "0123456789")] == '\0') return VOKA_CAUSE_UDP_OFF;
+  if (port <= 0 || port > 65535) return VOKA_CAUSE_BAD_PORT;
+  if (inet_pton(AF_INET, ip, &address) != 1) return VOKA_CAUSE_NAME_NOT_RESOLVED;
+  return VOKA_CAUSE_SEND_FAILED;
+}
+
 }  // namespace
 
 CUDPServer::CUDPServer(const char* ip, const char* port, const char* name, int timeOutSeconds)
-    : m_nTimeOut(kUdpClientInitialTimeOutMs), m_RSSocket(kInvalidSocket) {
+    : m_nTimeOut(kUdpClientInitialTimeOutMs), m_RSSocket(kInvalidSocket), m_nCause(VOKA_CAUSE_NONE) {
   std::strcpy(m_szServerIP, kDefaultHost);
   std::snprintf(m_szServerPort, sizeof m_szServerPort, "%d", kDefaultUdpPort);
   std::strcpy(m_szServerName, kDefaultServerName);
@@ -49,6 +60,7 @@ CUDPServer::CUDPServer(const char* ip, const char* port, const char* name, int t
   if (m_RSSocket == kInvalidSocket) {
     throw std::runtime_error(FormatUdpLogLine("Socket Init Failed(Initialize)::Error Code = %d", SocketLastError()));
   }
+  ReportUnreachableDestination(m_RSSocket);
   const char* failure = nullptr;
   if (SetServerParam(ip, port, name) == 1) {
     failure = "Init Failed!(SetServerParam)";
@@ -112,7 +124,9 @@ int CUDPServer::SendPacket(CUDPPacket* packet, int length, const char* ip, int p
 }
 
 int CUDPServer::SendToServer(CUDPPacket* packet, int length, int* errorCode) {
-  const int result = SendPacket(packet, length, m_szServerIP, ParsePort(m_szServerPort));
+  const int port = ParsePort(m_szServerPort);
+  const int result = SendPacket(packet, length, m_szServerIP, port);
+  m_nCause = result >= 0 ? VOKA_CAUSE_NONE : UnsentCause(m_szServerIP, m_szServerPort, port);
   if (result >= 0) return 0;
   // A datagram refused before it reached the socket (no address, a bad port)
   // is as unsent as one the socket failed: no answer can come.
@@ -127,6 +141,7 @@ int CUDPServer::RecvPacket(unsigned int limit) {
   if (ready <= 0) {
     // Read before the log file is touched, so the line shows the socket's error.
     int waitError = SocketLastError();
+    m_nCause = ready == 0 ? VOKA_CAUSE_NO_ANSWER : CauseOfReceiveError(waitError);
     int socketValue = static_cast<int>(m_RSSocket);
     AppendUdpLog(FormatUdpLogLine("[Recv]\t\tm_nTimeOut=%d(million second)^$^socket=%d^$^WSAGetLastError=%d\r\n",
                                   m_nTimeOut, socketValue, waitError) +
@@ -135,13 +150,24 @@ int CUDPServer::RecvPacket(unsigned int limit) {
   }
 
   unsigned long count = 0;
-  if (!PendingDatagramSize(m_RSSocket, &count)) return kUdpRecvFailed;
-  if (count > static_cast<unsigned long>(kUdpPacketSize) || count >= limit) return kUdpRecvTooLong;
+  if (!PendingDatagramSize(m_RSSocket, &count)) {
+    m_nCause = CauseOfReceiveError(SocketLastError());
+    return kUdpRecvFailed;
+  }
+  if (count > static_cast<unsigned long>(kUdpPacketSize) || count >= limit) {
+    m_nCause = VOKA_CAUSE_ANSWER_TOO_LONG;
+    return kUdpRecvTooLong;
+  }
 
   unsigned char datagram[kUdpPacketSize + 1] = {};
   sockaddr_in sender;
   int received = ReceiveDatagram(m_RSSocket, datagram, static_cast<int>(count), &sender);
-  if (received <= 0 || static_cast<unsigned long>(received) != count) return kUdpRecvFailed;
+  if (received <= 0 || static_cast<unsigned long>(received) != count) {
+    // An empty datagram is received whole: it is an answer cut short.
+    m_nCause = received == 0 && count == 0 ? VOKA_CAUSE_ANSWER_CUT_SHORT : CauseOfReceiveError(SocketLastError());
+    return kUdpRecvFailed;
+  }
+  m_nCause = VOKA_CAUSE_NONE;
   SetRecvData(datagram, received);
   return 0;
 }

@@ -26,10 +26,12 @@ class CUDPServer {
   int SendPacket(CUDPPacket* packet, int length, const char* ip, int port);
   // 0, or 1 when nothing was sent: SendPacket returned a negative code
   // (errorCode then holds the socket error, or 0 when no socket call failed).
+  // m_nCause tells why.
   int SendToServer(CUDPPacket* packet, int length, int* errorCode);
   // 0 one datagram in m_RecvPacket; 768 nothing within m_nTimeOut or the wait
   // failed; 769 the receive failed; 770 the datagram is longer than 2048
-  // bytes or not shorter than the limit (it stays unread).
+  // bytes or not shorter than the limit (it stays unread). m_nCause tells
+  // why, an unreachable server included.
   int RecvPacket(unsigned int limit);
   // Stores a received datagram (at most 2048 bytes) in host byte order.
   int SetRecvData(const unsigned char* data, int length);
@@ -40,4 +42,5 @@ class CUDPServer {
   int m_nTimeOut;  // milliseconds
   socket_t m_RSSocket;
   CUDPPacket m_RecvPacket;
+  int m_nCause;  // of the last send or receive (voka/failure_cause.h)
 };

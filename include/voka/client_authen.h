@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "voka/failure_cause.h"
 #include "voka/limits.h"
 #include "voka/result_codes.h"
 #include "voka/udp_header.h"
@@ -17,6 +18,17 @@
 enum class RequestKind : uint8_t;  // protocol/request_kinds.h
 struct RequestValue;               // engine/request_text.h
 struct HttpFacts;                  // voka/http_facts.h
+
+// The two ways a request travels.
+enum class RequestTransport { kUdp, kHttp };
+
+// Why the last request failed, for each stage it tried (voka/failure_cause.h):
+// VOKA_CAUSE_NONE for a stage whose answer was read, whatever its verdict;
+// VOKA_CAUSE_NOT_TRIED for a stage that did not run.
+struct RequestCauses {
+  int udp = VOKA_CAUSE_NOT_TRIED;
+  int http = VOKA_CAUSE_NOT_TRIED;
+};
 
 // Observer of the exchanges (the command-line client's -v); not part of COM.
 class ExchangeTrace {
@@ -35,10 +47,13 @@ class ExchangeTrace {
   virtual void OnExchangeFailed(int /*code*/) {}
   // What an HTTP request met (status, redirects, TLS), whatever its result.
   virtual void OnHttpFacts(const HttpFacts& /*facts*/) {}
+  // Why a stage failed (voka/failure_cause.h), when it did.
+  virtual void OnFailureCause(RequestTransport /*stage*/, int /*cause*/) {}
 };
 
-// The two ways a request travels.
-enum class RequestTransport { kUdp, kHttp };
+// GetValue's key for the name of LastCause() ("none", "no-answer", ...), so
+// that a COM host reads the cause too; no answer field has a name with '='.
+constexpr char kLastCauseKey[] = "=CAUSE";
 
 class CClientAuthen {
  public:
@@ -50,7 +65,7 @@ class CClientAuthen {
   // byte, AUTHEN_E_FAIL as for a request too long, the endpoints unchanged.
   int Initialize(const char* udpServer, const char* tcpServer);
 
-  // Looks key up without regard to the case of a-z. 0: the value and its NUL
+  // Looks key up without regard to the case of a-z (kLastCauseKey as it is). 0: the value and its NUL
   // were copied into value; -1: absent; -2: value and NUL do not fit in
   // capacity bytes. The buffer is untouched unless 0 is returned.
   int GetValue(const char* key, char* value, size_t capacity);
@@ -81,6 +96,12 @@ class CClientAuthen {
   void SetUdpTimeOut(int seconds);
   void SetTrace(ExchangeTrace* trace);
 
+  // Beside the result code and DESCMSG, which they leave as they are.
+  const RequestCauses& LastCauses() const { return m_lastCauses; }
+  // The cause of the last stage the last request tried (HTTP after a
+  // fallback); VOKA_CAUSE_NOT_TRIED before any request.
+  int LastCause() const;
+
   const std::map<std::string, std::string>& Results() const { return m_mapResult; }
   bool UsesUdp() const { return m_bUseUdp; }
   const std::string& Guid() const { return m_strGuid; }
@@ -97,6 +118,8 @@ class CClientAuthen {
   // "RETVALUE" as a 32-bit integer; AUTHEN_E_FAIL when absent, when it holds
   // no decimal number, or when the number is out of range.
   int GetRetValue() const;
+  // False when GetRetValue fails for want of a number.
+  bool ReadRetValue(int* value) const;
   // The answer as one text, its NUL separators turned into "^$^".
   static std::string AnswerToText(const char* data, size_t length);
   // Appends to pieces the parts of text between occurrences of separator.
@@ -141,22 +164,28 @@ class CClientAuthen {
   // RETVALUE and DESCMSG describe the latest exchange only: a stage drops
   // them before it sends.
   void ForgetLastVerdict();
+  // A request starts: no stage tried yet.
+  void BeginRequest();
+  // The cause of stage in the request under way, which becomes its last stage.
+  void NoteCause(RequestTransport stage, int cause);
   // Parses an answer into the map; its own RETVALUE, or AUTHEN_E_FAIL with
-  // the network message when it has none.
-  int MergeAnswer(const char* data, size_t length);
+  // the network message when it has none. The stage's cause is set either way.
+  int MergeAnswer(RequestTransport stage, const char* data, size_t length, long httpStatus = 0);
   // An HTTP stage whose URL is the base, the kind's path and, when there
   // are any, '?' and the "&"-joined fields.
   int RunHttpQueryStage(RequestKind kind, const std::vector<RequestValue>& values);
   // One datagram round trip; 0 or the exchange's failure code, which also
-  // puts the network message under "DESCMSG".
-  int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer);
-  int ExchangeDatagram(UDP_HEADER* header, const std::string& payload, std::string& answer);
+  // puts the network message under "DESCMSG" and the cause in *cause.
+  int SendUdpRequest(UDP_HEADER* header, const std::string& payload, std::string& answer, int* cause);
+  int ExchangeDatagram(UDP_HEADER* header, const std::string& payload, std::string& answer, int* cause);
   void SetResult(const std::string& name, const std::string& value);
   // AUTHEN_E_FAIL with message under "DESCMSG", the last verdict forgotten.
   int Refuse(const char* message);
   // The value stored under key, letters a-z matched in either case; null
   // when absent.
   const std::string* LookUpField(const char* key) const;
+  // The name of LastCause() when key is kLastCauseKey; else null.
+  const char* LookUpCause(const char* key) const;
 
   int m_nUdpTimeOut;
   bool m_bUseUdp;
@@ -170,4 +199,6 @@ class CClientAuthen {
   std::map<std::string, std::string> m_mapResult;
   ExchangeTrace* m_pTrace;
   bool m_bSocketLibraryStarted;
+  RequestCauses m_lastCauses;
+  RequestTransport m_eLastStage;
 };

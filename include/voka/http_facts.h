@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "voka/failure_cause.h"
+
 // Why a request failed, in the words both fetchers use for what they both
 // tell apart; anything else in the HTTP library's own words.
 constexpr char kHttpNameNotResolved[] = "the server's name does not resolve";
@@ -23,6 +25,7 @@ struct HttpFacts {
   long status = 0;                 // the last response's HTTP status; 0 when none came
   int redirects = 0;               // redirects followed
   std::string failure;             // why the request failed, in words; empty when it did not
+  int cause = VOKA_CAUSE_NONE;     // why the request failed, as a cause
   bool secure = false;             // the last connection was https: the fields below tell of it
   std::string tlsVersion;          // "TLSv1.3"; empty when the handshake got no answer
   std::string certificateSubject;  // "CN=localhost" (libcurl), "localhost" (WinINet); empty when none was shown

@@ -20,6 +20,9 @@
 
 #include <stddef.h>
 
+/* VOKA_CAUSE_NONE, VOKA_CAUSE_NO_ANSWER, ...: why a request failed. */
+#include "voka/failure_cause.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -66,6 +69,15 @@ VOKA_CLIENT_API int voka_client_ecard_authen(voka_client* client, const char* us
 VOKA_CLIENT_API int voka_client_login(voka_client* client, const char* user_id, const char* password,
                                       const char* app_id, const char* area_id, const char* ekey_type,
                                       const char* indication);
+
+/* Why the last request failed (VOKA_CAUSE_...; docs/behaviour.md): the
+ * cause of the last stage it tried, HTTP after a fallback; VOKA_CAUSE_NONE
+ * when its answer was read, whatever the server's verdict. A null handle
+ * gives VOKA_CAUSE_NOT_TRIED. */
+VOKA_CLIENT_API int voka_client_last_cause(voka_client* client);
+/* The stable name of a cause ("none", "no-answer", ...); "" for a number that
+ * is none. The text is static: never free it. */
+VOKA_CLIENT_API const char* voka_client_cause_name(int cause);
 
 /* The field name (a-z matched in either case) of the answers so far, as UTF-8
  * with its NUL in value: 0, VOKA_VALUE_ABSENT (also for a name that is not

@@ -254,6 +254,8 @@ class CommandRunner {
       fields.emplace_back(AnsiToUtf8Text(entry.first), AnsiToUtf8Text(entry.second));
     }
     Print(command, result, fields);
+    const std::string causes = result == 0 ? "" : CausesText(m_engine);
+    if (!causes.empty()) m_err << "voka-auth: " << command << ": cause: " << causes << "\n";
     return result == 0 ? kExitSuccess : kExitCommandFailed;
   }
 

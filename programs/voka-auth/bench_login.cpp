@@ -4,7 +4,6 @@
 #include <functional>
 #include <new>
 
-#include "codec/decimal_integer.h"
 #include "voka/client_authen.h"
 
 namespace {
@@ -15,25 +14,11 @@ size_t SlotOf(RequestKind kind) {
   return slot;
 }
 
-// Whether the request under way sent anything, and whether an answer the
-// engine could read came back.
-class CRequestWatch : public ExchangeTrace {
- public:
-  void OnParameterText(const std::string&) override {}
-  void OnDatagram(const UDP_HEADER&, const std::string&, const std::string&) override { sent = true; }
-  void OnUrl(const std::string&) override { sent = true; }
-  void OnAnswer(const char*, int) override { answered = true; }
-
-  bool sent = false;
-  bool answered = false;
-};
-
 class CBenchLogin {
  public:
   CBenchLogin(const BenchTarget& target, const BenchAccount& account) : m_target(target), m_account(account) {
     m_engine.Initialize(target.udpServer.c_str(), target.httpServer.c_str());
     m_engine.SetUdpTimeOut(target.timeoutSeconds);
-    m_engine.SetTrace(&m_watch);
   }
 
   LoginRecord Run() {
@@ -77,7 +62,6 @@ class CBenchLogin {
 
   // Makes one request and times it; false, with the cause, when it failed.
   bool Request(RequestKind kind, const std::function<int()>& call) {
-    m_watch = CRequestWatch();
     const auto start = std::chrono::steady_clock::now();
     const int result = call();
     const std::chrono::nanoseconds took = std::chrono::steady_clock::now() - start;
@@ -85,35 +69,14 @@ class CBenchLogin {
     m_record.made[slot] = true;
     m_record.requestTime[slot] = took;
     if (result == AUTHEN_S_OK) return true;
-    m_record.outcome = WhyFailed(result, took);
+    m_record.cause = m_engine.LastCause();
+    m_record.outcome = OutcomeOfFailure(m_record.cause);
+    m_record.retValue = result;
     return false;
-  }
-
-  LoginOutcome WhyFailed(int result, std::chrono::nanoseconds took) {
-    if (result == AUTHEN_E_EKEYPWD) return LoginOutcome::kLocalError;
-    if (result != AUTHEN_E_FAIL) {
-      m_record.retValue = result;
-      return LoginOutcome::kRefused;
-    }
-    if (!m_watch.sent) return LoginOutcome::kLocalError;
-    long verdict = 0;
-    if (m_watch.answered) {
-      // The server's own AUTHEN_E_FAIL, or an answer without a number for a verdict.
-      if (!ParseInteger(m_engine.FindValue("RETVALUE"), INT_MIN, INT_MAX, verdict)) {
-        return LoginOutcome::kMalformedAnswer;
-      }
-      m_record.retValue = static_cast<int>(verdict);
-      return LoginOutcome::kRefused;
-    }
-    // No answer the engine could read: a datagram it refused (too long, too
-    // short for a header) came back before the time-out ran out.
-    const bool early = took < std::chrono::seconds(m_target.timeoutSeconds);
-    return m_engine.UsesUdp() && early ? LoginOutcome::kMalformedAnswer : LoginOutcome::kNoAnswer;
   }
 
   const BenchTarget& m_target;
   const BenchAccount& m_account;
-  CRequestWatch m_watch;
   CClientAuthen m_engine;
   LoginRecord m_record;
 };
@@ -130,6 +93,34 @@ const char* OutcomeName(LoginOutcome outcome) {
     case LoginOutcome::kLocalError: return "local-error";
   }
   return "";
+}
+
+LoginOutcome OutcomeOfFailure(int cause) {
+  switch (cause) {
+    // The server's verdict, its own AUTHEN_E_FAIL included.
+    case VOKA_CAUSE_NONE: return LoginOutcome::kRefused;
+    case VOKA_CAUSE_ANSWER_TOO_LONG:
+    case VOKA_CAUSE_ANSWER_CUT_SHORT:
+    case VOKA_CAUSE_BAD_ANSWER_HEADER:
+    case VOKA_CAUSE_EMPTY_ANSWER:
+    case VOKA_CAUSE_NO_VERDICT:
+    case VOKA_CAUSE_HTTP_STATUS:
+    case VOKA_CAUSE_NO_CHALLENGE: return LoginOutcome::kMalformedAnswer;
+    case VOKA_CAUSE_PORT_UNREACHABLE:
+    case VOKA_CAUSE_HOST_UNREACHABLE:
+    case VOKA_CAUSE_NO_CONNECTION:
+    case VOKA_CAUSE_NO_ANSWER:
+    case VOKA_CAUSE_RECEIVE_FAILED:
+    case VOKA_CAUSE_CERTIFICATE_UNTRUSTED:
+    case VOKA_CAUSE_CERTIFICATE_EXPIRED:
+    case VOKA_CAUSE_CERTIFICATE_NOT_YET_VALID:
+    case VOKA_CAUSE_CERTIFICATE_WRONG_HOST:
+    case VOKA_CAUSE_CERTIFICATE_NOT_CHECKED:
+    case VOKA_CAUSE_CERTIFICATE_REFUSED:
+    case VOKA_CAUSE_REDIRECT_REFUSED:
+    case VOKA_CAUSE_HTTP_FAILED: return LoginOutcome::kNoAnswer;
+    default: return LoginOutcome::kLocalError;  // nothing sent, or the token gave no password
+  }
 }
 
 LoginRecord RunBenchLogin(const BenchTarget& target, const BenchAccount& account) {

@@ -10,6 +10,7 @@
 #include "programs/voka-server/account_file.h"
 #include "protocol/request_kinds.h"
 #include "voka/client_authen.h"
+#include "voka/failure_cause.h"
 
 enum class LoginOutcome {
   kLoggedIn,         // AUTHENSTATE 1 at the end
@@ -23,6 +24,11 @@ constexpr size_t kLoginOutcomes = 6;
 
 // "ok", "needs-card", "no-answer", "refused", "malformed-answer", "local-error".
 const char* OutcomeName(LoginOutcome outcome);
+
+// What a failed request makes of its login, from the cause of its last
+// stage (voka/failure_cause.h) alone: the one rule by which every load path
+// counts failures. VOKA_CAUSE_NONE: the server refused it.
+LoginOutcome OutcomeOfFailure(int cause);
 
 // The requests a login may make, in the order it makes them.
 constexpr RequestKind kLoginRequests[] = {RequestKind::kDynamicKey, RequestKind::kStaticLogin, RequestKind::kEKeyLogin,
@@ -49,8 +55,9 @@ struct BenchAccount {
 
 struct LoginRecord {
   LoginOutcome outcome = LoginOutcome::kLocalError;
-  int retValue = 0;     // the server's verdict when kRefused
-  bool overUdp = true;  // false: the dynamic key went over HTTP, and so did the rest
+  int retValue = 0;             // the server's verdict when kRefused
+  int cause = VOKA_CAUSE_NONE;  // of the failed request; none for a verdict or a login the answers stopped
+  bool overUdp = true;          // false: the dynamic key went over HTTP, and so did the rest
   bool made[kLoginRequestKinds] = {};
   std::chrono::nanoseconds requestTime[kLoginRequestKinds] = {};  // of each request made
 };

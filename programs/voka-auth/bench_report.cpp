@@ -74,6 +74,11 @@ std::string FormatBenchSummary(const BenchFigures& figures) {
   for (const auto& [retValue, count] : tally.RefusedBy()) {
     out += "  refused with RETVALUE " + std::to_string(retValue) + ": " + std::to_string(count) + "\n";
   }
+  for (int cause = VOKA_CAUSE_NONE + 1; cause < VOKA_CAUSE_COUNT; ++cause) {
+    if (tally.CountByCause(cause) == 0) continue;
+    out += std::string("  ") + FailureCauseName(cause) + ": " + std::to_string(tally.CountByCause(cause)) + " (" +
+           FailureCauseText(cause) + ")\n";
+  }
   if (tally.OverHttp() != 0) {
     out += "over HTTP after the dynamic key failed over UDP: " + std::to_string(tally.OverHttp()) + "\n";
   }
@@ -113,6 +118,13 @@ std::string FormatBenchJson(const BenchFigures& figures) {
   bool first = true;
   for (const auto& [retValue, count] : tally.RefusedBy()) {
     out += std::string(first ? "" : ",") + "\"" + std::to_string(retValue) + "\":" + number(count);
+    first = false;
+  }
+  out += "},\"failures_by_cause\":{";
+  first = true;
+  for (int cause = VOKA_CAUSE_NONE + 1; cause < VOKA_CAUSE_COUNT; ++cause) {
+    if (tally.CountByCause(cause) == 0) continue;
+    out += std::string(first ? "" : ",") + "\"" + FailureCauseName(cause) + "\":" + number(tally.CountByCause(cause));
     first = false;
   }
   out += "},\"over_http\":" + number(tally.OverHttp()) + ",\"latency_ms\":{";

@@ -27,6 +27,7 @@ void CBenchTally::Add(std::chrono::nanoseconds due, std::chrono::nanoseconds lat
   ++m_outcomes[static_cast<size_t>(login.outcome)];
   if (!login.overUdp) ++m_overHttp;
   if (login.outcome == LoginOutcome::kRefused) ++m_refusedBy[login.retValue];
+  if (login.cause > VOKA_CAUSE_NONE && login.cause < VOKA_CAUSE_COUNT) ++m_causes[login.cause];
   m_logins.Record(nanoseconds);
   m_recent.Record(nanoseconds);
   for (size_t slot = 0; slot < kLoginRequestKinds; ++slot) {

@@ -41,6 +41,8 @@ class CBenchTally {
   uint64_t Failed() const;
   uint64_t OverHttp() const { return m_overHttp; }
   const std::map<int, uint64_t>& RefusedBy() const { return m_refusedBy; }
+  // Failed logins by the cause of their failed request.
+  uint64_t CountByCause(int cause) const { return m_causes[cause]; }
   const CLatencyHistogram& Logins() const { return m_logins; }
   // By the slot of the kind in kLoginRequests.
   const CLatencyHistogram& Requests(size_t slot) const { return m_requests[slot]; }
@@ -52,6 +54,7 @@ class CBenchTally {
   uint64_t m_outcomes[kLoginOutcomes] = {};
   uint64_t m_overHttp = 0;
   std::map<int, uint64_t> m_refusedBy;
+  uint64_t m_causes[VOKA_CAUSE_COUNT] = {};
   CLatencyHistogram m_logins;
   CLatencyHistogram m_requests[kLoginRequestKinds];
   CLatencyHistogram m_recent;

@@ -3,12 +3,13 @@
 #include <string>
 
 #include "codec/ansi_codepage.h"
-#include "codec/decimal_integer.h"
 #include "codec/machine_identity.h"
 #include "codec/text_escape.h"
 #include "programs/voka-auth/result_output.h"
+#include "protocol/field_names.h"
 #include "transport/http_get.h"
 #include "transport/socket_shim.h"
+#include "voka/failure_cause.h"
 
 namespace {
 
@@ -41,10 +42,7 @@ class StageObserver : public ExchangeTrace {
     endedAt = Clock::now();
     m_next.OnAnswer(data, length);
   }
-  void OnExchangeFailed(int code) override {
-    exchangeFailure = code;
-    endedAt = Clock::now();
-  }
+  void OnExchangeFailed(int) override { endedAt = Clock::now(); }
   void OnHttpFacts(const HttpFacts& seen) override {
     facts = seen;
     endedAt = Clock::now();
@@ -55,7 +53,6 @@ class StageObserver : public ExchangeTrace {
   Clock::time_point sentAt = Clock::now();
   Clock::time_point endedAt = sentAt;
   bool answered = false;
-  int exchangeFailure = 0;
   std::string url;
   HttpFacts facts;
 
@@ -71,6 +68,11 @@ struct Verdict {
   std::string descMsg;
 };
 
+std::string AnswerText(const Verdict& verdict) {
+  if (!verdict.hasRetValue) return "no RETVALUE";
+  return "RETVALUE=" + verdict.retValue + ", DESCMSG=" + verdict.descMsg;
+}
+
 Verdict ReadVerdict(const CClientAuthen& engine) {
   Verdict verdict;
   const auto& results = engine.Results();
@@ -83,48 +85,30 @@ Verdict ReadVerdict(const CClientAuthen& engine) {
 }
 
 // Why an answer that came is of no use to a login; empty when it is.
-std::string AnswerProblem(int result, const Verdict& verdict) {
-  if (result != AUTHEN_E_FAIL) return "";
+std::string AnswerProblem(int result, const Verdict& verdict, const CClientAuthen& engine) {
+  if (result == AUTHEN_S_OK) return engine.FindValue(kFieldGuid).empty() ? "the answer has no GUID" : "";
+  if (result != AUTHEN_E_FAIL) return "the server refused the dynamic key: " + AnswerText(verdict);
   if (!verdict.hasRetValue) return "the answer has no RETVALUE";
   if (verdict.retValue == std::to_string(AUTHEN_E_FAIL)) return "the server answered RETVALUE " + verdict.retValue;
   return "RETVALUE " + verdict.retValue + " is not a number";
 }
 
-std::string AnswerText(const Verdict& verdict) {
-  if (!verdict.hasRetValue) return "no RETVALUE";
-  return "RETVALUE=" + verdict.retValue + ", DESCMSG=" + verdict.descMsg;
-}
-
 struct StageReport {
   int result = AUTHEN_E_FAIL;
+  int cause = VOKA_CAUSE_NOT_TRIED;
   std::string problem;  // why a login cannot use this transport; empty when it can
   Verdict verdict;
   bool answered = false;
   long long milliseconds = 0;
 };
 
-// A datagram exchange's failure in words.
-std::string DatagramFailureText(int code, const CClientAuthen& engine) {
-  switch (code) {
-    case kSendFailed: {
-      in_addr address{};
-      long port = 0;
-      if (inet_pton(AF_INET, engine.UdpHost().c_str(), &address) != 1) {
-        return "not sent: " + engine.UdpHost() + " does not resolve";
-      }
-      if (!ParseInteger(engine.UdpPort(), 1, 65535, port)) {
-        return "not sent: port '" + engine.UdpPort() + "' is not 1 to 65535";
-      }
-      return "the send failed";
-    }
-    case kNoAnswer: return "no answer within " + std::to_string(engine.UdpTimeOut()) + " s";
-    case kReceiveFailed: return "the receive failed";
-    case kAnswerTooLong: return "the answer datagram is too long";
-    case kBadAnswerHeader: return "the datagram that came back is no answer";
-    case kPayloadTooLong: return "the request does not fit a datagram";
-    case AUTHEN_E_FAIL: return "no socket could be made";
-    default: return "not sent";
-  }
+// Why a datagram exchange failed, in words and by the cause's name.
+std::string DatagramFailureText(int cause, const CClientAuthen& engine) {
+  std::string text = FailureCauseText(cause);
+  if (cause == VOKA_CAUSE_NO_ANSWER) text = "no answer within " + std::to_string(engine.UdpTimeOut()) + " s";
+  if (cause == VOKA_CAUSE_NAME_NOT_RESOLVED) text = "not sent: " + engine.UdpHost() + " does not resolve";
+  if (cause == VOKA_CAUSE_BAD_PORT) text = "not sent: port '" + engine.UdpPort() + "' is not 1 to 65535";
+  return text + " [" + FailureCauseName(cause) + "]";
 }
 
 class ConnectionCheck {
@@ -151,7 +135,7 @@ class ConnectionCheck {
     StageObserver observer(m_notice);
     m_udp = RunStage(RequestTransport::kUdp, observer);
     if (!m_udp.answered) {
-      m_udp.problem = DatagramFailureText(observer.exchangeFailure, m_engine);
+      m_udp.problem = DatagramFailureText(m_udp.cause, m_engine);
       Line("udp answer", "none: " + m_udp.problem);
       return;
     }
@@ -172,8 +156,8 @@ class ConnectionCheck {
     Line("http fetch", fetch);
     if (!facts.tlsVersion.empty()) Line("http tls", TlsText(facts));
     if (!facts.failure.empty()) {
-      m_http.problem = facts.certificateProblem.empty() ? facts.failure : facts.certificateProblem;
-      Line("http answer", "none");
+      m_http.problem = std::string(FailureCauseText(m_http.cause)) + " [" + FailureCauseName(m_http.cause) + "]";
+      Line("http answer", std::string("none [") + FailureCauseName(m_http.cause) + "]");
       return;
     }
     Line("http answer", AnswerText(m_http.verdict));
@@ -192,8 +176,12 @@ class ConnectionCheck {
     m_notice.Stop();
     report.answered = observer.answered;
     report.milliseconds = observer.Milliseconds();
+    report.cause = transport == RequestTransport::kUdp ? m_engine.LastCauses().udp : m_engine.LastCauses().http;
     report.verdict = ReadVerdict(m_engine);
-    if (report.answered) report.problem = AnswerProblem(report.result, report.verdict);
+    if (report.answered) report.problem = AnswerProblem(report.result, report.verdict, m_engine);
+    if (!report.problem.empty() && report.cause != VOKA_CAUSE_NONE) {
+      report.problem += std::string(" [") + FailureCauseName(report.cause) + "]";
+    }
     return report;
   }
 
@@ -207,26 +195,34 @@ class ConnectionCheck {
 
   // The dynamic key tries UDP first and keeps it unless its stage failed
   // with AUTHEN_E_FAIL (CClientAuthen::GetDynamicKey); then HTTP decides.
+  // A stage helps a login only with a GUID the login can send.
   int Conclude() {
-    std::string verdict;
+    std::string verdict = "none";
     std::string reason;
-    if (m_udp.result != AUTHEN_E_FAIL) {
+    const bool fallsBack = m_udp.result == AUTHEN_E_FAIL;
+    if (m_udp.problem.empty()) {
       verdict = "udp";
       reason = "a login would use UDP to " + m_engine.UdpHost() + ":" + m_engine.UdpPort();
-    } else if (m_http.result != AUTHEN_E_FAIL) {
+    } else if (fallsBack && m_http.problem.empty()) {
       verdict = "http";
       reason = "a login would use HTTP to " + m_engine.TcpServer() + " (UDP: " + m_udp.problem + ")";
+    } else if (!fallsBack) {
+      reason = "no login can reach a server (UDP: " + m_udp.problem + "; a login does not fall back to HTTP then)";
     } else {
-      verdict = "none";
       reason = "no login can reach a server (UDP: " + m_udp.problem + "; HTTP: " + m_http.problem + ")";
     }
+    const bool fallbackBroken = verdict == "udp" && !m_http.problem.empty();
+    if (fallbackBroken) {
+      Line("warning", "a login fails whenever UDP does: the HTTP fallback does not work (" + m_http.problem + ")");
+    }
     if (m_options.json) {
-      m_out << JsonReport(verdict, reason) << "\n";
+      m_out << JsonReport(verdict, reason, fallbackBroken) << "\n";
     } else {
       Line("verdict", verdict + ": " + reason);
     }
     m_out.flush();
-    return verdict == "none" ? kExitCommandFailed : kExitSuccess;
+    if (verdict == "none") return kExitCommandFailed;
+    return fallbackBroken ? kExitFallbackBroken : kExitSuccess;
   }
 
   // Human lines come as each step ends: a person, or a window, reads them
@@ -247,7 +243,8 @@ class ConnectionCheck {
       json +=
           ",\"RETVALUE\":" + JsonString(stage.verdict.retValue) + ",\"DESCMSG\":" + JsonString(stage.verdict.descMsg);
     }
-    return json + ",\"problem\":" + JsonString(stage.problem);
+    return json + ",\"cause\":" + JsonString(FailureCauseName(stage.cause)) +
+           ",\"problem\":" + JsonString(stage.problem);
   }
 
   std::string JsonTls() const {
@@ -260,7 +257,7 @@ class ConnectionCheck {
            ",\"problem\":" + JsonString(facts.certificateProblem) + "}";
   }
 
-  std::string JsonReport(const std::string& verdict, const std::string& reason) const {
+  std::string JsonReport(const std::string& verdict, const std::string& reason, bool fallbackBroken) const {
     return "{\"command\":\"check\",\"udp\":{\"server\":" + JsonString(m_options.udpServer) +
            ",\"address\":" + JsonString(m_udpResolved ? m_engine.UdpHost() : "") +
            ",\"resolveMs\":" + std::to_string(m_resolveTime.count()) + "," + JsonStage(m_udp) +
@@ -268,7 +265,7 @@ class ConnectionCheck {
            ",\"redirects\":" + std::to_string(m_httpFacts.redirects) + ",\"tls\":" + JsonTls() + "," +
            JsonStage(m_http) + "},\"machine\":{\"MAC\":" + JsonString(m_mac) +
            ",\"CLIENTIP\":" + JsonString(m_clientIp) + "},\"verdict\":" + JsonString(verdict) +
-           ",\"reason\":" + JsonString(reason) + "}";
+           ",\"fallback_broken\":" + (fallbackBroken ? "true" : "false") + ",\"reason\":" + JsonString(reason) + "}";
   }
 
   CClientAuthen& m_engine;

@@ -15,6 +15,10 @@
 // verdict: the transport a login would use now, or why none works.
 // engine is initialized with the options' endpoints, which took
 // resolveTime (the UDP name's look-up); notice hears every exchange.
-// kExitSuccess when a login can reach a server, else kExitCommandFailed.
+// UDP works but its HTTP fallback does not: a login fails whenever UDP does.
+constexpr int kExitFallbackBroken = 3;
+
+// kExitSuccess when a login can reach a server, kExitFallbackBroken when it
+// can over UDP alone, else kExitCommandFailed.
 int RunConnectionCheck(CClientAuthen& engine, std::chrono::milliseconds resolveTime, CWaitNotice& notice,
                        const AuthOptions& options, std::ostream& out);

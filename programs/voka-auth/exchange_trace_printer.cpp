@@ -6,6 +6,7 @@
 #include "codec/text_escape.h"
 #include "protocol/answer_fields.h"
 #include "protocol/request_kinds.h"
+#include "voka/failure_cause.h"
 
 namespace {
 
@@ -32,6 +33,17 @@ std::string PrintableAnsi(const char* data, size_t length) {
     }
   }
   return out;
+}
+
+std::string CausesText(const CClientAuthen& engine) {
+  if (engine.LastCause() == VOKA_CAUSE_NONE || engine.LastCause() == VOKA_CAUSE_NOT_TRIED) return "";
+  const RequestCauses& causes = engine.LastCauses();
+  std::string text;
+  if (causes.udp != VOKA_CAUSE_NOT_TRIED) text = std::string("udp ") + FailureCauseName(causes.udp);
+  if (causes.http != VOKA_CAUSE_NOT_TRIED) {
+    text += (text.empty() ? "http " : ", then http ") + std::string(FailureCauseName(causes.http));
+  }
+  return text + ": " + FailureCauseText(engine.LastCause());
 }
 
 std::string CExchangeTracePrinter::Masked(const std::string& text) const {
@@ -72,4 +84,9 @@ void CExchangeTracePrinter::OnUrl(const std::string& url) {
 void CExchangeTracePrinter::OnAnswer(const char* data, int length) {
   size_t size = data && length > 0 ? static_cast<size_t>(length) : 0;
   m_out << "< answer (" << size << " bytes): " << PrintableAnsi(data, size) << "\n";
+}
+
+void CExchangeTracePrinter::OnFailureCause(RequestTransport stage, int cause) {
+  m_out << "! " << (stage == RequestTransport::kUdp ? "udp" : "http") << " failed: " << FailureCauseName(cause) << ": "
+        << FailureCauseText(cause) << "\n";
 }

@@ -10,6 +10,12 @@
 // as "\0" and other control bytes as \xHH.
 std::string PrintableAnsi(const char* data, size_t length);
 
+// "udp port-unreachable, then http no-connection: no connection to the
+// server": each stage the last request tried, then what the last one's
+// cause means. Empty when the last stage failed for no cause (its answer
+// was read).
+std::string CausesText(const CClientAuthen& engine);
+
 class CExchangeTracePrinter : public ExchangeTrace {
  public:
   // Passwords and card answers show as "***" unless showSecrets.
@@ -18,6 +24,7 @@ class CExchangeTracePrinter : public ExchangeTrace {
   void OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) override;
   void OnUrl(const std::string& url) override;
   void OnAnswer(const char* data, int length) override;
+  void OnFailureCause(RequestTransport stage, int cause) override;
 
  private:
   // The text with the values of PWD, EKEYPWD and ECARDPWD masked.

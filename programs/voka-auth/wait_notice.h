@@ -25,6 +25,9 @@ class CWaitNotice : public ExchangeTrace {
   void OnDatagram(const UDP_HEADER& sent, const std::string& host, const std::string& port) override;
   void OnUrl(const std::string& url) override;
   void OnAnswer(const char* data, int length) override;
+  void OnFailureCause(RequestTransport stage, int cause) override {
+    if (m_next != nullptr) m_next->OnFailureCause(stage, cause);
+  }
 
   // The engine call has returned: nothing waits any more.
   void Stop();

@@ -32,6 +32,7 @@ _SIGNATURES = {
     "voka_client_field_name": [_HANDLE, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
                                ctypes.POINTER(ctypes.c_size_t)],
     "voka_client_fields": [_HANDLE, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
+    "voka_client_last_cause": [_HANDLE],
 }
 
 _loaded: Dict[str, ctypes.CDLL] = {}
@@ -49,6 +50,8 @@ def load_library(path: Optional[str] = None) -> ctypes.CDLL:
             function.restype = ctypes.c_int
         library.voka_client_free.argtypes = [_HANDLE]
         library.voka_client_free.restype = None
+        library.voka_client_cause_name.argtypes = [ctypes.c_int]
+        library.voka_client_cause_name.restype = ctypes.c_char_p
         _loaded[path] = library
     return _loaded[path]
 

@@ -19,12 +19,16 @@ class Result:
 
     code: 0, the server's RETVALUE, or one of the engine's codes (-10332102:
     the request failed, DESCMSG says why; -10332115: the token gave no
-    password), a voka.Code when it has a name. retvalue and descmsg: those fields of the latest answer, or
-    None. fields: every field of the answers so far, names upper-case."""
+    password), a voka.Code when it has a name. retvalue and descmsg: those
+    fields of the latest answer, or None. fields: every field of the answers
+    so far, names upper-case. cause: why the request failed, by name ("none"
+    when its answer was read, "no-answer", "port-unreachable", ...;
+    docs/behaviour.md)."""
     code: int
     retvalue: Optional[str]
     descmsg: Optional[str]
     fields: Dict[str, str] = field(default_factory=dict)
+    cause: str = "none"
 
     @property
     def ok(self) -> bool:
@@ -154,7 +158,8 @@ class Client:
         with self._engine() as handle:
             code = getattr(self._library, "voka_client_" + name)(handle, *arguments)
             fields = self._fields(handle)
-        return Result(named(code), fields.get("RETVALUE"), fields.get("DESCMSG"), fields)
+            cause = self._library.voka_client_cause_name(self._library.voka_client_last_cause(handle)).decode()
+        return Result(named(code), fields.get("RETVALUE"), fields.get("DESCMSG"), fields, cause)
 
     @contextlib.contextmanager
     def _engine(self, closing: bool = False) -> Iterator[Optional[ctypes.c_void_p]]:

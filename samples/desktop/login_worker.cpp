@@ -49,10 +49,14 @@ std::wstring CallFailure(const wchar_t* method, HRESULT call) {
   return FormatText(IDS_CALL_FAILED, {method, code});
 }
 
-// The server's reason for a refusal, or the code when it gave none.
+// The server's reason for a refusal, or the code when it gave none; and
+// why the request failed when no answer was read ("=CAUSE": its stable
+// name, for support staff to look up).
 std::wstring Refusal(IVOKAClientAuthen* authen, long result) {
   std::wstring message = Value(authen, L"DESCMSG");
-  return message.empty() ? FormatText(IDS_REFUSED_CODE, {std::to_wstring(result)}) : message;
+  if (message.empty()) message = FormatText(IDS_REFUSED_CODE, {std::to_wstring(result)});
+  const std::wstring cause = Value(authen, L"=CAUSE");
+  return cause.empty() || cause == L"none" ? message : FormatText(IDS_WITH_CAUSE, {message, cause});
 }
 
 }  // namespace

@@ -97,7 +97,8 @@ TEST_F(HostileHttp, ErrorPageIsParsedAndHasNoVerdict) {
                          "Content-Type: text/html\r\n"));
   });
   LoginOutcome outcome = DynamicKeyAgainst(http);
-  // A page without a verdict fails like a failed fetch.
+  // A page without a verdict fails like a failed fetch, for its status.
+  EXPECT_EQ(engine.LastCauses().http, VOKA_CAUSE_HTTP_STATUS);
   EXPECT_EQ(outcome.result, AUTHEN_E_FAIL);
   EXPECT_EQ(outcome.fields, NetworkErrorOnly());
   EXPECT_EQ(engine.Guid(), "");

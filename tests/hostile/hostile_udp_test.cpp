@@ -7,6 +7,7 @@
 
 #include "engine/engine_messages.h"
 #include "tests/hostile/login_outcome.h"
+#include "tests/peers/loopback_socket.h"
 #include "tests/peers/udp_peer.h"
 #include "tests/peers/wire_datagram.h"
 #include "voka/client_authen.h"
@@ -27,15 +28,19 @@ class HostileUdp : public ::testing::Test {
     return StaticLogin(engine);
   }
 
-  // A broken answer: the flow fails, only the network message is in the map,
-  // and the call does not wait out the time-out for an answer it already has.
-  void ExpectBrokenAnswer(const LoginOutcome& outcome) {
+  // A broken answer: the flow fails for cause, only the network message is
+  // in the map, and the call does not wait out the time-out for an answer it
+  // already has.
+  void ExpectBrokenAnswer(const LoginOutcome& outcome, int cause) {
     EXPECT_EQ(outcome.result, AUTHEN_E_FAIL);
     EXPECT_EQ(outcome.fields, NetworkErrorOnly());
     EXPECT_LT(outcome.seconds, kWaitSeconds + kSlack);
+    EXPECT_STREQ(FailureCauseName(engine.LastCause()), FailureCauseName(cause));
+    EXPECT_EQ(engine.LastCauses().http, VOKA_CAUSE_NOT_TRIED);
   }
 
   void ExpectGoodAnswer(const LoginOutcome& outcome) {
+    EXPECT_EQ(engine.LastCause(), VOKA_CAUSE_NONE);
     EXPECT_EQ(outcome.result, 7);
     EXPECT_EQ(outcome.fields, (std::map<std::string, std::string>{{"RETVALUE", "7"}, {"USERTYPE", "1"}}));
     EXPECT_LT(outcome.seconds, kWaitSeconds + kSlack);
@@ -56,16 +61,36 @@ TEST_F(HostileUdp, PeerThatSendsNothingTimesOutAfterTheWait) {
   EXPECT_GE(outcome.seconds, kWaitSeconds * 0.9);
   EXPECT_LT(outcome.seconds, kWaitSeconds + kSlack);
   EXPECT_EQ(peer.RequestCount(), 1);  // one attempt, never repeated
+  EXPECT_STREQ(FailureCauseName(engine.LastCause()), "no-answer");
 }
 
 TEST_F(HostileUdp, DatagramNeverSentIsNeverWaitedFor) {
-  engine.Initialize("127.0.0.1:0", "http://127.0.0.1:1");  // with the 10-second answer wait
-  ExpectBrokenAnswer(StaticLogin(engine));
+  // With the 10-second answer wait: port 0 turns UDP off, a port past 65535
+  // and a name that does not resolve send nothing either.
+  for (const auto& [endpoint, cause] : {std::pair<const char*, int>{"127.0.0.1:0", VOKA_CAUSE_UDP_OFF},
+                                        {"127.0.0.1:65536", VOKA_CAUSE_BAD_PORT},
+                                        {"no-such-host.invalid:8025", VOKA_CAUSE_NAME_NOT_RESOLVED}}) {
+    SCOPED_TRACE(endpoint);
+    engine.Initialize(endpoint, "http://127.0.0.1:1");
+    ExpectBrokenAnswer(StaticLogin(engine), cause);
+  }
+}
+
+TEST_F(HostileUdp, ClosedPortIsToldAtOnce) {
+  // The system's report that nothing listens ends the wait (10 seconds
+  // here) at once; the socket stays unconnected.
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine's WinSock does not tell an unconnected socket of a closed port, as Windows does";
+#endif
+  uint16_t port = 0;
+  CloseSocket(BindLoopback(SOCK_DGRAM, &port));
+  engine.Initialize(("127.0.0.1:" + std::to_string(port)).c_str(), "http://127.0.0.1:1");
+  ExpectBrokenAnswer(StaticLogin(engine), VOKA_CAUSE_PORT_UNREACHABLE);
 }
 
 TEST_F(HostileUdp, EmptyDatagramIsABrokenAnswer) {
   UdpPeer peer(Answer(""));
-  ExpectBrokenAnswer(LoginAgainst(peer));
+  ExpectBrokenAnswer(LoginAgainst(peer), VOKA_CAUSE_ANSWER_CUT_SHORT);
 }
 
 TEST_F(HostileUdp, DatagramsShorterThanTheHeaderAreBrokenAnswers) {
@@ -73,7 +98,7 @@ TEST_F(HostileUdp, DatagramsShorterThanTheHeaderAreBrokenAnswers) {
   for (size_t size = 1; size < 20; ++size) {
     SCOPED_TRACE(size);
     UdpPeer peer(Answer(whole.substr(0, size)));
-    ExpectBrokenAnswer(LoginAgainst(peer));
+    ExpectBrokenAnswer(LoginAgainst(peer), VOKA_CAUSE_ANSWER_CUT_SHORT);
   }
 }
 
@@ -107,7 +132,7 @@ TEST_F(HostileUdp, HeaderLengthOutOfRangeIsABrokenAnswer) {
   for (uint32_t claimed : {2044u, 2045u, 65535u, 0x7FFFFFFFu, 0xFFFFFFFBu, 0xFFFFFFFCu, 0xFFFFFFFFu}) {
     SCOPED_TRACE(claimed);
     UdpPeer peer(Answer(AnswerDatagramWithLength(kGoodAnswer, claimed)));
-    ExpectBrokenAnswer(LoginAgainst(peer));
+    ExpectBrokenAnswer(LoginAgainst(peer), VOKA_CAUSE_BAD_ANSWER_HEADER);
   }
 }
 
@@ -129,7 +154,7 @@ TEST_F(HostileUdp, AnswersOf1024BytesAndMoreAreRefused) {
   for (size_t size : {1024u, 2047u, 2048u, 2049u, 65507u}) {
     SCOPED_TRACE(size);
     UdpPeer peer(Answer(PaddedAnswer(size)));
-    ExpectBrokenAnswer(LoginAgainst(peer));
+    ExpectBrokenAnswer(LoginAgainst(peer), VOKA_CAUSE_ANSWER_TOO_LONG);
   }
 }
 

@@ -113,7 +113,9 @@ class WaitsAndSecrets(unittest.TestCase):
                 while chunk := self.read_terminal(master):
                     said += chunk
             os.close(master)
-        self.assertEqual(said.decode(), "voka-auth: waiting up to 2 s for an answer from %s over UDP\r\n" % udp)
+        self.assertEqual(said.decode(), "voka-auth: waiting up to 2 s for an answer from %s over UDP\r\n"
+                         "voka-auth: dynamic-key: cause: udp no-answer, then http no-connection: no connection to the "
+                         "server\r\n" % udp)
 
     @staticmethod
     def read_terminal(master):
@@ -164,6 +166,8 @@ class Bench(unittest.TestCase):
             self.assertEqual((run.status, figures["started"]), (0 if outcomes == {"ok"} else 1, 8), run.stderr)
             self.assertEqual({row["outcome"] for row in rows}, outcomes)
             self.assertEqual(figures["refused_by_retvalue"], refused)
+            # By cause, never by how long: a refusal has none, a closed HTTP port is no connection.
+            self.assertEqual(figures["failures_by_cause"], {"no-connection": 8} if "no-answer" in outcomes else {})
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
 
@@ -219,6 +223,12 @@ class Bench(unittest.TestCase):
         self.assertEqual(sum(figures["failures"].values()), figures["failed"])
         self.assertEqual(len(rows), figures["started"])
         return figures
+
+
+def answer_once(peer, payload):
+    """Answers the first request on the UDP socket peer with payload behind its header."""
+    request, client = peer.recvfrom(4096)
+    peer.sendto(pack_header(16 + len(payload), 0x5300, unpack_header(request)["sequence"]) + payload, client)
 
 
 class HostileAnswers(unittest.TestCase):
@@ -325,34 +335,55 @@ class ConnectionCheck(unittest.TestCase):
         return Server("--https", "localhost:0", "--cert", path + ".pem", "--key", path + ".key")
 
     def test_verdict_of_each_failure(self):
-        no_udp = "UDP: not sent: port '0' is not 1 to 65535"
+        no_udp = "UDP: UDP off (port 0) [udp-off]"
         # Wine's WinINet answers a certificate from an unknown CA with a failed revocation check.
-        untrusted = "whether the certificate was revoked could not be checked" if ON_WINDOWS else \
-            "no trusted CA issued the certificate"
+        untrusted = "whether the certificate was revoked could not be checked [certificate-not-checked]" \
+            if ON_WINDOWS else "no trusted CA issued the certificate [certificate-untrusted]"
         certificate = (r"http tls: .+, subject (CN=)?localhost, issuer (CN=)?VOKA %s CA, "
                        r"expires \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC, ")
+        both = lambda s: ["--udp", s.udp, "--http", s.http_url]  # noqa: E731
+        http_alone = lambda s: ["--udp", "127.0.0.1:0", "--http", s.http_url]  # noqa: E731
+        over_http = "http: a login would use HTTP to {s.http_url} (UDP: %s)"
         # (case, server, the check's endpoints, exit status, verdict line, a line before it that must be there)
         cases = [
-            ("both up", Server(), lambda s: ["--udp", s.udp, "--http", s.http_url], 0,
+            ("both up", Server(), both, 0,
              "udp: a login would use UDP to {s.udp}", r"http answer: RETVALUE=0, DESCMSG=动态密钥已生成"),
-            ("UDP silent", Server("--fault", "silence"), lambda s: ["--udp", s.udp, "--http", s.http_url], 0,
-             "http: a login would use HTTP to {s.http_url} (UDP: no answer within 1 s)",
-             r"udp answer: none: no answer within 1 s"),
+            ("UDP silent", Server("--fault", "silence"), both, 0, over_http % "no answer within 1 s [no-answer]",
+             r"udp answer: none: no answer within 1 s \[no-answer\]$"),
+            ("UDP port closed", Server(),
+             lambda s: ["--udp", "127.0.0.1:%d" % free_port(socket.SOCK_DGRAM), "--http", s.http_url], 0,
+             over_http % ("no answer within 1 s [no-answer]" if ON_WINDOWS  # Wine does not tell it, as Windows does
+                          else "the server's port is closed (port unreachable) [port-unreachable]"),
+             r"udp answer: none: "),
+            ("UDP answer too long", Server("--fault", "oversized"), both, 0,
+             over_http % "the answer is too long [answer-too-long]", r"udp answer: none: "),
+            ("UDP answer cut short", Server("--fault", "truncated"), both, 0,
+             over_http % "the answer was cut short [answer-cut-short]", r"udp answer: none: "),
+            ("UDP header out of range", Server("--fault", "lying-length"), both, 0,
+             over_http % "the answer's header is out of range [bad-answer-header]", r"udp answer: none: "),
             ("HTTP down", Server(),
-             lambda s: ["--udp", s.udp, "--http", "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM)], 0,
-             "udp: a login would use UDP to {s.udp}", r"http fetch: .* failed: no connection to the server"),
+             lambda s: ["--udp", s.udp, "--http", "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM)], 3,
+             "udp: a login would use UDP to {s.udp}", r"warning: a login fails whenever UDP does: the HTTP fallback "
+             r"does not work \(no connection to the server \[no-connection\]\)$"),
+            ("HTTP empty body", Server("--fault", "empty-body"), http_alone, 1,
+             "none: no login can reach a server (%s; HTTP: the answer is empty [empty-answer])" % no_udp,
+             r"http answer: none \[empty-answer\]$"),
+            ("HTTP error page", Server("--fault", "error-body"), http_alone, 1,
+             "none: no login can reach a server (%s; HTTP: the answer has no RETVALUE [http-status])" % no_udp,
+             r"http fetch: .* -> status 500, "),
             ("another CA", self.https_server("other-ca"),
              lambda s: ["--udp", "127.0.0.1:0", "--http", s.https_url, *self.trust], 1,
              "none: no login can reach a server (%s; HTTP: %s)" % (no_udp, untrusted),
-             certificate % "stranger" + "not verified: " + untrusted),
+             certificate % "stranger" + "not verified: "),
             ("expired", self.https_server("expired"),
              lambda s: ["--udp", "127.0.0.1:0", "--http", s.https_url, *self.trust], 1,
-             "none: no login can reach a server (%s; HTTP: the certificate has expired)" % no_udp,
-             certificate % "test" + "not verified: the certificate has expired"),
+             "none: no login can reach a server (%s; HTTP: the certificate has expired [certificate-expired])"
+             % no_udp, certificate % "test" + "not verified: the certificate has expired"),
             ("no such name", Server(),
              lambda s: ["--udp", "no-such-host.invalid:8025", "--http", "http://no-such-host.invalid"], 1,
-             "none: no login can reach a server (UDP: not sent: no-such-host.invalid does not resolve; "
-             "HTTP: the server's name does not resolve)", r"udp name: no-such-host.invalid does not resolve \("),
+             "none: no login can reach a server (UDP: not sent: no-such-host.invalid does not resolve "
+             "[name-not-resolved]; HTTP: the server's name does not resolve [name-not-resolved])",
+             r"udp name: no-such-host.invalid does not resolve \("),
         ]
         for case, server, endpoints, status, verdict, shown in cases:
             with self.subTest(case), server as s:
@@ -368,6 +399,20 @@ class ConnectionCheck(unittest.TestCase):
             human, json_run = run_auth([*endpoints, "check"]), run_auth([*endpoints, "--json", "check"])
         self.assertIn("evil\\x1B[2J", human.stdout)
         self.assertNotIn("\x1b", human.stdout + json_run.stdout)
+
+    def test_an_answer_no_login_can_use_reaches_no_server(self):
+        """UDP answers, but without a dynamic key: a login stays on UDP and fails, whatever HTTP does."""
+        for payload, problem in [(b"RETVALUE=0\0", "the answer has no GUID"),
+                                 (b"RETVALUE=1013\0DESCMSG=busy\0",
+                                  "the server refused the dynamic key: RETVALUE=1013, DESCMSG=busy")]:
+            with self.subTest(problem), socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as peer, Server() as server:
+                peer.bind(("127.0.0.1", 0))
+                answering = threading.Thread(target=lambda: answer_once(peer, payload))
+                answering.start()
+                run = run_auth(["--udp", "127.0.0.1:%d" % peer.getsockname()[1], "--http", server.http_url, "check"])
+                answering.join()
+            self.assertEqual((run.status, run.stdout.splitlines()[-1]), (1, "verdict: none: no login can reach a "
+                             "server (UDP: %s; a login does not fall back to HTTP then)" % problem), run.stdout)
 
     def test_json_report(self):
         with Server() as server:

@@ -169,6 +169,7 @@ DOCUMENTED_NUMBERS = [
     ("voka-auth.md", "one for each {} logins in flight", "programs/voka-auth/bench_socket_logins.cpp", "kLoginsPerWorker",
      1),
     ("voka-auth.md", "waking every {} µs at most", "programs/voka-auth/bench_socket_logins.cpp", "kCoalesce", 1),
+    ("voka-auth.md", "; {} when UDP works but", "programs/voka-auth/connection_check.h", "kExitFallbackBroken", 1),
     ("voka-server.md", "shorter than {} bytes", LIMITS, "kUdpHeaderSize", 1),
     ("voka-server.md", "up to {} datagrams a call", "programs/voka-server/udp_service_posix.cpp", "kBatch", 1),
     ("voka-server.md", "`getrandom` {} at a time", "programs/voka-server/system_random_posix.cpp", "kBlockValues", 1),
@@ -229,6 +230,15 @@ class DocumentedNumbers(unittest.TestCase):
         del sent["0"]
         table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
         self.assertEqual(table, sent)
+
+    def test_failure_causes_are_the_code_s(self):
+        """behaviour.md's table of failure causes: each cause's number and name, as the library has them."""
+        with open(os.path.join(ROOT, "include/voka/failure_cause.h"), encoding="utf-8") as f:
+            numbers = dict(re.findall(r"(VOKA_CAUSE_\w+) = (\d+)", f.read()))
+        with open(os.path.join(ROOT, "transport/failure_cause.cpp"), encoding="utf-8") as f:
+            named = {numbers[cause]: name for cause, name in re.findall(r"\{(VOKA_CAUSE_\w+), \"([a-z-]+)\"", f.read())}
+        table = dict(re.findall(r"^\| (\d+) \| `([a-z-]+)` \|", document_text("behaviour.md"), re.M))
+        self.assertEqual((table, len(table)), (named, len(numbers)))
 
     def test_login_walk_names_what_each_file_defines(self):
         """developing.md's walk through a login: each file defines the function its row names."""

@@ -68,11 +68,13 @@ def test_bad_text_is_refused_before_sending(handle, name, bad):
         arguments[position] = bad
         assert request(handle, *arguments) == VOKA_E_FAIL, position
         assert message(handle) == NOT_IN_CODE_PAGE
+        assert C.voka_client_cause_name(C.voka_client_last_cause(handle)) == b"text-refused"
 
 
 def test_text_longer_than_any_request_is_refused(handle):
     assert C.voka_client_get_dynamic_key(handle, b"x" * 8193) == VOKA_E_FAIL
     assert message(handle) == NETWORK_ERROR
+    assert C.voka_client_cause_name(C.voka_client_last_cause(handle)) == b"request-too-long"
 
 
 def test_getters(handle):

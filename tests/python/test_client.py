@@ -46,10 +46,17 @@ def test_carol_answers_her_card(voka_server, client):
 def test_refusals_are_results(voka_server, client):
     assert client.get_dynamic_key().ok
     wrong = client.static_authen("alice", "wrong")
-    assert (wrong.ok, wrong.code, wrong.retvalue) == (False, int(wrong.retvalue), wrong.retvalue)
+    assert (wrong.ok, wrong.code, wrong.retvalue, wrong.cause) == (False, int(wrong.retvalue), wrong.retvalue, "none")
     assert "<Code.WRONG_PASSWORD: 1004>" in repr(wrong)
     assert wrong.descmsg
-    assert client.static_authen("alice", "😀").code == voka.VOKA_E_FAIL
+    refused = client.static_authen("alice", "😀")
+    assert (refused.code, refused.cause) == (voka.VOKA_E_FAIL, "text-refused")
+
+
+def test_token_without_its_secret_is_named(voka_server, client, monkeypatch):
+    monkeypatch.delenv(voka.SOFT_TOKEN_VARIABLE, raising=False)
+    result = client.login("bob", voka_server.accounts["bob"].password)
+    assert (result.code, result.cause) == (voka.VOKA_E_EKEYPWD, "token-failed")
 
 
 def test_codes_are_the_engines_and_voka_servers():
@@ -107,6 +114,6 @@ def test_silent_server(voka_server):
         result = outcome[0]
         # well within the default wait of 10 seconds: the client's time-out holds
         assert time.monotonic() - started < 10
-        assert (result.code, result.descmsg) == (voka.VOKA_E_FAIL, NETWORK_ERROR)
+        assert (result.code, result.descmsg, result.cause) == (voka.VOKA_E_FAIL, NETWORK_ERROR, "no-answer")
         # the dynamic key turns to HTTP for good, and the login goes on there
         assert client.login("alice", "alice-pass").logged_in
