@@ -1,12 +1,9 @@
 #include "programs/voka-auth/bench_login.h"
 
-#include <climits>
-#include <functional>
 #include <new>
 
 #include "voka/client_authen.h"
-
-namespace {
+#include "voka/login_flow.h"
 
 size_t SlotOf(RequestKind kind) {
   size_t slot = 0;
@@ -14,7 +11,10 @@ size_t SlotOf(RequestKind kind) {
   return slot;
 }
 
-class CBenchLogin {
+namespace {
+
+// The library's login on an engine of its own, each request timed.
+class CBenchLogin : public LoginObserver {
  public:
   CBenchLogin(const BenchTarget& target, const BenchAccount& account) : m_target(target), m_account(account) {
     m_engine.Initialize(target.udpServer.c_str(), target.httpServer.c_str());
@@ -22,63 +22,50 @@ class CBenchLogin {
   }
 
   LoginRecord Run() {
-    const char* user = m_account.user.c_str();
-    if (Request(RequestKind::kDynamicKey, [&] { return m_engine.GetDynamicKey(""); }) &&
-        Request(RequestKind::kStaticLogin,
-                [&] {
-                  return m_engine.StaticAuthen(user, m_account.password.c_str(), m_target.app.c_str(),
-                                               m_target.area.c_str(), "", "");
-                }) &&
-        SecondFactor()) {
-      m_record.outcome = m_engine.FindValue("AUTHENSTATE") == kStateLoggedIn ? LoginOutcome::kLoggedIn
-                                                                             : LoginOutcome::kMalformedAnswer;
+    LoginCredentials credentials;
+    credentials.userId = m_account.user;
+    credentials.password = m_account.password;
+    credentials.appId = m_target.app;
+    credentials.areaId = m_target.area;
+    credentials.ekeyType = m_target.ekeyType;
+    if (!m_account.card.Empty()) {
+      credentials.answerCard = [this](const std::string& position, std::string& answer) {
+        return m_account.card.Cell(position, answer);
+      };
+    }
+    const LoginResult login = RunLogin(m_engine, credentials, this);
+    switch (login.end) {
+      case LoginEnd::kLoggedIn: m_record.outcome = LoginOutcome::kLoggedIn; break;
+      case LoginEnd::kRequestFailed:
+        m_record.cause = m_engine.LastCause();
+        m_record.outcome = OutcomeOfFailure(m_record.cause);
+        m_record.retValue = login.code;
+        break;
+      // A card that lacks the cell asked for is the answer's fault.
+      case LoginEnd::kNoCard:
+        m_record.outcome = m_account.card.Empty() ? LoginOutcome::kNeedsCard : LoginOutcome::kMalformedAnswer;
+        break;
+      case LoginEnd::kNoState:
+      case LoginEnd::kOtherState: m_record.outcome = LoginOutcome::kMalformedAnswer; break;
     }
     m_record.overUdp = m_engine.UsesUdp();
     return m_record;
   }
 
  private:
-  // The e-key or card login the account login asked for; false when it failed.
-  bool SecondFactor() {
-    const std::string state = m_engine.FindValue("AUTHENSTATE");
-    const char* user = m_account.user.c_str();
-    if (state == kStateNeedsEKey) {
-      const std::string password = m_engine.FindValue("EKEYPWD");
-      return Request(RequestKind::kEKeyLogin,
-                     [&] { return m_engine.EKeyAuthen(user, password.c_str(), m_target.ekeyType.c_str(), ""); });
-    }
-    if (state != kStateNeedsECard) return true;
-    std::string cell;
-    if (m_account.card.Empty()) {
-      m_record.outcome = LoginOutcome::kNeedsCard;
-      return false;
-    }
-    if (!m_account.card.Cell(m_engine.FindValue("POSITION"), cell)) {
-      m_record.outcome = LoginOutcome::kMalformedAnswer;  // no such cell on the card
-      return false;
-    }
-    return Request(RequestKind::kECardLogin, [&] { return m_engine.ECardAuthen(user, cell.c_str(), ""); });
-  }
+  void OnRequestStart(RequestKind) override { m_requestStart = std::chrono::steady_clock::now(); }
 
-  // Makes one request and times it; false, with the cause, when it failed.
-  bool Request(RequestKind kind, const std::function<int()>& call) {
-    const auto start = std::chrono::steady_clock::now();
-    const int result = call();
-    const std::chrono::nanoseconds took = std::chrono::steady_clock::now() - start;
+  void OnRequestEnd(RequestKind kind, int) override {
     const size_t slot = SlotOf(kind);
     m_record.made[slot] = true;
-    m_record.requestTime[slot] = took;
-    if (result == AUTHEN_S_OK) return true;
-    m_record.cause = m_engine.LastCause();
-    m_record.outcome = OutcomeOfFailure(m_record.cause);
-    m_record.retValue = result;
-    return false;
+    m_record.requestTime[slot] = std::chrono::steady_clock::now() - m_requestStart;
   }
 
   const BenchTarget& m_target;
   const BenchAccount& m_account;
   CClientAuthen m_engine;
   LoginRecord m_record;
+  std::chrono::steady_clock::time_point m_requestStart;
 };
 
 }  // namespace

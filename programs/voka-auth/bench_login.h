@@ -34,6 +34,8 @@ LoginOutcome OutcomeOfFailure(int cause);
 constexpr RequestKind kLoginRequests[] = {RequestKind::kDynamicKey, RequestKind::kStaticLogin, RequestKind::kEKeyLogin,
                                           RequestKind::kECardLogin};
 constexpr size_t kLoginRequestKinds = sizeof kLoginRequests / sizeof kLoginRequests[0];
+// The place of kind in kLoginRequests.
+size_t SlotOf(RequestKind kind);
 
 // Where and how to log in; texts in the engine's code page.
 struct BenchTarget {

@@ -10,6 +10,7 @@
 #include "codec/decimal_integer.h"
 #include "codec/machine_identity.h"
 #include "codec/seal_param.h"
+#include "protocol/field_names.h"
 #include "engine/answer_datagram.h"
 #include "engine/request_text.h"
 #include "engine/usb_ekey_init.h"
@@ -27,18 +28,6 @@ constexpr std::chrono::milliseconds kStopPoll{20};
 constexpr std::chrono::microseconds kCoalesce{100};
 // One worker keeps this many logins in flight before a second one starts.
 constexpr int kLoginsPerWorker = 64;
-
-size_t SlotOf(RequestKind kind) {
-  size_t slot = 0;
-  while (kLoginRequests[slot] != kind) ++slot;
-  return slot;
-}
-
-// What the engine sends as CLIENTIP and MAC; looked up once.
-struct MachineIdentity {
-  char clientIp[16] = {};
-  char mac[18] = {};
-};
 
 // One login under way.
 struct Flight {
@@ -66,8 +55,6 @@ class CSocketLoginWorker {
         m_outgoing(static_cast<size_t>(inFlight)),
         m_started(started),
         m_done(done) {
-    GetClientIp(m_identity.clientIp);
-    GetMacAddress(m_identity.mac);
   }
 
   ~CSocketLoginWorker() {
@@ -160,8 +147,8 @@ class CSocketLoginWorker {
     flight.dueSinceStart = dueSinceStart;
     ++m_busy;
     ++m_started;
-    if (m_socket == kInvalidSocket) return End(flight, LoginOutcome::kLocalError);
-    Send(flight, RequestKind::kDynamicKey, {{"INDICATION", ""}});
+    if (m_socket == kInvalidSocket) return Fail(flight, VOKA_CAUSE_NO_SOCKET);
+    Send(flight, RequestKind::kDynamicKey, {{kFieldIndication, ""}});
   }
 
   // Seals and sends one request of the flight; the login ends when it cannot.
@@ -173,11 +160,11 @@ class CSocketLoginWorker {
     CUDPPacket& packet = m_outgoing[m_outgoingCount];
     UDP_HEADER header{};
     header.wCommand = row.udpCommand;
-    if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text) ||
-        !m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed) ||
+    if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text)) return Fail(flight, VOKA_CAUSE_TEXT_REFUSED);
+    if (!m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed) ||
         packet.Pack(header, static_cast<int>(sealed.size()), reinterpret_cast<const unsigned char*>(sealed.data())) !=
             0) {
-      return End(flight, LoginOutcome::kLocalError);
+      return Fail(flight, VOKA_CAUSE_REQUEST_TOO_LONG);
     }
     packet.GetHeader(&header);
     flight.sequence = header.dwSequence;
@@ -218,7 +205,7 @@ class CSocketLoginWorker {
     for (Flight& flight : m_flights) {
       if (flight.busy && now >= flight.deadline) {
         flight.record.requestTime[SlotOf(flight.kind)] = now - flight.sentAt;
-        End(flight, LoginOutcome::kNoAnswer);
+        Fail(flight, VOKA_CAUSE_NO_ANSWER);
       }
     }
   }
@@ -231,22 +218,22 @@ class CSocketLoginWorker {
     reader.ParseAnswer(answer.data(), answer.size());
     const int result = reader.GetRetValue();
     if (result != AUTHEN_S_OK) return Refused(flight, reader, result);
-    const std::string state = reader.FindValue("AUTHENSTATE");
+    const std::string state = reader.FindValue(kFieldAuthenState);
     if (!state.empty()) flight.authenState = state;
     const BenchAccount& account = *flight.account;
     switch (flight.kind) {
       case RequestKind::kDynamicKey:
-        flight.guid = reader.FindValue("GUID");
+        flight.guid = reader.FindValue(kFieldGuid);
         return Send(flight, RequestKind::kStaticLogin,
-                    {{"USERID", account.user.c_str()},
-                     {"PWD", account.password.c_str()},
-                     {"APPID", m_target.app.c_str()},
-                     {"AREAID", m_target.area.c_str()},
-                     {"GUID", flight.guid.c_str()},
-                     {"CLIENTIP", m_identity.clientIp},
-                     {"MAC", m_identity.mac},
-                     {"CHECKCODE", ""},
-                     {"INDICATION", ""}});
+                    {{kFieldUserId, account.user.c_str()},
+                     {kFieldPassword, account.password.c_str()},
+                     {kFieldAppId, m_target.app.c_str()},
+                     {kFieldAreaId, m_target.area.c_str()},
+                     {kFieldGuid, flight.guid.c_str()},
+                     {kFieldClientIp, m_identity.clientIp.c_str()},
+                     {kFieldMac, m_identity.mac.c_str()},
+                     {kFieldCheckCode, ""},
+                     {kFieldIndication, ""}});
       case RequestKind::kStaticLogin: return SecondFactor(flight, reader);
       default: break;
     }
@@ -256,33 +243,30 @@ class CSocketLoginWorker {
   void SecondFactor(Flight& flight, const CClientAuthen& answer) {
     const BenchAccount& account = *flight.account;
     if (flight.authenState == kStateNeedsEKey) {
-      const std::string challenge = answer.FindValue("CHALLENGE");
+      const std::string challenge = answer.FindValue(kFieldChallenge);
       std::string password;
-      if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) {
-        flight.record.retValue = 0;  // the engine's verdict: the answer's RETVALUE, which was 0
-        return End(flight, LoginOutcome::kRefused);
-      }
-      if (!RequestEkeyPassword(challenge, password)) return End(flight, LoginOutcome::kLocalError);
+      if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) return Fail(flight, VOKA_CAUSE_NO_CHALLENGE);
+      if (!RequestEkeyPassword(challenge, password)) return Fail(flight, VOKA_CAUSE_TOKEN_FAILED);
       return Send(flight, RequestKind::kEKeyLogin,
-                  {{"USERID", account.user.c_str()},
-                   {"EKEYPWD", password.c_str()},
-                   {"EKEYTYPE", m_target.ekeyType.c_str()},
-                   {"APPID", m_target.app.c_str()},
-                   {"AREAID", m_target.area.c_str()},
-                   {"GUID", flight.guid.c_str()},
-                   {"INDICATION", ""}});
+                  {{kFieldUserId, account.user.c_str()},
+                   {kFieldEKeyPassword, password.c_str()},
+                   {kFieldEKeyType, m_target.ekeyType.c_str()},
+                   {kFieldAppId, m_target.app.c_str()},
+                   {kFieldAreaId, m_target.area.c_str()},
+                   {kFieldGuid, flight.guid.c_str()},
+                   {kFieldIndication, ""}});
     }
     if (flight.authenState == kStateNeedsECard) {
       std::string cell;
       if (account.card.Empty()) return End(flight, LoginOutcome::kNeedsCard);
-      if (!account.card.Cell(answer.FindValue("POSITION"), cell)) return End(flight, LoginOutcome::kMalformedAnswer);
+      if (!account.card.Cell(answer.FindValue(kFieldPosition), cell)) return End(flight, LoginOutcome::kMalformedAnswer);
       return Send(flight, RequestKind::kECardLogin,
-                  {{"USERID", account.user.c_str()},
-                   {"ECARDPWD", cell.c_str()},
-                   {"APPID", m_target.app.c_str()},
-                   {"AREAID", m_target.area.c_str()},
-                   {"GUID", flight.guid.c_str()},
-                   {"INDICATION", ""}});
+                  {{kFieldUserId, account.user.c_str()},
+                   {kFieldECardAnswer, cell.c_str()},
+                   {kFieldAppId, m_target.app.c_str()},
+                   {kFieldAreaId, m_target.area.c_str()},
+                   {kFieldGuid, flight.guid.c_str()},
+                   {kFieldIndication, ""}});
     }
     End(flight, flight.authenState == kStateLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
   }
@@ -292,12 +276,18 @@ class CSocketLoginWorker {
     long verdict = 0;
     if (result != AUTHEN_E_FAIL) {
       flight.record.retValue = result;
-    } else if (ParseInteger(answer.FindValue("RETVALUE"), INT_MIN, INT_MAX, verdict)) {
+    } else if (ParseInteger(answer.FindValue(kFieldRetValue), INT_MIN, INT_MAX, verdict)) {
       flight.record.retValue = static_cast<int>(verdict);
     } else {
-      return End(flight, LoginOutcome::kMalformedAnswer);
+      return Fail(flight, VOKA_CAUSE_NO_VERDICT);
     }
     End(flight, LoginOutcome::kRefused);
+  }
+
+  // A request that brought no verdict, counted by its cause as the engine's path counts it.
+  void Fail(Flight& flight, int cause) {
+    flight.record.cause = cause;
+    End(flight, OutcomeOfFailure(cause));
   }
 
   void End(Flight& flight, LoginOutcome outcome) {
@@ -313,7 +303,7 @@ class CSocketLoginWorker {
   std::vector<Flight> m_flights;
   std::atomic<uint64_t>& m_started;
   const LoginDone& m_done;
-  MachineIdentity m_identity;
+  const MachineIdentity m_identity = ReadMachineIdentity();
   CSealKey m_key{kSealPassPhrase};
   std::unique_ptr<CUDPServer> m_client;  // the worker's one socket
   socket_t m_socket = kInvalidSocket;
