@@ -204,14 +204,15 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
     const char* name;
     const char* argument;
     const char* description;
+    const char* argumentDescription;
   } withArgument[] = {
-      {"get", "NAME", "print one answer field"},
-      {"seal", "TEXT", "print the sealed Base64 text of TEXT's bytes (pass phrase qpqp)"},
-      {"unseal", "BASE64", "print the parameter text that a sealed text opens to"},
+      {"get", "NAME", "print one answer field", "the field's name"},
+      {"seal", "TEXT", "print the sealed Base64 text of TEXT's bytes (pass phrase qpqp)", "a parameter text"},
+      {"unseal", "BASE64", "print the parameter text that a sealed text opens to", "a sealed text"},
   };
   for (const auto& entry : withArgument) {
     CLI::App* command = app->add_subcommand(entry.name, entry.description);
-    command->add_option(entry.argument, "")->required();
+    command->add_option(entry.argument)->description(entry.argumentDescription)->required();
     commands.push_back(command);
   }
   commands.push_back(app->add_subcommand(
