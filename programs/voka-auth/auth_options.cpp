@@ -114,6 +114,31 @@ std::string UsageFooter() {
          "do not run), 2 for a usage error.\n";
 }
 
+// --help lists each command with its argument and options under its
+// description, in lines help2man turns into a manual page.
+class AuthHelpFormatter : public CLI::Formatter {
+ public:
+  AuthHelpFormatter() {
+    column_width(30);
+  }
+
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    if (app->get_parent() != nullptr) return CLI::Formatter::make_usage(app, name);
+    return "Usage: " + name + " COMMAND [OPTIONS] [COMMAND [OPTIONS]]...\n";
+  }
+
+  std::string make_expanded(const CLI::App* command) const override {
+    std::string out = "  " + command->get_name();
+    std::string options;
+    for (const CLI::Option* option : command->get_options()) {
+      if (option == command->get_help_ptr()) continue;
+      if (option->get_positional()) out += " " + option->get_name();
+      if (!option->get_positional()) options += "  " + make_option(option, false);
+    }
+    return out + "  " + command->get_description() + "\n" + options;
+  }
+};
+
 // A command's options and argument as the command line gave them, or their
 // defaults.
 AuthCommand TakeCommand(CLI::App& command) {
@@ -141,7 +166,9 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
                                         "voka-auth");
   app->fallthrough();  // global options after a command word
   app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  app->get_formatter()->column_width(30);
+  app->formatter(std::make_shared<AuthHelpFormatter>());
+  app->option_defaults()->group("Global options");
+  app->set_help_flag("-h,--help", "this text, after a command word too")->group("Global options");
   app->footer(UsageFooter());
 
   app->add_option("--udp", options.udpServer, "challenge server for UDP requests")
@@ -222,6 +249,7 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
       "'verdict: udp|http|none: ...'"));
 
   for (CLI::App* command : commands) {
+    command->group("Commands");
     command->parse_complete_callback([command, &options] {
       options.commands.push_back(TakeCommand(*command));
       command->clear();  // ready for the same command word again
