@@ -118,9 +118,7 @@ std::string UsageFooter() {
 // description, in lines help2man turns into a manual page.
 class AuthHelpFormatter : public CLI::Formatter {
  public:
-  AuthHelpFormatter() {
-    column_width(30);
-  }
+  AuthHelpFormatter() { column_width(30); }
 
   std::string make_usage(const CLI::App* app, std::string name) const override {
     if (app->get_parent() != nullptr) return CLI::Formatter::make_usage(app, name);
@@ -162,8 +160,8 @@ AuthCommand TakeCommand(CLI::App& command) {
 // The whole command line; its commands land in options.commands as each one's
 // words end, so a command may come again with other options.
 std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
-  auto app = std::make_unique<CLI::App>("Runs the commands in order on one login engine, as a front end would.",
-                                        "voka-auth");
+  auto app =
+      std::make_unique<CLI::App>("Runs the commands in order on one login engine, as a front end would.", "voka-auth");
   app->fallthrough();  // global options after a command word
   app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app->formatter(std::make_shared<AuthHelpFormatter>());

@@ -256,8 +256,8 @@ class ConnectionCheck {
   JsonObject JsonTls() const {
     const HttpFacts& facts = m_httpFacts;
     if (facts.tlsVersion.empty()) return nullptr;
-    return {{"version", facts.tlsVersion},          {"subject", facts.certificateSubject},
-            {"issuer", facts.certificateIssuer},    {"expires", facts.certificateExpiry},
+    return {{"version", facts.tlsVersion},           {"subject", facts.certificateSubject},
+            {"issuer", facts.certificateIssuer},     {"expires", facts.certificateExpiry},
             {"verified", facts.certificateVerified}, {"problem", facts.certificateProblem}};
   }
 

@@ -51,8 +51,7 @@ std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
       ->default_str(AddressText(options.http));
   AddListenOption(*app, "--https", options.https,
                   "the same service over TLS (not served unless given; port 0: any free port)");
-  app->add_option("--cert", options.certificatePath,
-                  "the https certificate, followed by any intermediate certificates")
+  app->add_option("--cert", options.certificatePath, "the https certificate, followed by any intermediate certificates")
       ->type_name("PEM");
   app->add_option("--key", options.keyPath, "the https certificate's private key")->type_name("PEM");
   app->add_option("--accounts", options.accountsPath,

@@ -12,8 +12,9 @@ namespace {
 
 // Whatever bytes an answer holds, the line parses, and a terminal shows every character.
 TEST(JsonOutput, IllFormedUtf8AndTerminalControls) {
-  EXPECT_EQ(FormatJsonText("unseal", "\xff\xc0\xaf\"\n网"),
-            "{\"schema\":1,\"command\":\"unseal\",\"result\":0,\"text\":\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\\\"\\n网\"}");
+  EXPECT_EQ(
+      FormatJsonText("unseal", "\xff\xc0\xaf\"\n网"),
+      "{\"schema\":1,\"command\":\"unseal\",\"result\":0,\"text\":\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\\\"\\n网\"}");
 }
 
 TEST(ResultOutput, JsonAndHumanForms) {
