@@ -94,7 +94,8 @@ std::string UsageFooter() {
          "--ecard-answer - read the value as one line from standard input, of at\n"
          "most " +
          std::to_string(kLongestInputLine) +
-         " bytes. A value that starts with '-' is given as --option=VALUE.\n"
+         " bytes. A value that starts with '-' is given as --option=VALUE,\n"
+         "an argument that does after '--' (seal -- -TEXT).\n"
          "The USB token stand-in reads its secret, in hex, from VOKA_SOFT_TOKEN_SECRET;\n"
          "VOKA_CA_BUNDLE is the default of --cacert. On Windows https trusts the\n"
          "system's certificate store alone, and --cacert is refused.\n"
