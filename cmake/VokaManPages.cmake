@@ -1,6 +1,7 @@
 # Manual pages of voka-auth and voka-server, written by help2man from the
-# built programs' --help and --version, so that page and help cannot
-# disagree; compressed as Debian wants them (gzip -9n: no name, no time).
+# built programs' --help and --version, which the programs make from their
+# option declarations, so that page, help and parser cannot disagree;
+# compressed as Debian wants them (gzip -9n: no name, no time).
 find_program(VOKA_HELP2MAN help2man REQUIRED)
 
 function(voka_add_manual_page program summary)

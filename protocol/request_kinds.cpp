@@ -141,6 +141,11 @@ const RequestKindRow& RowOf(RequestKind kind) {
   return *FindRow([kind](const RequestKindRow& row) { return row.kind == kind; });
 }
 
+const std::vector<RequestKindRow>& AllRequestKinds() {
+  static const std::vector<RequestKindRow> rows(std::begin(kRows), std::end(kRows));
+  return rows;
+}
+
 const RequestKindRow* FindRequestByCommand(uint16_t command) {
   return FindRow([command](const RequestKindRow& row) { return row.udpCommand == command; });
 }

@@ -37,6 +37,8 @@ struct RequestKindRow {
 };
 
 const RequestKindRow& RowOf(RequestKind kind);
+// Every row, in the table's order.
+const std::vector<RequestKindRow>& AllRequestKinds();
 // Null when nothing matches.
 const RequestKindRow* FindRequestByCommand(uint16_t command);
 const RequestKindRow* FindRequestByPath(const std::string& path);

@@ -1,5 +1,7 @@
-// Command line of voka-auth: global options, then commands, each with its own
-// options.
+// Command line of voka-auth: commands, each with its own options, and the
+// global options, which may stand before, between or after the commands and
+// apply to the whole run. Declared once (auth_options.cpp, bench_options.cpp);
+// the parser, --help and the manual page read the declarations.
 #pragma once
 
 #include <map>
@@ -8,18 +10,24 @@
 
 #include "voka/client_authen.h"
 
+namespace CLI {
+class App;
+}
+
 constexpr int kExitSuccess = 0;
 constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
 
-// One command word and what followed it up to the next command word.
+// One command word and its options.
 struct AuthCommand {
-  std::string name;  // "dynamic-key", "static", "ekey", "ecard", "login", "get", "seal", "unseal", "check"
-  std::map<std::string, std::string> options;  // option name without its dashes -> value (UTF-8)
-  std::string argument;                        // the word after get, seal and unseal
+  std::string name;  // "dynamic-key", "static", "ekey", "ecard", "login", "get", "seal", "unseal", "check", "bench"
+  // Option name without its dashes -> value (UTF-8): each option given, and
+  // each one not given that has a default.
+  std::map<std::string, std::string> options;
+  std::string argument;  // the word after get, seal and unseal
   bool hasArgument = false;
 
-  // The option's value, or an empty text when it was not given.
+  // The option's value, or an empty text when it was not given and has no default.
   std::string Option(const std::string& name) const;
 };
 
@@ -44,6 +52,10 @@ struct AuthOptions {
 // kExitSuccess when the words form a valid command line; otherwise kExitUsage
 // and a one-line message naming the offending word.
 int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options, std::string& error);
+
+// Declares on command the option that fills the request field (protocol/field_names.h),
+// with its one default; required makes it one the command cannot do without.
+void AddFieldOption(CLI::App& command, const char* field, bool required);
 
 // The options that carry a field requests keep secret, in the order they are
 // read from standard input when given as "-".

@@ -1,4 +1,5 @@
-// The options of voka-auth bench, checked before anything is sent.
+// The options of voka-auth bench, declared and read here, checked before
+// anything is sent.
 #pragma once
 
 #include <cstdint>
@@ -23,11 +24,14 @@ struct BenchSettings {
   std::string accountsPath;  // empty: the one account of --user and --password
   std::string user;
   std::string password;
-  std::string app = "1";
-  std::string area = "1";
+  std::string app;
+  std::string area;
   std::string ekeyType;
   std::string csvPath;
 };
+
+// Declares bench's options on its command.
+void AddBenchOptions(CLI::App& bench);
 
 // The command's options as settings; false with a one-line reason for a
 // value bench cannot take.

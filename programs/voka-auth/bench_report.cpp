@@ -1,15 +1,20 @@
 #include "programs/voka-auth/bench_report.h"
 
+#include <cmath>
 #include <cstdio>
+
+#include "programs/voka-auth/result_output.h"
 
 namespace {
 
 struct PercentileColumn {
   const char* name;
+  const char* jsonKey;
   double percent;
 };
 
-const PercentileColumn kColumns[] = {{"p50", 50}, {"p90", 90}, {"p99", 99}, {"p99.9", 99.9}};
+const PercentileColumn kColumns[] = {
+    {"p50", "p50", 50}, {"p90", "p90", 90}, {"p99", "p99", 99}, {"p99.9", "p99_9", 99.9}};
 
 std::string Format(const char* format, double value) {
   char text[64];
@@ -18,6 +23,11 @@ std::string Format(const char* format, double value) {
 }
 
 std::string Milliseconds(uint64_t nanoseconds) { return Format("%.3f", static_cast<double>(nanoseconds) / 1e6); }
+
+// Figures in JSON keep the printed figures' decimals.
+double Rounded(double value, double scale) { return std::round(value * scale) / scale; }
+
+double MillisecondsNumber(uint64_t nanoseconds) { return Rounded(static_cast<double>(nanoseconds) / 1e6, 1e3); }
 
 std::string Seconds(std::chrono::nanoseconds time) {
   return Format("%.3f", std::chrono::duration<double>(time).count());
@@ -101,41 +111,42 @@ std::string FormatBenchJson(const BenchFigures& figures) {
   const LoadPlan& plan = figures.plan;
   const LoadOutcome& run = figures.run;
   const CBenchTally& tally = figures.tally;
-  const auto number = [](uint64_t value) { return std::to_string(value); };
-  std::string out =
-      "{\"command\":\"bench\",\"requested_rate\":" + std::to_string(plan.rate) +
-      ",\"achieved_rate\":" + Format("%.3f", run.AchievedRate()) +
-      ",\"duration_s\":" + std::to_string(plan.duration.count()) +
-      ",\"concurrency\":" + std::to_string(plan.concurrency) + ",\"starting_time_s\":" + Seconds(run.startingTime) +
-      ",\"interrupted\":" + (run.interrupted ? "true" : "false") + ",\"started\":" + number(run.started) +
-      ",\"late\":" + number(run.late) + ",\"not_started\":" + number(run.notStarted) +
-      ",\"done\":" + number(tally.Done()) + ",\"needs_card\":" + number(tally.Count(LoginOutcome::kNeedsCard)) +
-      ",\"failed\":" + number(tally.Failed()) +
-      ",\"failures\":{\"no_answer\":" + number(tally.Count(LoginOutcome::kNoAnswer)) +
-      ",\"refused\":" + number(tally.Count(LoginOutcome::kRefused)) +
-      ",\"malformed_answer\":" + number(tally.Count(LoginOutcome::kMalformedAnswer)) +
-      ",\"local_error\":" + number(tally.Count(LoginOutcome::kLocalError)) + "},\"refused_by_retvalue\":{";
-  bool first = true;
-  for (const auto& [retValue, count] : tally.RefusedBy()) {
-    out += std::string(first ? "" : ",") + "\"" + std::to_string(retValue) + "\":" + number(count);
-    first = false;
-  }
-  out += "},\"failures_by_cause\":{";
-  first = true;
+  JsonObject refusedBy = JsonObject::object();
+  for (const auto& [retValue, count] : tally.RefusedBy()) refusedBy[std::to_string(retValue)] = count;
+  JsonObject byCause = JsonObject::object();
   for (int cause = VOKA_CAUSE_NONE + 1; cause < VOKA_CAUSE_COUNT; ++cause) {
-    if (tally.CountByCause(cause) == 0) continue;
-    out += std::string(first ? "" : ",") + "\"" + FailureCauseName(cause) + "\":" + number(tally.CountByCause(cause));
-    first = false;
+    if (tally.CountByCause(cause) != 0) byCause[FailureCauseName(cause)] = tally.CountByCause(cause);
   }
-  out += "},\"over_http\":" + number(tally.OverHttp()) + ",\"latency_ms\":{";
-  first = true;
-  ForEachHistogram(tally, [&](const std::string& name, const CLatencyHistogram& histogram) {
-    out += std::string(first ? "" : ",") + "\"" + name + "\":{\"count\":" + number(histogram.Count());
+  JsonObject latency = JsonObject::object();
+  ForEachHistogram(tally, [&latency](const std::string& name, const CLatencyHistogram& histogram) {
+    JsonObject row = {{"count", histogram.Count()}};
     for (const PercentileColumn& column : kColumns) {
-      out += ",\"" + std::string(column.name) + "\":" + Milliseconds(histogram.Percentile(column.percent));
+      row[column.jsonKey] = MillisecondsNumber(histogram.Percentile(column.percent));
     }
-    out += ",\"max\":" + Milliseconds(histogram.Max()) + "}";
-    first = false;
+    row["max"] = MillisecondsNumber(histogram.Max());
+    latency[name] = row;
   });
-  return out + "},\"cpu_us_per_login\":" + Format("%.1f", CpuMicrosecondsPerLogin(figures)) + "}";
+  return FormatJsonObject({{"command", "bench"},
+                           {"requested_rate", plan.rate},
+                           {"achieved_rate", Rounded(run.AchievedRate(), 1e3)},
+                           {"duration_s", plan.duration.count()},
+                           {"concurrency", plan.concurrency},
+                           {"starting_time_s", Rounded(std::chrono::duration<double>(run.startingTime).count(), 1e3)},
+                           {"interrupted", run.interrupted},
+                           {"started", run.started},
+                           {"late", run.late},
+                           {"not_started", run.notStarted},
+                           {"done", tally.Done()},
+                           {"needs_card", tally.Count(LoginOutcome::kNeedsCard)},
+                           {"failed", tally.Failed()},
+                           {"failures",
+                            {{"no_answer", tally.Count(LoginOutcome::kNoAnswer)},
+                             {"refused", tally.Count(LoginOutcome::kRefused)},
+                             {"malformed_answer", tally.Count(LoginOutcome::kMalformedAnswer)},
+                             {"local_error", tally.Count(LoginOutcome::kLocalError)}}},
+                           {"refused_by_retvalue", refusedBy},
+                           {"failures_by_cause", byCause},
+                           {"over_http", tally.OverHttp()},
+                           {"latency_ms", latency},
+                           {"cpu_us_per_login", Rounded(CpuMicrosecondsPerLogin(figures), 10)}});
 }

@@ -235,37 +235,40 @@ class ConnectionCheck {
     m_out.flush();
   }
 
-  static std::string JsonStage(const StageReport& stage) {
-    std::string json = "\"result\":" + std::to_string(stage.result) +
-                       ",\"answered\":" + (stage.answered ? "true" : "false") +
-                       ",\"ms\":" + std::to_string(stage.milliseconds);
+  static JsonObject JsonStage(const StageReport& stage) {
+    JsonObject json = {{"result", stage.result}, {"answered", stage.answered}, {"elapsed_ms", stage.milliseconds}};
+    // The answer's own field names, as for the other commands.
     if (stage.verdict.hasRetValue) {
-      json +=
-          ",\"RETVALUE\":" + JsonString(stage.verdict.retValue) + ",\"DESCMSG\":" + JsonString(stage.verdict.descMsg);
+      json["fields"] = {{kFieldRetValue, stage.verdict.retValue}, {kFieldDescMsg, stage.verdict.descMsg}};
     }
-    return json + ",\"cause\":" + JsonString(FailureCauseName(stage.cause)) +
-           ",\"problem\":" + JsonString(stage.problem);
+    json["cause"] = FailureCauseName(stage.cause);
+    json["problem"] = stage.problem;
+    return json;
   }
 
-  std::string JsonTls() const {
+  JsonObject JsonTls() const {
     const HttpFacts& facts = m_httpFacts;
-    if (facts.tlsVersion.empty()) return "null";
-    return "{\"version\":" + JsonString(facts.tlsVersion) + ",\"subject\":" + JsonString(facts.certificateSubject) +
-           ",\"issuer\":" + JsonString(facts.certificateIssuer) +
-           ",\"expires\":" + JsonString(facts.certificateExpiry) +
-           ",\"verified\":" + (facts.certificateVerified ? "true" : "false") +
-           ",\"problem\":" + JsonString(facts.certificateProblem) + "}";
+    if (facts.tlsVersion.empty()) return nullptr;
+    return {{"version", facts.tlsVersion},           {"subject", facts.certificateSubject},
+            {"issuer", facts.certificateIssuer},     {"expires", facts.certificateExpiry},
+            {"verified", facts.certificateVerified}, {"problem", facts.certificateProblem}};
   }
 
   std::string JsonReport(const std::string& verdict, const std::string& reason, bool fallbackBroken) const {
-    return "{\"command\":\"check\",\"udp\":{\"server\":" + JsonString(m_options.udpServer) +
-           ",\"address\":" + JsonString(m_udpResolved ? m_engine.UdpHost() : "") +
-           ",\"resolveMs\":" + std::to_string(m_resolveTime.count()) + "," + JsonStage(m_udp) +
-           "},\"http\":{\"url\":" + JsonString(m_httpUrl) + ",\"status\":" + std::to_string(m_httpFacts.status) +
-           ",\"redirects\":" + std::to_string(m_httpFacts.redirects) + ",\"tls\":" + JsonTls() + "," +
-           JsonStage(m_http) + "},\"machine\":{\"MAC\":" + JsonString(m_mac) +
-           ",\"CLIENTIP\":" + JsonString(m_clientIp) + "},\"verdict\":" + JsonString(verdict) +
-           ",\"fallback_broken\":" + (fallbackBroken ? "true" : "false") + ",\"reason\":" + JsonString(reason) + "}";
+    JsonObject udp = {{"server", m_options.udpServer},
+                      {"address", m_udpResolved ? m_engine.UdpHost() : ""},
+                      {"resolve_ms", m_resolveTime.count()}};
+    udp.update(JsonStage(m_udp));
+    JsonObject http = {
+        {"url", m_httpUrl}, {"status", m_httpFacts.status}, {"redirects", m_httpFacts.redirects}, {"tls", JsonTls()}};
+    http.update(JsonStage(m_http));
+    return FormatJsonObject({{"command", "check"},
+                             {"udp", udp},
+                             {"http", http},
+                             {"machine", {{"mac", m_mac}, {"client_ip", m_clientIp}}},
+                             {"verdict", verdict},
+                             {"fallback_broken", fallbackBroken},
+                             {"reason", reason}});
   }
 
   CClientAuthen& m_engine;

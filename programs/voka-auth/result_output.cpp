@@ -1,67 +1,58 @@
 #include "programs/voka-auth/result_output.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "codec/text_escape.h"
 #include "codec/utf8_sequence.h"
 #include "engine/result_code_table.h"
 
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  size_t at = 0;
-  while (at < utf8.size()) {
-    unsigned char c = static_cast<unsigned char>(utf8[at]);
-    size_t length = Utf8SequenceLength(reinterpret_cast<const unsigned char*>(utf8.data()) + at, utf8.size() - at);
-    if (length == 0) {
-      out += "\\ufffd";
-      ++at;
-      continue;
-    }
-    const char32_t codePoint = Utf8CodePoint(reinterpret_cast<const unsigned char*>(utf8.data()) + at, length);
-    if (IsInvisibleControl(codePoint)) {
-      // Past U+FFFF, JSON writes the character as its UTF-16 surrogate pair.
-      char escape[16];
-      const auto unit = static_cast<unsigned>(codePoint);
-      if (unit > 0xFFFF) {
-        std::snprintf(escape, sizeof escape, "\\u%04x\\u%04x", 0xD800 + ((unit - 0x10000) >> 10),
-                      0xDC00 + ((unit - 0x10000) & 0x3FF));
-      } else {
-        std::snprintf(escape, sizeof escape, "\\u%04x", unit);
-      }
-      out += escape;
-    } else if (length > 1) {
-      out.append(utf8, at, length);
-    } else if (c == '"') {
-      out += "\\\"";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
+namespace {
+
+// \u escapes of one character; past U+FFFF, its UTF-16 surrogate pair.
+std::string JsonEscape(char32_t codePoint) {
+  char escape[16];
+  const auto unit = static_cast<unsigned>(codePoint);
+  if (unit > 0xFFFF) {
+    std::snprintf(escape, sizeof escape, "\\u%04x\\u%04x", 0xD800 + ((unit - 0x10000) >> 10),
+                  0xDC00 + ((unit - 0x10000) & 0x3FF));
+  } else {
+    std::snprintf(escape, sizeof escape, "\\u%04x", unit);
+  }
+  return escape;
+}
+
+// The dump is well-formed UTF-8, and these characters can stand only inside
+// its strings, where a \u escape means the same: DEL and the characters that
+// move or hide text on a terminal.
+std::string EscapeInvisibleControls(const std::string& json) {
+  std::string out;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(json.data());
+  for (size_t at = 0; at < json.size();) {
+    const size_t length = std::max<size_t>(1, Utf8SequenceLength(bytes + at, json.size() - at));
+    const char32_t codePoint = length > 1 ? Utf8CodePoint(bytes + at, length) : bytes[at];
+    if (codePoint == 0x7F || (length > 1 && IsInvisibleControl(codePoint))) {
+      out += JsonEscape(codePoint);
     } else {
-      out += static_cast<char>(c);
+      out.append(json, at, length);
     }
     at += length;
   }
-  return out + "\"";
+  return out;
+}
+
+}  // namespace
+
+std::string FormatJsonObject(const JsonObject& object) {
+  JsonObject versioned = {{"schema", kJsonSchemaVersion}};
+  versioned.update(object);
+  return EscapeInvisibleControls(versioned.dump(-1, ' ', false, JsonObject::error_handler_t::replace));
 }
 
 std::string FormatJsonResult(const std::string& command, int result, const OutputFields& fields) {
-  std::string out = "{\"command\":" + JsonString(command) + ",\"result\":" + std::to_string(result) + ",\"fields\":{";
-  bool first = true;
-  for (const auto& field : fields) {
-    if (!first) out += ',';
-    first = false;
-    out += JsonString(field.first) + ':' + JsonString(field.second);
-  }
-  return out + "}}";
+  JsonObject answer = JsonObject::object();
+  for (const auto& [name, value] : fields) answer[name] = value;
+  return FormatJsonObject({{"command", command}, {"result", result}, {"fields", answer}});
 }
 
 std::string ResultLabel(const std::string& command, int result) {
@@ -82,5 +73,5 @@ std::string FormatHumanResult(const std::string& command, int result, const Outp
 }
 
 std::string FormatJsonText(const std::string& command, const std::string& text) {
-  return "{\"command\":" + JsonString(command) + ",\"result\":0,\"text\":" + JsonString(text) + "}";
+  return FormatJsonObject({{"command", command}, {"result", 0}, {"text", text}});
 }

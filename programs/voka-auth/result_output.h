@@ -1,6 +1,7 @@
 // What voka-auth prints after each command: human lines or one JSON object.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,11 +9,20 @@
 // Answer fields in result-map order, names and values already in UTF-8.
 using OutputFields = std::vector<std::pair<std::string, std::string>>;
 
-// The text as a quoted JSON string. Bytes that are not well-formed UTF-8
-// become U+FFFD, so the output always parses.
-std::string JsonString(const std::string& utf8);
+// The version of the JSON objects' form, their "schema" key: it grows when a
+// key is removed or changes its meaning, not when one is added
+// (docs/schemas/*.schema.json describe each command's object).
+constexpr int kJsonSchemaVersion = 1;
 
-// {"command":"…","result":N,"fields":{"NAME":"VALUE",…}} without a line end.
+// A JSON object in the order its keys were added.
+using JsonObject = nlohmann::ordered_json;
+
+// {"schema":N, ...object's keys} on one line without a line end. Bytes that
+// are not well-formed UTF-8 become U+FFFD, so the output always parses, and
+// the characters a terminal obeys without showing them are \u escapes.
+std::string FormatJsonObject(const JsonObject& object);
+
+// {"schema":N,"command":"…","result":N,"fields":{"NAME":"VALUE",…}}.
 std::string FormatJsonResult(const std::string& command, int result, const OutputFields& fields);
 
 // The result as printed: the number, then, unless it is 0, the name and
@@ -22,5 +32,5 @@ std::string ResultLabel(const std::string& command, int result);
 // "COMMAND: RESULT" (the ResultLabel) and one indented NAME=VALUE line per field, each ending in '\n'.
 std::string FormatHumanResult(const std::string& command, int result, const OutputFields& fields);
 
-// {"command":"…","result":0,"text":"…"} for seal and unseal.
+// {"schema":N,"command":"…","result":0,"text":"…"} for seal and unseal.
 std::string FormatJsonText(const std::string& command, const std::string& text);

@@ -1,5 +1,8 @@
 #include "programs/voka-server/server_options.h"
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 #include "codec/decimal_integer.h"
 
 namespace {
@@ -13,55 +16,81 @@ bool ParseListenAddress(const std::string& text, ListenAddress& address) {
   return true;
 }
 
+std::string AddressText(const ListenAddress& address) { return address.host + ":" + std::to_string(address.port); }
+
+// A value the parse function refuses is a usage error that names it.
+template <typename Value, typename Parse>
+CLI::Validator Accepted(Parse parse) {
+  return CLI::Validator(
+      [parse](const std::string& text) {
+        Value scratch;
+        return parse(text, scratch) ? std::string() : "bad value '" + text + "'";
+      },
+      "");
+}
+
+CLI::Option* AddListenOption(CLI::App& app, const char* name, ListenAddress& address, const std::string& description) {
+  return app
+      .add_option_function<std::string>(
+          name, [&address](const std::string& text) { ParseListenAddress(text, address); }, description)
+      ->type_name("HOST:PORT")
+      ->check(Accepted<ListenAddress>(ParseListenAddress));
+}
+
+// Every option of voka-server, with its default; --help is made from them.
+std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
+  auto app = std::make_unique<CLI::App>(
+      "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
+      "A development server: do not expose it to untrusted networks.",
+      "voka-server");
+  app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app->get_formatter()->column_width(26);
+  AddListenOption(*app, "--udp", options.udp, "UDP challenge service; port 0: any free port")
+      ->default_str(AddressText(options.udp));
+  AddListenOption(*app, "--http", options.http, "HTTP validation service; port 0: any free port")
+      ->default_str(AddressText(options.http));
+  AddListenOption(*app, "--https", options.https,
+                  "the same service over TLS (not served unless given; port 0: any free port)");
+  app->add_option("--cert", options.certificatePath, "the https certificate, followed by any intermediate certificates")
+      ->type_name("PEM");
+  app->add_option("--key", options.keyPath, "the https certificate's private key")->type_name("PEM");
+  app->add_option("--accounts", options.accountsPath,
+                  "account file (default: the sample accounts installed with voka-server)")
+      ->type_name("FILE");
+  app->add_option_function<std::vector<std::string>>(
+         "--fault",
+         [&options](const std::vector<std::string>& modes) {
+           for (const std::string& mode : modes) ParseFaultMode(mode, options.faults);
+         },
+         std::string("answer wrongly on purpose: ") + FaultModeNames())
+      ->type_name("MODE")
+      ->check(Accepted<FaultModes>(ParseFaultMode));
+  app->add_option("--slow-seconds", options.faults.slowSeconds, "delay of the slow-body fault")
+      ->type_name("N")
+      ->check(CLI::Range(0, 3600))
+      ->capture_default_str();
+  app->add_flag("--version", options.version, "the release of voka-server");
+  app->footer(
+      "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once the services are up,\n"
+      "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
+      "then one line per request on stderr. Stops on SIGINT or SIGTERM.");
+  return app;
+}
+
 }  // namespace
 
 int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string word = argv[i];
-    if (word == "-h" || word == "--help") {
-      options.help = true;
-      continue;
-    }
-    if (word == "--version") {
-      options.version = true;
-      continue;
-    }
-    if (word != "--udp" && word != "--http" && word != "--https" && word != "--cert" && word != "--key" &&
-        word != "--accounts" && word != "--fault" && word != "--slow-seconds") {
-      error = "unknown option '" + word + "'";
-      return 2;
-    }
-    if (i + 1 >= argc) {
-      error = "option '" + word + "' needs a value";
-      return 2;
-    }
-    const std::string value = argv[++i];
-    long number = 0;
-    bool valid = true;
-    if (word == "--udp") {
-      valid = ParseListenAddress(value, options.udp);
-    } else if (word == "--http") {
-      valid = ParseListenAddress(value, options.http);
-    } else if (word == "--https") {
-      valid = ParseListenAddress(value, options.https);
-      options.serveHttps = true;
-    } else if (word == "--cert") {
-      options.certificatePath = value;
-    } else if (word == "--key") {
-      options.keyPath = value;
-    } else if (word == "--accounts") {
-      options.accountsPath = value;
-    } else if (word == "--fault") {
-      valid = ParseFaultMode(value, options.faults);
-    } else {
-      valid = ParseInteger(value, 0, 3600, number);
-      options.faults.slowSeconds = static_cast<int>(number);
-    }
-    if (!valid) {
-      error = "bad value '" + value + "' for " + word;
-      return 2;
-    }
+  const std::unique_ptr<CLI::App> app = DeclareCommandLine(options);
+  try {
+    app->parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    options.help = true;
+    return 0;
+  } catch (const CLI::ParseError& failure) {
+    error = failure.what();
+    return 2;
   }
+  options.serveHttps = app->count("--https") != 0;
   if (options.serveHttps != (!options.certificatePath.empty() && !options.keyPath.empty())) {
     error = "--https needs --cert and --key, and they need --https";
     return 2;
@@ -76,31 +105,8 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
 }
 
 std::string ServerUsageText() {
-  return std::string(
-             "Usage: voka-server [OPTION]...\n"
-             "Reference account server: answers dynamic-key and login requests over UDP, HTTP and HTTPS.\n"
-             "A development server: do not expose it to untrusted networks.\n"
-             "\n"
-             "  --udp HOST:PORT     UDP challenge service (default " +
-             std::string(kDefaultHost) + ":" + std::to_string(kDefaultUdpPort) +
-             "; port 0: any free port)\n"
-             "  --http HOST:PORT    HTTP validation service (default " +
-             std::string(kDefaultHost) + ":" + std::to_string(kDefaultHttpPort) +
-             "; port 0: any free port)\n"
-             "  --https HOST:PORT   the same service over TLS (not served unless given; port 0: any free port)\n"
-             "  --cert PEM          the https certificate, followed by any intermediate certificates\n"
-             "  --key PEM           the https certificate's private key\n"
-             "  --accounts FILE     account file (default: the sample accounts installed with voka-server)\n"
-             "  --fault MODE        answer wrongly on purpose: ") +
-         FaultModeNames() +
-         "\n"
-         "  --slow-seconds N    delay of the slow-body fault (default 8)\n"
-         "  -h, --help          this text\n"
-         "  --version           the release of voka-server\n"
-         "\n"
-         "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once the services are up,\n"
-         "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
-         "then one line per request on stderr. Stops on SIGINT or SIGTERM.\n";
+  ServerOptions defaults;
+  return DeclareCommandLine(defaults)->help();
 }
 
 std::string ServerVersionText() { return "voka-server " VOKA_VERSION "\n"; }

@@ -10,19 +10,18 @@ int Parse(const std::vector<std::string>& words, AuthOptions& options, std::stri
   return ParseAuthOptions(words, options, error);
 }
 
-TEST(AuthOptions, GlobalOptionsThenCommandsInOrder) {
+TEST(AuthOptions, GlobalOptionsAnywhereAndCommandsInOrder) {
   AuthOptions options;
   std::string error;
   ASSERT_EQ(Parse({"--udp",
                    "10.0.0.5:9",
-                   "--http=http://h:1",
                    "--timeout",
                    "3",
                    "--codepage",
                    "65001",
-                   "--json",
                    "-v",
                    "dynamic-key",
+                   "--http=http://h:1",
                    "--indication",
                    "X1",
                    "static",
@@ -34,7 +33,10 @@ TEST(AuthOptions, GlobalOptionsThenCommandsInOrder) {
                    "1",
                    "--area=2",
                    "get",
-                   "guid"},
+                   "guid",
+                   "--json",
+                   "get",
+                   "retvalue"},
                   options, error),
             kExitSuccess)
       << error;
@@ -44,13 +46,29 @@ TEST(AuthOptions, GlobalOptionsThenCommandsInOrder) {
   EXPECT_EQ(options.codePage, 65001u);
   EXPECT_TRUE(options.json);
   EXPECT_TRUE(options.verbose);
-  ASSERT_EQ(options.commands.size(), 3u);
+  ASSERT_EQ(options.commands.size(), 4u);
   EXPECT_EQ(options.commands[0].Option("indication"), "X1");
   // An option's value is the next word, whatever it looks like.
   EXPECT_EQ(options.commands[1].Option("password"), "--json");
   EXPECT_EQ(options.commands[1].Option("area"), "2");
   EXPECT_EQ(options.commands[1].Option("check-code"), "");
   EXPECT_EQ(options.commands[2].argument, "guid");
+  EXPECT_EQ(options.commands[3].argument, "retvalue");
+}
+
+// login, static and bench send the same application and area unless told.
+TEST(AuthOptions, OneDefaultPerOption) {
+  AuthOptions options;
+  std::string error;
+  ASSERT_EQ(Parse({"login", "--user", "u", "--password", "p", "static", "--user", "u", "--password", "p", "bench",
+                   "--rate", "1", "--duration", "1"},
+                  options, error),
+            kExitSuccess)
+      << error;
+  for (const AuthCommand& command : options.commands) {
+    EXPECT_EQ(command.Option("app"), kDefaultAppId) << command.name;
+    EXPECT_EQ(command.Option("area"), kDefaultAreaId) << command.name;
+  }
 }
 
 TEST(AuthOptions, DefaultsAndHelp) {
@@ -78,13 +96,13 @@ TEST(AuthOptions, UsageErrorsNameTheWord) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, "no command"},
       {{"login", "--user", "u"}, "--password"},
-      {{"ekey", "--user", "u", "--ekey-password", "p", "--ekey-type"}, "'--ekey-type'"},
-      {{"ecard", "--user", "u", "--ecard-answer", "1", "--check-code", "c"}, "'--check-code'"},
-      {{"--timeout", "-1", "dynamic-key"}, "'-1'"},
-      {{"--timeout", "5s", "dynamic-key"}, "'5s'"},
-      {{"seal"}, "'seal'"},
-      {{"dynamic-key", "--json"}, "'--json'"},
-      {{"dynamic-key", "unseal"}, "'unseal'"},
+      {{"ekey", "--user", "u", "--ekey-password", "p", "--ekey-type", "t", "--app", "1"}, "--app"},
+      {{"ekey", "--user", "u", "--ekey-password", "p", "--ekey-type"}, "--ekey-type"},
+      {{"ecard", "--user", "u", "--ecard-answer", "1", "--check-code", "c"}, "--check-code"},
+      {{"--timeout", "-1", "dynamic-key"}, "-1"},
+      {{"--timeout", "5s", "dynamic-key"}, "5s"},
+      {{"seal"}, "TEXT"},
+      {{"dynamic-key", "unseal"}, "BASE64"},
   };
   for (const auto& [words, word] : cases) {
     AuthOptions options;

@@ -10,26 +10,18 @@
 
 namespace {
 
-TEST(JsonString, EscapesWhatJsonRequires) {
-  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(JsonString(std::string("\n\r\t\x01\x1f\x7f", 6)), "\"\\n\\r\\t\\u0001\\u001f\\u007f\"");
-  EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
-  EXPECT_EQ(JsonString("网络连接出错 😀"), "\"网络连接出错 😀\"");
-}
-
-TEST(JsonString, IllFormedUtf8BecomesReplacementCharacters) {
-  EXPECT_EQ(JsonString("\xff"), "\"\\ufffd\"");
-  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");                        // overlong '/'
-  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");             // surrogate
-  EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");  // past U+10FFFF
-  EXPECT_EQ(JsonString("ab\xe7\xbd"), "\"ab\\ufffd\\ufffd\"");                    // cut short at the end
+// Whatever bytes an answer holds, the line parses, and a terminal shows every character.
+TEST(JsonOutput, IllFormedUtf8AndTerminalControls) {
+  EXPECT_EQ(
+      FormatJsonText("unseal", "\xff\xc0\xaf\"\n网"),
+      "{\"schema\":1,\"command\":\"unseal\",\"result\":0,\"text\":\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\\\"\\n网\"}");
 }
 
 TEST(ResultOutput, JsonAndHumanForms) {
   OutputFields fields = {{"GUID", "G-1"}, {"RETVALUE", "0"}};
   EXPECT_EQ(FormatJsonResult("dynamic-key", 0, fields),
-            "{\"command\":\"dynamic-key\",\"result\":0,\"fields\":{\"GUID\":\"G-1\",\"RETVALUE\":\"0\"}}");
-  EXPECT_EQ(FormatJsonResult("get", -1, {}), "{\"command\":\"get\",\"result\":-1,\"fields\":{}}");
+            "{\"schema\":1,\"command\":\"dynamic-key\",\"result\":0,\"fields\":{\"GUID\":\"G-1\",\"RETVALUE\":\"0\"}}");
+  EXPECT_EQ(FormatJsonResult("get", -1, {}), "{\"schema\":1,\"command\":\"get\",\"result\":-1,\"fields\":{}}");
   EXPECT_EQ(FormatHumanResult("static", -10332102, {{"DESCMSG", "网络连接出错"}}),
             "static: -10332102 AUTHEN_E_FAIL (no valid answer, a refused argument, or no e-key challenge)\n"
             "  DESCMSG=网络连接出错\n");
@@ -47,7 +39,9 @@ TEST(ResultOutput, JsonAndHumanForms) {
       "0=EULAVTER\xE2\x81\xA6";
   EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", hostile}}),
             "dynamic-key: 5\n  DESCMSG=\\u009B1A\\x9B1A\\u202E0=EULAVTER\\u2066\n");
-  EXPECT_EQ(JsonString(hostile), "\"\\u009b1A\\ufffd1A\\u202e0=EULAVTER\\u2066\"");
+  EXPECT_EQ(FormatJsonText("seal", hostile),
+            "{\"schema\":1,\"command\":\"seal\",\"result\":0,\"text\":\"\\u009b1A\xEF\xBF\xBD"
+            "1A\\u202e0=EULAVTER\\u2066\"}");
   // Format characters and separators, at the ends of each range, hide or
   // break text as well; U+00A0 and U+2070 stay.
   const std::string invisible =
@@ -55,9 +49,9 @@ TEST(ResultOutput, JsonAndHumanForms) {
   EXPECT_EQ(FormatHumanResult("dynamic-key", 5, {{"DESCMSG", invisible}}),
             "dynamic-key: 5\n  DESCMSG=\\u0080\\u009F\\u200E\\u200F\\u061C\\u200B\\u202A\\u2069\\u2028\\u2029"
             "\\uFEFF\\uE0041\\x7F\u00A0\u2070\n");
-  EXPECT_EQ(JsonString(invisible),
-            "\"\\u0080\\u009f\\u200e\\u200f\\u061c\\u200b\\u202a\\u2069\\u2028\\u2029\\ufeff\\udb40\\udc41"
-            "\\u007f\u00A0\u2070\"");
+  EXPECT_EQ(FormatJsonText("seal", invisible),
+            "{\"schema\":1,\"command\":\"seal\",\"result\":0,\"text\":\"\\u0080\\u009f\\u200e\\u200f\\u061c\\u200b"
+            "\\u202a\\u2069\\u2028\\u2029\\ufeff\\udb40\\udc41\\u007f\u00A0\u2070\"}");
 }
 
 // The COM API document lists exactly the table's codes, with its names and meanings.

@@ -13,10 +13,11 @@ import threading
 import unittest
 
 from voka_programs import (ACCOUNTS, AUTH, AUTH_COMMAND, AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, ON_WINDOWS, SERVER,
-                           VECTORS_DIR, Server, free_port, pack_header, run_auth, unpack_header, wait_until)
+                           VECTORS_DIR, Server, free_port, pack_header, run_auth, unpack_header, valid_json_output,
+                           wait_until)
 
 MAKE_CERTIFICATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_certificates.sh")
-PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-", "--app", "1", "--area", "1"]
+PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-"]
 
 
 class UsageErrors(unittest.TestCase):
@@ -30,26 +31,26 @@ class UsageErrors(unittest.TestCase):
 
     def test_bad_words_are_named(self):
         self.assertUsageError([], "no command")
-        self.assertUsageError(["frobnicate"], "'frobnicate'")
-        self.assertUsageError(["--colour", "dynamic-key"], "'--colour'")
-        self.assertUsageError(["dynamic-key", "--user", "x"], "'--user'")
-        self.assertUsageError(["static", "--user", "u", "--password", "p", "--app", "1"], "--area")
+        self.assertUsageError(["frobnicate"], "frobnicate")
+        self.assertUsageError(["--colour", "dynamic-key"], "--colour")
+        self.assertUsageError(["dynamic-key", "--user", "x"], "--user")
+        self.assertUsageError(["static", "--user", "u", "--app", "1"], "--password")
         self.assertUsageError(["ekey", "--user", "u", "--ekey-password", "p"], "--ekey-type")
         self.assertUsageError(["ecard", "--user", "u"], "--ecard-answer")
-        self.assertUsageError(["dynamic-key", "--indication"], "'--indication'")
-        self.assertUsageError(["--timeout", "soon", "dynamic-key"], "'soon'")
-        self.assertUsageError(["--codepage", "0", "dynamic-key"], "'0'")
-        self.assertUsageError(["--codepage", "12345", "dynamic-key"], "'12345'")
-        self.assertUsageError(["get"], "'get'")
-        self.assertUsageError(["dynamic-key", "stray"], "'stray'")
-        self.assertUsageError(["check", "--user", "u"], "'--user'")
+        self.assertUsageError(["dynamic-key", "--indication"], "--indication")
+        self.assertUsageError(["--timeout", "soon", "dynamic-key"], "soon")
+        self.assertUsageError(["dynamic-key", "--codepage", "0"], "0")
+        self.assertUsageError(["--codepage", "12345", "dynamic-key"], "12345")
+        self.assertUsageError(["get"], "NAME")
+        self.assertUsageError(["dynamic-key", "stray"], "stray")
+        self.assertUsageError(["check", "--user", "u"], "--user")
         if ON_WINDOWS:  # WinINet trusts the system's certificate store alone
             self.assertUsageError(["--cacert", "ca.pem", "check"], "--cacert: https here trusts the system's")
         self.assertUsageError(PASSWORD_FROM_INPUT, "longer than 4096 bytes", stdin="x" * 4097 + "\n")
         self.assertUsageError(PASSWORD_FROM_INPUT, "holds a NUL byte", stdin="alice-pass\0anything\n")
         bench = ["bench", "--rate", "1", "--duration", "1"]
-        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--concurrency", "1001"], "'1001'")
-        self.assertUsageError(["bench", "--rate", "0", "--duration", "1", "--user", "u", "--password", "p"], "'0'")
+        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--concurrency", "1001"], "1001")
+        self.assertUsageError(["bench", "--rate", "0", "--duration", "1", "--user", "u", "--password", "p"], "0")
         self.assertUsageError([*bench, "--user", "u", "--password", "p", "--accounts", ACCOUNTS], "either")
         self.assertUsageError([*bench, "--user", "u"], "either")
         self.assertUsageError([*bench, "--user", "u", "--password", "p", "--client", "fast"], "'fast'")
@@ -57,8 +58,8 @@ class UsageErrors(unittest.TestCase):
     def test_help_lists_every_command_and_option(self):
         run = run_auth(["--help"])
         self.assertEqual(run.status, 0)
-        for word in ["dynamic-key", "static", "ekey", "ecard", "login", "get NAME", "seal TEXT", "unseal BASE64",
-                     "check", "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user",
+        for word in ["dynamic-key", "static", "ekey", "ecard", "login", "get", "NAME", "seal", "TEXT", "unseal",
+                     "BASE64", "check", "--udp", "--http", "--cacert", "--timeout", "--codepage", "--json", "-v", "--user",
                      "--password", "--app", "--area", "--check-code", "--indication", "--ekey-password", "--ekey-type",
                      "--ecard-answer", "bench", "--rate", "--duration", "--concurrency", "--accounts", "--csv",
                      "--client", "Exit status"]:
@@ -85,13 +86,22 @@ class ExitStatuses(unittest.TestCase):
         self.assertEqual(run.status, 1)
         lines = run.json_lines()
         self.assertEqual(len(lines), 1)
-        self.assertEqual(lines[0], {"command": "dynamic-key", "result": AUTHEN_E_FAIL,
+        self.assertEqual(lines[0], {"schema": 1, "command": "dynamic-key", "result": AUTHEN_E_FAIL,
                                     "fields": {"DESCMSG": NETWORK_ERROR}})
+
+    def test_global_options_before_or_after_the_command_words(self):
+        with Server() as server:
+            login = ["login", "--user", "alice", "--password", "alice-pass"]
+            for args in (["--udp", server.udp, "--json", *login], [*login, "--json", "--udp", server.udp],
+                         ["dynamic-key", "--udp", server.udp, "static", "--json", "--user", "alice", "--password",
+                          "alice-pass"]):
+                run = run_auth(args)
+                self.assertEqual((run.status, [line["command"] for line in run.json_lines()]),
+                                 (0, ["dynamic-key", "static"]), args)
 
     def test_login_succeeds_only_when_the_user_is_logged_in(self):
         with Server() as server:
-            run = run_auth(["--udp", server.udp, "login", "--user", "carol", "--password", "carol-pass",
-                            "--app", "1", "--area", "1"])
+            run = run_auth(["--udp", server.udp, "login", "--user", "carol", "--password", "carol-pass"])
         self.assertEqual(run.status, 1, run.stdout)
         self.assertIn("  AUTHENSTATE=2\n", run.stdout)
         self.assertEqual(run.stderr, "voka-auth: login: not logged in: AUTHENSTATE is 2, not 1\n")
@@ -220,7 +230,7 @@ class Bench(unittest.TestCase):
             return list(csv.DictReader(f))
 
     def assertCountsAddUp(self, stdout, stderr, rows):
-        figures = json.loads(stdout)
+        figures = valid_json_output(stdout)
         self.assertEqual(stderr, "")  # no progress lines off a terminal
         self.assertEqual(figures["done"] + figures["failed"], figures["started"])
         self.assertEqual(sum(figures["failures"].values()), figures["failed"])
@@ -299,8 +309,8 @@ class SealAndUnseal(unittest.TestCase):
     def test_json_forms(self):
         run = run_auth(["--json", "seal", "abc", "unseal", "KDH0DZdDhfznje+s/eXW2svtVBkgLoB0"])
         self.assertEqual(run.json_lines(), [
-            {"command": "seal", "result": 0, "text": "KDH0DZdDhfznje+s/eXW2svtVBkgLoB0"},
-            {"command": "unseal", "result": 0, "text": "abc"}])
+            {"schema": 1, "command": "seal", "result": 0, "text": "KDH0DZdDhfznje+s/eXW2svtVBkgLoB0"},
+            {"schema": 1, "command": "unseal", "result": 0, "text": "abc"}])
 
     def test_text_too_long_for_a_request(self):
         run = run_auth(["seal", "y" * 1513])
@@ -421,9 +431,9 @@ class ConnectionCheck(unittest.TestCase):
         with Server() as server:
             run = run_auth(["--udp", server.udp, "--http", server.http_url, "--json", "check"])
         report = run.json_lines()[0]
-        self.assertEqual((run.status, report["verdict"], report["udp"]["RETVALUE"], report["http"]["status"]),
+        self.assertEqual((run.status, report["verdict"], report["udp"]["fields"]["RETVALUE"], report["http"]["status"]),
                          (0, "udp", "0", 200))
-        self.assertRegex(report["machine"]["MAC"], r"^([0-9A-F]{2}-){5}[0-9A-F]{2}$")
+        self.assertRegex(report["machine"]["mac"], r"^([0-9A-F]{2}-){5}[0-9A-F]{2}$")
 
 
 if __name__ == "__main__":

@@ -39,7 +39,7 @@ class LoginsOverUdp(unittest.TestCase):
         self.assertRegex(guid, r"^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$")
         self.assertNotEqual(guid, second[0]["fields"]["GUID"])
         self.assertEqual(first[0]["fields"]["RETVALUE"], "0")
-        self.assertEqual(set(first[0]), {"command", "result", "fields"})
+        self.assertEqual(set(first[0]), {"schema", "command", "result", "fields"})
 
     def test_static_login_of_a_plain_account(self):
         run, lines = self.auth(*STATIC_ALICE)
@@ -69,8 +69,8 @@ class LoginsOverUdp(unittest.TestCase):
     def test_get_prints_one_field(self):
         run, lines = self.auth("get", "guid", "get", "NO-SUCH-FIELD")
         self.assertEqual(run.status, 1)
-        self.assertEqual(lines[1], {"command": "get", "result": 0, "fields": {"GUID": lines[0]["fields"]["GUID"]}})
-        self.assertEqual(lines[2], {"command": "get", "result": -1, "fields": {}})
+        self.assertEqual(lines[1], {"schema": 1, "command": "get", "result": 0, "fields": {"GUID": lines[0]["fields"]["GUID"]}})
+        self.assertEqual(lines[2], {"schema": 1, "command": "get", "result": -1, "fields": {}})
 
     def test_login_with_the_usb_token(self):
         run = run_auth([*self.endpoints(), "--json", "login", "--user", "bob", "--password", "bob-pass",

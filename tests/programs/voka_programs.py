@@ -24,6 +24,7 @@ ON_WINDOWS = AUTH.endswith(".exe")
 SERVER = os.environ["VOKA_SERVER"]
 ACCOUNTS = os.environ["VOKA_ACCOUNTS"]
 VECTORS_DIR = os.environ.get("VOKA_VECTORS_DIR", "")
+SCHEMAS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "schemas")
 
 BOB_SECRET = "626f622d746f6b656e2d736563726574"
 NETWORK_ERROR = "网络连接出错"
@@ -92,7 +93,17 @@ class AuthRun:
                              completed.stderr.decode("utf-8", "replace"))
 
     def json_lines(self):
-        return [json.loads(line) for line in self.stdout.splitlines() if line]
+        return [valid_json_output(line) for line in self.stdout.splitlines() if line]
+
+
+def valid_json_output(line):
+    """One line of voka-auth --json, checked against its command's schema in docs/schemas."""
+    import jsonschema
+    output = json.loads(line)
+    form = {"seal": "text", "unseal": "text", "check": "check", "bench": "bench"}.get(output.get("command"), "result")
+    with open(os.path.join(SCHEMAS_DIR, "voka-auth-%s.schema.json" % form), encoding="utf-8") as f:
+        jsonschema.validate(output, json.load(f))
+    return output
 
 
 def run_auth(args, secret=None, timeout=60, stdin=subprocess.DEVNULL, ca_bundle=None):
