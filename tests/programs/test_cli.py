@@ -53,7 +53,7 @@ class UsageErrors(unittest.TestCase):
         self.assertUsageError(["bench", "--rate", "0", "--duration", "1", "--user", "u", "--password", "p"], "0")
         self.assertUsageError([*bench, "--user", "u", "--password", "p", "--accounts", ACCOUNTS], "either")
         self.assertUsageError([*bench, "--user", "u"], "either")
-        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--client", "fast"], "'fast'")
+        self.assertUsageError([*bench, "--user", "u", "--password", "p", "--client", "fast"], "fast")
 
     def test_help_lists_every_command_and_option(self):
         run = run_auth(["--help"])
@@ -271,8 +271,7 @@ class HostileAnswers(unittest.TestCase):
             self.assertNotIn(raw, run.stdout + run.stderr + check.stdout)
         # check's JSON escapes as every JSON output does; a refused dynamic key is no way in for a login.
         report = check.json_lines()[0]
-        self.assertEqual((report["udp"]["RETVALUE"], report["udp"]["DESCMSG"], report["verdict"]),
-                         ("1013", hostile, "none"))
+        self.assertEqual((report["udp"]["fields"], report["verdict"]), ({"RETVALUE": "1013", "DESCMSG": hostile}, "none"))
 
 
 class SealAndUnseal(unittest.TestCase):
