@@ -26,6 +26,10 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions& options
       options.version = true;
       continue;
     }
+    if (word == "--quiet") {
+      options.quiet = true;
+      continue;
+    }
     if (word != "--udp" && word != "--http" && word != "--https" && word != "--cert" && word != "--key" &&
         word != "--accounts" && word != "--fault" && word != "--slow-seconds") {
       error = "unknown option '" + word + "'";
@@ -91,12 +95,14 @@ std::string ServerUsageText() {
          FaultModeNames() +
          "\n"
          "  --slow-seconds N    delay of the slow-body fault (default 8)\n"
+         "  --quiet             log only refusals and errors, not requests answered RETVALUE=0\n"
          "  -h, --help          this text\n"
          "  --version           the release of voka-server\n"
          "\n"
          "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once the services are up,\n"
          "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
-         "then one line per request on stderr. Stops on SIGINT or SIGTERM.\n";
+         "then one line per request on stderr, after its time (ISO 8601, UTC).\n"
+         "Stops on SIGINT or SIGTERM, with a last line that counts the requests.\n";
 }
 
 std::string ServerVersionText() { return "voka-server " VOKA_VERSION "\n"; }
