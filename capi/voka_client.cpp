@@ -138,7 +138,8 @@ const char* voka_client_version(void) { return VOKA_VERSION; }
 
 const char* voka_client_result_name(int code) {
   // Each code with its macro's own name.
-#define VOKA_NAMED_CODE(code) {code, #code}
+#define VOKA_NAMED_CODE(code) \
+  { code, #code }
   static constexpr struct {
     int code;
     const char* name;

@@ -253,6 +253,10 @@ def build(args):
             % (UPGRADE_CODES[args.arch], args.version, ONLY_DETECT | VERSION_MIN_INCLUSIVE),
             # Refused below, with the message in the log.
             "DELETE FROM `LaunchCondition`",
+            # Public properties that the command line hands to the installation as well.
+            "UPDATE `Property` SET `Value` = '%s' WHERE `Property` = 'SecureCustomProperties'"
+            % ";".join(["WIX_DOWNGRADE_DETECTED", "WIX_UPGRADE_DETECTED", SOFT_TOKEN]
+                       + list(INSTALL_FOLDERS[args.arch].values())),
             # Programs and Features shows where the files went.
             "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES "
             "('SetInstallLocation', %d, 'ARPINSTALLLOCATION', '[INSTALLDIR]')" % SET_PROPERTY_ACTION,

@@ -56,8 +56,9 @@ void LogNotice(const std::string& line) { WriteTimed(line); }
 void SetLogQuiet(bool quiet) { g_quiet = quiet; }
 
 std::string LogSummary() {
-  return "voka-server: stopping after " + std::to_string(g_answered + g_refusedOrDropped) + " requests: " +
-         std::to_string(g_answered) + " answered, " + std::to_string(g_refusedOrDropped) + " refused or dropped";
+  return "voka-server: stopping after " + std::to_string(g_answered + g_refusedOrDropped) +
+         " requests: " + std::to_string(g_answered) + " answered, " + std::to_string(g_refusedOrDropped) +
+         " refused or dropped";
 }
 
 void LogOutOfMemory(const char* what) noexcept {
