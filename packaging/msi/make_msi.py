@@ -14,7 +14,8 @@ files into INSTALLDIR and the x86 ones into INSTALLDIR32 (Program Files
 The USB e-key library UsbClient.dll comes from the token's maker and lies in
 the system folder of each word size, where the component finds it; the
 package refuses to install without it. The stand-in is installed beside the
-component only with SOFTTOKEN=1, for test machines. Each refusal is an error
+component only with SOFTTOKEN=1, for test machines. The folders and SOFTTOKEN
+that an install chose hold for its uninstall and for upgrades over it. Each refusal is an error
 action whose text is also its action text, so that the verbose log holds it
 whatever the UI level.
 
@@ -56,6 +57,11 @@ TOKEN_LIBRARY = "UsbClient.dll"
 SYSTEM_FOLDERS = {"x86": {"x86": "SystemFolder"}, "x64": {"x64": "System64Folder", "x86": "SystemFolder"}}
 # The public property that installs the stand-in token library, for test machines.
 SOFT_TOKEN = "SOFTTOKEN"
+# The public properties an install chose, remembered under this key (values named after
+# them) in the package's registry view, where uninstalls and upgrades find them again.
+CHOICES_KEY = "Software\\" + PRODUCT
+# RegLocator: HKEY_LOCAL_MACHINE; the value itself, from the 64-bit view when asked.
+HKLM, RAW_VALUE, VIEW_64_BIT = 2, 2, 16
 # Custom action types: an error that ends the install (19), a property set from formatted text (51).
 ERROR_ACTION, SET_PROPERTY_ACTION = 19, 51
 # Where the refusals run in InstallExecuteSequence: after FindRelatedProducts (25) and
@@ -178,6 +184,12 @@ def refusals(args):
     return [(action, "(%s) AND NOT REMOVE" % condition, message) for action, condition, message in found]
 
 
+def choice_value(name, value):
+    """The registry value that remembers the public property name."""
+    return '<RegistryValue Root="HKLM" Key=%s Name="%s" Type="string" Value=%s/>' % (
+        quoteattr(CHOICES_KEY), name, quoteattr(value))
+
+
 def token_property(arch):
     return "TOKENLIBRARY" + arch.upper()
 
@@ -215,6 +227,10 @@ def build(args):
             if name == TOKEN_LIBRARY:
                 sql.append("UPDATE `Component` SET `Condition` = '%s' WHERE `Component` = '%s'"
                            % (SOFT_TOKEN, component))
+                if arch == args.arch:
+                    values.append(choice_value(SOFT_TOKEN, "1"))
+            if name == DLL and arch == args.arch:
+                values += [choice_value(folder, "[%s]" % folder) for folder in INSTALL_FOLDERS[args.arch].values()]
             version = file_version(os.path.join(source, name))
             if version:  # wixl leaves the File table's version empty
                 sql.append("UPDATE `File` SET `Version` = '%s', `Language` = '1033' WHERE `File` = '%s'"
@@ -273,6 +289,11 @@ def build(args):
                 "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('%s', '[%s]', 0)" % (signature, folder),
                 "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('%s', '%s')"
                 % (token_property(arch), signature)]
+    for choice in [SOFT_TOKEN] + list(INSTALL_FOLDERS[args.arch].values()):
+        sql += ["INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Name`, `Type`) VALUES ('Chosen%s', %d, "
+                "'%s', '%s', %d)" % (choice, HKLM, CHOICES_KEY, choice,
+                                     RAW_VALUE | (VIEW_64_BIT if LAYOUT[args.arch][2] else 0)),
+                "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('%s', 'Chosen%s')" % (choice, choice)]
     for n, (action, condition, message) in enumerate(refusals(args)):
         sql += ["INSERT INTO `CustomAction` (`Action`, `Type`, `Target`) VALUES ('%s', %d, %s)"
                 % (action, ERROR_ACTION, sql_text(message)),
