@@ -14,10 +14,10 @@ files into INSTALLDIR and the x86 ones into INSTALLDIR32 (Program Files
 The USB e-key library UsbClient.dll comes from the token's maker and lies in
 the system folder of each word size, where the component finds it; the
 package refuses to install without it. The stand-in is installed beside the
-component only with SOFTTOKEN=1, for test machines. The folders and SOFTTOKEN
-that an install chose hold for its uninstall and for upgrades over it. Each refusal is an error
-action whose text is also its action text, so that the verbose log holds it
-whatever the UI level.
+component only with SOFTTOKEN=1, for test machines. The folders and
+SOFTTOKEN that an install chose hold for its uninstall and for upgrades over
+it. Each refusal is an error action whose text is also its action text, so
+that the verbose log holds it whatever the UI level.
 
 The registration is written as registry rows, never by running the DLL: the
 class, ProgID and AppID rows are the ones msi_registry_rows prints from the
@@ -177,7 +177,8 @@ def refusals(args):
               ("RefuseInstalledAgain", "Installed AND NOT REINSTALL", "%s %s is already installed."
                % (PRODUCT, args.version))]
     for arch, folder in SYSTEM_FOLDERS[args.arch].items():
-        found.append(("RefuseWithoutTokenLibrary" + arch.upper(), "NOT %s AND NOT %s" % (token_property(arch), SOFT_TOKEN),
+        found.append(("RefuseWithoutTokenLibrary" + arch.upper(),
+                      "NOT %s AND NOT %s" % (token_property(arch), SOFT_TOKEN),
                       "%s needs %s, the USB e-key library of the token maker, in [%s] (%s): install it there "
                       "first. On test machines, %s=1 installs the development stand-in instead."
                       % (PRODUCT, TOKEN_LIBRARY, folder, arch, SOFT_TOKEN)))
@@ -248,7 +249,7 @@ def build(args):
 <Product Id="*" Name="{product}" Language="1033" Version="{version}" Manufacturer="{manufacturer}"
  UpgradeCode="{upgrade}">
 <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine" Description="{product} {version} ({arch})"/>
-<MajorUpgrade DowngradeErrorMessage="-"/>
+<MajorUpgrade/>
 <Property Id="ARPNOMODIFY" Value="1"/>
 <Property Id="ARPCOMMENTS" Value={comments}/>
 {contact}
@@ -286,7 +287,8 @@ def build(args):
     for arch, folder in SYSTEM_FOLDERS[args.arch].items():
         signature = "TokenLibrary" + arch.upper()
         sql += ["INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('%s', '%s')" % (signature, TOKEN_LIBRARY),
-                "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('%s', '[%s]', 0)" % (signature, folder),
+                "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('%s', '[%s]', 0)"
+                % (signature, folder),
                 "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('%s', '%s')"
                 % (token_property(arch), signature)]
     for choice in [SOFT_TOKEN] + list(INSTALL_FOLDERS[args.arch].values()):
