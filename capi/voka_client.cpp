@@ -178,3 +178,21 @@ int voka_client_last_cause(voka_client* client) {
 }
 
 const char* voka_client_cause_name(int cause) { return FailureCauseName(cause); }
+
+const char* voka_client_version(void) { return VOKA_VERSION; }
+
+const char* voka_client_result_name(int code) {
+  // Each code with its macro's own name.
+#define VOKA_NAMED_CODE(code) \
+  { code, #code }
+  static constexpr struct {
+    int code;
+    const char* name;
+  } kNames[] = {VOKA_NAMED_CODE(VOKA_OK), VOKA_NAMED_CODE(VOKA_E_FAIL), VOKA_NAMED_CODE(VOKA_E_EKEYPWD),
+                VOKA_NAMED_CODE(VOKA_VALUE_ABSENT), VOKA_NAMED_CODE(VOKA_VALUE_TOO_LONG)};
+#undef VOKA_NAMED_CODE
+  for (const auto& entry : kNames) {
+    if (entry.code == code) return entry.name;
+  }
+  return nullptr;
+}

@@ -1,7 +1,8 @@
 # What `cmake --install` puts into a prefix besides the tools, in the
 # components that the Debian packages take (VokaPackaging.cmake):
-#  - runtime: libvoka-client.so.1, the C interface <voka/voka_client.h>, and
-#    the stand-in token library libUsbClient.so.1 that the engine loads;
+#  - runtime: libvoka-client.so.1, the C interface <voka/voka_client.h>;
+#  - softtoken: the stand-in token library libUsbClient.so.1 that the engine
+#    loads, for development and tests (the token's maker supplies the real one);
 #  - development: the public headers, the engine's static libraries, the
 #    libraries' link names, a CMake package (find_package(VokaClientAuthen
 #    CONFIG): targets VokaClientAuthen::engine and VokaClientAuthen::client)
@@ -22,10 +23,12 @@ set_target_properties(voka_protocol PROPERTIES EXPORT_NAME protocol)
 set_target_properties(voka_transport PROPERTIES EXPORT_NAME transport)
 set_target_properties(voka_codec PROPERTIES EXPORT_NAME codec)
 set_target_properties(voka_client PROPERTIES EXPORT_NAME client)
-install(TARGETS voka_client UsbClient voka_engine voka_protocol voka_transport voka_codec
+install(TARGETS voka_client voka_engine voka_protocol voka_transport voka_codec
         EXPORT VokaClientAuthenTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(TARGETS UsbClient EXPORT VokaClientAuthenTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT softtoken NAMELINK_COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/include/voka/client_authen.h ${PROJECT_SOURCE_DIR}/include/voka/result_codes.h
               ${PROJECT_SOURCE_DIR}/include/voka/udp_header.h ${PROJECT_SOURCE_DIR}/include/voka/voka_client.h
               ${PROJECT_SOURCE_DIR}/include/voka/http_facts.h ${PROJECT_SOURCE_DIR}/include/voka/limits.h
@@ -44,13 +47,15 @@ install(FILES ${CMAKE_BINARY_DIR}/VokaClientAuthenConfig.cmake
               ${CMAKE_BINARY_DIR}/VokaClientAuthenConfigVersion.cmake
         DESTINATION ${config_dir} COMPONENT development)
 
-# The prefix is found from the file's own place, so that the files hold for
-# whichever prefix `cmake --install --prefix` or a package puts them into.
-file(RELATIVE_PATH pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
-string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
+# pkg-config files name plain paths under the prefix that the install
+# writes into (`cmake --install --prefix`, or /usr for the packages): the
+# build fills in all but the prefix, the install that last.
+set(VOKA_PC_PREFIX @VOKA_PC_PREFIX@)
 foreach(pc voka-client-authen voka-client)
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${CMAKE_BINARY_DIR}/${pc}.pc @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${CMAKE_BINARY_DIR}/pc/${pc}.pc.in @ONLY)
+  install(CODE "set(VOKA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    configure_file(${CMAKE_BINARY_DIR}/pc/${pc}.pc.in ${CMAKE_BINARY_DIR}/pc/${pc}.pc @ONLY)" COMPONENT development)
+  install(FILES ${CMAKE_BINARY_DIR}/pc/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endforeach()
 
 # The package voka as pip builds it from python/pyproject.toml: its wheel,

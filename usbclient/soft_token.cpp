@@ -8,7 +8,14 @@
 #include <string>
 
 #include "usbclient/ocra_response.h"
+#ifndef _WIN32
+// The library's three functions are all it exports (the rest is hidden).
+#pragma GCC visibility push(default)
+#endif
 #include "usbclient/usb_client.h"
+#ifndef _WIN32
+#pragma GCC visibility pop
+#endif
 
 namespace {
 

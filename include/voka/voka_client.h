@@ -3,8 +3,20 @@
  * One voka_client handle is one engine: the same requests, answers and result
  * codes as the COM object and CClientAuthen (docs/com-api.md). Texts go in and
  * come out as UTF-8; the engine's code page (936 unless VOKA_CODEPAGE says
- * otherwise) is converted to inside. A handle is used by one thread at a time,
- * one call at a time, as the engine is.
+ * otherwise) is converted to inside.
+ *
+ * Threads: a handle is used by one thread at a time, one call at a time, as
+ * the engine is. Separate handles share nothing and may run their calls at
+ * the same time on separate threads.
+ *
+ * Blocking: every request call waits for its answer on the calling thread.
+ * One UDP exchange waits at most the UDP time-out (10 seconds unless
+ * voka_client_set_udp_timeout says otherwise); one HTTP request, redirects
+ * included, at most 30 seconds, giving up after 5 seconds without a byte from
+ * the server. voka_client_get_dynamic_key over UDP that fails falls back to
+ * HTTP in the same call, so it may wait the UDP time-out and then the HTTP
+ * limit. Resolving a server's host name adds what the system's resolver
+ * takes. The other functions do not block.
  *
  * Every function returns an int result code and never throws:
  *  - 0: done (for a request, the server's RETVALUE 0);
@@ -98,6 +110,13 @@ VOKA_CLIENT_API int voka_client_field_name(voka_client* client, size_t index, ch
  * hands them out (one more NUL ends the block). Fetching the fields one by
  * one with voka_client_field_name costs time quadratic in their number. */
 VOKA_CLIENT_API int voka_client_fields(voka_client* client, char* fields, size_t capacity, size_t* length);
+
+/* The library's version, such as "1.0.0": static text, never null. */
+VOKA_CLIENT_API const char* voka_client_version(void);
+/* The name of one of this header's result codes ("VOKA_E_FAIL"), static
+ * text; null for any other number, such as a server's RETVALUE. -1 and -2
+ * name the getters' VOKA_VALUE_ABSENT and VOKA_VALUE_TOO_LONG. */
+VOKA_CLIENT_API const char* voka_client_result_name(int code);
 
 #ifdef __cplusplus
 }

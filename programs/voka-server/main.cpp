@@ -50,7 +50,7 @@ bool ServeRound(CUdpService& udp, const std::vector<CHttpService*>& httpServices
   int ready = poll(entries.data(), entries.size(), wait);
   if (ready < 0) {
     if (errno == EINTR) return true;
-    std::cerr << "voka-server: poll: " << std::strerror(errno) << "\n";
+    LogNotice(std::string("voka-server: poll: ") + std::strerror(errno));
     return false;
   }
   if (entries[0].revents & POLLIN) udp.OnReadable();
@@ -126,8 +126,11 @@ int Main(int argc, char** argv) {
     std::cout << " https=" << httpsAddress;
   }
   std::cout << std::endl;
-  std::cerr << "voka-server: " << accounts.size() << " accounts from " << options.accountsPath << std::endl;
-  return Serve(udp, httpServices);
+  SetLogQuiet(options.quiet);
+  LogNotice("voka-server: " + std::to_string(accounts.size()) + " accounts from " + options.accountsPath);
+  const int status = Serve(udp, httpServices);
+  LogNotice(LogSummary());
+  return status;
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "programs/voka-server/server_log.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 #include "codec/ascii_case.h"
@@ -21,14 +23,64 @@ std::string& PendingLines() {
 }
 
 int g_openBatches = 0;
+bool g_quiet = false;
+unsigned long long g_answered = 0;
+unsigned long long g_refusedOrDropped = 0;
+
+// An answer of RETVALUE 0 or a redirect, which the last " -> " of a request's
+// line introduces (a user id before it may hold anything).
+bool IsRoutineAnswer(const std::string& line) {
+  const size_t arrow = line.rfind(" -> ");
+  if (arrow == std::string::npos) return false;
+  const std::string answer = line.substr(arrow + 4);
+  constexpr char kSuccess[] = "RETVALUE=0";
+  const size_t length = sizeof kSuccess - 1;
+  return answer.compare(0, 4, "302 ") == 0 ||
+         (answer.compare(0, length, kSuccess) == 0 && (answer.size() == length || answer[length] == ' '));
+}
+
+// "2026-12-08T04:42:08.123Z" into text; allocates nothing.
+void FormatUtcTime(char (&text)[32]) noexcept {
+  const auto now = std::chrono::system_clock::now();
+  const time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  tm utc = {};
+  gmtime_r(&seconds, &utc);
+  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(milliseconds));
+}
+
+void KeepTimed(const std::string& line) {
+  char stamp[32];
+  FormatUtcTime(stamp);
+  std::string& pending = PendingLines();
+  pending += stamp;
+  pending += ' ';
+  pending += line;
+  pending += '\n';
+  if (g_openBatches == 0 || pending.size() >= kFlushSize) FlushLog();
+}
 
 }  // namespace
 
 void LogLine(const std::string& line) {
-  std::string& pending = PendingLines();
-  pending += line;
-  pending += '\n';
-  if (g_openBatches == 0 || pending.size() >= kFlushSize) FlushLog();
+  const bool routine = IsRoutineAnswer(line);
+  ++(routine ? g_answered : g_refusedOrDropped);
+  if (!routine || !g_quiet) KeepTimed(line);
+}
+
+void LogNotice(const std::string& line) {
+  KeepTimed(line);
+  FlushLog();
+}
+
+void SetLogQuiet(bool quiet) { g_quiet = quiet; }
+
+std::string LogSummary() {
+  return "voka-server: stopping after " + std::to_string(g_answered + g_refusedOrDropped) +
+         " requests: " + std::to_string(g_answered) + " answered, " + std::to_string(g_refusedOrDropped) +
+         " refused or dropped";
 }
 
 CLogBatch::CLogBatch() { ++g_openBatches; }
@@ -51,7 +103,9 @@ void FlushLog() noexcept {
 
 void LogOutOfMemory(const char* what) noexcept {
   FlushLog();
-  std::fprintf(stderr, "voka-server: out of memory, %s\n", what);
+  char stamp[32];
+  FormatUtcTime(stamp);
+  std::fprintf(stderr, "%s voka-server: out of memory, %s\n", stamp, what);
 }
 
 std::string AnswerSummary(const AnswerFields& answer) {

@@ -1,13 +1,23 @@
-// voka-server's request log: one line per request on stderr.
+// voka-server's request log: one line per request on stderr, each with its
+// time in ISO 8601, UTC.
 #pragma once
 
 #include <string>
 
 #include "programs/voka-server/answer_builder.h"
 
-// Writes the line at once, or while a CLogBatch lives keeps it for the
-// batch's one write.
+// A request's line, after its time: "2026-12-08T04:42:08.123Z udp ..." (UTC).
+// Counted for LogSummary; under quiet only refusals and errors are written.
+// Written at once, or while a CLogBatch lives kept for the batch's one write.
 void LogLine(const std::string& line);
+// voka-server's own line ("voka-server: ..."), timed like the requests',
+// always written at once, never counted.
+void LogNotice(const std::string& line);
+// Requests answered RETVALUE=0 (or redirected) are then left out of the log.
+void SetLogQuiet(bool quiet);
+// "voka-server: stopping after N requests: A answered, R refused or dropped",
+// where the answered ones are those that quiet leaves out.
+std::string LogSummary();
 // Writes the lines kept so far; allocates nothing.
 void FlushLog() noexcept;
 
@@ -21,7 +31,7 @@ class CLogBatch {
   CLogBatch(const CLogBatch&) = delete;
   CLogBatch& operator=(const CLogBatch&) = delete;
 };
-// "voka-server: out of memory, WHAT", after the lines kept; allocates nothing.
+// "voka-server: out of memory, WHAT", timed, after the lines kept; allocates nothing.
 void LogOutOfMemory(const char* what) noexcept;
 
 // The query with the value of every password field as "***": the log never

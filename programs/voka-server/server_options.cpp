@@ -69,11 +69,13 @@ std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
       ->type_name("N")
       ->check(CLI::Range(0, 3600))
       ->capture_default_str();
+  app->add_flag("--quiet", options.quiet, "log only refusals and errors, not requests answered RETVALUE=0");
   app->add_flag("--version", options.version, "the release of voka-server");
   app->footer(
       "Prints 'listening udp=HOST:PORT http=HOST:PORT' on stdout once the services are up,\n"
       "followed by ' https=HOST:PORT' (HOST as given) when https is served,\n"
-      "then one line per request on stderr. Stops on SIGINT or SIGTERM.");
+      "then one line per request on stderr, after its time (ISO 8601, UTC).\n"
+      "Stops on SIGINT or SIGTERM, with a last line that counts the requests.");
   return app;
 }
 

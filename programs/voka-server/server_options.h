@@ -20,6 +20,7 @@ struct ServerOptions {
   std::string keyPath;          // PEM, for https
   std::string accountsPath;
   FaultModes faults;
+  bool quiet = false;  // log only refusals and errors
   bool help = false;
   bool version = false;
 };

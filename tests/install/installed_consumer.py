@@ -61,7 +61,9 @@ def check_logins(test, server_binary, clients, work):
                                            capture_output=True, text=True, env=env, timeout=60)
                 test.assertEqual(completed.returncode, 0, client + ": " + completed.stdout + completed.stderr)
                 test.assertIn("result=0 AUTHENSTATE=1", completed.stdout)
-                if not client.endswith("_c"):
+                if client.endswith("_c"):
+                    test.assertIn("libvoka-client %s, result VOKA_OK\n" % os.environ["VOKA_VERSION"], completed.stdout)
+                else:
                     # dynamic key, account login and e-key login, each traced
                     test.assertEqual(completed.stdout.count("datagram command="), 3, completed.stdout)
     finally:

@@ -70,9 +70,9 @@ class Machine:
         shutil.copytree(source, os.path.join(self.drive, folder, "VOKA4ClientCom"))
         return "C:\\%s\\VOKA4ClientCom\\VOKA4ClientCom.DLL" % folder
 
-    def login(self, script_host, server, env):
-        return self.run(script_host, "//nologo", windows_path(LOGIN_SCRIPT), server.udp, server.http_url, "bob",
-                        "bob-pass", "1", "1", env=env)
+    def login(self, script_host, server, env, user="bob", password="bob-pass"):
+        return self.run(script_host, "//nologo", windows_path(LOGIN_SCRIPT), server.udp, server.http_url, user,
+                        password, "1", "1", env=env)
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=self.prefix), check=False)

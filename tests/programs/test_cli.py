@@ -12,9 +12,9 @@ import tempfile
 import threading
 import unittest
 
-from voka_programs import (ACCOUNTS, AUTH, AUTH_COMMAND, AUTHEN_E_FAIL, BOB_SECRET, NETWORK_ERROR, ON_WINDOWS, SERVER,
-                           VECTORS_DIR, Server, free_port, pack_header, run_auth, unpack_header, valid_json_output,
-                           wait_until)
+from voka_programs import (ACCOUNTS, AUTH, AUTH_COMMAND, AUTHEN_E_FAIL, BOB_SECRET, LOG_TIME, NETWORK_ERROR, ON_WINDOWS,
+                           SERVER, VECTORS_DIR, Server, free_port, pack_header, run_auth, unpack_header,
+                           valid_json_output, wait_until)
 
 MAKE_CERTIFICATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_certificates.sh")
 PASSWORD_FROM_INPUT = ["static", "--user", "u", "--password", "-"]
@@ -105,6 +105,16 @@ class ExitStatuses(unittest.TestCase):
         self.assertEqual(run.status, 1, run.stdout)
         self.assertIn("  AUTHENSTATE=2\n", run.stdout)
         self.assertEqual(run.stderr, "voka-auth: login: not logged in: AUTHENSTATE is 2, not 1\n")
+
+    def test_quiet_server_logs_refusals_and_a_last_line_with_the_counts(self):
+        with Server("--quiet") as server:
+            for password in ("carol-pass", "wrong"):
+                run_auth(["--udp", server.udp, "login", "--user", "carol", "--password", password, "--app", "1",
+                          "--area", "1"])
+        self.assertEqual(server.exit_status, 0)
+        self.assertRegex(server.timed_log(), r"^(%s.*\n){3}$" % LOG_TIME)
+        self.assertRegex(server.log(), r"^voka-server: \d+ accounts from .*\nudp .* user=carol -> RETVALUE=1004\n"
+                         r"voka-server: stopping after 4 requests: 3 answered, 1 refused or dropped\n$")
 
 
 @unittest.skipIf(ON_WINDOWS, "a pseudo-terminal and core limits are POSIX's")

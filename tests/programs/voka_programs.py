@@ -65,9 +65,14 @@ def card_cell(card, position):
     return card[int(position[1:]) - 1][ord(position[0]) - ord("A")]
 
 
+# The time before each line of voka-server's log.
+LOG_TIME = r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z "
+
+
 class Server(RunningServer):
     """voka-server on free loopback ports (voka.testing's), with the plain
-    addresses these tests send raw bytes to.
+    addresses these tests send raw bytes to; log() without each line's time,
+    timed_log() as written.
 
     accounts=None leaves the server to find its sample accounts by itself."""
 
@@ -81,6 +86,12 @@ class Server(RunningServer):
         self.udp_address, self.http_address = ((host, int(port)) for host, port in
                                                (a.rsplit(":", 1) for a in (self.udp, self.http)))
         return self
+
+    def timed_log(self):
+        return super().log()
+
+    def log(self):
+        return re.sub("(?m)^" + LOG_TIME, "", self.timed_log())
 
 
 class AuthRun:

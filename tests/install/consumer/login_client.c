@@ -1,7 +1,7 @@
 /* login_client_c UDP HTTP USER PASSWORD: a whole login through the installed
  * C interface (dynamic key, account login, e-key login when the account asks
- * for the token). Prints the result and AUTHENSTATE; exit status 0 once
- * AUTHENSTATE is 1. */
+ * for the token). Prints the result and AUTHENSTATE, then the library's
+ * version and the result's name; exit status 0 once AUTHENSTATE is 1. */
 #include <stdio.h>
 #include <string.h>
 #include <voka/voka_client.h>
@@ -25,7 +25,9 @@ int main(int argc, char** argv) {
   }
   char message[256] = "";
   voka_client_last_message(client, message, sizeof message, NULL);
+  const char* name = voka_client_result_name(result);
   printf("result=%d AUTHENSTATE=%s DESCMSG=%s\n", result, state, message);
+  printf("libvoka-client %s, result %s\n", voka_client_version(), name ? name : "RETVALUE");
   voka_client_free(client);
   return result == VOKA_OK && strcmp(state, "1") == 0 ? 0 : 1;
 }
