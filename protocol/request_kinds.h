@@ -30,6 +30,7 @@ constexpr size_t kMaxRequestFields = 10;
 struct RequestKindRow {
   RequestKind kind;
   const char* name;      // voka-auth's command word, voka-server's log
+  const char* summary;   // what the request does, for voka-auth --help
   uint16_t udpCommand;   // wCommand of the request and of its answer
   const char* httpPath;  // after the HTTP base URL; a query follows after '?'
   RequestField udpFields[kMaxRequestFields];

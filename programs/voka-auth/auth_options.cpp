@@ -199,17 +199,10 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
 
   std::vector<CLI::App*> commands;
   for (const RequestKindRow& row : AllRequestKinds()) {
-    CLI::App* command = app->add_subcommand(row.name, "");
+    CLI::App* command = app->add_subcommand(row.name, row.summary);
     AddRowOptions(*command, row);
     commands.push_back(command);
   }
-  const auto describe = [&app](const char* name, const char* description) {
-    app->get_subcommand(name)->description(description);
-  };
-  describe("dynamic-key", "request the dynamic key (UDP first, HTTP for good when UDP fails)");
-  describe("static", "account login; an e-key account also gets EKEYPWD from the USB token");
-  describe("ekey", "e-key login");
-  describe("ecard", "matrix card login, with the digits at the POSITION the account login asked for");
 
   CLI::App* login = app->add_subcommand(
       "login", "dynamic-key, then static, then ekey with EKEYPWD when AUTHENSTATE is 4, or ecard when it is 2");

@@ -5,16 +5,9 @@
 #include "programs/voka-server/server_messages.h"
 #include "programs/voka-server/system_random.h"
 #include "usbclient/ocra_response.h"
+#include "voka/limits.h"
 
 namespace {
-
-constexpr auto kPendingLifetime = std::chrono::minutes(5);
-// Enough for typing errors, too few for guessing a six-digit response or a
-// card cell.
-constexpr int kWrongFactorAnswersBeforeLock = 5;
-constexpr auto kFactorLockTime = std::chrono::minutes(5);
-// The addresses whose wrong passwords are counted at once.
-constexpr size_t kMaxPasswordGuards = 100000;
 
 std::string Field(const RequestFields& fields, const char* name) {
   auto found = fields.find(name);

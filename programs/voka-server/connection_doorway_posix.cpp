@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr size_t kWaitingPerAddress = 16;
-constexpr size_t kMaxWaiting = 256;
 // A first line that trickles in stays readable: it is looked at again this often.
 constexpr int kPartialLineMilliseconds = 50;
 constexpr char kBadRequest[] =

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-// How long an accepted connection may take to send its request head.
-constexpr std::chrono::seconds kRequestDeadline{5};
+#include "voka/limits.h"
+
 // The log's reason for closing a connection that missed kRequestDeadline.
 inline std::string NoRequestInTime() { return "no request within " + std::to_string(kRequestDeadline.count()) + " s"; }
 

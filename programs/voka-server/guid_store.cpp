@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "voka/limits.h"
+
 namespace {
 
-constexpr auto kGuidLifetime = std::chrono::minutes(30);
-constexpr size_t kMaxGuids = 100000;
-constexpr size_t kMaxGuidsPerSource = 1000;
-// Long enough for a client to send its login with the key it was just given.
-constexpr auto kYoungestGivenUp = std::chrono::seconds(10);
 
 }  // namespace
 

@@ -4,8 +4,7 @@
 #include <string>
 
 #include "programs/voka-server/request_opener.h"
-
-constexpr size_t kLargestRequestHead = 8192;
+#include "voka/limits.h"
 
 struct RequestTarget {
   std::string path;   // up to the first '?'

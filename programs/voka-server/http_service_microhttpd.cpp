@@ -20,9 +20,6 @@
 
 namespace {
 
-// One address cannot take the connections that others need.
-constexpr unsigned kConnectionsPerAddress = 16;
-constexpr unsigned kMaxConnections = 512;
 // Connections cut off to make room stay with the library until its next round.
 constexpr unsigned kCutOffRoom = 64;
 // The library closes a connection idle as long as a request head may take;

@@ -1,12 +1,9 @@
 #include "programs/voka-server/password_guards.h"
 
+#include "voka/limits.h"
+
 namespace {
 
-// Guessing passwords from one address costs a minute per handful; the owner
-// logging in from elsewhere is not held up.
-constexpr int kWrongPasswordsBeforeWait = 5;
-constexpr auto kWrongPasswordWindow = std::chrono::minutes(1);
-constexpr auto kPasswordWait = std::chrono::minutes(1);
 
 }  // namespace
 

@@ -1,5 +1,11 @@
 #include "programs/voka-server/server_messages.h"
 
+#include "voka/limits.h"
+
+// The refusals name their waits: a wait changed here changes their text.
+static_assert(kFactorLockTime == std::chrono::minutes(5), "kRetFactorLocked's message says 5 minutes");
+static_assert(kPasswordWait == std::chrono::minutes(1), "kRetPasswordsWait's message says 1 minute");
+
 const char* ServerMessage(int retValue) {
   switch (retValue) {
     case kRetSuccess: return "登录成功";
