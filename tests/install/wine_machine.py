@@ -41,8 +41,12 @@ class Machine:
         self.drive = os.path.join(self.prefix, "drive_c")
 
     def run(self, *args, env=None):
-        return subprocess.run([self.wine_run, self.prefix, *args], capture_output=True, text=True, errors="replace",
+        done = subprocess.run([self.wine_run, self.prefix, *args], capture_output=True, text=True, errors="replace",
                               env=env, timeout=240)
+        if args[0] == "msiexec":  # Windows Installer's helper processes end before the next install looks
+            subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=self.prefix), check=False,
+                           timeout=240)
+        return done
 
     def registry(self):
         """{key: {value name: data as regedit exports them}} of the whole registry."""
