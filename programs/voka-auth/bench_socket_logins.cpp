@@ -10,11 +10,11 @@
 #include "codec/decimal_integer.h"
 #include "codec/machine_identity.h"
 #include "codec/seal_param.h"
-#include "protocol/field_names.h"
 #include "engine/answer_datagram.h"
 #include "engine/request_text.h"
 #include "engine/usb_ekey_init.h"
 #include "programs/voka-auth/bench_datagram_io.h"
+#include "protocol/field_names.h"
 #include "transport/udp_server.h"
 #include "voka/client_authen.h"
 
@@ -54,8 +54,7 @@ class CSocketLoginWorker {
         m_flights(static_cast<size_t>(inFlight)),
         m_outgoing(static_cast<size_t>(inFlight)),
         m_started(started),
-        m_done(done) {
-  }
+        m_done(done) {}
 
   ~CSocketLoginWorker() {
     m_client.reset();
@@ -259,7 +258,8 @@ class CSocketLoginWorker {
     if (flight.authenState == kStateNeedsECard) {
       std::string cell;
       if (account.card.Empty()) return End(flight, LoginOutcome::kNeedsCard);
-      if (!account.card.Cell(answer.FindValue(kFieldPosition), cell)) return End(flight, LoginOutcome::kMalformedAnswer);
+      if (!account.card.Cell(answer.FindValue(kFieldPosition), cell))
+        return End(flight, LoginOutcome::kMalformedAnswer);
       return Send(flight, RequestKind::kECardLogin,
                   {{kFieldUserId, account.user.c_str()},
                    {kFieldECardAnswer, cell.c_str()},

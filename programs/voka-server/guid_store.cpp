@@ -4,11 +4,6 @@
 
 #include "voka/limits.h"
 
-namespace {
-
-
-}  // namespace
-
 bool CGuidStore::Add(const std::string& guid, const std::string& source, Clock::time_point now) {
   while (!m_byAge.empty() && now - m_byAge.begin()->first > kGuidLifetime) Remove(m_byAge.begin()->second);
   auto own = m_bySource.find(source);

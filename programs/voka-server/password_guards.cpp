@@ -2,11 +2,6 @@
 
 #include "voka/limits.h"
 
-namespace {
-
-
-}  // namespace
-
 CPasswordGuards::CPasswordGuards(size_t capacity) : m_capacity(capacity) {}
 
 bool CPasswordGuards::Waits(const std::string& address, Clock::time_point now) const {

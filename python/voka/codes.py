@@ -22,6 +22,7 @@ class Code(enum.IntEnum):
     FACTOR_LOCKED = 1011
     PASSWORDS_WAIT = 1012
     BUSY = 1013
+    FOREIGN_DYNAMIC_KEY = 1014  # the GUID was issued to another address
 
 
 def named(code: int) -> Union[Code, int]:
