@@ -117,7 +117,7 @@ def valid_json_output(line):
     return output
 
 
-def run_auth(args, secret=None, timeout=60, stdin=subprocess.DEVNULL, ca_bundle=None):
+def run_auth(args, secret=None, timeout=None, stdin=subprocess.DEVNULL, ca_bundle=None):
     """voka-auth with args (a list of str); secret goes to the stand-in token,
     ca_bundle to VOKA_CA_BUNDLE; stdin is a file or a str fed to standard input."""
     env = dict(os.environ)
@@ -127,6 +127,8 @@ def run_auth(args, secret=None, timeout=60, stdin=subprocess.DEVNULL, ca_bundle=
             env[name] = value
     env.setdefault("VOKA_UDP_LOG", os.path.join(tempfile.gettempdir(), "voka-tools-test-udp.log"))
     feed = {"input": stdin.encode("utf-8")} if isinstance(stdin, str) else {"stdin": stdin}
+    # Wine's programs share one wineserver with the tests running beside them, which can slow them many times over.
+    timeout = timeout or (240 if ON_WINDOWS else 60)
     completed = subprocess.run([*AUTH_COMMAND, *args], capture_output=True, timeout=timeout, env=env, **feed)
     return AuthRun(completed)
 

@@ -36,9 +36,10 @@ __attribute__((destructor)) void ReportCount() {
 
 }  // namespace
 
-// glibc calls main through here once the program's static objects are built.
-extern "C" int __libc_start_main(MainFunction main, int argc, char** argv, void (*init)(), void (*fini)(),
-                                 void (*rtldFini)(), void* stackEnd) {
+// glibc calls main through here once the program's static objects are built;
+// the preload takes glibc's own name to stand between them.
+extern "C" int __libc_start_main(  // NOLINT(bugprone-reserved-identifier)
+    MainFunction main, int argc, char** argv, void (*init)(), void (*fini)(), void (*rtldFini)(), void* stackEnd) {
   g_main = main;
   const auto start = reinterpret_cast<StartMainFunction>(dlsym(RTLD_NEXT, "__libc_start_main"));
   return start(CountingMain, argc, argv, init, fini, rtldFini, stackEnd);
