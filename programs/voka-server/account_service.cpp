@@ -92,7 +92,7 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
     answer.emplace_back("POSITION", pending.position);
     return answer;
   }
-  return LoggedInAnswer(account->userId);
+  return LoggedInAnswer(account->userId, pending.guid);
 }
 
 AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
@@ -109,7 +109,7 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
       !SameSecret(Field(fields, "EKEYPWD"), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongEKeyPassword);
   }
-  return LoggedInAnswer(account->userId);
+  return LoggedInAnswer(account->userId, pending.guid);
 }
 
 AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
@@ -125,7 +125,7 @@ AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
   if (!account->card.Cell(pending.position, expected) || !SameSecret(Field(fields, "ECARDPWD"), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongECardAnswer);
   }
-  return LoggedInAnswer(account->userId);
+  return LoggedInAnswer(account->userId, pending.guid);
 }
 
 int CAccountService::CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account) {
@@ -168,8 +168,9 @@ AnswerFields CAccountService::WrongPasswordAnswer(const std::string& sourceAddre
   return FailureAnswer(retValue);
 }
 
-AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {
+AnswerFields CAccountService::LoggedInAnswer(const std::string& userId, const std::string& guid) {
   m_factorGuards.erase(userId);
+  m_guids.LoggedIn(guid);
   AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
   answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
   return answer;

@@ -59,7 +59,7 @@ class CAccountService {
   // The answer to a wrong password or user id, which counts towards the address's wait.
   AnswerFields WrongPasswordAnswer(const std::string& sourceAddress, int retValue);
   // The answer of a login that is complete.
-  AnswerFields LoggedInAnswer(const std::string& userId);
+  AnswerFields LoggedInAnswer(const std::string& userId, const std::string& guid);
   std::string NewGuid();
   std::string NewChallenge();
 

@@ -1,7 +1,5 @@
 #include "programs/voka-server/guid_store.h"
 
-#include <algorithm>
-
 #include "voka/limits.h"
 
 bool CGuidStore::Add(const std::string& guid, const std::string& source, Clock::time_point now) {
@@ -12,8 +10,9 @@ bool CGuidStore::Add(const std::string& guid, const std::string& source, Clock::
   } else if (m_keys.size() >= kMaxGuids && !GiveUp(m_byAge.begin()->second, now)) {
     return false;
   }
-  m_keys[guid] = Key{source, now};
-  m_bySource[source].push_back(guid);
+  SourceQueue& queue = m_bySource[source];
+  queue.push_back(guid);
+  m_keys[guid] = Key{source, now, true, std::prev(queue.end())};
   m_byAge.emplace(now, guid);
   return true;
 }
@@ -28,19 +27,29 @@ std::string CGuidStore::Source(const std::string& guid) const {
   return found == m_keys.end() ? std::string() : found->second.source;
 }
 
+void CGuidStore::LoggedIn(const std::string& guid) {
+  auto found = m_keys.find(guid);
+  if (found != m_keys.end()) LeaveShare(found->second);
+}
+
 bool CGuidStore::GiveUp(const std::string& guid, Clock::time_point now) {
   if (now - m_keys.at(guid).issued < kYoungestGivenUp) return false;
   Remove(guid);
   return true;
 }
 
+void CGuidStore::LeaveShare(Key& key) {
+  if (!key.inShare) return;
+  auto source = m_bySource.find(key.source);
+  source->second.erase(key.place);
+  if (source->second.empty()) m_bySource.erase(source);
+  key.inShare = false;
+}
+
 // Takes its own copy: callers pass a reference into the containers it erases from.
 void CGuidStore::Remove(std::string guid) {  // NOLINT(performance-unnecessary-value-param)
   auto key = m_keys.find(guid);
   m_byAge.erase({key->second.issued, guid});
-  auto source = m_bySource.find(key->second.source);
-  std::deque<std::string>& queue = source->second;
-  queue.erase(std::find(queue.begin(), queue.end(), guid));
-  if (queue.empty()) m_bySource.erase(source);
+  LeaveShare(key->second);
   m_keys.erase(key);
 }

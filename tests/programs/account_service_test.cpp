@@ -216,11 +216,17 @@ TEST_F(AccountServiceTest, WrongPasswordsMakeTheirAddressWait) {
   }
 }
 
-// Past its share, an address whose oldest key is younger than 10 s gets none.
+// Past its share, an address whose oldest key is younger than 10 s gets none;
+// a key that has logged in leaves the share, and still serves.
 TEST_F(AccountServiceTest, AnAddressPastItsShareOfYoungKeysIsAnsweredBusy) {
   CAccountService service(m_book, m_clock);
-  for (int key = 0; key < 1000; ++key) service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1");
+  const std::string first = AnswerValue(service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1"), "GUID");
+  for (int key = 1; key < 1000; ++key) service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1");
   EXPECT_EQ(RetValue(service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1")), kRetBusy);
+  const RequestFields login = {{"USERID", "alice"}, {"PWD", "pw"}, {"GUID", first}};
+  EXPECT_EQ(RetValue(service.Answer(RequestKind::kStaticLogin, login, "192.0.2.1")), kRetSuccess);
+  EXPECT_EQ(RetValue(service.Answer(RequestKind::kDynamicKey, {}, "192.0.2.1")), kRetSuccess);
+  EXPECT_EQ(RetValue(service.Answer(RequestKind::kStaticLogin, login, "192.0.2.1")), kRetSuccess);
 }
 
 // A full table of counted addresses makes room and goes on counting: a

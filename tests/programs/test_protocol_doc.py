@@ -183,7 +183,7 @@ DOCUMENTED_NUMBERS = [
      "kMaxConnections", 1),
     ("voka-server.md", "lasts {} minutes", LIMITS, "kGuidLifetime", 1),
     ("voka-server.md", "at most {:,} keys", LIMITS, "kMaxGuids", 1),
-    ("voka-server.md", "holds at most {:,} (an", LIMITS, "kMaxGuidsPerSource", 1),
+    ("voka-server.md", "holds at most {:,} whose logins", LIMITS, "kMaxGuidsPerSource", 1),
     ("voka-server.md", "younger than {} seconds", LIMITS, "kYoungestGivenUp", 1),
     ("voka-server.md", "After {} wrong passwords", LIMITS,
      "kWrongPasswordsBeforeWait", 1),
