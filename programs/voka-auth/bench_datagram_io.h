@@ -17,9 +17,8 @@ bool MakeNonBlocking(socket_t socket);
 int WaitReadableUntil(socket_t socket, BenchClock::time_point until);
 // Sleeps until until, where the platform sleeps that briefly; else returns at once.
 void NapUntil(BenchClock::time_point until);
-// Sends each packet's m_nLength bytes to destination; false when one failed.
-bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count,
-                   const sockaddr_in& destination);
+// Sends each packet's m_nLength bytes on the connected socket; false when one failed.
+bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count);
 // Receives up to kDatagramBatch waiting datagrams into packets (m_nLength set,
 // bytes as they came); how many. packets holds kDatagramBatch.
 int ReceiveDatagrams(socket_t socket, std::vector<CUDPPacket>& packets);

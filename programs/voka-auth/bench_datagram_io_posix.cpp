@@ -11,13 +11,11 @@
 
 namespace {
 
-void Point(mmsghdr& message, iovec& slot, const void* data, size_t size, const sockaddr_in* address) {
+void Point(mmsghdr& message, iovec& slot, const void* data, size_t size) {
   slot = {const_cast<void*>(data), size};
   message = {};
   message.msg_hdr.msg_iov = &slot;
   message.msg_hdr.msg_iovlen = 1;
-  message.msg_hdr.msg_name = const_cast<sockaddr_in*>(address);
-  message.msg_hdr.msg_namelen = address ? sizeof(sockaddr_in) : 0;
 }
 
 }  // namespace
@@ -41,8 +39,7 @@ int WaitReadableUntil(socket_t socket, BenchClock::time_point until) {
 
 void NapUntil(BenchClock::time_point until) { std::this_thread::sleep_until(until); }
 
-bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count,
-                   const sockaddr_in& destination) {
+bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count) {
   mmsghdr messages[kDatagramBatch];
   iovec slots[kDatagramBatch];
   bool sent = true;
@@ -50,7 +47,7 @@ bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size
     const size_t batch = std::min<size_t>(count - first, kDatagramBatch);
     for (size_t i = 0; i < batch; ++i) {
       const CUDPPacket& packet = packets[first + i];
-      Point(messages[i], slots[i], packet.m_Buffer, static_cast<size_t>(packet.m_nLength), &destination);
+      Point(messages[i], slots[i], packet.m_Buffer, static_cast<size_t>(packet.m_nLength));
     }
     const int done = sendmmsg(socket, messages, static_cast<unsigned>(batch), 0);
     if (done < 0 && errno == EINTR) continue;
@@ -65,7 +62,7 @@ int ReceiveDatagrams(socket_t socket, std::vector<CUDPPacket>& packets) {
   mmsghdr messages[kDatagramBatch];
   iovec slots[kDatagramBatch];
   for (int i = 0; i < kDatagramBatch; ++i) {
-    Point(messages[i], slots[i], packets[i].m_Buffer, sizeof packets[i].m_Buffer, nullptr);
+    Point(messages[i], slots[i], packets[i].m_Buffer, sizeof packets[i].m_Buffer);
   }
   int received = 0;
   do {

@@ -18,11 +18,10 @@ int WaitReadableUntil(socket_t socket, BenchClock::time_point until) {
 // may: the worker goes on, and waits on its socket instead.
 void NapUntil(BenchClock::time_point) {}
 
-bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count,
-                   const sockaddr_in& destination) {
+bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count) {
   bool sent = true;
   for (size_t i = 0; i < count; ++i) {
-    sent = SendDatagram(socket, packets[i].m_Buffer, packets[i].m_nLength, destination) >= 0 && sent;
+    sent = send(socket, reinterpret_cast<const char*>(packets[i].m_Buffer), packets[i].m_nLength, 0) >= 0 && sent;
   }
   return sent;
 }

@@ -22,10 +22,13 @@ namespace {
 
 // The longest a worker waits before it looks at the stop flag again.
 constexpr std::chrono::milliseconds kStopPoll{20};
-// A busy worker naps this long between rounds, so that a round takes the
-// answers and due logins of many: each login's latency may grow by up to
-// this a request, and a worker wakes far less often than once an answer.
-constexpr std::chrono::microseconds kCoalesce{100};
+// A round (a wake-up that takes the answers waiting, starts the logins due
+// and sends their requests in one call) that found more than one thing to do
+// shows them coming faster than rounds: the next round waits this long after
+// it, so that it takes many. A request or start may wait that long, a wait
+// its login's latency includes; a worker taking answers one by one (low
+// rates) waits for none, and its latencies are exact.
+constexpr std::chrono::microseconds kRoundSpacing{500};
 // One worker keeps this many logins in flight before a second one starts.
 constexpr int kLoginsPerWorker = 64;
 
@@ -52,9 +55,9 @@ class CSocketLoginWorker {
       : m_target(target),
         m_accounts(accounts),
         m_flights(static_cast<size_t>(inFlight)),
-        m_outgoing(static_cast<size_t>(inFlight)),
         m_started(started),
-        m_done(done) {}
+        m_done(done),
+        m_outgoing(static_cast<size_t>(inFlight)) {}
 
   ~CSocketLoginWorker() {
     m_client.reset();
@@ -69,9 +72,8 @@ class CSocketLoginWorker {
     BenchClock::time_point due;
     bool claimed = false, over = false, readable = false;
     while (!over || m_busy > 0) {
-      const bool answered = readable && ReceiveAnswers();
+      int events = readable ? ReceiveAnswers() : 0;
       BenchClock::time_point now = BenchClock::now();
-      bool started = false;
       for (;;) {
         // A login is claimed only with a flight free for it: a worker with
         // all its flights busy leaves the next login to one that has room.
@@ -83,7 +85,7 @@ class CSocketLoginWorker {
           break;
         }
         Begin(*FreeFlight(), index, due, due - schedule.StartTime());
-        started = true;
+        ++events;
       }
       if (claimed && schedule.Stopping()) {
         claimed = false;
@@ -96,14 +98,8 @@ class CSocketLoginWorker {
       for (const Flight& flight : m_flights) {
         if (flight.busy) wake = std::min(wake, flight.deadline);
       }
-      if (answered || started) {
-        // Busy: what comes meanwhile is taken in one go after a short nap,
-        // a wake-up for many answers instead of one each.
-        NapUntil(std::min(wake, BenchClock::now() + kCoalesce));
-        readable = true;
-      } else {
-        readable = WaitReadableUntil(m_socket, wake) == 1;
-      }
+      if (m_busy > 0 && events > 1) NapUntil(now + kRoundSpacing);
+      readable = WaitReadableUntil(m_socket, wake) == 1;
     }
   }
 
@@ -121,13 +117,21 @@ class CSocketLoginWorker {
       return;
     }
     long port = 0;
-    m_destination.sin_family = AF_INET;
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
     if (!ParseInteger(m_client->m_szServerPort, 1, 65535, port) ||
-        inet_pton(AF_INET, m_client->m_szServerIP, &m_destination.sin_addr) != 1) {
+        inet_pton(AF_INET, m_client->m_szServerIP, &destination.sin_addr) != 1) {
       return;
     }
-    m_destination.sin_port = htons(static_cast<uint16_t>(port));
-    if (MakeNonBlocking(m_client->m_RSSocket)) m_socket = m_client->m_RSSocket;
+    destination.sin_port = htons(static_cast<uint16_t>(port));
+    // Connected, the system looks the route up once, not for every datagram.
+    if (connect(m_client->m_RSSocket, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != 0 ||
+        !MakeNonBlocking(m_client->m_RSSocket)) {
+      return;
+    }
+    m_socket = m_client->m_RSSocket;
+    // Every login's first request is the same text: sealed once.
+    if (!Seal(RequestKind::kDynamicKey, {{kFieldIndication, ""}}, m_sealedKeyRequest)) m_socket = kInvalidSocket;
   }
 
   Flight* FreeFlight() {
@@ -147,22 +151,30 @@ class CSocketLoginWorker {
     ++m_busy;
     ++m_started;
     if (m_socket == kInvalidSocket) return Fail(flight, VOKA_CAUSE_NO_SOCKET);
-    Send(flight, RequestKind::kDynamicKey, {{kFieldIndication, ""}});
+    SendSealed(flight, RequestKind::kDynamicKey, m_sealedKeyRequest);
+  }
+
+  bool Seal(RequestKind kind, const RequestValues& values, std::string& sealed) {
+    std::string text;
+    return JoinSealedFields(SealedFieldsOf(RowOf(kind).udpFields, values), text) &&
+           m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed);
   }
 
   // Seals and sends one request of the flight; the login ends when it cannot.
   void Send(Flight& flight, RequestKind kind, const RequestValues& values) {
+    std::string sealed;
+    if (!Seal(kind, values, sealed)) return Fail(flight, VOKA_CAUSE_TEXT_REFUSED);
+    SendSealed(flight, kind, sealed);
+  }
+
+  void SendSealed(Flight& flight, RequestKind kind, const std::string& sealed) {
     flight.kind = kind;
     flight.record.made[SlotOf(kind)] = true;
-    const RequestKindRow& row = RowOf(kind);
-    std::string text, sealed;
     CUDPPacket& packet = m_outgoing[m_outgoingCount];
     UDP_HEADER header{};
-    header.wCommand = row.udpCommand;
-    if (!JoinSealedFields(SealedFieldsOf(row.udpFields, values), text)) return Fail(flight, VOKA_CAUSE_TEXT_REFUSED);
-    if (!m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed) ||
-        packet.Pack(header, static_cast<int>(sealed.size()), reinterpret_cast<const unsigned char*>(sealed.data())) !=
-            0) {
+    header.wCommand = RowOf(kind).udpCommand;
+    if (packet.Pack(header, static_cast<int>(sealed.size()), reinterpret_cast<const unsigned char*>(sealed.data())) !=
+        0) {
       return Fail(flight, VOKA_CAUSE_REQUEST_TOO_LONG);
     }
     packet.GetHeader(&header);
@@ -175,18 +187,18 @@ class CSocketLoginWorker {
 
   // A datagram the system refuses gets no answer: its login ends at the time-out.
   void SendRequests() {
-    SendDatagrams(m_socket, m_outgoing, m_outgoingCount, m_destination);
+    SendDatagrams(m_socket, m_outgoing, m_outgoingCount);
     m_outgoingCount = 0;
   }
 
-  // Takes every answer waiting; false when there was none.
-  bool ReceiveAnswers() {
+  // Takes every answer waiting; how many.
+  int ReceiveAnswers() {
     int total = 0;
     for (int received = kDatagramBatch; received == kDatagramBatch; total += received) {
       received = ReceiveDatagrams(m_socket, m_received);
       for (int i = 0; i < received; ++i) ReadAnswer(m_received[i]);
     }
-    return total > 0;
+    return total;
   }
 
   void ReadAnswer(CUDPPacket& received) {
@@ -305,9 +317,9 @@ class CSocketLoginWorker {
   const LoginDone& m_done;
   const MachineIdentity m_identity = ReadMachineIdentity();
   CSealKey m_key{kSealPassPhrase};
+  std::string m_sealedKeyRequest;
   std::unique_ptr<CUDPServer> m_client;  // the worker's one socket
   socket_t m_socket = kInvalidSocket;
-  sockaddr_in m_destination{};
   std::vector<CUDPPacket> m_received = std::vector<CUDPPacket>(kDatagramBatch);
   std::vector<CUDPPacket> m_outgoing;  // a request a flight at most
   size_t m_outgoingCount = 0;

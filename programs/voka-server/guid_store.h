@@ -11,9 +11,9 @@
 
 #include <chrono>
 #include <list>
-#include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 class CGuidStore {
@@ -46,7 +46,7 @@ class CGuidStore {
   // Gives up the key unless it is younger than the protected age.
   bool GiveUp(const std::string& guid, Clock::time_point now);
 
-  std::map<std::string, Key> m_keys;
-  std::map<std::string, SourceQueue> m_bySource;
+  std::unordered_map<std::string, Key> m_keys;
+  std::unordered_map<std::string, SourceQueue> m_bySource;
   std::set<std::pair<Clock::time_point, std::string>> m_byAge;
 };
