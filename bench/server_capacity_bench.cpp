@@ -247,7 +247,7 @@ bool ReadOption(int argc, char** argv, const char* name, long low, long high, lo
 }  // namespace
 
 int main(int argc, char** argv) {
-  long concurrency = 8, stepSeconds = 2, fixedRate = 0;
+  long concurrency = 64, stepSeconds = 2, fixedRate = 0;
   if (!ReadOption(argc, argv, "--concurrency", 1, 1000, concurrency) ||
       !ReadOption(argc, argv, "--step-seconds", 1, 60, stepSeconds) ||
       !ReadOption(argc, argv, "--rate", 1, kHighestRate, fixedRate)) {

@@ -131,7 +131,7 @@ class CSocketLoginWorker {
     }
     m_socket = m_client->m_RSSocket;
     // Every login's first request is the same text: sealed once.
-    if (!Seal(RequestKind::kDynamicKey, {{kFieldIndication, ""}}, m_sealedKeyRequest)) m_socket = kInvalidSocket;
+    if (Seal(RequestKind::kDynamicKey, {{kFieldIndication, ""}}, m_sealedKeyRequest) != 0) m_socket = kInvalidSocket;
   }
 
   Flight* FreeFlight() {
@@ -154,16 +154,19 @@ class CSocketLoginWorker {
     SendSealed(flight, RequestKind::kDynamicKey, m_sealedKeyRequest);
   }
 
-  bool Seal(RequestKind kind, const RequestValues& values, std::string& sealed) {
+  // 0, or the cause that kept the request from being sealed.
+  int Seal(RequestKind kind, const RequestValues& values, std::string& sealed) {
     std::string text;
-    return JoinSealedFields(SealedFieldsOf(RowOf(kind).udpFields, values), text) &&
-           m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed);
+    if (!JoinSealedFields(SealedFieldsOf(RowOf(kind).udpFields, values), text)) return VOKA_CAUSE_TEXT_REFUSED;
+    const bool fits = m_key.Seal(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sealed);
+    return fits ? 0 : VOKA_CAUSE_REQUEST_TOO_LONG;
   }
 
   // Seals and sends one request of the flight; the login ends when it cannot.
   void Send(Flight& flight, RequestKind kind, const RequestValues& values) {
     std::string sealed;
-    if (!Seal(kind, values, sealed)) return Fail(flight, VOKA_CAUSE_TEXT_REFUSED);
+    const int cause = Seal(kind, values, sealed);
+    if (cause != 0) return Fail(flight, cause);
     SendSealed(flight, kind, sealed);
   }
 

@@ -266,6 +266,21 @@ TEST(GuidStoreTest, FloodsPushOutOnlyKeysOlderThanTenSeconds) {
   EXPECT_FALSE(store.Valid("victim", start + 31s));
 }
 
+// A full store of young keys makes room from those that have logged in, the
+// earliest first, and keeps the ones whose logins are under way.
+TEST(GuidStoreTest, AFullStoreGivesUpLoggedInKeysFirst) {
+  CGuidStore store;
+  const CGuidStore::Clock::time_point now(std::chrono::hours(1));
+  for (int i = 0; i < 100000; ++i) {
+    ASSERT_TRUE(store.Add(std::to_string(i), "10.0.0." + std::to_string(i % 200), now));
+    if (i > 0) store.LoggedIn(std::to_string(i));
+  }
+  EXPECT_TRUE(store.Add("new", "192.0.2.1", now));
+  EXPECT_TRUE(store.Valid("0", now));
+  EXPECT_FALSE(store.Valid("1", now));
+  EXPECT_TRUE(store.Valid("2", now));
+}
+
 // A pending factor belongs to the account login that asked for it: an answer
 // with another dynamic key neither uses it up nor counts towards the lock.
 TEST_F(AccountServiceTest, SecondFactorAnswersFromAnotherLoginChangeNothing) {

@@ -168,7 +168,7 @@ DOCUMENTED_NUMBERS = [
     ("voka-auth.md", "; {} for a usage error", "programs/voka-auth/auth_options.h", "kExitUsage", 1),
     ("voka-auth.md", "one for each {} logins in flight", "programs/voka-auth/bench_socket_logins.cpp", "kLoginsPerWorker",
      1),
-    ("voka-auth.md", "waking every {} µs at most", "programs/voka-auth/bench_socket_logins.cpp", "kCoalesce", 1),
+    ("voka-auth.md", "gather for {} µs first", "programs/voka-auth/bench_socket_logins.cpp", "kRoundSpacing", 1),
     ("voka-auth.md", "; {} when UDP works but", "programs/voka-auth/connection_check.h", "kExitFallbackBroken", 1),
     ("voka-server.md", "shorter than {} bytes", LIMITS, "kUdpHeaderSize", 1),
     ("voka-server.md", "up to {} datagrams a call", "programs/voka-server/udp_service_posix.cpp", "kBatch", 1),
