@@ -85,6 +85,10 @@ constexpr size_t kMaxGuidsPerSource = 1000;
 constexpr auto kYoungestGivenUp = std::chrono::seconds(10);
 // A second factor asked for is answered within this, or the login starts over.
 constexpr auto kPendingLifetime = std::chrono::minutes(5);
+// Logins of one account that may wait for their second factor at once (a
+// user on several machines, a test's parallel logins); a login past them
+// pushes out the account's oldest.
+constexpr size_t kPendingFactorsPerAccount = 8;
 // Enough for typing errors, too few for guessing a six-digit response or a
 // card cell; then the account's second factor waits.
 constexpr int kWrongFactorAnswersBeforeLock = 5;

@@ -1,5 +1,6 @@
 #include "programs/voka-server/account_service.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "programs/voka-server/server_messages.h"
@@ -76,7 +77,7 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
   pending.issued = m_now();
   if (!account->ekeySecret.empty()) {
     pending.challenge = NewChallenge();
-    m_pending[account->userId] = pending;
+    AddPending(account->userId, pending);
     AnswerFields answer = SuccessAnswer(kMessageEnterEKey);
     answer.emplace_back("AUTHENSTATE", kStateNeedsEKey);
     answer.emplace_back("CHALLENGE", pending.challenge);
@@ -85,7 +86,7 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
   if (!account->card.Empty()) {
     pending.position =
         MatrixCard::Position(SystemRandomBelow(account->card.Columns()), SystemRandomBelow(account->card.rows.size()));
-    m_pending[account->userId] = pending;
+    AddPending(account->userId, pending);
     AnswerFields answer =
         SuccessAnswer(std::string(kMessageEnterECardPrefix) + pending.position + kMessageEnterECardSuffix);
     answer.emplace_back("AUTHENSTATE", kStateNeedsECard);
@@ -138,14 +139,32 @@ int CAccountService::CheckLogin(const RequestFields& fields, const char* secretF
   return kRetSuccess;
 }
 
+// One login asks for one factor at a time: its new account login replaces
+// what it asked before. Other logins of the account keep theirs.
+void CAccountService::AddPending(const std::string& userId, const PendingFactor& pending) {
+  std::vector<PendingFactor>& account = m_pending[userId];
+  const Clock::time_point now = m_now();
+  account.erase(std::remove_if(account.begin(), account.end(),
+                               [&](const PendingFactor& kept) {
+                                 return kept.guid == pending.guid || now - kept.issued > kPendingLifetime;
+                               }),
+                account.end());
+  if (account.size() >= kPendingFactorsPerAccount) account.erase(account.begin());
+  account.push_back(pending);
+}
+
 // A factor is asked for once: any answer to it from the login that asked,
 // right or wrong, uses it up. Anyone else's answer leaves it alone, so that a
 // stranger who knows the user id can neither spend it nor count towards the lock.
 bool CAccountService::TakePending(const std::string& userId, const std::string& guid, PendingFactor& pending) {
-  auto found = m_pending.find(userId);
-  if (found == m_pending.end() || found->second.guid != guid) return false;
-  pending = found->second;
-  m_pending.erase(found);
+  auto account = m_pending.find(userId);
+  if (account == m_pending.end()) return false;
+  std::vector<PendingFactor>& factors = account->second;
+  auto found = std::find_if(factors.begin(), factors.end(), [&](const PendingFactor& kept) { return kept.guid == guid; });
+  if (found == factors.end()) return false;
+  pending = *found;
+  factors.erase(found);
+  if (factors.empty()) m_pending.erase(account);
   return m_now() - pending.issued <= kPendingLifetime;
 }
 

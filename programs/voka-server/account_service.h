@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "programs/voka-server/account_file.h"
 #include "programs/voka-server/answer_builder.h"
@@ -51,6 +52,9 @@ class CAccountService {
 
   // The first check a login fails, or kRetSuccess with the account found.
   int CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account);
+  // Keeps a login's pending factor beside the account's others, at most
+  // kPendingFactorsPerAccount of them, the oldest giving way.
+  void AddPending(const std::string& userId, const PendingFactor& pending);
   // false, and nothing changes, when the answer's GUID is not the asking login's.
   bool TakePending(const std::string& userId, const std::string& guid, PendingFactor& pending);
   bool FactorLocked(const std::string& userId);
@@ -66,7 +70,7 @@ class CAccountService {
   AccountBook m_accounts;
   ClockReader m_now;
   CGuidStore m_guids;
-  std::map<std::string, PendingFactor> m_pending;     // by user id
+  std::map<std::string, std::vector<PendingFactor>> m_pending;  // by user id, oldest first
   std::map<std::string, FactorGuard> m_factorGuards;  // by user id
   CPasswordGuards m_passwordGuards;
 };

@@ -157,7 +157,7 @@ Account = Tuple[str, str, CardCell]
 class _AccountTurns:
     """The worker's accounts in turn, skipping those that one of its users is
     logging in with: two logins of one account at once would be one person's
-    two front ends, and an account server keeps one login's second factor."""
+    two front ends, and an account server may keep one login's second factor."""
 
     def __init__(self, accounts: List[Account]) -> None:
         self._accounts, self._next, self._busy = accounts, 0, set()

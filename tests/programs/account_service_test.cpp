@@ -282,7 +282,8 @@ TEST(GuidStoreTest, AFullStoreGivesUpLoggedInKeysFirst) {
 }
 
 // A pending factor belongs to the account login that asked for it: an answer
-// with another dynamic key neither uses it up nor counts towards the lock.
+// with another dynamic key neither uses it up nor counts towards the lock,
+// and another login of the account asking for its own leaves it alone.
 TEST_F(AccountServiceTest, SecondFactorAnswersFromAnotherLoginChangeNothing) {
   CAccountService service(m_book, m_clock);
   for (const std::string user : {"bob", "carol"}) {
@@ -291,7 +292,9 @@ TEST_F(AccountServiceTest, SecondFactorAnswersFromAnotherLoginChangeNothing) {
     for (int round = 0; round < 6; ++round) {
       EXPECT_EQ(AnswerSecondFactor(service, user, asked, stranger, round % 2 == 0), kRetNoPendingFactor) << user;
     }
+    const AnswerFields overlapping = StaticLogin(service, user, stranger);
     EXPECT_EQ(AnswerSecondFactor(service, user, asked, owner, true), kRetSuccess) << user;
+    EXPECT_EQ(AnswerSecondFactor(service, user, overlapping, stranger, true), kRetSuccess) << user;
   }
 }
 

@@ -185,6 +185,7 @@ DOCUMENTED_NUMBERS = [
     ("voka-server.md", "at most {:,} keys", LIMITS, "kMaxGuids", 1),
     ("voka-server.md", "holds at most {:,} whose logins", LIMITS, "kMaxGuidsPerSource", 1),
     ("voka-server.md", "younger than {} seconds", LIMITS, "kYoungestGivenUp", 1),
+    ("voka-server.md", "has at most {} pending at once", LIMITS, "kPendingFactorsPerAccount", 1),
     ("voka-server.md", "After {} wrong passwords", LIMITS,
      "kWrongPasswordsBeforeWait", 1),
     ("voka-server.md", "within {} minute, that", LIMITS, "kWrongPasswordWindow", 1),
