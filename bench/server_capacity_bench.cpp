@@ -330,7 +330,8 @@ int main(int argc, char** argv) {
               clientCpu / serverCpu <= 0.5 ? "met" : "missed");
   // What the network alone costs a client: a login is two round trips.
   const double bareCpu = echoesAtLoginRate.ClientCpuMicrosecondsPerOperation();
-  std::printf("at %ld/s: a bare UDP client %.1f us CPU a round trip: a login costs the load generator %.2fx two of them\n",
-              logins.rate, bareCpu, clientCpu / (2 * bareCpu));
+  std::printf(
+      "at %ld/s: a bare UDP client %.1f us CPU a round trip: a login costs the load generator %.2fx two of them\n",
+      logins.rate, bareCpu, clientCpu / (2 * bareCpu));
   return 0;
 }

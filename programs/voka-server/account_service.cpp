@@ -160,7 +160,8 @@ bool CAccountService::TakePending(const std::string& userId, const std::string& 
   auto account = m_pending.find(userId);
   if (account == m_pending.end()) return false;
   std::vector<PendingFactor>& factors = account->second;
-  auto found = std::find_if(factors.begin(), factors.end(), [&](const PendingFactor& kept) { return kept.guid == guid; });
+  auto found =
+      std::find_if(factors.begin(), factors.end(), [&](const PendingFactor& kept) { return kept.guid == guid; });
   if (found == factors.end()) return false;
   pending = *found;
   factors.erase(found);

@@ -71,6 +71,6 @@ class CAccountService {
   ClockReader m_now;
   CGuidStore m_guids;
   std::map<std::string, std::vector<PendingFactor>> m_pending;  // by user id, oldest first
-  std::map<std::string, FactorGuard> m_factorGuards;  // by user id
+  std::map<std::string, FactorGuard> m_factorGuards;            // by user id
   CPasswordGuards m_passwordGuards;
 };
