@@ -20,5 +20,7 @@ void NapUntil(BenchClock::time_point until);
 // Sends each packet's m_nLength bytes on the connected socket; false when one failed.
 bool SendDatagrams(socket_t socket, const std::vector<CUDPPacket>& packets, size_t count);
 // Receives up to kDatagramBatch waiting datagrams into packets (m_nLength set,
-// bytes as they came); how many. packets holds kDatagramBatch.
+// bytes as they came); how many, or -1 when the receive failed before any
+// came (SocketLastError tells why; nothing waiting is a failure too).
+// packets holds kDatagramBatch.
 int ReceiveDatagrams(socket_t socket, std::vector<CUDPPacket>& packets);

@@ -69,5 +69,5 @@ int ReceiveDatagrams(socket_t socket, std::vector<CUDPPacket>& packets) {
     received = recvmmsg(socket, messages, kDatagramBatch, MSG_DONTWAIT, nullptr);
   } while (received < 0 && errno == EINTR);
   for (int i = 0; i < received; ++i) packets[i].m_nLength = static_cast<int>(messages[i].msg_len);
-  return received < 0 ? 0 : received;
+  return received;
 }

@@ -31,7 +31,7 @@ int ReceiveDatagrams(socket_t socket, std::vector<CUDPPacket>& packets) {
   sockaddr_in from;
   while (received < kDatagramBatch) {
     const int size = ReceiveDatagram(socket, packets[received].m_Buffer, sizeof packets[received].m_Buffer, &from);
-    if (size < 0) break;
+    if (size < 0) return received > 0 ? received : -1;
     packets[received++].m_nLength = size;
   }
   return received;

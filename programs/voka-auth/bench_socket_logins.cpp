@@ -199,9 +199,25 @@ class CSocketLoginWorker {
     int total = 0;
     for (int received = kDatagramBatch; received == kDatagramBatch; total += received) {
       received = ReceiveDatagrams(m_socket, m_received);
+      if (received < 0) {
+        FailAllIfUnreachable(CauseOfReceiveError(SocketLastError()));
+        break;
+      }
       for (int i = 0; i < received; ++i) ReadAnswer(m_received[i]);
     }
     return total;
+  }
+
+  // The system told that the server's port or host cannot be reached: every
+  // request in flight went there, and none will be answered.
+  void FailAllIfUnreachable(int cause) {
+    if (cause != VOKA_CAUSE_PORT_UNREACHABLE && cause != VOKA_CAUSE_HOST_UNREACHABLE) return;
+    const BenchClock::time_point now = BenchClock::now();
+    for (Flight& flight : m_flights) {
+      if (!flight.busy) continue;
+      flight.record.requestTime[SlotOf(flight.kind)] = now - flight.sentAt;
+      Fail(flight, cause);
+    }
   }
 
   void ReadAnswer(CUDPPacket& received) {

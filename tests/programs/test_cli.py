@@ -194,6 +194,16 @@ class Bench(unittest.TestCase):
             self.assertEqual(sorted(row["retvalue"] for row in rows if row["retvalue"]),
                              sorted(value for value, count in refused.items() for _ in range(count)))
 
+    def test_a_closed_port_fails_the_logins_in_flight_at_once(self):
+        closed = ["--udp", "127.0.0.1:%d" % free_port(socket.SOCK_DGRAM),
+                  "--http", "http://127.0.0.1:%d" % free_port(socket.SOCK_STREAM)]
+        # Wine does not tell a closed port, as Windows does: there the logins wait out the time-out.
+        run = run_auth([*closed, "--timeout", "1" if ON_WINDOWS else "60", "--json", "bench", "--rate", "8",
+                        "--duration", "1", "--concurrency", "8", "--user", "alice", "--password", "-"],
+                       stdin="alice-pass\n")
+        causes = json.loads(run.stdout)["failures_by_cause"]
+        self.assertEqual(causes, {"no-answer" if ON_WINDOWS else "port-unreachable": 8}, run.stderr)
+
     def test_latency_counts_from_when_a_login_was_due(self):
         with Server("--fault", "silence") as server, tempfile.TemporaryDirectory() as folder:
             rows_file = os.path.join(folder, "logins.csv")
