@@ -2,8 +2,9 @@
 // and bound to the address it was sent to. Bounded, and shared between source
 // addresses, whose UDP form is cheap to forge: an address that asks for more
 // keys than its share gives up its own oldest, and a full store gives up its
-// oldest key, whoever holds it; but no key younger than a few seconds is ever
-// given up, so that a flood cannot push out the key a login has just been given.
+// oldest key, whoever holds it; but no key younger than a few seconds whose
+// login is under way is ever given up, so that a flood cannot push out the key
+// a login has just been given.
 // A key that has logged an account in has done that work: it stays valid for
 // later logins, but leaves its address's share, and a full store gives up
 // such keys first, the earliest logged in first, whatever their age. So the
