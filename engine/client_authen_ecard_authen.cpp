@@ -2,19 +2,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/request_text.h"
+#include "engine/request_values.h"
 #include "protocol/field_names.h"
 #include "voka/client_authen.h"
-
-namespace {
 
 RequestValues ECardAuthenValues(const char* userId, const char* ecardPwd, const std::string& appId,
                                 const std::string& areaId, const std::string& guid, const char* indication) {
   return {{kFieldUserId, userId},         {kFieldECardAnswer, ecardPwd}, {kFieldAppId, appId.c_str()},
           {kFieldAreaId, areaId.c_str()}, {kFieldGuid, guid.c_str()},    {kFieldIndication, indication}};
 }
-
-}  // namespace
 
 int CClientAuthen::ECardAuthen(const char* userId, const char* ecardPwd, const char* indication) {
   try {

@@ -3,11 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/request_text.h"
+#include "engine/request_values.h"
 #include "protocol/field_names.h"
 #include "voka/client_authen.h"
-
-namespace {
 
 RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const std::string& appId,
                                const std::string& areaId, const char* ekeyType, const std::string& guid,
@@ -16,8 +14,6 @@ RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const st
           {kFieldAppId, appId.c_str()},  {kFieldAreaId, areaId.c_str()}, {kFieldGuid, guid.c_str()},
           {kFieldIndication, indication}};
 }
-
-}  // namespace
 
 int CClientAuthen::EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication) {
   try {

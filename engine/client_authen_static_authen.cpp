@@ -4,12 +4,10 @@
 
 #include "codec/machine_identity.h"
 #include "engine/engine_messages.h"
-#include "engine/request_text.h"
+#include "engine/request_values.h"
 #include "engine/usb_ekey_init.h"
 #include "protocol/field_names.h"
 #include "voka/client_authen.h"
-
-namespace {
 
 RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                  const char* checkCode, const char* indication, const std::string& guid,
@@ -24,8 +22,6 @@ RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char
           {kFieldCheckCode, checkCode},
           {kFieldIndication, indication}};
 }
-
-}  // namespace
 
 int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                 const char* checkCode, const char* indication) {

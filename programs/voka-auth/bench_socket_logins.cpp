@@ -11,7 +11,7 @@
 #include "codec/machine_identity.h"
 #include "codec/seal_param.h"
 #include "engine/answer_datagram.h"
-#include "engine/request_text.h"
+#include "engine/request_values.h"
 #include "engine/usb_ekey_init.h"
 #include "programs/voka-auth/bench_datagram_io.h"
 #include "protocol/field_names.h"
@@ -255,15 +255,8 @@ class CSocketLoginWorker {
       case RequestKind::kDynamicKey:
         flight.guid = reader.FindValue(kFieldGuid);
         return Send(flight, RequestKind::kStaticLogin,
-                    {{kFieldUserId, account.user.c_str()},
-                     {kFieldPassword, account.password.c_str()},
-                     {kFieldAppId, m_target.app.c_str()},
-                     {kFieldAreaId, m_target.area.c_str()},
-                     {kFieldGuid, flight.guid.c_str()},
-                     {kFieldClientIp, m_identity.clientIp.c_str()},
-                     {kFieldMac, m_identity.mac.c_str()},
-                     {kFieldCheckCode, ""},
-                     {kFieldIndication, ""}});
+                    StaticAuthenValues(account.user.c_str(), account.password.c_str(), m_target.app.c_str(),
+                                       m_target.area.c_str(), "", "", flight.guid, m_identity));
       case RequestKind::kStaticLogin: return SecondFactor(flight, reader);
       default: break;
     }
@@ -278,13 +271,8 @@ class CSocketLoginWorker {
       if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) return Fail(flight, VOKA_CAUSE_NO_CHALLENGE);
       if (!RequestEkeyPassword(challenge, password)) return Fail(flight, VOKA_CAUSE_TOKEN_FAILED);
       return Send(flight, RequestKind::kEKeyLogin,
-                  {{kFieldUserId, account.user.c_str()},
-                   {kFieldEKeyPassword, password.c_str()},
-                   {kFieldEKeyType, m_target.ekeyType.c_str()},
-                   {kFieldAppId, m_target.app.c_str()},
-                   {kFieldAreaId, m_target.area.c_str()},
-                   {kFieldGuid, flight.guid.c_str()},
-                   {kFieldIndication, ""}});
+                  EKeyAuthenValues(account.user.c_str(), password.c_str(), m_target.app, m_target.area,
+                                   m_target.ekeyType.c_str(), flight.guid, ""));
     }
     if (flight.authenState == kStateNeedsECard) {
       std::string cell;
@@ -292,12 +280,7 @@ class CSocketLoginWorker {
       if (!account.card.Cell(answer.FindValue(kFieldPosition), cell))
         return End(flight, LoginOutcome::kMalformedAnswer);
       return Send(flight, RequestKind::kECardLogin,
-                  {{kFieldUserId, account.user.c_str()},
-                   {kFieldECardAnswer, cell.c_str()},
-                   {kFieldAppId, m_target.app.c_str()},
-                   {kFieldAreaId, m_target.area.c_str()},
-                   {kFieldGuid, flight.guid.c_str()},
-                   {kFieldIndication, ""}});
+                  ECardAuthenValues(account.user.c_str(), cell.c_str(), m_target.app, m_target.area, flight.guid, ""));
     }
     End(flight, flight.authenState == kStateLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
   }
