@@ -6,7 +6,7 @@
 #include <regex>
 #include <set>
 
-#include "engine/result_code_table.h"
+#include "protocol/result_code_table.h"
 
 namespace {
 

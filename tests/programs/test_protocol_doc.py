@@ -224,10 +224,10 @@ class DocumentedNumbers(unittest.TestCase):
 
     def test_refusals_are_the_server_s(self):
         """voka-server.md's answers table lists each refusal the server sends, with its DESCMSG."""
-        with open(os.path.join(ROOT, "programs/voka-server/server_messages.h"), encoding="utf-8") as f:
+        with open(os.path.join(ROOT, "protocol/answer_codes.h"), encoding="utf-8") as f:
             codes = dict(re.findall(r"(kRet\w+) = (\d+)", f.read()))
-        with open(os.path.join(ROOT, "programs/voka-server/server_messages.cpp"), encoding="utf-8") as f:
-            sent = {codes[name]: text for name, text in re.findall(r"case (kRet\w+): return \"([^\"]*)\"", f.read())}
+        with open(os.path.join(ROOT, "protocol/answer_codes.cpp"), encoding="utf-8") as f:
+            sent = {codes[name]: text for name, text in re.findall(r"\{(kRet\w+), \"\w+\", \"([^\"]*)\"\}", f.read())}
         del sent["0"]
         table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
         self.assertEqual(table, sent)
@@ -236,7 +236,7 @@ class DocumentedNumbers(unittest.TestCase):
         """behaviour.md's table of failure causes: each cause's number and name, as the library has them."""
         with open(os.path.join(ROOT, "include/voka/failure_cause.h"), encoding="utf-8") as f:
             numbers = dict(re.findall(r"(VOKA_CAUSE_\w+) = (\d+)", f.read()))
-        with open(os.path.join(ROOT, "transport/failure_cause.cpp"), encoding="utf-8") as f:
+        with open(os.path.join(ROOT, "protocol/failure_cause.cpp"), encoding="utf-8") as f:
             named = {numbers[cause]: name for cause, name in re.findall(r"\{(VOKA_CAUSE_\w+), \"([a-z-]+)\"", f.read())}
         table = dict(re.findall(r"^\| (\d+) \| `([a-z-]+)` \|", document_text("behaviour.md"), re.M))
         self.assertEqual((table, len(table)), (named, len(numbers)))
