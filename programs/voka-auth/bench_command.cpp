@@ -64,8 +64,8 @@ int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostrea
       return kExitUsage;
     }
   }
-  const BenchTarget target{options.udpServer, options.httpServer, options.timeoutSeconds,
-                           settings.app,      settings.area,      settings.ekeyType};
+  const BenchTarget target{options.udpServer, options.httpServer, options.timeoutSeconds, settings.app,
+                           settings.area,     settings.ekeyType,  options.caBundle};
   CBenchTally tally(csv.is_open() ? &csv : nullptr);
   std::atomic<uint64_t> started{0};
   std::atomic<bool> stop{false};
