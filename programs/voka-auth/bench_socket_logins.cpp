@@ -16,9 +16,9 @@
 #include "programs/voka-auth/bench_datagram_io.h"
 #include "protocol/answer_fields.h"
 #include "protocol/field_names.h"
-#include "protocol/login_steps.h"
 #include "transport/udp_server.h"
 #include "voka/client_authen.h"
+#include "voka/login_steps.h"
 
 namespace {
 
