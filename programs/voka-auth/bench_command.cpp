@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "codec/ansi_codepage.h"
-#include "programs/voka-auth/bench_login.h"
+#include "loadgen/bench_login.h"
+#include "loadgen/bench_process.h"
+#include "loadgen/bench_socket_logins.h"
+#include "loadgen/bench_tally.h"
 #include "programs/voka-auth/bench_options.h"
-#include "programs/voka-auth/bench_process.h"
 #include "programs/voka-auth/bench_report.h"
-#include "programs/voka-auth/bench_socket_logins.h"
-#include "programs/voka-auth/bench_tally.h"
 
 namespace {
 

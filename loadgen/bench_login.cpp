@@ -1,4 +1,4 @@
-#include "programs/voka-auth/bench_login.h"
+#include "loadgen/bench_login.h"
 
 #include <new>
 
