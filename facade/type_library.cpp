@@ -36,13 +36,13 @@ HRESULT UnregisterAuthenTypeLib() {
   return UnRegisterTypeLib(LIBID_VOKA4ClientComLib, kMajorVersion, kMinorVersion, kTypeLibLocale, kTypeLibPlatform);
 }
 
-HRESULT LoadAuthenTypeInfo(const std::wstring& modulePath, ITypeInfo** typeInfo) {
+HRESULT LoadAuthenTypeInfo(const std::wstring& modulePath, REFIID interfaceId, ITypeInfo** typeInfo) {
   *typeInfo = nullptr;
   ITypeLib* typeLib = nullptr;
   HRESULT hr = LoadRegTypeLib(LIBID_VOKA4ClientComLib, kMajorVersion, kMinorVersion, kTypeLibLocale, &typeLib);
   if (FAILED(hr)) hr = LoadTypeLibFromModule(modulePath, &typeLib);
   if (FAILED(hr)) return hr;
-  hr = typeLib->GetTypeInfoOfGuid(IID_IVOKAClientAuthen, typeInfo);
+  hr = typeLib->GetTypeInfoOfGuid(interfaceId, typeInfo);
   typeLib->Release();
   return hr;
 }

@@ -1,5 +1,5 @@
 // The component's type library VOKA4ClientComLib 1.0: registration and the
-// type information of IVOKAClientAuthen.
+// type information of its interfaces.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,6 @@ HRESULT RegisterAuthenTypeLib(const std::wstring& modulePath);
 // DLL's platform (Win32, or Win64 in a 64-bit build).
 HRESULT UnregisterAuthenTypeLib();
 
-// Loads the type information of IVOKAClientAuthen from the registered type
+// Loads the type information of interfaceId from the registered type
 // library, or from the DLL's own file when it is not registered.
-HRESULT LoadAuthenTypeInfo(const std::wstring& modulePath, ITypeInfo** typeInfo);
+HRESULT LoadAuthenTypeInfo(const std::wstring& modulePath, REFIID interfaceId, ITypeInfo** typeInfo);

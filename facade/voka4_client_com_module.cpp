@@ -45,7 +45,7 @@ HRESULT CVOKA4ClientComModule::GetClassObject(REFCLSID clsid, REFIID riid, void*
   return hr;
 }
 
-HRESULT CVOKA4ClientComModule::GetAuthenTypeInfo(ITypeInfo** typeInfo) {
+HRESULT CVOKA4ClientComModule::GetAuthenTypeInfo(REFIID interfaceId, ITypeInfo** typeInfo) {
   *typeInfo = nullptr;
   ITypeInfo* cached = m_pTypeInfo.load();
   if (!cached) {
@@ -53,7 +53,7 @@ HRESULT CVOKA4ClientComModule::GetAuthenTypeInfo(ITypeInfo** typeInfo) {
     HRESULT hr = GetModulePath(path);
     if (FAILED(hr)) return hr;
     ITypeInfo* loaded = nullptr;
-    hr = LoadAuthenTypeInfo(path, &loaded);
+    hr = LoadAuthenTypeInfo(path, interfaceId, &loaded);
     if (FAILED(hr)) return hr;
     // Another thread may have published first; keep one copy.
     if (m_pTypeInfo.compare_exchange_strong(cached, loaded)) {

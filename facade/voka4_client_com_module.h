@@ -28,9 +28,9 @@ class CVOKA4ClientComModule {
   HRESULT CanUnloadNow() const;
 
   HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object);
-  // The type information of IVOKAClientAuthen, loaded on first use; the
-  // caller releases the reference it receives.
-  HRESULT GetAuthenTypeInfo(ITypeInfo** typeInfo);
+  // The type information of the object's dispatch interface, loaded on
+  // first use; the caller releases the reference it receives.
+  HRESULT GetAuthenTypeInfo(REFIID interfaceId, ITypeInfo** typeInfo);
   // Full path of this DLL.
   HRESULT GetModulePath(std::wstring& path) const;
 

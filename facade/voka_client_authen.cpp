@@ -130,7 +130,7 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetTypeInfo(UINT index, LCID, IType
   if (!typeInfo) return E_POINTER;
   *typeInfo = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  return g_Module.GetAuthenTypeInfo(typeInfo);
+  return g_Module.GetAuthenTypeInfo(kDispatchInterface, typeInfo);
 }
 
 HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
@@ -138,7 +138,7 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::GetIDsOfNames(REFIID riid, LPOLESTR
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (!names || count == 0) return E_INVALIDARG;
   ITypeInfo* typeInfo = nullptr;
-  HRESULT hr = g_Module.GetAuthenTypeInfo(&typeInfo);
+  HRESULT hr = g_Module.GetAuthenTypeInfo(kDispatchInterface, &typeInfo);
   if (FAILED(hr)) return hr;
   hr = typeInfo->GetIDsOfNames(names, count, dispIds);
   typeInfo->Release();
@@ -151,7 +151,7 @@ HRESULT STDMETHODCALLTYPE CVOKAClientAuthen::Invoke(DISPID dispId, REFIID riid, 
   HRESULT hr = S_OK;
   if (InvokeScriptGetValue(this, dispId, flags, params, result, argError, hr)) return hr;
   ITypeInfo* typeInfo = nullptr;
-  hr = g_Module.GetAuthenTypeInfo(&typeInfo);
+  hr = g_Module.GetAuthenTypeInfo(kDispatchInterface, &typeInfo);
   if (FAILED(hr)) return hr;
   hr = typeInfo->Invoke(static_cast<IVOKAClientAuthen*>(this), dispId, flags, params, result, exception, argError);
   typeInfo->Release();

@@ -12,6 +12,9 @@
 
 class CVOKAClientAuthen : public IVOKAClientAuthen {
  public:
+  // The interface that IDispatch describes: the newest the class implements.
+  static constexpr const IID& kDispatchInterface = IID_IVOKAClientAuthen;
+
   // Makes a new object (aggregated when outer is given) and asks it for riid.
   static HRESULT Create(IUnknown* outer, REFIID riid, void** object);
 
