@@ -148,6 +148,7 @@ DOCUMENTED_NUMBERS = [
     ("protocol.md", "HTTP request in all | {} seconds", LIMITS, "kHttpRequestTimeOutMs", 1000),
     ("protocol.md", "HTTP answer body | {} MiB", LIMITS, "kHttpBodyLimit", 1 << 20),
     ("protocol.md", "redirects | {} |", LIMITS, "kHttpMaxRedirects", 1),
+    ("protocol.md", "It decodes port {};", LIMITS, "kDefaultUdpPort", 1),
     ("behaviour.md", "past {} MiB", LIMITS, "kUdpLogRestartSize", 1 << 20),
     ("behaviour.md", "gives up after {} seconds", LIMITS, "kHttpReceiveTimeOutMs", 1000),
     ("behaviour.md", "follows at most {} redirects", LIMITS, "kHttpMaxRedirects", 1),
@@ -231,15 +232,6 @@ class DocumentedNumbers(unittest.TestCase):
         del sent["0"]
         table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
         self.assertEqual(table, sent)
-
-    def test_failure_causes_are_the_code_s(self):
-        """behaviour.md's table of failure causes: each cause's number and name, as the library has them."""
-        with open(os.path.join(ROOT, "include/voka/failure_cause.h"), encoding="utf-8") as f:
-            numbers = dict(re.findall(r"(VOKA_CAUSE_\w+) = (\d+)", f.read()))
-        with open(os.path.join(ROOT, "transport/failure_cause.cpp"), encoding="utf-8") as f:
-            named = {numbers[cause]: name for cause, name in re.findall(r"\{(VOKA_CAUSE_\w+), \"([a-z-]+)\"", f.read())}
-        table = dict(re.findall(r"^\| (\d+) \| `([a-z-]+)` \|", document_text("behaviour.md"), re.M))
-        self.assertEqual((table, len(table)), (named, len(numbers)))
 
     def test_login_walk_names_what_each_file_defines(self):
         """developing.md's walk through a login: each file defines the function its row names."""
