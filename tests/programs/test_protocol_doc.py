@@ -171,6 +171,8 @@ DOCUMENTED_NUMBERS = [
      1),
     ("voka-auth.md", "gather for {} µs first", "programs/voka-auth/bench_socket_logins.cpp", "kRoundSpacing", 1),
     ("voka-auth.md", "; {} when UDP works but", "programs/voka-auth/connection_check.h", "kExitFallbackBroken", 1),
+    ("voka-auth.md", "keeps at most {:,} dynamic keys", LIMITS, "kMaxGuidsPerSource", 1),
+    ("voka-auth.md", "never one younger than {} seconds", LIMITS, "kYoungestGivenUp", 1),
     ("voka-server.md", "shorter than {} bytes", LIMITS, "kUdpHeaderSize", 1),
     ("voka-server.md", "up to {} datagrams a call", "programs/voka-server/udp_service_posix.cpp", "kBatch", 1),
     ("voka-server.md", "`getrandom` {} at a time", "programs/voka-server/system_random_posix.cpp", "kBlockValues", 1),
