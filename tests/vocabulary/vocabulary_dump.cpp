@@ -7,6 +7,7 @@
 // keys" lists those from which the pass phrase derives the key the cipher
 // derives.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -90,9 +91,10 @@ bool IsStartKey(const std::string& startHex) {
   unsigned char start[CD3Wrapper::kBlockBytes];
   if (startHex.size() != 2 * sizeof start) return false;
   for (size_t i = 0; i < sizeof start; ++i) {
-    unsigned value = 0;
-    if (std::sscanf(startHex.c_str() + 2 * i, "%2x", &value) != 1) return false;
-    start[i] = static_cast<unsigned char>(value);
+    const std::string pair = startHex.substr(2 * i, 2);
+    char* end = nullptr;
+    start[i] = static_cast<unsigned char>(std::strtoul(pair.c_str(), &end, 16));
+    if (end != pair.c_str() + 2) return false;
   }
   unsigned char claimed[sizeof start];
   std::memcpy(claimed, start, sizeof start);
