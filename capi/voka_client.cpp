@@ -5,8 +5,11 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "codec/ansi_codepage.h"
+#include "engine/request_text.h"
+#include "protocol/field_names.h"
 #include "voka/client_authen.h"
 #include "voka/login_flow.h"
 
@@ -90,34 +93,59 @@ int voka_client_uses_udp(voka_client* client, int* uses_udp) {
   });
 }
 
-int voka_client_get_dynamic_key(voka_client* client, const char* indication) {
-  return RunRequest(client, {indication}, [](CClientAuthen& engine, const std::string* text) {
-    return engine.GetDynamicKey(text[0].c_str());
+int voka_client_request(voka_client* client, int kind, const char* const* names, const char* const* values,
+                        size_t count) {
+  return WithEngine(client, [&](CClientAuthen& engine) {
+    const RequestKindRow* row = nullptr;
+    for (const RequestKindRow& candidate : AllRequestKinds()) {
+      if (static_cast<int>(candidate.kind) == kind) row = &candidate;
+    }
+    if (row == nullptr || (count > 0 && (names == nullptr || values == nullptr))) return VOKA_E_FAIL;
+    std::vector<std::string> texts(2 * count);
+    for (size_t i = 0; i < 2 * count; ++i) {
+      const char* text = i < count ? names[i] : values[i - count];
+      if (text == nullptr) return i < count ? VOKA_E_FAIL : engine.RefuseTextNotInCodePage();
+      if (std::strlen(text) > kLongestUrl) return engine.RefuseRequestTooLong();
+      if (!Utf8ToAnsiExactText(text, texts[i])) return engine.RefuseTextNotInCodePage();
+    }
+    RequestValues given;
+    for (size_t i = 0; i < count; ++i) given.push_back({texts[i].c_str(), texts[count + i].c_str()});
+    return engine.Request(row->kind, given);
   });
+}
+
+namespace {
+
+// One of the named requests: kind's fields as the engine's own method names them.
+template <size_t N>
+int NamedRequest(voka_client* client, RequestKind kind, const char* const (&names)[N], const char* const (&values)[N]) {
+  return voka_client_request(client, static_cast<int>(kind), names, values, N);
+}
+
+}  // namespace
+
+int voka_client_get_dynamic_key(voka_client* client, const char* indication) {
+  return NamedRequest(client, RequestKind::kDynamicKey, {kFieldIndication}, {indication});
 }
 
 int voka_client_static_authen(voka_client* client, const char* user_id, const char* password, const char* app_id,
                               const char* area_id, const char* check_code, const char* indication) {
-  return RunRequest(client, {user_id, password, app_id, area_id, check_code, indication},
-                    [](CClientAuthen& engine, const std::string* text) {
-                      return engine.StaticAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str(),
-                                                 text[4].c_str(), text[5].c_str());
-                    });
+  return NamedRequest(client, RequestKind::kStaticLogin,
+                      {kFieldUserId, kFieldPassword, kFieldAppId, kFieldAreaId, kFieldCheckCode, kFieldIndication},
+                      {user_id, password, app_id, area_id, check_code, indication});
 }
 
 int voka_client_ekey_authen(voka_client* client, const char* user_id, const char* ekey_password, const char* ekey_type,
                             const char* indication) {
-  return RunRequest(client, {user_id, ekey_password, ekey_type, indication},
-                    [](CClientAuthen& engine, const std::string* text) {
-                      return engine.EKeyAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str(), text[3].c_str());
-                    });
+  return NamedRequest(client, RequestKind::kEKeyLogin,
+                      {kFieldUserId, kFieldEKeyPassword, kFieldEKeyType, kFieldIndication},
+                      {user_id, ekey_password, ekey_type, indication});
 }
 
 int voka_client_ecard_authen(voka_client* client, const char* user_id, const char* ecard_answer,
                              const char* indication) {
-  return RunRequest(client, {user_id, ecard_answer, indication}, [](CClientAuthen& engine, const std::string* text) {
-    return engine.ECardAuthen(text[0].c_str(), text[1].c_str(), text[2].c_str());
-  });
+  return NamedRequest(client, RequestKind::kECardLogin, {kFieldUserId, kFieldECardAnswer, kFieldIndication},
+                      {user_id, ecard_answer, indication});
 }
 
 int voka_client_login(voka_client* client, const char* user_id, const char* password, const char* app_id,

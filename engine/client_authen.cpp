@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "codec/ascii_case.h"
-#include "engine/engine_messages.h"
 #include "engine/host_resolve.h"
+#include "protocol/engine_messages.h"
 #include "protocol/field_names.h"
 #include "transport/socket_shim.h"
 

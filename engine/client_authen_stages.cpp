@@ -7,9 +7,9 @@
 
 #include "codec/seal_param.h"
 #include "engine/answer_datagram.h"
-#include "engine/engine_messages.h"
 #include "engine/request_text.h"
 #include "protocol/answer_fields.h"
+#include "protocol/engine_messages.h"
 #include "protocol/field_names.h"
 #include "transport/http_get.h"
 #include "transport/udp_packet.h"

@@ -1,7 +1,8 @@
 #include "voka/login_flow.h"
 
+#include "engine/request_text.h"
 #include "protocol/field_names.h"
-#include "protocol/request_kinds.h"
+#include "protocol/login_steps.h"
 
 namespace {
 
@@ -11,57 +12,60 @@ class CLogin {
       : m_engine(engine), m_credentials(credentials), m_observer(observer) {}
 
   LoginResult Run() {
-    const LoginCredentials& c = m_credentials;
-    if (!Request(RequestKind::kDynamicKey, [&] { return m_engine.GetDynamicKey(c.indication.c_str()); }) ||
-        !Request(RequestKind::kStaticLogin, [&] {
-          return m_engine.StaticAuthen(c.userId.c_str(), c.password.c_str(), c.appId.c_str(), c.areaId.c_str(),
-                                       c.checkCode.c_str(), c.indication.c_str());
-        })) {
-      return m_result;
-    }
-    std::string state;
-    if (m_engine.GetValue(kFieldAuthenState, state) == kValueFound && state == kStateNeedsEKey) {
-      const std::string password = m_engine.FindValue(kFieldEKeyPassword);
-      if (!Request(RequestKind::kEKeyLogin, [&] {
-            return m_engine.EKeyAuthen(c.userId.c_str(), password.c_str(), c.ekeyType.c_str(), c.indication.c_str());
-          })) {
-        return m_result;
+    LoginResult result;
+    for (RequestKind kind = kFirstLoginRequest;;) {
+      RequestValues given;
+      std::string held;  // the token's password or the card's answer
+      if (!GivenValues(kind, given, held)) {
+        result.end = LoginEnd::kNoCard;
+        return result;
       }
-    } else if (state == kStateNeedsECard) {
-      std::string answer;
-      if (!c.answerCard || !c.answerCard(m_engine.FindValue(kFieldPosition), answer)) {
-        m_result.end = LoginEnd::kNoCard;
-        return m_result;
+      if (m_observer != nullptr) m_observer->OnRequestStart(kind);
+      result.code = m_engine.Request(kind, given);
+      if (m_observer != nullptr) m_observer->OnRequestEnd(kind, result.code);
+      std::string state;
+      const bool hasState = m_engine.GetValue(kFieldAuthenState, state) == kValueFound;
+      const LoginStep step = NextLoginStep(kind, result.code, hasState ? state.c_str() : nullptr);
+      if (step.over) {
+        result.end = step.end;
+        return result;
       }
-      if (!Request(RequestKind::kECardLogin,
-                   [&] { return m_engine.ECardAuthen(c.userId.c_str(), answer.c_str(), c.indication.c_str()); })) {
-        return m_result;
-      }
+      kind = step.next;
     }
-    // The last answer decides, as a front end reads it: an answer cut short
-    // of its AUTHENSTATE is no login.
-    if (m_engine.GetValue(kFieldAuthenState, state) != kValueFound) {
-      m_result.end = LoginEnd::kNoState;
-    } else {
-      m_result.end = state == kStateLoggedIn ? LoginEnd::kLoggedIn : LoginEnd::kOtherState;
-    }
-    return m_result;
   }
 
  private:
-  template <typename Call>
-  bool Request(RequestKind kind, Call call) {
-    if (m_observer != nullptr) m_observer->OnRequestStart(kind);
-    m_result.code = call();
-    if (m_observer != nullptr) m_observer->OnRequestEnd(kind, m_result.code);
-    m_result.end = LoginEnd::kRequestFailed;
-    return m_result.code == AUTHEN_S_OK;
+  // The fields the credentials give a request of kind; false when the
+  // account asks for its matrix card and no answer is given.
+  bool GivenValues(RequestKind kind, RequestValues& given, std::string& held) const {
+    const LoginCredentials& c = m_credentials;
+    switch (kind) {
+      case RequestKind::kDynamicKey: given = {{kFieldIndication, c.indication.c_str()}}; return true;
+      case RequestKind::kStaticLogin:
+        given = {{kFieldUserId, c.userId.c_str()},       {kFieldPassword, c.password.c_str()},
+                 {kFieldAppId, c.appId.c_str()},         {kFieldAreaId, c.areaId.c_str()},
+                 {kFieldCheckCode, c.checkCode.c_str()}, {kFieldIndication, c.indication.c_str()}};
+        return true;
+      case RequestKind::kEKeyLogin:
+        held = m_engine.FindValue(kFieldEKeyPassword);
+        given = {{kFieldUserId, c.userId.c_str()},
+                 {kFieldEKeyPassword, held.c_str()},
+                 {kFieldEKeyType, c.ekeyType.c_str()},
+                 {kFieldIndication, c.indication.c_str()}};
+        return true;
+      case RequestKind::kECardLogin:
+        if (!c.answerCard || !c.answerCard(m_engine.FindValue(kFieldPosition), held)) return false;
+        given = {{kFieldUserId, c.userId.c_str()},
+                 {kFieldECardAnswer, held.c_str()},
+                 {kFieldIndication, c.indication.c_str()}};
+        return true;
+    }
+    return false;
   }
 
   CClientAuthen& m_engine;
   const LoginCredentials& m_credentials;
   LoginObserver* m_observer;
-  LoginResult m_result;
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
-// The values each login request sends, under their field names: the engine's
-// flows and voka-auth bench's load client build their requests from these.
+// The values a login request sends: those its caller gives, and for every
+// other field of the kind's row what the login holds (the GUID, the
+// application and area the account login named) or what the machine is (its
+// IP and MAC address). The engine and bench's load client both complete
+// their requests here, so both send the same.
 #pragma once
 
 #include <string>
@@ -7,11 +10,17 @@
 #include "codec/machine_identity.h"
 #include "engine/request_text.h"
 
-RequestValues StaticAuthenValues(const char* userId, const char* pwd, const char* appId, const char* areaId,
-                                 const char* checkCode, const char* indication, const std::string& guid,
-                                 const MachineIdentity& identity);
-RequestValues EKeyAuthenValues(const char* userId, const char* ekeyPwd, const std::string& appId,
-                               const std::string& areaId, const char* ekeyType, const std::string& guid,
-                               const char* indication);
-RequestValues ECardAuthenValues(const char* userId, const char* ecardPwd, const std::string& appId,
-                                const std::string& areaId, const std::string& guid, const char* indication);
+// What a login carries from one request to the next.
+struct LoginContext {
+  std::string guid;
+  std::string appId;
+  std::string areaId;
+};
+
+// given, then each field of kind's rows that given does not name. The
+// result points into given and context: it lives no longer than they do.
+RequestValues CompleteRequestValues(RequestKind kind, const RequestValues& given, const LoginContext& context,
+                                    const MachineIdentity& identity);
+
+// Whether a request of kind sends the machine's identity: only then is it read.
+bool SendsMachineIdentity(RequestKind kind);

@@ -1,9 +1,11 @@
 // The NAME=value fields of a text, as requests and answers both carry them:
-// one reader for the engine's answers and voka-server's requests.
+// one reader for the engine's answers, bench's load client and voka-server's
+// requests.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "codec/ascii_case.h"
@@ -33,3 +35,15 @@ void ForEachField(const std::string& text, const char* separator, Take take) {
     start = found + separatorLength;
   }
 }
+
+// An answer's fields by upper-cased name.
+using AnswerFieldMap = std::map<std::string, std::string>;
+
+// The answer's length bytes as one text, its NUL separators turned into
+// "^$^"; the last byte is its terminator.
+std::string AnswerToText(const char* data, size_t length);
+// Merges the answer's fields into fields, a repeated name keeping the later.
+void MergeAnswerFields(const char* data, size_t length, AnswerFieldMap& fields);
+// RETVALUE as a 32-bit integer, read as a formatted integer is read. False
+// when it is absent, holds no number, or one out of range.
+bool ReadVerdict(const AnswerFieldMap& fields, int* value);

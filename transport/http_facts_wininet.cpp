@@ -49,7 +49,7 @@ void TellWinInetFailure(DWORD error, HttpFacts& facts) {
   }
   if (!facts.certificateProblem.empty()) {
     facts.failure = "the certificate was refused";
-    facts.cause = CauseOfCertificateProblem(facts.certificateProblem);
+    facts.cause = CauseOfCertificateProblem(facts.certificateProblem.c_str());
     return;
   }
   facts.cause = error == ERROR_NOT_ENOUGH_MEMORY ? VOKA_CAUSE_OUT_OF_MEMORY : VOKA_CAUSE_HTTP_FAILED;

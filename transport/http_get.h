@@ -19,7 +19,4 @@ constexpr char kHttpCaBundleVariable[] = "VOKA_CA_BUNDLE";
 // failed, the body was cut short of its declared end, grew past
 // kHttpBodyLimit, or the request outlasted kHttpRequestTimeOutMs. With facts,
 // the request also tells what it met there; it is sent as without them.
-// The cause of a certificate problem in the words above.
-int CauseOfCertificateProblem(const std::string& problem);
-
 int HttpGet(const char* url, std::string& body, HttpFacts* facts = nullptr);

@@ -161,7 +161,7 @@ int FailureCause(CURLcode code, const Transfer& transfer, const HttpFacts& facts
   if (transfer.outOfMemory) return VOKA_CAUSE_OUT_OF_MEMORY;
   if (transfer.received > kHttpBodyLimit) return VOKA_CAUSE_ANSWER_TOO_LONG;
   if (transfer.silent) return VOKA_CAUSE_NO_ANSWER;
-  if (!facts.certificateProblem.empty()) return CauseOfCertificateProblem(facts.certificateProblem);
+  if (!facts.certificateProblem.empty()) return CauseOfCertificateProblem(facts.certificateProblem.c_str());
   switch (code) {
     case CURLE_OK: return transfer.appended > 0 ? VOKA_CAUSE_NONE : VOKA_CAUSE_EMPTY_ANSWER;
     case CURLE_COULDNT_RESOLVE_HOST: return VOKA_CAUSE_NAME_NOT_RESOLVED;

@@ -80,6 +80,12 @@ class CClientAuthen {
   int GetDynamicKey(const char* indication);
   int EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication);
   int ECardAuthen(const char* userId, const char* ecardPwd, const char* indication);
+  // Any request, by its row: the fields given (a null value is a field the
+  // host did not pass), and for every other field of the row what the login
+  // holds (GUID, and the application and area the account login named) or
+  // the machine's address. A request that names APPID or AREAID keeps them.
+  // The four above are this with their own fields.
+  int Request(RequestKind kind, const std::vector<RequestValue>& given);
   // The dynamic-key request over one transport alone, as GetDynamicKey's
   // stage sends it, for a connection check: the answer fills the result
   // map, and the transport choice and the GUID stay as they were.
@@ -126,12 +132,11 @@ class CClientAuthen {
   static void SplitString(const std::string& text, const std::string& separator, std::vector<std::string>& pieces);
 
  private:
-  int StaticAuthenUdp(const char* userId, const char* pwd, const char* appId, const char* areaId, const char* checkCode,
-                      const char* indication);
-  int StaticAuthenHttp(const char* userId, const char* pwd, const char* appId, const char* areaId,
-                       const char* checkCode, const char* indication);
+  // The dynamic key: UDP first, then HTTP for good when that fails.
+  int IssueDynamicKey(const std::vector<RequestValue>& values);
+  // One stage of the dynamic key, on an emptied result map.
+  int RunKeyStage(RequestTransport transport, const std::vector<RequestValue>& values, bool* refused);
   int RequestEkeyPasswordFromAnswer();
-  int GetDynamicKeyUdp(const char* indication, bool* refused);
   // The one-way switch from UDP to HTTP: clears m_bUseUdp for the engine's
   // life and returns true when the dynamic key's UDP stage returned
   // AUTHEN_E_FAIL for any cause but a text refused before sending (a value
@@ -145,16 +150,9 @@ class CClientAuthen {
   // Any other result, the server's verdicts included, keeps UDP; the logins
   // themselves never switch.
   bool SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending);
-  int GetDynamicKeyHttp(const char* indication);
-  int EKeyAuthenUdp(const char* userId, const char* ekeyPwd, const std::string& appId, const std::string& areaId,
-                    const char* ekeyType, const char* indication);
-  int EKeyAuthenHttp(const char* userId, const char* ekeyPwd, const std::string& appId, const std::string& areaId,
-                     const char* ekeyType, const char* indication);
-  int ECardAuthenUdp(const char* userId, const char* ecardPwd, const std::string& appId, const std::string& areaId,
-                     const char* indication);
-  int ECardAuthenHttp(const char* userId, const char* ecardPwd, const std::string& appId, const std::string& areaId,
-                      const char* indication);
-
+  // One stage of any kind over transport, driven by the kind's row.
+  int RunStage(RequestTransport transport, RequestKind kind, const std::vector<RequestValue>& values,
+               bool* refused = nullptr);
   // One UDP stage: join the kind's fields, seal, exchange, parse. A value
   // that the sealed text cannot carry fails it before anything is sent, and
   // sets *refused when refused is not null.

@@ -47,6 +47,9 @@ enum voka_cause {
 const char* FailureCauseName(int cause);
 // What the cause means, in words, for a person.
 const char* FailureCauseText(int cause);
+// The certificate cause whose words (voka/http_facts.h) are problem;
+// VOKA_CAUSE_CERTIFICATE_REFUSED for any other words.
+int CauseOfCertificateProblem(const char* problem);
 #endif
 
 #endif /* VOKA_FAILURE_CAUSE_H */

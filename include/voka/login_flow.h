@@ -8,9 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "protocol/login_steps.h"
 #include "voka/client_authen.h"
-
-enum class RequestKind : uint8_t;  // protocol/request_kinds.h
 
 // What a login sends; texts in the engine's code page.
 struct LoginCredentials {
@@ -24,15 +23,6 @@ struct LoginCredentials {
   // The matrix card's answer for the cells the server names under POSITION;
   // false when there is no card or no such cell. Unset: no card.
   std::function<bool(const std::string& position, std::string& answer)> answerCard;
-};
-
-// How a login ended.
-enum class LoginEnd {
-  kLoggedIn,       // AUTHENSTATE 1 after the last request
-  kRequestFailed,  // a request's result was not 0: LoginResult::code
-  kNoCard,         // the account asks for its matrix card, and no answer was given
-  kNoState,        // the last answer has no AUTHENSTATE
-  kOtherState,     // AUTHENSTATE is none that the login knows what to do with
 };
 
 struct LoginResult {

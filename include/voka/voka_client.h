@@ -73,6 +73,17 @@ VOKA_CLIENT_API int voka_client_ekey_authen(voka_client* client, const char* use
 VOKA_CLIENT_API int voka_client_ecard_authen(voka_client* client, const char* user_id, const char* ecard_answer,
                                              const char* indication);
 
+/* Any request, by its kind (the number of a "request" term of
+ * voka_client_term), with the fields the host gives: count names (such as
+ * "USERID") and their values. GUID, and APPID and AREAID when not given, come
+ * from the login so far (a request that gives APPID or AREAID keeps them);
+ * CLIENTIP and MAC from the machine. An optional field not given is left out,
+ * any other is sent empty. The four requests above are this with their own
+ * fields. A number that is no kind, or a null name, is VOKA_E_FAIL with
+ * nothing sent. */
+VOKA_CLIENT_API int voka_client_request(voka_client* client, int kind, const char* const* names,
+                                        const char* const* values, size_t count);
+
 /* A whole login: the dynamic key, the account login and, when its answer
  * asks for the USB token (AUTHENSTATE 4), the e-key login with the password
  * the engine computed. The last request's result; AUTHENSTATE then tells
@@ -110,6 +121,45 @@ VOKA_CLIENT_API int voka_client_field_name(voka_client* client, size_t index, ch
  * hands them out (one more NUL ends the block). Fetching the fields one by
  * one with voka_client_field_name costs time quadratic in their number. */
 VOKA_CLIENT_API int voka_client_fields(voka_client* client, char* fields, size_t capacity, size_t* length);
+
+/* The steps of a whole login, as voka_client_login takes them: after the
+ * answer to a request of kind answered, with its result and AUTHENSTATE as
+ * the answers so far left it (null when none held it), either
+ * VOKA_STEP_SEND with the kind to send next in *next, or how the login
+ * ended. Only the account login's answer asks for a second factor (4: the
+ * e-key login, 2: the e-card login); only AUTHENSTATE "1" is logged in. */
+enum voka_login_step {
+  VOKA_STEP_SEND = 0,
+  VOKA_STEP_LOGGED_IN = 1,      /* AUTHENSTATE 1 after the last request */
+  VOKA_STEP_REQUEST_FAILED = 2, /* the request's result was not 0 */
+  VOKA_STEP_NO_STATE = 3,       /* the answers hold no AUTHENSTATE */
+  VOKA_STEP_OTHER_STATE = 4     /* an AUTHENSTATE the login cannot follow */
+};
+/* The kind a login starts with. */
+VOKA_CLIENT_API int voka_client_first_step(void);
+/* VOKA_E_FAIL (and *next untouched) for a number that is no kind or a null next. */
+VOKA_CLIENT_API int voka_client_next_step(int answered, int result, const char* authen_state, int* next);
+
+/* The protocol's vocabulary, one term at a time, for bindings that would
+ * otherwise copy it: terms 0, 1, ... until null. Terms are static: never
+ * free them. By group:
+ *  "result"  the engine's result codes: "VOKA_E_FAIL", its number, its meaning;
+ *  "answer"  voka-server's RETVALUEs: "WRONG_PASSWORD", 1004, its DESCMSG;
+ *  "cause"   the failure causes: "no-answer", 10, its meaning;
+ *  "state"   the AUTHENSTATE values: "LOGGED_IN", 1, "1";
+ *  "request" the request kinds: "dynamic-key", the kind's number, its summary;
+ *  "limit"   defaults and limits: "UDP_PORT" 8025 (the UDP port when the
+ *            endpoint names none), "HTTP_PORT" 8080 (voka-server's HTTP
+ *            port), "UDP_TIMEOUT" 10 and "UDP_TIMEOUT_MAX" (seconds, as
+ *            voka_client_set_udp_timeout takes them), "HTTP_TIMEOUT" 30
+ *            (seconds one HTTP request lasts at most). */
+typedef struct voka_term {
+  const char* group;
+  const char* name;
+  long number;
+  const char* text; /* UTF-8 */
+} voka_term;
+VOKA_CLIENT_API const voka_term* voka_client_term(size_t index);
 
 /* The library's version, such as "1.0.0": static text, never null. */
 VOKA_CLIENT_API const char* voka_client_version(void);

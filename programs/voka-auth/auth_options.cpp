@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "codec/ansi_codepage.h"
-#include "engine/result_code_table.h"
 #include "programs/voka-auth/bench_options.h"
 #include "protocol/request_kinds.h"
+#include "protocol/result_code_table.h"
 
 namespace {
 

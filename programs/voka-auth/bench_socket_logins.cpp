@@ -14,7 +14,9 @@
 #include "engine/request_values.h"
 #include "engine/usb_ekey_init.h"
 #include "programs/voka-auth/bench_datagram_io.h"
+#include "protocol/answer_fields.h"
 #include "protocol/field_names.h"
+#include "protocol/login_steps.h"
 #include "transport/udp_server.h"
 #include "voka/client_authen.h"
 
@@ -45,6 +47,7 @@ struct Flight {
   BenchClock::time_point deadline;
   std::string guid;
   std::string authenState;
+  bool hasState = false;
   LoginRecord record;
 };
 
@@ -162,10 +165,12 @@ class CSocketLoginWorker {
     return fits ? 0 : VOKA_CAUSE_REQUEST_TOO_LONG;
   }
 
-  // Seals and sends one request of the flight; the login ends when it cannot.
-  void Send(Flight& flight, RequestKind kind, const RequestValues& values) {
+  // Completes, seals and sends one request of the flight; the login ends
+  // when it cannot.
+  void Send(Flight& flight, RequestKind kind, const RequestValues& given) {
+    const LoginContext context{flight.guid, m_target.app, m_target.area};
     std::string sealed;
-    const int cause = Seal(kind, values, sealed);
+    const int cause = Seal(kind, CompleteRequestValues(kind, given, context, m_identity), sealed);
     if (cause != 0) return Fail(flight, cause);
     SendSealed(flight, kind, sealed);
   }
@@ -241,61 +246,68 @@ class CSocketLoginWorker {
   }
 
   // Reads the answer as the engine does, then sends the login's next request
-  // or ends it.
+  // or ends it, as the login's steps say.
   void OnAnswer(Flight& flight, const std::string& answer) {
     flight.record.requestTime[SlotOf(flight.kind)] = BenchClock::now() - flight.sentAt;
-    CClientAuthen reader;
-    reader.ParseAnswer(answer.data(), answer.size());
-    const int result = reader.GetRetValue();
-    if (result != AUTHEN_S_OK) return Refused(flight, reader, result);
-    const std::string state = reader.FindValue(kFieldAuthenState);
-    if (!state.empty()) flight.authenState = state;
-    const BenchAccount& account = *flight.account;
-    switch (flight.kind) {
-      case RequestKind::kDynamicKey:
-        flight.guid = reader.FindValue(kFieldGuid);
-        return Send(flight, RequestKind::kStaticLogin,
-                    StaticAuthenValues(account.user.c_str(), account.password.c_str(), m_target.app.c_str(),
-                                       m_target.area.c_str(), "", "", flight.guid, m_identity));
-      case RequestKind::kStaticLogin: return SecondFactor(flight, reader);
-      default: break;
-    }
-    End(flight, flight.authenState == kStateLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
-  }
-
-  void SecondFactor(Flight& flight, const CClientAuthen& answer) {
-    const BenchAccount& account = *flight.account;
-    if (flight.authenState == kStateNeedsEKey) {
-      const std::string challenge = answer.FindValue(kFieldChallenge);
-      std::string password;
-      if (challenge.empty() || challenge.size() > kMaxEkeyChallengeLength) return Fail(flight, VOKA_CAUSE_NO_CHALLENGE);
-      if (!RequestEkeyPassword(challenge, password)) return Fail(flight, VOKA_CAUSE_TOKEN_FAILED);
-      return Send(flight, RequestKind::kEKeyLogin,
-                  EKeyAuthenValues(account.user.c_str(), password.c_str(), m_target.app, m_target.area,
-                                   m_target.ekeyType.c_str(), flight.guid, ""));
-    }
-    if (flight.authenState == kStateNeedsECard) {
-      std::string cell;
-      if (account.card.Empty()) return End(flight, LoginOutcome::kNeedsCard);
-      if (!account.card.Cell(answer.FindValue(kFieldPosition), cell))
-        return End(flight, LoginOutcome::kMalformedAnswer);
-      return Send(flight, RequestKind::kECardLogin,
-                  ECardAuthenValues(account.user.c_str(), cell.c_str(), m_target.app, m_target.area, flight.guid, ""));
-    }
-    End(flight, flight.authenState == kStateLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
-  }
-
-  // The engine's verdict on an answer that is not a success.
-  void Refused(Flight& flight, const CClientAuthen& answer, int result) {
-    long verdict = 0;
-    if (result != AUTHEN_E_FAIL) {
+    AnswerFieldMap fields;
+    MergeAnswerFields(answer.data(), answer.size(), fields);
+    int result = AUTHEN_E_FAIL;
+    if (!ReadVerdict(fields, &result)) return Fail(flight, VOKA_CAUSE_NO_VERDICT);
+    if (result != AUTHEN_S_OK) {
       flight.record.retValue = result;
-    } else if (ParseInteger(answer.FindValue(kFieldRetValue), INT_MIN, INT_MAX, verdict)) {
-      flight.record.retValue = static_cast<int>(verdict);
-    } else {
-      return Fail(flight, VOKA_CAUSE_NO_VERDICT);
+      return End(flight, LoginOutcome::kRefused);
     }
-    End(flight, LoginOutcome::kRefused);
+    // AUTHENSTATE as the engine's result map holds it: an answer without
+    // one leaves the earlier answer's.
+    const auto state = fields.find(kFieldAuthenState);
+    if (state != fields.end()) {
+      flight.authenState = state->second;
+      flight.hasState = true;
+    }
+    if (flight.kind == RequestKind::kDynamicKey) flight.guid = fields[kFieldGuid];
+    const LoginStep step = NextLoginStep(flight.kind, result, flight.hasState ? flight.authenState.c_str() : nullptr);
+    if (step.over) {
+      return End(flight, step.end == LoginEnd::kLoggedIn ? LoginOutcome::kLoggedIn : LoginOutcome::kMalformedAnswer);
+    }
+    SendNext(flight, step.next, fields);
+  }
+
+  // The fields a bench login gives a request of kind, as voka-auth login
+  // gives them; the login's context completes them as the engine does.
+  void SendNext(Flight& flight, RequestKind kind, const AnswerFieldMap& answer) {
+    const BenchAccount& account = *flight.account;
+    const char* user = account.user.c_str();
+    std::string held;  // the token's password or the card's answer
+    switch (kind) {
+      case RequestKind::kDynamicKey: return Send(flight, kind, {{kFieldIndication, ""}});
+      case RequestKind::kStaticLogin:
+        return Send(flight, kind,
+                    {{kFieldUserId, user},
+                     {kFieldPassword, account.password.c_str()},
+                     {kFieldCheckCode, ""},
+                     {kFieldIndication, ""}});
+      case RequestKind::kEKeyLogin: {
+        const auto challenge = answer.find(kFieldChallenge);
+        if (challenge == answer.end() || challenge->second.empty() ||
+            challenge->second.size() > kMaxEkeyChallengeLength) {
+          return Fail(flight, VOKA_CAUSE_NO_CHALLENGE);
+        }
+        if (!RequestEkeyPassword(challenge->second, held)) return Fail(flight, VOKA_CAUSE_TOKEN_FAILED);
+        return Send(flight, kind,
+                    {{kFieldUserId, user},
+                     {kFieldEKeyPassword, held.c_str()},
+                     {kFieldEKeyType, m_target.ekeyType.c_str()},
+                     {kFieldIndication, ""}});
+      }
+      case RequestKind::kECardLogin: {
+        if (account.card.Empty()) return End(flight, LoginOutcome::kNeedsCard);
+        const auto position = answer.find(kFieldPosition);
+        if (!account.card.Cell(position != answer.end() ? position->second : "", held)) {
+          return End(flight, LoginOutcome::kMalformedAnswer);
+        }
+        return Send(flight, kind, {{kFieldUserId, user}, {kFieldECardAnswer, held.c_str()}, {kFieldIndication, ""}});
+      }
+    }
   }
 
   // A request that brought no verdict, counted by its cause as the engine's path counts it.

@@ -5,7 +5,7 @@
 
 #include "codec/text_escape.h"
 #include "codec/utf8_sequence.h"
-#include "engine/result_code_table.h"
+#include "protocol/result_code_table.h"
 
 namespace {
 

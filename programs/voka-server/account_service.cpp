@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "programs/voka-server/server_messages.h"
 #include "programs/voka-server/system_random.h"
+#include "protocol/answer_codes.h"
 #include "usbclient/ocra_response.h"
 #include "voka/limits.h"
+
+// The refusals name their waits (protocol/answer_codes.cpp): a wait changed
+// here changes their text.
+static_assert(kFactorLockTime == std::chrono::minutes(5), "FACTOR_LOCKED's message says 5 minutes");
+static_assert(kPasswordWait == std::chrono::minutes(1), "PASSWORDS_WAIT's message says 1 minute");
 
 namespace {
 

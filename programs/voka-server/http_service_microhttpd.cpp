@@ -15,7 +15,7 @@
 #include "programs/voka-server/http_request.h"
 #include "programs/voka-server/listen_socket_posix.h"
 #include "programs/voka-server/server_log.h"
-#include "programs/voka-server/server_messages.h"
+#include "protocol/answer_codes.h"
 #include "protocol/request_kinds.h"
 
 namespace {

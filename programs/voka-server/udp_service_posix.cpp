@@ -11,7 +11,7 @@
 #include "programs/voka-server/listen_socket_posix.h"
 #include "programs/voka-server/request_opener.h"
 #include "programs/voka-server/server_log.h"
-#include "programs/voka-server/server_messages.h"
+#include "protocol/answer_codes.h"
 #include "protocol/answer_fields.h"
 #include "protocol/request_kinds.h"
 

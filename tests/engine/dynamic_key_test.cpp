@@ -1,7 +1,7 @@
 // The dynamic key: UDP first, and the one-way fallback to HTTP.
 #include <string>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/engine_messages.h"
 #include "engine/usb_ekey_init.h"
+#include "protocol/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/engine/test_environment.h"
 #include "usbclient/ocra_response.h"

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codec/machine_identity.h"
+#include "protocol/login_steps.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
@@ -77,3 +78,44 @@ TEST(RequestTable, EachRowIsFoundByItsCommandPathAndNameOnly) {
 }
 
 }  // namespace
+
+// The login's steps at their edges: only the account login's answer may ask
+// for a second factor, only AUTHENSTATE "1" exactly is logged in, and a
+// failed request ends the login whatever the state says.
+TEST(LoginSteps, EachAnswerLeadsToItsStepAndOnlyStateOneLogsIn) {
+  using K = RequestKind;
+  using E = LoginEnd;
+  const struct {
+    K answered;
+    int result;
+    const char* state;
+    bool over;
+    E end;
+    K next;
+  } steps[] = {
+      {K::kDynamicKey, 0, nullptr, false, E::kRequestFailed, K::kStaticLogin},
+      {K::kDynamicKey, 1002, "1", true, E::kRequestFailed, K::kDynamicKey},
+      {K::kStaticLogin, 0, "4", false, E::kRequestFailed, K::kEKeyLogin},
+      {K::kStaticLogin, 0, "2", false, E::kRequestFailed, K::kECardLogin},
+      {K::kStaticLogin, 0, "1", true, E::kLoggedIn, K::kDynamicKey},
+      {K::kStaticLogin, 0, nullptr, true, E::kNoState, K::kDynamicKey},
+      {K::kStaticLogin, 0, "", true, E::kOtherState, K::kDynamicKey},
+      {K::kStaticLogin, 0, "3", true, E::kOtherState, K::kDynamicKey},
+      {K::kStaticLogin, 0, "01", true, E::kOtherState, K::kDynamicKey},
+      {K::kStaticLogin, -10332115, "4", true, E::kRequestFailed, K::kDynamicKey},
+      {K::kEKeyLogin, 0, "1", true, E::kLoggedIn, K::kDynamicKey},
+      {K::kEKeyLogin, 0, "4", true, E::kOtherState, K::kDynamicKey},
+      {K::kEKeyLogin, 0, nullptr, true, E::kNoState, K::kDynamicKey},
+      {K::kECardLogin, 0, "2", true, E::kOtherState, K::kDynamicKey},
+      {K::kECardLogin, 0, "1 ", true, E::kOtherState, K::kDynamicKey},
+      {K::kECardLogin, 1008, "1", true, E::kRequestFailed, K::kDynamicKey},
+  };
+  for (const auto& step : steps) {
+    const LoginStep next = NextLoginStep(step.answered, step.result, step.state);
+    SCOPED_TRACE(std::string(RowOf(step.answered).name) + " " + std::to_string(step.result) + " " +
+                 (step.state != nullptr ? step.state : "(none)"));
+    EXPECT_EQ(next.over, step.over);
+    if (next.over) EXPECT_EQ(next.end, step.end);
+    if (!next.over) EXPECT_EQ(next.next, step.next);
+  }
+}

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // merged into the result map.
 #include <string>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "tests/hostile/login_outcome.h"
 #include "tests/peers/http_peer.h"
 #include "tests/peers/loopback_socket.h"

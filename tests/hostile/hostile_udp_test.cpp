@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "tests/hostile/login_outcome.h"
 #include "tests/peers/loopback_socket.h"
 #include "tests/peers/udp_peer.h"

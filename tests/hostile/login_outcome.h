@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "engine/engine_messages.h"
+#include "protocol/engine_messages.h"
 #include "voka/client_authen.h"
 
 struct LoginOutcome {

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstddef>
 
-#include "programs/voka-server/server_messages.h"
+#include "protocol/answer_codes.h"
 #include "usbclient/ocra_response.h"
 
 namespace {

@@ -11,9 +11,8 @@ Each example block follows a comment <!-- check: KIND ARGS -->:
                   example before it
 
 Numbers that documents state (DOCUMENTED_NUMBERS: protocol.md's limits table
-among them) are checked against the constants that hold them, voka-server.md's
-answers table against the refusals the server sends, and the environment
-variables documented against those the code reads.
+among them) are checked against the constants that hold them, and the
+environment variables documented against those the code reads.
 """
 import http.server
 import os
@@ -224,16 +223,6 @@ class DocumentedNumbers(unittest.TestCase):
             with self.subTest(doc=doc, phrase=phrase):
                 expected = phrase.format(constant(path, name) // divisor)
                 self.assertTrue(expected in document(doc), "%s does not say %r" % (doc, expected))
-
-    def test_refusals_are_the_server_s(self):
-        """voka-server.md's answers table lists each refusal the server sends, with its DESCMSG."""
-        with open(os.path.join(ROOT, "programs/voka-server/server_messages.h"), encoding="utf-8") as f:
-            codes = dict(re.findall(r"(kRet\w+) = (\d+)", f.read()))
-        with open(os.path.join(ROOT, "programs/voka-server/server_messages.cpp"), encoding="utf-8") as f:
-            sent = {codes[name]: text for name, text in re.findall(r"case (kRet\w+): return \"([^\"]*)\"", f.read())}
-        del sent["0"]
-        table = dict(re.findall(r"^\| (10\d\d) \| ([^|]+) \|", document_text("voka-server.md"), re.M))
-        self.assertEqual(table, sent)
 
     def test_login_walk_names_what_each_file_defines(self):
         """developing.md's walk through a login: each file defines the function its row names."""

@@ -61,7 +61,7 @@ def test_token_without_its_secret_is_named(voka_server, client, monkeypatch):
 
 def test_codes_are_the_engines_and_voka_servers():
     sources = [open(os.path.join(os.path.dirname(__file__), "..", "..", path), encoding="utf-8").read()
-               for path in ("include/voka/result_code_numbers.h", "programs/voka-server/server_messages.h")]
+               for path in ("include/voka/result_code_numbers.h", "protocol/answer_codes.h")]
     numbers = r"(?:#define VOKA_OK|#define VOKA_E_\w+|kRet\w+ =) \(?(-?\d+)"
     assert set(voka.Code) == {int(n) for n in re.findall(numbers, "".join(sources))}
 

@@ -18,6 +18,7 @@ LUA = "wireshark-plugin/voka.lua"
 PROTOCOL = "docs/protocol.md"
 BEHAVIOUR = "docs/behaviour.md"
 COM_API = "docs/com-api.md"
+SERVER = "docs/voka-server.md"
 
 # The dissector's constants and the code's that they restate.
 LUA_CONSTANTS = [
@@ -135,6 +136,15 @@ class Check:
                  for entry in self.code["ResultCodeTable"]}
         self.compare(COM_API, "ResultCodeTable", stated, coded)
 
+    def server(self):
+        # RETVALUE 0 comes with a message for each kind of success; the table
+        # holds the login's alone, so only the refusals are compared.
+        stated = {"RETVALUE " + code: message
+                  for code, message, _ in self.table(SERVER, "| RETVALUE | DESCMSG | when |") if code != "0"}
+        coded = {"RETVALUE %d" % entry["code"]: entry["message"]
+                 for entry in self.code["AnswerCodeTable"] if entry["code"] != 0}
+        self.compare(SERVER, "AnswerCodeTable", stated, coded)
+
 
 def stated_start_keys(root):
     """The start keys that the files claim, for the dump program to confirm."""
@@ -148,7 +158,7 @@ def stated_start_keys(root):
 def main(dump_program, root):
     dumped = subprocess.run([dump_program, *stated_start_keys(root)], check=True, capture_output=True, text=True)
     check = Check(root, json.loads(dumped.stdout))
-    for part in (check.lua, check.protocol, check.behaviour, check.com_api):
+    for part in (check.lua, check.protocol, check.behaviour, check.com_api, check.server):
         part()
     for mismatch in check.mismatches:
         print(mismatch, file=sys.stderr)

@@ -10,7 +10,7 @@ import unittest
 DUMP = os.environ["VOKA_VOCABULARY_DUMP"]
 ROOT = os.environ["VOKA_SOURCE_DIR"]
 CHECKER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_vocabulary.py")
-FILES = ["wireshark-plugin/voka.lua", "docs/protocol.md", "docs/behaviour.md", "docs/com-api.md"]
+FILES = ["wireshark-plugin/voka.lua", "docs/protocol.md", "docs/behaviour.md", "docs/com-api.md", "docs/voka-server.md"]
 
 # (file, text replaced, replacement, lines the checker prints).
 MISMATCHES = [
@@ -35,6 +35,9 @@ MISMATCHES = [
       "and its NUL do not fit the buffer (ResultCodeTable)",
       "docs/com-api.md: GetValue -3: com-api.md has kValueTooLong: C++ buffer form: the value and its NUL do not "
       "fit the buffer, the code has no row (ResultCodeTable)"]),
+    ("docs/voka-server.md", "| 1013 | 服务器繁忙,请稍后再试 |", "| 1013 | 服务器繁忙 |",
+     ["docs/voka-server.md: RETVALUE 1013: voka-server.md has 服务器繁忙, the code has 服务器繁忙,请稍后再试 "
+      "(AnswerCodeTable)"]),
 ]
 
 

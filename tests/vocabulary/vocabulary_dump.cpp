@@ -14,8 +14,9 @@
 
 #include "codec/d3_wrapper.h"
 #include "codec/seal_param.h"
-#include "engine/result_code_table.h"
+#include "protocol/answer_codes.h"
 #include "protocol/request_kinds.h"
+#include "protocol/result_code_table.h"
 #include "transport/datagram_header.h"
 #include "voka/failure_cause.h"
 #include "voka/limits.h"
@@ -78,6 +79,15 @@ std::string ResultCodes() {
   return "[\n    " + rows + "]";
 }
 
+std::string AnswerCodes() {
+  std::string rows;
+  for (const AnswerCodeEntry& entry : AnswerCodeTable()) {
+    rows += std::string(rows.empty() ? "" : ",\n    ") + "{\"code\": " + std::to_string(entry.code) +
+            ", \"name\": " + Quoted(entry.name) + ", \"message\": " + Quoted(entry.message) + "}";
+  }
+  return "[\n    " + rows + "]";
+}
+
 // The smallest dwLength that no reader accepts.
 unsigned LengthLimit() {
   UDP_HEADER header{};
@@ -122,12 +132,13 @@ std::string StartKeys(int count, char** candidates) {
 
 int main(int argc, char** argv) {
   std::printf(
-      "{\n  \"AllRequestKinds\": %s,\n  \"FailureCauseName\": %s,\n  \"ResultCodeTable\": %s,\n"
+      "{\n  \"AllRequestKinds\": %s,\n  \"FailureCauseName\": %s,\n"
+      "  \"ResultCodeTable\": %s,\n  \"AnswerCodeTable\": %s,\n"
       "  \"kUdpHeaderSize\": %d,\n  \"kDefaultUdpPort\": %d,\n  \"kLargestRequestDatagram\": %zu,\n"
       "  \"kUdpAnswerLimit\": %u,\n  \"HeaderFitsPacket dwLength limit\": %u,\n  \"kSealPassPhrase\": %s,\n"
       "  \"MakeKey start keys\": %s\n}\n",
-      Requests().c_str(), Causes().c_str(), ResultCodes().c_str(), kUdpHeaderSize, kDefaultUdpPort,
-      kLargestRequestDatagram, kUdpAnswerLimit, LengthLimit(), Quoted(kSealPassPhrase).c_str(),
+      Requests().c_str(), Causes().c_str(), ResultCodes().c_str(), AnswerCodes().c_str(), kUdpHeaderSize,
+      kDefaultUdpPort, kLargestRequestDatagram, kUdpAnswerLimit, LengthLimit(), Quoted(kSealPassPhrase).c_str(),
       StartKeys(argc - 1, argv + 1).c_str());
   return 0;
 }

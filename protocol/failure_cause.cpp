@@ -1,7 +1,8 @@
 // The name and meaning of each failure cause (voka/failure_cause.h).
 #include "voka/failure_cause.h"
 
-#include "transport/http_get.h"
+#include <cstring>
+
 #include "voka/http_facts.h"
 
 namespace {
@@ -61,9 +62,9 @@ const char* FailureCauseName(int cause) { return cause >= 0 && cause < VOKA_CAUS
 
 const char* FailureCauseText(int cause) { return cause >= 0 && cause < VOKA_CAUSE_COUNT ? kCauses[cause].text : ""; }
 
-int CauseOfCertificateProblem(const std::string& problem) {
+int CauseOfCertificateProblem(const char* problem) {
   for (int cause = VOKA_CAUSE_CERTIFICATE_UNTRUSTED; cause < VOKA_CAUSE_CERTIFICATE_REFUSED; ++cause) {
-    if (problem == kCauses[cause].text) return cause;
+    if (std::strcmp(problem, kCauses[cause].text) == 0) return cause;
   }
   return VOKA_CAUSE_CERTIFICATE_REFUSED;
 }

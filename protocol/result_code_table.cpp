@@ -1,4 +1,4 @@
-#include "engine/result_code_table.h"
+#include "protocol/result_code_table.h"
 
 #include "voka/result_codes.h"
 

@@ -1,6 +1,11 @@
-// RETVALUE codes and DESCMSG texts of voka-server. Texts are UTF-8 here; the
-// answer builder sends them in code page 936.
+// The verdicts an account server answers under RETVALUE, as voka-server
+// gives them: their numbers, their names for bindings and logs, and the
+// DESCMSG texts that go with them. The engine's own result codes are in
+// protocol/result_code_table.h. Texts are UTF-8 here; voka-server sends them
+// in the protocol's code page.
 #pragma once
+
+#include <vector>
 
 enum ServerRetValue {
   kRetSuccess = 0,
@@ -19,6 +24,16 @@ enum ServerRetValue {
   kRetForeignDynamicKey = 1014,  // a static login whose GUID was issued to another address
 };
 
+struct AnswerCodeEntry {
+  int code;
+  const char* name;     // "MISSING_FIELD": the code's name in bindings (Python's voka.Code)
+  const char* message;  // DESCMSG of an answer with this RETVALUE
+};
+
+// Every code above, in the order of their numbers.
+const std::vector<AnswerCodeEntry>& AnswerCodeTable();
+
+// The DESCMSG of retValue; "未知错误" (unknown error) for a number the table lacks.
 const char* ServerMessage(int retValue);
 
 constexpr const char* kMessageDynamicKeyIssued = "动态密钥已生成";
