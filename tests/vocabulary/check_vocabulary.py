@@ -105,7 +105,8 @@ class Check:
 
         # The field lists are named as the requests table names each request.
         described = {name: description for description, name, *_ in requests}
-        stated = {"fields of " + request: fields for request, fields in self.table(PROTOCOL, "| request | fields, in order |")}
+        lists = self.table(PROTOCOL, "| request | fields, in order |")
+        stated = {"fields of " + request: fields for request, fields in lists}
         coded = {}
         for row in rows:
             request = "fields of " + described.get(row["name"], row["name"])

@@ -36,8 +36,8 @@ MISMATCHES = [
       "docs/com-api.md: GetValue -3: com-api.md has kValueTooLong: C++ buffer form: the value and its NUL do not "
       "fit the buffer, the code has no row (ResultCodeTable)"]),
     ("docs/voka-server.md", "| 1013 | 服务器繁忙,请稍后再试 |", "| 1013 | 服务器繁忙 |",
-     ["docs/voka-server.md: RETVALUE 1013: voka-server.md has 服务器繁忙, the code has 服务器繁忙,请稍后再试 "
-      "(AnswerCodeTable)"]),
+     ["docs/voka-server.md: RETVALUE 1013: voka-server.md has 服务器繁忙, "
+      "the code has 服务器繁忙,请稍后再试 (AnswerCodeTable)"]),
 ]
 
 
