@@ -31,11 +31,11 @@
 #include <vector>
 
 #include "codec/decimal_integer.h"
-#include "programs/voka-auth/bench_login.h"
-#include "programs/voka-auth/bench_process.h"
-#include "programs/voka-auth/bench_socket_logins.h"
-#include "programs/voka-auth/latency_histogram.h"
-#include "programs/voka-auth/load_schedule.h"
+#include "loadgen/bench_login.h"
+#include "loadgen/bench_process.h"
+#include "loadgen/bench_socket_logins.h"
+#include "loadgen/latency_histogram.h"
+#include "loadgen/load_schedule.h"
 #include "tests/peers/loopback_socket.h"
 #include "tests/peers/wire_datagram.h"
 #include "transport/udp_packet.h"

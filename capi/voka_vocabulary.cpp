@@ -5,9 +5,10 @@
 
 #include "protocol/answer_codes.h"
 #include "protocol/field_names.h"
-#include "protocol/login_steps.h"
+#include "protocol/request_kinds.h"
 #include "protocol/result_code_table.h"
 #include "voka/limits.h"
+#include "voka/login_steps.h"
 #include "voka/voka_client.h"
 
 namespace {
@@ -76,7 +77,7 @@ const voka_term* voka_client_term(size_t index) {
   }
 }
 
-int voka_client_first_step(void) { return static_cast<int>(kFirstLoginRequest); }
+int voka_client_first_step(void) { return static_cast<int>(FirstLoginRequest()); }
 
 int voka_client_next_step(int answered, int result, const char* authen_state, int* next) {
   const RequestKindRow* row = KindOf(answered);

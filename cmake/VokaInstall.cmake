@@ -32,7 +32,7 @@ install(TARGETS UsbClient EXPORT VokaClientAuthenTargets
 install(FILES ${PROJECT_SOURCE_DIR}/include/voka/client_authen.h ${PROJECT_SOURCE_DIR}/include/voka/result_codes.h
               ${PROJECT_SOURCE_DIR}/include/voka/udp_header.h ${PROJECT_SOURCE_DIR}/include/voka/voka_client.h
               ${PROJECT_SOURCE_DIR}/include/voka/http_facts.h ${PROJECT_SOURCE_DIR}/include/voka/limits.h
-              ${PROJECT_SOURCE_DIR}/include/voka/login_flow.h ${PROJECT_SOURCE_DIR}/include/voka/result_code_numbers.h
+              ${PROJECT_SOURCE_DIR}/include/voka/login_flow.h ${PROJECT_SOURCE_DIR}/include/voka/login_steps.h ${PROJECT_SOURCE_DIR}/include/voka/result_code_numbers.h
               ${PROJECT_SOURCE_DIR}/include/voka/failure_cause.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/voka COMPONENT development)
 

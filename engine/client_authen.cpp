@@ -6,6 +6,7 @@
 #include "engine/host_resolve.h"
 #include "protocol/engine_messages.h"
 #include "protocol/field_names.h"
+#include "transport/http_get.h"
 #include "transport/socket_shim.h"
 
 namespace {
@@ -134,6 +135,12 @@ int CClientAuthen::Refuse(const char* message) {
 }
 
 void CClientAuthen::SetUdpTimeOut(int seconds) { m_nUdpTimeOut = seconds; }
+
+bool CClientAuthen::SetCaBundle(const std::string& file) {
+  if (!kHttpTakesCaBundle) return false;
+  m_strCaBundle = file;
+  return true;
+}
 
 void CClientAuthen::SetTrace(ExchangeTrace* trace) { m_pTrace = trace; }
 

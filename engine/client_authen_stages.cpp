@@ -76,7 +76,7 @@ int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query
     }
     std::string body;
     HttpFacts facts;
-    const int fetched = HttpGet(url.c_str(), body, &facts);
+    const int fetched = HttpGet(url.c_str(), body, &facts, m_strCaBundle.c_str());
     if (m_pTrace != nullptr) {
       m_pTrace->OnHttpFacts(facts);
     }

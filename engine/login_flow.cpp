@@ -2,7 +2,7 @@
 
 #include "engine/request_text.h"
 #include "protocol/field_names.h"
-#include "protocol/login_steps.h"
+#include "voka/login_steps.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ class CLogin {
 
   LoginResult Run() {
     LoginResult result;
-    for (RequestKind kind = kFirstLoginRequest;;) {
+    for (RequestKind kind = FirstLoginRequest();;) {
       RequestValues given;
       std::string held;  // the token's password or the card's answer
       if (!GivenValues(kind, given, held)) {

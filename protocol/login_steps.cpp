@@ -1,8 +1,9 @@
-#include "protocol/login_steps.h"
+#include "voka/login_steps.h"
 
 #include <cstring>
 
 #include "protocol/field_names.h"
+#include "protocol/request_kinds.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ constexpr LoginStep End(LoginEnd end) { return {true, end, RequestKind::kDynamic
 bool Is(const char* state, const char* value) { return std::strcmp(state, value) == 0; }
 
 }  // namespace
+
+RequestKind FirstLoginRequest() { return RequestKind::kDynamicKey; }
 
 LoginStep NextLoginStep(RequestKind answered, int result, const char* authenState) {
   if (result != 0) return End(LoginEnd::kRequestFailed);

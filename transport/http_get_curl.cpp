@@ -105,12 +105,12 @@ bool SetOption(CURL* curl, CURLoption option, Value value) {
   return curl_easy_setopt(curl, option, value) == CURLE_OK;
 }
 
-// Certificates are always checked, against the system's CAs or, when
-// VOKA_CA_BUNDLE names a PEM file, against its CAs alone, and TLS is 1.2 at
-// least whatever the machine's OpenSSL configuration allows. A request that
-// began on https never follows a redirect to plain http.
-bool SetTransportSecurity(CURL* curl, const char* url) {
-  const char* bundle = std::getenv(kHttpCaBundleVariable);
+// Certificates are always checked, against the system's CAs or, when the
+// caller or else VOKA_CA_BUNDLE names a PEM file, against its CAs alone, and
+// TLS is 1.2 at least whatever the machine's OpenSSL configuration allows. A
+// request that began on https never follows a redirect to plain http.
+bool SetTransportSecurity(CURL* curl, const char* url, const char* caBundle) {
+  const char* bundle = caBundle != nullptr && caBundle[0] != '\0' ? caBundle : std::getenv(kHttpCaBundleVariable);
   const bool ownBundle = bundle != nullptr && bundle[0] != '\0';
   const bool secure = strncasecmp(url, "https:", 6) == 0;
   return SetOption(curl, CURLOPT_SSL_VERIFYPEER, 1L) && SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L) &&
@@ -120,10 +120,10 @@ bool SetTransportSecurity(CURL* curl, const char* url) {
          SetOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
 }
 
-bool SetRequest(CURL* curl, const char* url, curl_slist* headers, Transfer* transfer) {
+bool SetRequest(CURL* curl, const char* url, const char* caBundle, curl_slist* headers, Transfer* transfer) {
   return SetOption(curl, CURLOPT_URL, url) && SetOption(curl, CURLOPT_USERAGENT, kHttpUserAgent) &&
          SetOption(curl, CURLOPT_HTTPHEADER, headers) && SetOption(curl, CURLOPT_HTTPGET, 1L) &&
-         SetOption(curl, CURLOPT_PROTOCOLS_STR, "http,https") && SetTransportSecurity(curl, url) &&
+         SetOption(curl, CURLOPT_PROTOCOLS_STR, "http,https") && SetTransportSecurity(curl, url, caBundle) &&
          SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L) && SetOption(curl, CURLOPT_MAXREDIRS, long{kHttpMaxRedirects}) &&
          SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kHttpRequestTimeOutMs)) &&
          SetOption(curl, CURLOPT_NOSIGNAL, 1L) && SetOption(curl, CURLOPT_WRITEFUNCTION, OnBody) &&
@@ -198,7 +198,9 @@ void TellFacts(CURL* curl, CURLcode code, const Transfer& transfer, const char* 
 
 }  // namespace
 
-int HttpGet(const char* url, std::string& body, HttpFacts* facts) {
+const bool kHttpTakesCaBundle = true;
+
+int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* caBundle) {
   if (url == nullptr || !InitialiseCurlOnce()) return 1;
   // The header list must outlive the handle that points to it.
   const HeaderList headers(curl_slist_append(nullptr, "Pragma: no-cache"));
@@ -210,7 +212,7 @@ int HttpGet(const char* url, std::string& body, HttpFacts* facts) {
   Transfer transfer;
   transfer.curl = curl;
   transfer.body = &body;
-  if (!SetRequest(curl, url, headers.get(), &transfer)) return 1;
+  if (!SetRequest(curl, url, caBundle, headers.get(), &transfer)) return 1;
   char curlText[CURL_ERROR_SIZE] = "";
   if (facts != nullptr) {
     *facts = HttpFacts();

@@ -268,7 +268,10 @@ class FetchTask : public DeadlineTask {
 
 }  // namespace
 
-int HttpGet(const char* url, std::string& body, HttpFacts* facts) {
+// WinINet trusts the system's certificate store alone.
+const bool kHttpTakesCaBundle = false;
+
+int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* /*caBundle*/) {
   if (url == nullptr) return 1;
   const RequestDeadline deadline;
   try {

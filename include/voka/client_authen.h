@@ -100,6 +100,10 @@ class CClientAuthen {
 
   // Seconds one UDP exchange waits for its answer (default 10).
   void SetUdpTimeOut(int seconds);
+  // Has https trust only the CAs of this PEM file (empty: the system's, or
+  // VOKA_CA_BUNDLE's); false where the system's certificate store alone
+  // decides (Windows).
+  bool SetCaBundle(const std::string& file);
   void SetTrace(ExchangeTrace* trace);
 
   // Beside the result code and DESCMSG, which they leave as they are.
@@ -188,6 +192,7 @@ class CClientAuthen {
   int m_nUdpTimeOut;
   bool m_bUseUdp;
   std::string m_strTcpServer;  // the base URL of every HTTP request, not a TCP server
+  std::string m_strCaBundle;
   std::string m_strUdpHost;
   std::string m_strUdpPort;
   std::string m_strUdpServerName;

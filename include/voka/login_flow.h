@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "protocol/login_steps.h"
 #include "voka/client_authen.h"
+#include "voka/login_steps.h"
 
 // What a login sends; texts in the engine's code page.
 struct LoginCredentials {

@@ -9,6 +9,7 @@
 #include "codec/ansi_codepage.h"
 #include "codec/ascii_case.h"
 #include "codec/seal_param.h"
+#include "engine/request_text.h"
 #include "programs/voka-auth/auth_process.h"
 #include "programs/voka-auth/bench_command.h"
 #include "programs/voka-auth/connection_check.h"
@@ -73,7 +74,7 @@ class CommandRunner {
 
   int Run() {
     SetAnsiCodePage(m_options.codePage);
-    if (!m_options.caBundle.empty() && !TrustOnlyCaBundle(m_options.caBundle)) {
+    if (!m_options.caBundle.empty() && !m_engine.SetCaBundle(m_options.caBundle)) {
       m_err << "voka-auth: --cacert: https here trusts the system's certificate store alone; add the CA there\n";
       return kExitUsage;
     }
@@ -149,24 +150,10 @@ class CommandRunner {
   }
 
   int CallEngine(RequestKind kind, const AuthCommand& command) {
-    const std::string user = command.Option("user");
-    const std::string indication = command.Option("indication");
-    switch (kind) {
-      case RequestKind::kDynamicKey: return m_engine.GetDynamicKey(indication.c_str());
-      case RequestKind::kStaticLogin: return StaticLogin(command);
-      case RequestKind::kEKeyLogin:
-        return m_engine.EKeyAuthen(user.c_str(), command.Option("ekey-password").c_str(),
-                                   command.Option("ekey-type").c_str(), indication.c_str());
-      case RequestKind::kECardLogin:
-        return m_engine.ECardAuthen(user.c_str(), command.Option("ecard-answer").c_str(), indication.c_str());
-    }
-    return AUTHEN_E_FAIL;  // every kind is handled above; the build fails on a new one
-  }
-
-  int StaticLogin(const AuthCommand& command) {
-    return m_engine.StaticAuthen(command.Option("user").c_str(), command.Option("password").c_str(),
-                                 command.Option("app").c_str(), command.Option("area").c_str(),
-                                 command.Option("check-code").c_str(), command.Option("indication").c_str());
+    const std::vector<std::pair<const char*, std::string>> fields = CommandFields(RowOf(kind), command);
+    RequestValues given;
+    for (const auto& field : fields) given.push_back({field.first, field.second.c_str()});
+    return m_engine.Request(kind, given);
   }
 
   // The library's login, each request printed as it ends. Succeeds only

@@ -59,14 +59,23 @@ bool FirstRowCarrying(const RequestKindRow& row, const std::string& field) {
   return false;
 }
 
-// A request command's options: its row's fields that a user gives. Those
-// always sent and without a default are required.
-void AddRowOptions(CLI::App& command, const RequestKindRow& row) {
+// Calls visit(field, option) for each of the row's fields that a user gives
+// on its command line; the others the login holds or the machine tells.
+template <typename Visit>
+void ForEachRowOption(const RequestKindRow& row, Visit visit) {
   for (const RequestField& field : RowFields(row)) {
     const FieldOption* entry = FindFieldOption(field.name);
     if (entry == nullptr || (entry->fromAccountLogin && !FirstRowCarrying(row, field.name))) continue;
-    AddFieldOption(command, field.name, field.use != FieldUse::kOptional && *entry->fallback == '\0');
+    visit(field, *entry);
   }
+}
+
+// A request command's options. Those always sent and without a default are
+// required.
+void AddRowOptions(CLI::App& command, const RequestKindRow& row) {
+  ForEachRowOption(row, [&command](const RequestField& field, const FieldOption& entry) {
+    AddFieldOption(command, field.name, field.use != FieldUse::kOptional && *entry.fallback == '\0');
+  });
 }
 
 // One line per result a login command can print, from the engine's table.
@@ -268,6 +277,14 @@ std::vector<std::string> SecretOptionNames() {
     if (IsSecretField(entry.field)) names.emplace_back(entry.option);
   }
   return names;
+}
+
+std::vector<std::pair<const char*, std::string>> CommandFields(const RequestKindRow& row, const AuthCommand& command) {
+  std::vector<std::pair<const char*, std::string>> fields;
+  ForEachRowOption(row, [&](const RequestField& field, const FieldOption& entry) {
+    fields.emplace_back(field.name, command.Option(entry.option));
+  });
+  return fields;
 }
 
 std::string AuthCommand::Option(const std::string& name) const {

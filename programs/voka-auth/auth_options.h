@@ -6,9 +6,12 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "voka/client_authen.h"
+
+struct RequestKindRow;  // protocol/request_kinds.h
 
 namespace CLI {
 class App;
@@ -48,6 +51,11 @@ struct AuthOptions {
   bool version = false;
   std::vector<AuthCommand> commands;
 };
+
+// The fields a request command gives its request, each under its field's
+// name with its option's value: those the login holds (GUID, and the
+// application and area after the account login) are left to the engine.
+std::vector<std::pair<const char*, std::string>> CommandFields(const RequestKindRow& row, const AuthCommand& command);
 
 // kExitSuccess when the words form a valid command line; otherwise kExitUsage
 // and a one-line message naming the offending word.

@@ -17,7 +17,3 @@ std::vector<std::string> CommandLineWords(int argc, char** argv);
 // Standard output and error carry UTF-8 bytes as they are written, and a
 // console shows them as UTF-8 when it can.
 void PrepareTextOutput();
-
-// Has https trust only the CAs of this PEM file; false where the system's
-// certificate store alone decides.
-bool TrustOnlyCaBundle(const std::string& file);

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "programs/voka-auth/auth_process.h"
-#include "transport/http_get.h"
 
 bool KeepSecretsOutOfCoreDumps() {
   // Not dumpable: no core even through a core_pattern pipe, and no other
@@ -21,5 +20,3 @@ bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 std::vector<std::string> CommandLineWords(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
 void PrepareTextOutput() {}
-
-bool TrustOnlyCaBundle(const std::string& file) { return setenv(kHttpCaBundleVariable, file.c_str(), 1) == 0; }

@@ -63,6 +63,3 @@ void PrepareTextOutput() {
   _setmode(_fileno(stderr), _O_BINARY);
   if (IsConsole(STD_OUTPUT_HANDLE) || IsConsole(STD_ERROR_HANDLE)) SetConsoleOutputCP(CP_UTF8);
 }
-
-// WinINet, as the DLL uses it, trusts the system's certificate store only.
-bool TrustOnlyCaBundle(const std::string&) { return false; }

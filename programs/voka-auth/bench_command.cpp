@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "codec/ansi_codepage.h"
-#include "programs/voka-auth/bench_login.h"
+#include "loadgen/bench_login.h"
+#include "loadgen/bench_process.h"
+#include "loadgen/bench_socket_logins.h"
+#include "loadgen/bench_tally.h"
 #include "programs/voka-auth/bench_options.h"
-#include "programs/voka-auth/bench_process.h"
 #include "programs/voka-auth/bench_report.h"
-#include "programs/voka-auth/bench_socket_logins.h"
-#include "programs/voka-auth/bench_tally.h"
 
 namespace {
 
@@ -64,8 +64,8 @@ int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostrea
       return kExitUsage;
     }
   }
-  const BenchTarget target{options.udpServer, options.httpServer, options.timeoutSeconds,
-                           settings.app,      settings.area,      settings.ekeyType};
+  const BenchTarget target{options.udpServer, options.httpServer, options.timeoutSeconds, settings.app,
+                           settings.area,     settings.ekeyType,  options.caBundle};
   CBenchTally tally(csv.is_open() ? &csv : nullptr);
   std::atomic<uint64_t> started{0};
   std::atomic<bool> stop{false};

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "programs/voka-auth/bench_tally.h"
-#include "programs/voka-auth/load_schedule.h"
+#include "loadgen/bench_tally.h"
+#include "loadgen/load_schedule.h"
 
 struct BenchFigures {
   const LoadPlan& plan;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "codec/machine_identity.h"
-#include "protocol/login_steps.h"
 #include "tests/engine/engine_fixture.h"
+#include "voka/login_steps.h"
 
 namespace {
 

@@ -36,7 +36,8 @@ class InstalledPrefix(unittest.TestCase):
             headers = [os.path.relpath(os.path.join(d, f), os.path.join(prefix, "include"))
                        for d, _, files in os.walk(os.path.join(prefix, "include")) for f in files]
             self.assertEqual(sorted(headers), ["voka/client_authen.h", "voka/failure_cause.h", "voka/http_facts.h",
-                                               "voka/limits.h", "voka/login_flow.h", "voka/result_code_numbers.h",
+                                               "voka/limits.h", "voka/login_flow.h", "voka/login_steps.h",
+                                               "voka/result_code_numbers.h",
                                                "voka/result_codes.h", "voka/udp_header.h", "voka/voka_client.h"])
             clients, libdir = build_consumers(prefix, work)
             library = os.path.join(libdir, "libvoka-client.so.1")

@@ -1,4 +1,4 @@
-#include "programs/voka-auth/latency_histogram.h"
+#include "loadgen/latency_histogram.h"
 
 #include <gtest/gtest.h>
 

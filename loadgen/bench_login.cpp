@@ -1,4 +1,4 @@
-#include "programs/voka-auth/bench_login.h"
+#include "loadgen/bench_login.h"
 
 #include <new>
 
@@ -19,6 +19,7 @@ class CBenchLogin : public LoginObserver {
   CBenchLogin(const BenchTarget& target, const BenchAccount& account) : m_target(target), m_account(account) {
     m_engine.Initialize(target.udpServer.c_str(), target.httpServer.c_str());
     m_engine.SetUdpTimeOut(target.timeoutSeconds);
+    m_engine.SetCaBundle(target.caBundle);
   }
 
   LoginRecord Run() {

@@ -1,4 +1,4 @@
-#include "programs/voka-auth/bench_tally.h"
+#include "loadgen/bench_tally.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "programs/voka-auth/load_schedule.h"
+#include "loadgen/load_schedule.h"
 #include "transport/socket_shim.h"
 #include "transport/udp_packet.h"
 

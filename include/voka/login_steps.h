@@ -2,9 +2,12 @@
 // dynamic key, the account login, then the second factor the account login's
 // answer asks for. A pure function of the last answer: the engine's login,
 // bench's load client and the bindings (through the C interface) read it.
+// Part of the library's public headers: <voka/login_steps.h>.
 #pragma once
 
-#include "protocol/request_kinds.h"
+#include <cstdint>
+
+enum class RequestKind : uint8_t;  // the request table's
 
 // How a login ended.
 enum class LoginEnd {
@@ -17,12 +20,12 @@ enum class LoginEnd {
 
 struct LoginStep {
   bool over = false;
-  LoginEnd end = LoginEnd::kRequestFailed;      // when over
-  RequestKind next = RequestKind::kDynamicKey;  // when not over
+  LoginEnd end = LoginEnd::kRequestFailed;  // when over
+  RequestKind next{};                       // when not over
 };
 
-// The login's first request.
-constexpr RequestKind kFirstLoginRequest = RequestKind::kDynamicKey;
+// The login's first request: the dynamic key.
+RequestKind FirstLoginRequest();
 
 // What follows the answer to a request of kind answered: its result (0 or
 // the failure) and AUTHENSTATE as the answers so far left it (null when none

@@ -11,8 +11,8 @@
 #include <ostream>
 #include <string>
 
-#include "programs/voka-auth/bench_login.h"
-#include "programs/voka-auth/latency_histogram.h"
+#include "loadgen/bench_login.h"
+#include "loadgen/latency_histogram.h"
 
 // The latencies of the logins since the previous look, for the progress line.
 struct RecentLogins {

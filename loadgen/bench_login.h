@@ -45,6 +45,7 @@ struct BenchTarget {
   std::string app;
   std::string area;
   std::string ekeyType;
+  std::string caBundle;  // empty: the system's CAs
 };
 
 // Texts in the engine's code page; an empty card leaves a card account at

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "programs/voka-auth/bench_datagram_io.h"
+#include "loadgen/bench_datagram_io.h"
 
 namespace {
 

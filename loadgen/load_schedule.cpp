@@ -1,4 +1,4 @@
-#include "programs/voka-auth/load_schedule.h"
+#include "loadgen/load_schedule.h"
 
 #include <algorithm>
 #include <thread>

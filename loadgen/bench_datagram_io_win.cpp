@@ -1,6 +1,6 @@
 #include <chrono>
 
-#include "programs/voka-auth/bench_datagram_io.h"
+#include "loadgen/bench_datagram_io.h"
 
 bool MakeNonBlocking(socket_t socket) {
   u_long on = 1;

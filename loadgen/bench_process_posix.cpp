@@ -1,7 +1,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "programs/voka-auth/bench_process.h"
+#include "loadgen/bench_process.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "programs/voka-auth/bench_process.h"
+#include "loadgen/bench_process.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "programs/voka-auth/bench_socket_logins.h"
+#include "loadgen/bench_socket_logins.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,12 +13,12 @@
 #include "engine/answer_datagram.h"
 #include "engine/request_values.h"
 #include "engine/usb_ekey_init.h"
-#include "programs/voka-auth/bench_datagram_io.h"
+#include "loadgen/bench_datagram_io.h"
 #include "protocol/answer_fields.h"
 #include "protocol/field_names.h"
-#include "protocol/login_steps.h"
 #include "transport/udp_server.h"
 #include "voka/client_authen.h"
+#include "voka/login_steps.h"
 
 namespace {
 
