@@ -4,8 +4,13 @@
 -- into its NAME=value fields as voka-server reads them, and the fields of
 -- answers as the client reads them. Load it with
 -- `wireshark -X lua_script:voka.lua` (or copy it into the personal Lua plugins
--- folder). It decodes UDP port 8025; the port is a preference ("voka.port"),
--- and "Decode As... VOKA" works on any other port.
+-- folder). It decodes the challenge server's default UDP port (kDefaultPort);
+-- the port is a preference ("voka.port"), and "Decode As... VOKA" works on any
+-- other port.
+--
+-- The command names and codes, the sizes, the default port, the start key and
+-- the pass phrase restate the C++ code's; the native build checks them
+-- (tests/vocabulary).
 --
 -- The seal is the project's 24-byte-block Triple DES under a key derived from
 -- a pass phrase that every client carries; DES is written out here because
@@ -25,13 +30,15 @@ local kLargestOpened = 384
 -- header whose dwLength is this or more.
 local kAnswerLimit = 1024
 local kLengthLimit = 2044
+local kPassPhrase = "qpqp"
 local kStartKey = "1F2E3D4C5B6A798897A6B5C4D3E2F1000F1E2D3C4B5A6978"
 
+-- As voka-auth's commands and voka-server's log name them.
 local command_names = {
-  [0x5300] = "dynamic key",
-  [0xC500] = "account login",
-  [0xC600] = "e-key login",
-  [0xAD00] = "e-card login",
+  [0x5300] = "dynamic-key",
+  [0xC500] = "static",
+  [0xC600] = "ekey",
+  [0xAD00] = "ecard",
 }
 
 local fields = {
@@ -53,7 +60,7 @@ local fields = {
 voka.fields = fields
 
 local experts = {
-  short = ProtoExpert.new("voka.short", "Datagram shorter than the 20-byte header",
+  short = ProtoExpert.new("voka.short", "Datagram shorter than the " .. kHeaderSize .. "-byte header",
                           expert.group.MALFORMED, expert.severity.ERROR),
   bad_length = ProtoExpert.new("voka.bad_length", "dwLength is not the datagram size less 4",
                                expert.group.MALFORMED, expert.severity.ERROR),
@@ -75,7 +82,7 @@ local experts = {
 voka.experts = experts
 
 voka.prefs.port = Pref.uint("UDP port", kDefaultPort, "UDP port of the challenge server")
-voka.prefs.pass_phrase = Pref.string("Pass phrase", "qpqp", "Pass phrase the requests are sealed with")
+voka.prefs.pass_phrase = Pref.string("Pass phrase", kPassPhrase, "Pass phrase the requests are sealed with")
 
 ------------------------------------------------------------------------------
 -- DES (FIPS 46-3) on tables of bits, bit 1 being the top bit of byte 1.

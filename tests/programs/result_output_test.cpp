@@ -2,12 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <regex>
-#include <set>
-
-#include "protocol/result_code_table.h"
-
 namespace {
 
 // Whatever bytes an answer holds, the line parses, and a terminal shows every character.
@@ -52,24 +46,6 @@ TEST(ResultOutput, JsonAndHumanForms) {
   EXPECT_EQ(FormatJsonText("seal", invisible),
             "{\"schema\":1,\"command\":\"seal\",\"result\":0,\"text\":\"\\u0080\\u009f\\u200e\\u200f\\u061c\\u200b"
             "\\u202a\\u2069\\u2028\\u2029\\ufeff\\udb40\\udc41\\u007f\u00A0\u2070\"}");
-}
-
-// The COM API document lists exactly the table's codes, with its names and meanings.
-TEST(ResultCodeTable, ApiDocumentListsEveryCodeAndNoOther) {
-  std::ifstream doc(VOKA_COM_API_DOC);
-  ASSERT_TRUE(doc) << VOKA_COM_API_DOC;
-  const std::regex row(R"(\| (request|GetValue) \| (-?\d+) \| `(\w+)` \| (.+) \|)");
-  std::set<std::string> documented, tabled;
-  std::smatch cells;
-  for (std::string line; std::getline(doc, line);) {
-    if (!std::regex_match(line, cells, row)) continue;
-    documented.insert(cells[1].str() + " " + cells[2].str() + " " + cells[3].str() + " " + cells[4].str());
-  }
-  for (const ResultCodeEntry& entry : ResultCodeTable()) {
-    const std::string source = entry.source == ResultSource::kRequest ? "request" : "GetValue";
-    tabled.insert(source + " " + std::to_string(entry.code) + " " + entry.name + " " + entry.meaning);
-  }
-  EXPECT_EQ(documented, tabled);
 }
 
 }  // namespace
