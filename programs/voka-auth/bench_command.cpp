@@ -10,6 +10,7 @@
 #include "programs/voka-auth/bench_report.h"
 #include "programs/voka-auth/bench_socket_logins.h"
 #include "programs/voka-auth/bench_tally.h"
+#include "programs/voka-server/account_file.h"
 
 namespace {
 

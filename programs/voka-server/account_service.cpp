@@ -7,7 +7,7 @@
 #include "programs/voka-server/system_random.h"
 #include "protocol/answer_codes.h"
 #include "protocol/field_names.h"
-#include "usbclient/ocra_response.h"
+#include "second_factor/ocra_response.h"
 
 // The refusals name their waits (protocol/answer_codes.cpp): a wait changed
 // here changes their text.
