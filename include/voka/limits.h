@@ -1,9 +1,10 @@
-// Every time-out, size limit and default of the component and its programs,
-// each with the reason for its number. The code, the programs' help texts
-// and the document checks read them here: <voka/limits.h>.
+// Every time-out, size limit and default of the client library and of
+// voka-auth, each with the reason for its number. The code, the programs'
+// help texts and the document checks read them here: <voka/limits.h>.
+// voka-server's own are in programs/voka-server/server_limits.h, those of
+// voka-auth bench's load in programs/voka-auth/bench_options.h.
 #pragma once
 
-#include <chrono>
 #include <climits>
 #include <cstddef>
 
@@ -73,40 +74,3 @@ constexpr size_t kLongestInputLine = 4096;
 // The application and area a login names unless told otherwise.
 constexpr char kDefaultAppId[] = "1";
 constexpr char kDefaultAreaId[] = "1";
-
-// voka-server, the reference account server.
-// A dynamic key lives this long, and the store holds this many, at most this
-// many from one address.
-constexpr auto kGuidLifetime = std::chrono::minutes(30);
-constexpr size_t kMaxGuids = 100000;
-constexpr size_t kMaxGuidsPerSource = 1000;
-// A key this young is never given up to make room: long enough for a client
-// to send its login with the key it was just given.
-constexpr auto kYoungestGivenUp = std::chrono::seconds(10);
-// A second factor asked for is answered within this, or the login starts over.
-constexpr auto kPendingLifetime = std::chrono::minutes(5);
-// Logins of one account that may wait for their second factor at once (a
-// user on several machines, a test's parallel logins); a login past them
-// pushes out the account's oldest.
-constexpr size_t kPendingFactorsPerAccount = 8;
-// Enough for typing errors, too few for guessing a six-digit response or a
-// card cell; then the account's second factor waits.
-constexpr int kWrongFactorAnswersBeforeLock = 5;
-constexpr auto kFactorLockTime = std::chrono::minutes(5);
-// Guessing passwords from one address costs a minute per handful; the owner
-// logging in from elsewhere is not held up.
-constexpr int kWrongPasswordsBeforeWait = 5;
-constexpr auto kWrongPasswordWindow = std::chrono::minutes(1);
-constexpr auto kPasswordWait = std::chrono::minutes(1);
-// The addresses whose wrong passwords are counted at once.
-constexpr size_t kMaxPasswordGuards = 100000;
-// How long an accepted connection may take to send its request head, and
-// the longest head read.
-constexpr std::chrono::seconds kRequestDeadline{5};
-constexpr size_t kLargestRequestHead = 8192;
-// Connections waiting for their head, from one address and in all; one
-// address cannot take the connections that others need.
-constexpr size_t kWaitingPerAddress = 16;
-constexpr size_t kMaxWaiting = 256;
-constexpr unsigned kConnectionsPerAddress = 16;
-constexpr unsigned kMaxConnections = 512;

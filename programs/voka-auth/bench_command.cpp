@@ -10,6 +10,8 @@
 #include "loadgen/bench_tally.h"
 #include "programs/voka-auth/bench_options.h"
 #include "programs/voka-auth/bench_report.h"
+#include "programs/voka-server/account_file.h"
+#include "second_factor/matrix_card.h"
 
 namespace {
 

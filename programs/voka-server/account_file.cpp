@@ -2,13 +2,12 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
-#include "usbclient/ocra_response.h"
+#include "second_factor/ocra_response.h"
 
 namespace {
 
-constexpr size_t kMaxCardColumns = 26;
-constexpr size_t kMaxCardRows = 99;
 // Editors on Windows start UTF-8 files with it.
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -42,39 +41,6 @@ bool SplitFields(const std::string& line, std::vector<std::string>& fields, std:
   }
 }
 
-std::vector<std::string> SplitOn(const std::string& text, char separator) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  while (true) {
-    size_t end = text.find(separator, start);
-    pieces.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) return pieces;
-    start = end + 1;
-  }
-}
-
-bool ParseCard(const std::string& text, MatrixCard& card, std::string& error) {
-  for (const std::string& rowText : SplitOn(text, '/')) {
-    std::vector<std::string> row = SplitOn(rowText, ',');
-    for (const std::string& cell : row) {
-      if (cell.empty()) {
-        error = "matrix card with an empty cell";
-        return false;
-      }
-    }
-    if (!card.rows.empty() && row.size() != card.Columns()) {
-      error = "matrix card rows of different lengths";
-      return false;
-    }
-    card.rows.push_back(row);
-  }
-  if (card.Columns() > kMaxCardColumns || card.rows.size() > kMaxCardRows) {
-    error = "matrix card larger than 26 columns by 99 rows";
-    return false;
-  }
-  return true;
-}
-
 bool ParseAccountLine(const std::vector<std::string>& fields, Account& account, std::string& error) {
   if (fields.size() < 2) {
     error = "an account needs a user id and a password";
@@ -104,7 +70,7 @@ bool ParseAccountLine(const std::vector<std::string>& fields, Account& account, 
         return false;
       }
     } else if (option.compare(0, 5, "card=") == 0) {
-      if (!ParseCard(option.substr(5), account.card, error)) return false;
+      if (ParseMatrixCard(option.substr(5), account.card, error) != 0) return false;
     } else {
       error = "unknown field '" + option + "' (expected ekey=SECRET or card=ROWS)";
       return false;
@@ -114,23 +80,6 @@ bool ParseAccountLine(const std::vector<std::string>& fields, Account& account, 
 }
 
 }  // namespace
-
-bool MatrixCard::Cell(const std::string& position, std::string& cell) const {
-  if (position.size() < 2 || position.size() > 3 || position[0] < 'A' || position[0] > 'Z') return false;
-  size_t row = 0;
-  for (size_t i = 1; i < position.size(); ++i) {
-    if (position[i] < '0' || position[i] > '9') return false;
-    row = row * 10 + static_cast<size_t>(position[i] - '0');
-  }
-  size_t column = static_cast<size_t>(position[0] - 'A');
-  if (row == 0 || row > rows.size() || column >= Columns()) return false;
-  cell = rows[row - 1][column];
-  return true;
-}
-
-std::string MatrixCard::Position(size_t column, size_t row) {
-  return std::string(1, static_cast<char>('A' + column)) + std::to_string(row + 1);
-}
 
 int ParseAccountText(const std::string& text, AccountBook& book, std::string& error) {
   const bool marked = text.compare(0, sizeof kUtf8ByteOrderMark - 1, kUtf8ByteOrderMark) == 0;

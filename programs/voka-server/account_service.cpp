@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "programs/voka-server/server_limits.h"
 #include "programs/voka-server/system_random.h"
 #include "protocol/answer_codes.h"
-#include "usbclient/ocra_response.h"
-#include "voka/limits.h"
+#include "protocol/field_names.h"
+#include "second_factor/ocra_response.h"
 
 // The refusals name their waits (protocol/answer_codes.cpp): a wait changed
 // here changes their text.
@@ -32,13 +33,13 @@ bool SameSecret(const std::string& given, const std::string& expected) {
 }
 
 AnswerFields SuccessAnswer(const std::string& message) {
-  return {{"RETVALUE", std::to_string(kRetSuccess)}, {"DESCMSG", message}};
+  return {{kFieldRetValue, std::to_string(kRetSuccess)}, {kFieldDescMsg, message}};
 }
 
 }  // namespace
 
 AnswerFields FailureAnswer(int retValue) {
-  return {{"RETVALUE", std::to_string(retValue)}, {"DESCMSG", ServerMessage(retValue)}};
+  return {{kFieldRetValue, std::to_string(retValue)}, {kFieldDescMsg, ServerMessage(retValue)}};
 }
 
 CAccountService::CAccountService(AccountBook accounts, ClockReader now)
@@ -58,7 +59,7 @@ AnswerFields CAccountService::DynamicKey(const std::string& sourceAddress) {
   std::string guid = NewGuid();
   if (!m_guids.Add(guid, sourceAddress, m_now())) return FailureAnswer(kRetBusy);
   AnswerFields answer = SuccessAnswer(kMessageDynamicKeyIssued);
-  answer.emplace_back("GUID", guid);
+  answer.emplace_back(kFieldGuid, guid);
   return answer;
 }
 
@@ -69,23 +70,23 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
   // A key is only ever sent to the address that asked for it: a login with
   // one issued elsewhere proves nothing of its source, which may be forged,
   // and counts against no address.
-  if (m_guids.Source(Field(fields, "GUID")) != sourceAddress) return FailureAnswer(kRetForeignDynamicKey);
+  if (m_guids.Source(Field(fields, kFieldGuid)) != sourceAddress) return FailureAnswer(kRetForeignDynamicKey);
   if (m_passwordGuards.Waits(sourceAddress, m_now())) return FailureAnswer(kRetPasswordsWait);
   // Trying user ids is guessing as much as trying passwords.
   if (check == kRetUnknownUser) return WrongPasswordAnswer(sourceAddress, kRetUnknownUser);
-  if (!SameSecret(Field(fields, "PWD"), account->password))
+  if (!SameSecret(Field(fields, kFieldPassword), account->password))
     return WrongPasswordAnswer(sourceAddress, kRetWrongPassword);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
 
   PendingFactor pending;
-  pending.guid = Field(fields, "GUID");
+  pending.guid = Field(fields, kFieldGuid);
   pending.issued = m_now();
   if (!account->ekeySecret.empty()) {
     pending.challenge = NewChallenge();
     AddPending(account->userId, pending);
     AnswerFields answer = SuccessAnswer(kMessageEnterEKey);
-    answer.emplace_back("AUTHENSTATE", kStateNeedsEKey);
-    answer.emplace_back("CHALLENGE", pending.challenge);
+    answer.emplace_back(kFieldAuthenState, kStateNeedsEKey);
+    answer.emplace_back(kFieldChallenge, pending.challenge);
     return answer;
   }
   if (!account->card.Empty()) {
@@ -94,8 +95,8 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
     AddPending(account->userId, pending);
     AnswerFields answer =
         SuccessAnswer(std::string(kMessageEnterECardPrefix) + pending.position + kMessageEnterECardSuffix);
-    answer.emplace_back("AUTHENSTATE", kStateNeedsECard);
-    answer.emplace_back("POSITION", pending.position);
+    answer.emplace_back(kFieldAuthenState, kStateNeedsECard);
+    answer.emplace_back(kFieldPosition, pending.position);
     return answer;
   }
   return LoggedInAnswer(account->userId, pending.guid);
@@ -103,16 +104,16 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
 
 AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
   const Account* account = nullptr;
-  int check = CheckLogin(fields, "EKEYPWD", account);
+  int check = CheckLogin(fields, kFieldEKeyPassword, account);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (account->ekeySecret.empty()) return FailureAnswer(kRetFactorNotBound);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
   PendingFactor pending;
-  if (!TakePending(account->userId, Field(fields, "GUID"), pending) || pending.challenge.empty())
+  if (!TakePending(account->userId, Field(fields, kFieldGuid), pending) || pending.challenge.empty())
     return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
   if (OcraResponse(account->ekeySecret, pending.challenge, expected) != 0 ||
-      !SameSecret(Field(fields, "EKEYPWD"), expected)) {
+      !SameSecret(Field(fields, kFieldEKeyPassword), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongEKeyPassword);
   }
   return LoggedInAnswer(account->userId, pending.guid);
@@ -120,24 +121,24 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
 
 AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
   const Account* account = nullptr;
-  int check = CheckLogin(fields, "ECARDPWD", account);
+  int check = CheckLogin(fields, kFieldECardAnswer, account);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (account->card.Empty()) return FailureAnswer(kRetFactorNotBound);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
   PendingFactor pending;
-  if (!TakePending(account->userId, Field(fields, "GUID"), pending) || pending.position.empty())
+  if (!TakePending(account->userId, Field(fields, kFieldGuid), pending) || pending.position.empty())
     return FailureAnswer(kRetNoPendingFactor);
   std::string expected;
-  if (!account->card.Cell(pending.position, expected) || !SameSecret(Field(fields, "ECARDPWD"), expected)) {
+  if (!account->card.Cell(pending.position, expected) || !SameSecret(Field(fields, kFieldECardAnswer), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongECardAnswer);
   }
   return LoggedInAnswer(account->userId, pending.guid);
 }
 
 int CAccountService::CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account) {
-  const std::string userId = Field(fields, "USERID");
+  const std::string userId = Field(fields, kFieldUserId);
   if (userId.empty() || (secretField && Field(fields, secretField).empty())) return kRetMissingField;
-  if (!m_guids.Valid(Field(fields, "GUID"), m_now())) return kRetBadDynamicKey;
+  if (!m_guids.Valid(Field(fields, kFieldGuid), m_now())) return kRetBadDynamicKey;
   auto found = m_accounts.find(userId);
   if (found == m_accounts.end()) return kRetUnknownUser;
   account = &found->second;
@@ -197,7 +198,7 @@ AnswerFields CAccountService::LoggedInAnswer(const std::string& userId, const st
   m_factorGuards.erase(userId);
   m_guids.LoggedIn(guid);
   AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
-  answer.emplace_back("AUTHENSTATE", kStateLoggedIn);
+  answer.emplace_back(kFieldAuthenState, kStateLoggedIn);
   return answer;
 }
 

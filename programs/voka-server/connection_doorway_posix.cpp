@@ -14,8 +14,6 @@
 
 namespace {
 
-// A first line that trickles in stays readable: it is looked at again this often.
-constexpr int kPartialLineMilliseconds = 50;
 constexpr char kBadRequest[] =
     "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain; charset=GBK\r\nContent-Length: 12\r\n"
     "Connection: close\r\n\r\nbad request\n";

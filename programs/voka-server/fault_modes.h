@@ -5,6 +5,7 @@
 #include <string>
 
 #include "programs/voka-server/answer_builder.h"
+#include "programs/voka-server/server_limits.h"
 
 enum class UdpFault {
   kNone,
@@ -30,7 +31,7 @@ constexpr uint32_t kLyingLength = 4000;
 struct FaultModes {
   UdpFault udp = UdpFault::kNone;
   HttpFault http = HttpFault::kNone;
-  int slowSeconds = 8;
+  int slowSeconds = kDefaultSlowSeconds;
 };
 
 // Sets the fault named by a --fault word; false for an unknown name.

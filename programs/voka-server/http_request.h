@@ -4,7 +4,6 @@
 #include <string>
 
 #include "programs/voka-server/request_opener.h"
-#include "voka/limits.h"
 
 struct RequestTarget {
   std::string path;   // up to the first '?'

@@ -14,19 +14,17 @@
 #include "codec/text_escape.h"
 #include "programs/voka-server/http_request.h"
 #include "programs/voka-server/listen_socket_posix.h"
+#include "programs/voka-server/server_limits.h"
 #include "programs/voka-server/server_log.h"
 #include "protocol/answer_codes.h"
+#include "protocol/field_names.h"
 #include "protocol/request_kinds.h"
 
 namespace {
 
-// Connections cut off to make room stay with the library until its next round.
-constexpr unsigned kCutOffRoom = 64;
 // The library closes a connection idle as long as a request head may take;
 // the head's deadline also ends one that trickles its head in.
 constexpr auto kIdleSeconds = static_cast<unsigned>(kRequestDeadline.count());
-// Room for the largest head we read, so that we, not the library, answer 431.
-constexpr size_t kConnectionMemory = 4 * kLargestRequestHead;
 constexpr char kTlsPriorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
 MHD_Result CountHeaderBytes(void* total, MHD_ValueKind, const char* name, const char* value) {
@@ -329,7 +327,7 @@ bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const
   RequestFields fields = ParseQuery(target.query);
   AnswerFields answer = m_accounts.Answer(row->kind, fields, connection.address);
   std::string what = line + " " + row->name;
-  if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
+  if (fields.count(kFieldUserId)) what += " user=" + EscapeControlBytes(fields[kFieldUserId]);
   what += " -> " + AnswerSummary(answer);
   switch (m_faults.http) {
     case HttpFault::kEmptyBody: return Reply(handle, connection, 200, "", what + " (empty body)");

@@ -20,6 +20,7 @@
 #include "programs/voka-server/server_options.h"
 #include "programs/voka-server/tls_credentials.h"
 #include "programs/voka-server/udp_service_posix.h"
+#include "voka/limits.h"
 
 namespace {
 
@@ -94,8 +95,8 @@ int Main(int argc, char** argv) {
     std::cout << ServerVersionText();
     return 0;
   }
-  // Answers and the UDP requests of clients are code page 936 text.
-  SetAnsiCodePage(936);
+  // Answers and the UDP requests of clients are text in the clients' default code page.
+  SetAnsiCodePage(kDefaultCodePage);
   AccountBook accounts;
   if (LoadAccountFile(options.accountsPath, accounts, error) != 0) {
     std::cerr << "voka-server: " << error << "\n";

@@ -1,9 +1,9 @@
-// Wrong passwords counted by source address, and the wait they lead to: five
-// within a minute make the address's account logins wait a minute. The table
-// is bounded and never stops counting: a newcomer to a full table takes the
-// place of the entry least worth keeping, in constant time: an address whose
-// wait is over, else the one that failed least recently without a wait, else
-// the one whose wait ends first.
+// Wrong passwords counted by source address, and the wait they lead to
+// (kWrongPasswordsBeforeWait, kWrongPasswordWindow and kPasswordWait in
+// server_limits.h). The table is bounded and never stops counting: a
+// newcomer to a full table takes the place of the entry least worth keeping,
+// in constant time: an address whose wait is over, else the one that failed
+// least recently without a wait, else the one whose wait ends first.
 #pragma once
 
 #include <chrono>

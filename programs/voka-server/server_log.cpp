@@ -10,6 +10,8 @@
 
 #include "codec/ascii_case.h"
 #include "programs/voka-server/http_request.h"
+#include "protocol/answer_codes.h"
+#include "protocol/field_names.h"
 #include "protocol/request_kinds.h"
 
 namespace {
@@ -33,10 +35,10 @@ bool IsRoutineAnswer(const std::string& line) {
   const size_t arrow = line.rfind(" -> ");
   if (arrow == std::string::npos) return false;
   const std::string answer = line.substr(arrow + 4);
-  constexpr char kSuccess[] = "RETVALUE=0";
-  const size_t length = sizeof kSuccess - 1;
+  const std::string success = std::string(kFieldRetValue) + "=" + std::to_string(kRetSuccess);
+  const size_t length = success.size();
   return answer.compare(0, 4, "302 ") == 0 ||
-         (answer.compare(0, length, kSuccess) == 0 && (answer.size() == length || answer[length] == ' '));
+         (answer.compare(0, length, success) == 0 && (answer.size() == length || answer[length] == ' '));
 }
 
 // "2026-12-08T04:42:08.123Z" into text; allocates nothing.
@@ -110,7 +112,7 @@ void LogOutOfMemory(const char* what) noexcept {
 
 std::string AnswerSummary(const AnswerFields& answer) {
   std::string summary;
-  for (const char* name : {"RETVALUE", "AUTHENSTATE", "CHALLENGE", "POSITION"}) {
+  for (const char* name : {kFieldRetValue, kFieldAuthenState, kFieldChallenge, kFieldPosition}) {
     for (const auto& field : answer) {
       if (field.first == name) summary += (summary.empty() ? "" : " ") + field.first + "=" + field.second;
     }

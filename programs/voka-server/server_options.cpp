@@ -67,7 +67,7 @@ std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
       ->check(Accepted<FaultModes>(ParseFaultMode));
   app->add_option("--slow-seconds", options.faults.slowSeconds, "delay of the slow-body fault")
       ->type_name("N")
-      ->check(CLI::Range(0, 3600))
+      ->check(CLI::Range(0, kLongestSlowSeconds))
       ->capture_default_str();
   app->add_flag("--quiet", options.quiet, "log only refusals and errors, not requests answered RETVALUE=0");
   app->add_flag("--version", options.version, "the release of voka-server");

@@ -10,15 +10,15 @@
 #include "codec/text_escape.h"
 #include "programs/voka-server/listen_socket_posix.h"
 #include "programs/voka-server/request_opener.h"
+#include "programs/voka-server/server_limits.h"
 #include "programs/voka-server/server_log.h"
 #include "protocol/answer_codes.h"
 #include "protocol/answer_fields.h"
+#include "protocol/field_names.h"
 #include "protocol/request_kinds.h"
 
 namespace {
 
-constexpr int kBatch = 32;            // datagrams a system call
-constexpr int kBatchesPerWakeUp = 2;  // lets the HTTP side run under a flood
 // A slot one byte longer than any request: with MSG_TRUNC a longer datagram
 // reports its whole size, and is refused for it without being read.
 constexpr size_t kSlotSize = kLargestRequestDatagram + 1;
@@ -34,12 +34,12 @@ std::string CommandText(uint16_t command) {
 CUdpService::CUdpService(CAccountService& accounts, const FaultModes& faults)
     : m_accounts(accounts),
       m_faults(faults),
-      m_buffers(kBatch * kSlotSize),
-      m_from(kBatch),
-      m_slots(kBatch),
-      m_requests(kBatch) {
-  m_answers.reserve(kBatch);
-  m_answerTo.reserve(kBatch);
+      m_buffers(kDatagramsPerCall * kSlotSize),
+      m_from(kDatagramsPerCall),
+      m_slots(kDatagramsPerCall),
+      m_requests(kDatagramsPerCall) {
+  m_answers.reserve(kDatagramsPerCall);
+  m_answerTo.reserve(kDatagramsPerCall);
 }
 
 CUdpService::~CUdpService() {
@@ -70,12 +70,12 @@ void CUdpService::OnReadable() {
     }
     SendAnswers();
     // A short batch emptied the queue: another call would find nothing.
-    if (received < kBatch) return;
+    if (received < kDatagramsPerCall) return;
   }
 }
 
 int CUdpService::ReceiveBatch() {
-  for (int i = 0; i < kBatch; ++i) {
+  for (int i = 0; i < kDatagramsPerCall; ++i) {
     m_slots[i] = {&m_buffers[i * kSlotSize], kSlotSize};
     m_requests[i] = {};
     m_requests[i].msg_hdr.msg_iov = &m_slots[i];
@@ -85,7 +85,7 @@ int CUdpService::ReceiveBatch() {
   }
   int received = 0;
   do {
-    received = recvmmsg(m_socket, m_requests.data(), kBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+    received = recvmmsg(m_socket, m_requests.data(), kDatagramsPerCall, MSG_DONTWAIT | MSG_TRUNC, nullptr);
   } while (received < 0 && errno == EINTR);
   return received < 0 ? 0 : received;
 }
@@ -118,7 +118,7 @@ void CUdpService::HandleDatagram(int i) {
   }
   AnswerFields answer = m_accounts.Answer(row->kind, fields, AddressText(from));
   what += std::string(" ") + row->name;
-  if (fields.count("USERID")) what += " user=" + EscapeControlBytes(fields["USERID"]);
+  if (fields.count(kFieldUserId)) what += " user=" + EscapeControlBytes(fields[kFieldUserId]);
   std::string datagram;
   bool send = AnswerDatagram(m_faults, header, answer, datagram);
   LogLine(peer + " " + what + " -> " + AnswerSummary(answer) + (send ? "" : " (silent)"));

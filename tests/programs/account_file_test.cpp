@@ -4,6 +4,15 @@
 
 namespace {
 
+// An account line whose card has the given size, every cell "1".
+std::string CardAccount(size_t columns, size_t rows) {
+  std::string row(2 * columns - 1, ',');
+  for (size_t i = 0; i < row.size(); i += 2) row[i] = '1';
+  std::string card = row;
+  for (size_t i = 1; i < rows; ++i) card += "/" + row;
+  return "u p card=" + card + "\n";
+}
+
 TEST(AccountFile, TheSampleAccounts) {
   AccountBook book;
   std::string error;
@@ -23,6 +32,16 @@ TEST(AccountFile, TheSampleAccounts) {
   EXPECT_FALSE(card.Cell("A0", cell));
   EXPECT_FALSE(card.Cell("a1", cell));
   EXPECT_EQ(MatrixCard::Position(1, 2), "B3");
+}
+
+TEST(AccountFile, TheLargestCardIsReachedByItsLastPosition) {
+  AccountBook book;
+  std::string error;
+  ASSERT_EQ(ParseAccountText(CardAccount(kMaxCardColumns, kMaxCardRows), book, error), 0) << error;
+  const MatrixCard& card = book.at("u").card;
+  std::string cell;
+  EXPECT_EQ(MatrixCard::Position(kMaxCardColumns - 1, kMaxCardRows - 1), "Z99");
+  EXPECT_TRUE(card.Cell("Z99", cell));
 }
 
 TEST(AccountFile, QuotedFields) {
@@ -49,6 +68,8 @@ TEST(AccountFile, ErrorsNameTheLine) {
       {"u p ekey=abc\n", "not an even number of hex digits"},
       {"u p card=1,2/3\n", "different lengths"},
       {"u p card=1,,2\n", "empty cell"},
+      {CardAccount(kMaxCardColumns + 1, 1), "larger than 26 columns by 99 rows"},
+      {CardAccount(1, kMaxCardRows + 1), "larger than 26 columns by 99 rows"},
       {"u p colour=red\n", "unknown field 'colour=red'"},
       {"\"u p\n", "unterminated quote"},
   };

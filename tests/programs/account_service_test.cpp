@@ -12,7 +12,7 @@
 #include <cstddef>
 
 #include "protocol/answer_codes.h"
-#include "usbclient/ocra_response.h"
+#include "second_factor/ocra_response.h"
 
 namespace {
 

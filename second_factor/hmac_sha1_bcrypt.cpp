@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include "usbclient/hmac_sha1.h"
+#include "second_factor/hmac_sha1.h"
 
 namespace {
 

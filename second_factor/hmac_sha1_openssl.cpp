@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
-#include "usbclient/hmac_sha1.h"
+#include "second_factor/hmac_sha1.h"
 
 int HmacSha1(const std::string& key, const std::string& message, Sha1Mac& mac) {
   unsigned int length = 0;

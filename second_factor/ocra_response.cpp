@@ -1,10 +1,10 @@
-#include "usbclient/ocra_response.h"
+#include "second_factor/ocra_response.h"
 
 #include <cstdint>
 #include <vector>
 
 #include "codec/hex_digit.h"
-#include "usbclient/hmac_sha1.h"
+#include "second_factor/hmac_sha1.h"
 
 namespace {
 
