@@ -50,16 +50,16 @@ class Client:
 
     udp is the challenge server's "host[:port]", http the validation
     server's base URL; udp_timeout the seconds a UDP request waits for its
-    answer (voka.terms("limit")["UDP_TIMEOUT"] unless given). Texts are str; the engine converts them to its
-    code page (936 unless VOKA_CODEPAGE says otherwise) and refuses, with
-    code -10332102 and nothing sent, a text the code page cannot hold. A
-    server's answer never raises: only misuse does (TypeError for a text that
-    is not a str or a udp_timeout that is not an int; ValueError for a text
-    holding NUL, an endpoint the code page cannot hold, a udp_timeout the
-    engine cannot wait (1 to voka.terms("limit")["UDP_TIMEOUT_MAX"] seconds),
-    a request kind that is none or a closed client).
-    library names libvoka-client.so.1 when it is not installed (or set
-    VOKA_CLIENT_LIBRARY).
+    answer (voka.terms("limit")["UDP_TIMEOUT"] unless given). Texts are str;
+    the engine converts them to its code page (936 unless VOKA_CODEPAGE says
+    otherwise) and refuses, with code Code.E_FAIL and nothing sent, a text
+    the code page cannot hold. A server's answer never raises: only misuse
+    does (TypeError for a text that is not a str or a udp_timeout that is not
+    an int; ValueError for a text holding NUL, an endpoint the code page
+    cannot hold, a udp_timeout the engine cannot wait (1 to
+    voka.terms("limit")["UDP_TIMEOUT_MAX"] seconds), a request kind that is
+    none or a closed client). library names libvoka-client.so.1 when it is
+    not installed (or set VOKA_CLIENT_LIBRARY).
 
     A client is used by one thread at a time, as its engine is: a call made
     while another thread's call on the same client runs raises RuntimeError
@@ -78,8 +78,8 @@ class Client:
         if self._library.voka_client_initialize(handle, _text(udp), _text(http)) != result_code("OK"):
             self.close()
             raise ValueError("an endpoint that the code page cannot hold")
-        # ctypes would cut an int wider than the C int short: the longest wait is checked here first.
-        if udp_timeout is not None and (udp_timeout > terms("limit")["UDP_TIMEOUT_MAX"].number or
+        # ctypes would cut an int wider than the C int short: the range is checked here first.
+        if udp_timeout is not None and (not 0 < udp_timeout <= terms("limit")["UDP_TIMEOUT_MAX"].number or
                                         self._library.voka_client_set_udp_timeout(handle, udp_timeout)
                                         != result_code("OK")):
             self.close()

@@ -99,7 +99,8 @@ def test_misuse_raises(client):
         client.request("login", USERID="alice")
     with pytest.raises(ValueError):
         voka.Client("127.0.0.1:1", "http://😀")
-    for timeout, error in ((True, TypeError), (2.5, TypeError), (2**40, ValueError), (2**31 // 1000 + 1, ValueError)):
+    for timeout, error in ((True, TypeError), (2.5, TypeError), (2**40, ValueError), (5 - 2**32, ValueError),
+                           (2**31 // 1000 + 1, ValueError)):
         with pytest.raises(error):
             voka.Client("127.0.0.1:1", "http://127.0.0.1:1", udp_timeout=timeout)
     client.close()
