@@ -49,7 +49,7 @@ def locust_run(server, users, seconds, folder):
     _, _, usage = os.wait4(worker.pid, 0)
     worker.returncode = 0
     with open(prefix + "_stats.csv", encoding="utf-8") as file:
-        logins = next(row for row in csv.DictReader(file) if row["Name"] == "static")  # voka.locust.STATIC
+        logins = next(row for row in csv.DictReader(file) if row["Name"] == "static")  # the account login's kind
     rate = float(logins["Requests/s"])
     return rate, (usage.ru_utime + usage.ru_stime) * 1e6 / (rate * seconds)
 

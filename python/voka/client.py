@@ -1,24 +1,23 @@
-"""voka.Client: one login engine, its four requests and a whole login."""
+"""voka.Client: one login engine, its requests and a whole login."""
 import contextlib
 import ctypes
 import threading
 from dataclasses import dataclass, field
-from typing import Dict, Iterator, Optional
+from typing import Any, Dict, Iterator, Optional
 
-from voka._library import VOKA_OK, load_library, read_bytes, read_text
+from voka._library import load_library, read_bytes, read_text, result_code, terms
 from voka.codes import named
 
 # The stand-in USB token computes its password with the secret held here.
 SOFT_TOKEN_VARIABLE = "VOKA_SOFT_TOKEN_SECRET"
-_INT_BITS = 8 * ctypes.sizeof(ctypes.c_int)
 
 
 @dataclass(frozen=True)
 class Result:
     """The outcome of one request.
 
-    code: 0, the server's RETVALUE, or one of the engine's codes (-10332102:
-    the request failed, DESCMSG says why; -10332115: the token gave no
+    code: 0, the server's RETVALUE, or one of the engine's codes (Code.E_FAIL:
+    the request failed, DESCMSG says why; Code.E_EKEYPWD: the token gave no
     password), a voka.Code when it has a name. retvalue and descmsg: those
     fields of the latest answer, or None. fields: every field of the answers
     so far, names upper-case. cause: why the request failed, by name ("none"
@@ -33,12 +32,13 @@ class Result:
     @property
     def ok(self) -> bool:
         """The request succeeded: code 0."""
-        return self.code == VOKA_OK
+        return self.code == result_code("OK")
 
     @property
     def logged_in(self) -> bool:
-        """The answers say the user is logged in: code 0 and AUTHENSTATE 1."""
-        return self.ok and self.fields.get("AUTHENSTATE") == "1"
+        """The answers say the user is logged in: code 0 and AUTHENSTATE
+        LOGGED_IN (voka.terms("state"))."""
+        return self.ok and self.fields.get("AUTHENSTATE") == terms("state")["LOGGED_IN"].text
 
 
 class Client:
@@ -50,15 +50,16 @@ class Client:
 
     udp is the challenge server's "host[:port]", http the validation
     server's base URL; udp_timeout the seconds a UDP request waits for its
-    answer (10 unless given). Texts are str; the engine converts them to its
-    code page (936 unless VOKA_CODEPAGE says otherwise) and refuses, with
-    code -10332102 and nothing sent, a text the code page cannot hold. A
-    server's answer never raises: only misuse does (TypeError for a text that
-    is not a str or a udp_timeout that is not an int; ValueError for a text
-    holding NUL, an endpoint the code page cannot hold, a udp_timeout the
-    engine cannot wait (1 to 2,147,483 seconds) or a closed client).
-    library names libvoka-client.so.1 when it is not installed (or set
-    VOKA_CLIENT_LIBRARY).
+    answer (voka.terms("limit")["UDP_TIMEOUT"] unless given). Texts are str;
+    the engine converts them to its code page (936 unless VOKA_CODEPAGE says
+    otherwise) and refuses, with code Code.E_FAIL and nothing sent, a text
+    the code page cannot hold. A server's answer never raises: only misuse
+    does (TypeError for a text that is not a str or a udp_timeout that is not
+    an int; ValueError for a text holding NUL, an endpoint the code page
+    cannot hold, a udp_timeout the engine cannot wait (1 to
+    voka.terms("limit")["UDP_TIMEOUT_MAX"] seconds), a request kind that is
+    none or a closed client). library names libvoka-client.so.1 when it is
+    not installed (or set VOKA_CLIENT_LIBRARY).
 
     A client is used by one thread at a time, as its engine is: a call made
     while another thread's call on the same client runs raises RuntimeError
@@ -71,15 +72,16 @@ class Client:
         self._busy = threading.Lock()
         self._library = load_library(library)
         handle = ctypes.c_void_p()
-        if self._library.voka_client_create(ctypes.byref(handle)) != VOKA_OK:
+        if self._library.voka_client_create(ctypes.byref(handle)) != result_code("OK"):
             raise MemoryError("libvoka-client: no engine")
         self._handle: Optional[ctypes.c_void_p] = handle
-        if self._library.voka_client_initialize(handle, _text(udp), _text(http)) != VOKA_OK:
+        if self._library.voka_client_initialize(handle, _text(udp), _text(http)) != result_code("OK"):
             self.close()
             raise ValueError("an endpoint that the code page cannot hold")
-        # ctypes would cut an int wider than the C int short.
-        if udp_timeout is not None and (udp_timeout.bit_length() >= _INT_BITS or
-                                        self._library.voka_client_set_udp_timeout(handle, udp_timeout) != VOKA_OK):
+        # ctypes would cut an int wider than the C int short: the range is checked here first.
+        if udp_timeout is not None and (not 0 < udp_timeout <= terms("limit")["UDP_TIMEOUT_MAX"].number or
+                                        self._library.voka_client_set_udp_timeout(handle, udp_timeout)
+                                        != result_code("OK")):
             self.close()
             raise ValueError("udp_timeout: %d seconds, a wait the engine cannot keep" % udp_timeout)
 
@@ -100,35 +102,50 @@ class Client:
         if getattr(self, "_handle", None) is not None:
             self.close()
 
+    def request(self, kind: str, **fields: str) -> Result:
+        """Any request, by the name of its kind (voka.terms("request"):
+        "dynamic-key", "static", "ekey", "ecard"), with the fields given by
+        name, such as USERID="alice". The engine adds GUID, CLIENTIP and MAC,
+        and APPID and AREAID of the account login when they are not given;
+        an optional field not given is left out, any other is sent empty.
+        ValueError for a kind that is none."""
+        kinds = terms("request")
+        if kind not in kinds:
+            raise ValueError("request kind %r: none of %s" % (kind, ", ".join(kinds)))
+        names = (ctypes.c_char_p * len(fields))(*(_text(name) for name in fields))
+        values = (ctypes.c_char_p * len(fields))(*(_text(value) for value in fields.values()))
+        return self._request("request", kinds[kind].number, names, values, len(fields))
+
     def get_dynamic_key(self, indication: str = "") -> Result:
         """Asks for the GUID that the later requests carry (UDP first, HTTP
         for good when UDP fails)."""
-        return self._request("get_dynamic_key", indication)
+        return self.request("dynamic-key", INDICATION=indication)
 
     def static_authen(self, user: str, password: str, app: str = "1", area: str = "1", check_code: str = "",
                       indication: str = "") -> Result:
-        """The account login. AUTHENSTATE 4 asks for the USB token (its
-        password is then under EKEYPWD), 2 for the matrix card cell under
-        POSITION."""
-        return self._request("static_authen", user, password, app, area, check_code, indication)
+        """The account login. AUTHENSTATE NEEDS_EKEY (voka.terms("state"))
+        asks for the USB token (its password is then under EKEYPWD),
+        NEEDS_ECARD for the matrix card cell under POSITION."""
+        return self.request("static", USERID=user, PWD=password, APPID=app, AREAID=area, CHECKCODE=check_code,
+                            INDICATION=indication)
 
     def ekey_authen(self, user: str, ekey_password: str, ekey_type: str = "", indication: str = "") -> Result:
         """The e-key login with the token's password."""
-        return self._request("ekey_authen", user, ekey_password, ekey_type, indication)
+        return self.request("ekey", USERID=user, EKEYPWD=ekey_password, EKEYTYPE=ekey_type, INDICATION=indication)
 
     def ecard_authen(self, user: str, ecard_answer: str, indication: str = "") -> Result:
         """The e-card login with the text of the matrix card's cell."""
-        return self._request("ecard_authen", user, ecard_answer, indication)
+        return self.request("ecard", USERID=user, ECARDPWD=ecard_answer, INDICATION=indication)
 
     def login(self, user: str, password: str, app: str = "1", area: str = "1", ekey_type: str = "",
               indication: str = "") -> Result:
         """What `voka-auth login` does, in the library (voka_client_login): the
         dynamic key, the account login and, when the answer asks for the token
-        (AUTHENSTATE 4), the e-key login with its password. The last request's
-        result: result.logged_in tells whether the user is logged in; an
-        account that asks for its matrix card (AUTHENSTATE 2) goes on with
+        (AUTHENSTATE NEEDS_EKEY), the e-key login with its password. The last
+        request's result: result.logged_in tells whether the user is logged in; an
+        account that asks for its matrix card (NEEDS_ECARD) goes on with
         ecard_authen."""
-        return self._request("login", user, password, app, area, ekey_type, indication)
+        return self._request("login", *(_text(t) for t in (user, password, app, area, ekey_type, indication)))
 
     @property
     def uses_udp(self) -> bool:
@@ -153,8 +170,7 @@ class Client:
         words = read_bytes(self._library.voka_client_fields, handle).decode("utf-8").split("\0")
         return dict(zip(words[0:-1:2], words[1::2]))
 
-    def _request(self, name: str, *texts: str) -> Result:
-        arguments = [_text(t) for t in texts]
+    def _request(self, name: str, *arguments: Any) -> Result:
         with self._engine() as handle:
             code = getattr(self._library, "voka_client_" + name)(handle, *arguments)
             fields = self._fields(handle)

@@ -1,30 +1,37 @@
-"""voka.Code: the result codes of the engine and voka-server's answers, by name."""
+"""voka.Code: the result codes of the engine and voka-server's answers, by
+name, as the library numbers them (built on first use, so that importing
+voka needs no library)."""
 import enum
+import functools
 from typing import Union
 
+from voka._library import terms
 
-class Code(enum.IntEnum):
-    """A request's result code by name, equal to its number. The engine's
-    codes, then voka-server's RETVALUEs (another server may mean other things
-    by these numbers; one it sends that is not here stays a plain int)."""
-    OK = 0
-    E_FAIL = -10332102  # the request failed: DESCMSG says why
-    E_EKEYPWD = -10332115  # the USB token gave no password
-    MISSING_FIELD = 1001
-    BAD_DYNAMIC_KEY = 1002
-    UNKNOWN_USER = 1003
-    WRONG_PASSWORD = 1004
-    FACTOR_NOT_BOUND = 1005
-    NO_PENDING_FACTOR = 1006
-    WRONG_EKEY_PASSWORD = 1007
-    WRONG_ECARD_ANSWER = 1008
-    UNKNOWN_REQUEST = 1010
-    FACTOR_LOCKED = 1011
-    PASSWORDS_WAIT = 1012
-    BUSY = 1013
-    FOREIGN_DYNAMIC_KEY = 1014  # the GUID was issued to another address
+_DOC = """A request's result code by name, equal to its number: the engine's
+    codes (OK; E_FAIL, the request failed and DESCMSG says why; E_EKEYPWD, the
+    USB token gave no password), then voka-server's RETVALUEs (another server
+    may mean other things by these numbers; one it sends that is not here
+    stays a plain int)."""
 
 
-def named(code: int) -> Union[Code, int]:
+@functools.lru_cache(maxsize=None)
+def _code() -> type:
+    # VOKA_VALUE_ABSENT and VOKA_VALUE_TOO_LONG are what the getters return, never a request.
+    engine = [(name[len("VOKA_"):], term.number) for name, term in terms("result").items()
+              if not name.startswith("VOKA_VALUE_")]
+    server = [(name, term.number) for name, term in terms("answer").items()]
+    code = enum.IntEnum("Code", engine + server, module=__name__)
+    code.__doc__ = _DOC
+    return code
+
+
+def __getattr__(name: str) -> type:
+    if name == "Code":
+        return _code()
+    raise AttributeError("module %r has no attribute %r" % (__name__, name))
+
+
+def named(code: int) -> Union[enum.IntEnum, int]:
     """code as a Code when it has a name, else as it is."""
-    return Code(code) if code in Code._value2member_map_ else code
+    members = _code()._value2member_map_
+    return members[code] if code in members else code

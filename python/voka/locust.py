@@ -17,8 +17,8 @@ no two of its users log in with one account at once) or with --voka-user and
 account login and, when the answer asks for them, the e-key login (the token
 stand-in of the process, VOKA_SOFT_TOKEN_SECRET) or the e-card login (the
 account's card). Each request is a request to Locust: type "UDP" or "HTTP",
-the transport it went over; name "dynamic-key", "static", "ekey" or "ecard";
-a failure is a LoginFailure that names its cause.
+the transport it went over; name the request's kind, as voka.terms("request")
+names it ("dynamic-key", "static", ...); a failure is a LoginFailure that names its cause.
 
 The engine's calls block their thread, so they run in native threads of a
 pool that grows with the users: one worker keeps as many logins in flight as
@@ -35,9 +35,9 @@ from locust import User, events, task
 from locust.exception import LocustError
 
 import voka
+from voka._library import first_step, next_step, terms
 from voka.client import Result
 
-DYNAMIC_KEY, STATIC, EKEY, ECARD = "dynamic-key", "static", "ekey", "ecard"
 # A matrix card's text at a POSITION, or None for an account without a card.
 CardCell = Callable[[str], Optional[str]]
 
@@ -76,27 +76,42 @@ class LoginClient:
         _engine_threads.maxsize += 1
 
     def login(self, user: str, password: str, card_cell: CardCell = lambda position: None) -> Result:
-        """One whole login; the last request's result."""
+        """One whole login, in the library's steps (voka_client_next_step);
+        the last request's result. An account whose card has no cell at the
+        POSITION asked for stops before the e-card login."""
+        kinds = {term.number: name for name, term in terms("request").items()}
         engine = self._in_thread(voka.Client, self.udp, self.http, udp_timeout=self.udp_timeout)
         try:
-            result = self._request(DYNAMIC_KEY, engine.get_dynamic_key)
-            if result.ok:
-                result = self._request(STATIC, engine.static_authen, user, password, self.app, self.area)
-            state = result.fields.get("AUTHENSTATE") if result.ok else None
-            cell = card_cell(result.fields.get("POSITION", "")) if state == "2" else None
-            if state == "4":
-                result = self._request(EKEY, engine.ekey_authen, user, result.fields.get("EKEYPWD", ""))
-            elif cell is not None:
-                result = self._request(ECARD, engine.ecard_authen, user, cell)
+            kind: Optional[int] = first_step()
+            result = None
+            while kind is not None:
+                call = self._call(kinds[kind], engine, user, password, card_cell, result)
+                if call is None:
+                    break
+                result = self._request(kinds[kind], engine, call)
+                kind = next_step(kind, result.code, result.fields.get("AUTHENSTATE"))
             return result
         finally:
             self._free(engine)
 
-    def _request(self, name: str, call: Callable[..., Result], *arguments: str) -> Result:
-        """call (a voka.Client request) in a thread, reported to Locust as name."""
+    def _call(self, kind: str, engine: voka.Client, user: str, password: str, card_cell: CardCell,
+              last: Optional[Result]) -> Optional[Callable[[], Result]]:
+        """engine's request of kind, after the answer last; None when the
+        account has nothing to send."""
+        if kind == "static":
+            return lambda: engine.static_authen(user, password, self.app, self.area)
+        if kind == "ekey":
+            return lambda: engine.ekey_authen(user, last.fields.get("EKEYPWD", ""))
+        if kind == "ecard":
+            cell = card_cell(last.fields.get("POSITION", ""))
+            return None if cell is None else lambda: engine.ecard_authen(user, cell)
+        return engine.get_dynamic_key
+
+    def _request(self, kind: str, engine: voka.Client, call: Callable[[], Result]) -> Result:
+        """call (engine's request of kind) in a thread, reported to Locust under kind."""
         started = time.perf_counter()
-        result, over_udp = self._in_thread(_with_transport, call, arguments)
-        self._request_event.fire(request_type="UDP" if over_udp else "HTTP", name=name,
+        result, over_udp = self._in_thread(_with_transport, engine, call)
+        self._request_event.fire(request_type="UDP" if over_udp else "HTTP", name=kind,
                                  response_time=(time.perf_counter() - started) * 1000, response_length=0,
                                  exception=None if result.ok else LoginFailure(failure_text(result)), context={})
         return result
@@ -119,8 +134,8 @@ class LoginClient:
             engine.close()
 
 
-def _with_transport(call: Callable[..., Result], arguments: Tuple[str, ...]) -> Tuple[Result, bool]:
-    return call(*arguments), call.__self__.uses_udp
+def _with_transport(engine: voka.Client, call: Callable[[], Result]) -> Tuple[Result, bool]:
+    return call(), engine.uses_udp
 
 
 class LoginUser(User):
@@ -213,7 +228,8 @@ def _add_options(parser: Any) -> None:
     parser.add_argument("--voka-accounts", metavar="FILE", help="the accounts, in voka-server's account file format")
     parser.add_argument("--voka-user", help="the one account's user, without --voka-accounts")
     parser.add_argument("--voka-password", include_in_web_ui=False, help="the one account's password")
-    parser.add_argument("--voka-timeout", type=int, metavar="SECONDS", help="how long a UDP request waits (10)")
+    parser.add_argument("--voka-timeout", type=int, metavar="SECONDS",
+                        help="how long a UDP request waits (%d)" % terms("limit")["UDP_TIMEOUT"].number)
 
 
 @events.quit.add_listener

@@ -5,9 +5,14 @@ import ctypes
 
 import pytest
 
-from voka._library import VOKA_E_FAIL, VOKA_OK, VOKA_VALUE_ABSENT, VOKA_VALUE_TOO_LONG, load_library, read_bytes
+from voka._library import load_library, read_bytes, result_code, terms
 
 C = load_library()
+VOKA_OK, VOKA_E_FAIL = result_code("OK"), result_code("E_FAIL")
+VOKA_VALUE_ABSENT, VOKA_VALUE_TOO_LONG = result_code("VALUE_ABSENT"), result_code("VALUE_TOO_LONG")
+KINDS = {name: term.number for name, term in terms("request").items()}
+NO_KINDS = [min(KINDS.values()) - 1, max(KINDS.values()) + 1]
+ONE_TEXT = ctypes.c_char_p * 1
 NETWORK_ERROR = "网络连接出错"
 NOT_IN_CODE_PAGE = "参数中含有代码页无法表示的字符"
 REQUESTS = {  # name: a request that the sample server answers
@@ -51,8 +56,11 @@ def message(handle):
     lambda: C.voka_client_last_message(None, ctypes.create_string_buffer(8), 8, None),
     lambda: C.voka_client_field_name(None, 0, ctypes.create_string_buffer(8), 8, None),
     lambda: C.voka_client_fields(None, ctypes.create_string_buffer(8), 8, None),
+    lambda: C.voka_client_request(None, KINDS["dynamic-key"], None, None, 0),
+    *(lambda kind=kind: C.voka_client_next_step(kind, 0, None, ctypes.byref(ctypes.c_int(-7))) for kind in NO_KINDS),
+    lambda: C.voka_client_next_step(KINDS["static"], 0, b"4", None),
 ])
-def test_null_handle_fails(call):
+def test_null_handle_and_misuse_fail(call):
     assert call() == VOKA_E_FAIL
     C.voka_client_free(None)
 
@@ -69,6 +77,18 @@ def test_bad_text_is_refused_before_sending(handle, name, bad):
         assert request(handle, *arguments) == VOKA_E_FAIL, position
         assert message(handle) == NOT_IN_CODE_PAGE
         assert C.voka_client_cause_name(C.voka_client_last_cause(handle)) == b"text-refused"
+
+
+@pytest.mark.parametrize("kind, names, values, count", [
+    *((kind, None, None, 0) for kind in NO_KINDS),
+    (KINDS["static"], None, ONE_TEXT(b"alice"), 1),
+    (KINDS["static"], ONE_TEXT(b"USERID"), None, 1),
+    (KINDS["static"], ONE_TEXT(None), ONE_TEXT(b"alice"), 1),
+])
+def test_request_misuse_sends_nothing(handle, kind, names, values, count):
+    assert C.voka_client_request(handle, kind, names, values, count) == VOKA_E_FAIL
+    assert read_bytes(C.voka_client_fields, handle) == b""  # no answer: nothing went out
+    assert C.voka_client_request(handle, KINDS["dynamic-key"], None, None, 0) == VOKA_OK
 
 
 def test_text_longer_than_any_request_is_refused(handle):

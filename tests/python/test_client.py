@@ -3,7 +3,8 @@ answers that are failures and not exceptions, misuse that is, and a silent
 server."""
 import http.server
 import os
-import re
+import subprocess
+import sys
 import threading
 import time
 
@@ -59,11 +60,34 @@ def test_token_without_its_secret_is_named(voka_server, client, monkeypatch):
     assert (result.code, result.cause) == (voka.VOKA_E_EKEYPWD, "token-failed")
 
 
-def test_codes_are_the_engines_and_voka_servers():
-    sources = [open(os.path.join(os.path.dirname(__file__), "..", "..", path), encoding="utf-8").read()
-               for path in ("include/voka/result_code_numbers.h", "protocol/answer_codes.h")]
-    numbers = r"(?:#define VOKA_OK|#define VOKA_E_\w+|kRet\w+ =) \(?(-?\d+)"
-    assert set(voka.Code) == {int(n) for n in re.findall(numbers, "".join(sources))}
+def test_vocabulary_names_what_the_wire_carries(client):
+    assert all(voka.terms(group) for group in ("result", "answer", "cause", "state", "request", "limit"))
+    assert client.get_dynamic_key().code is voka.Code.OK
+    wrong = client.static_authen("alice", "wrong")
+    assert voka.Code(int(wrong.retvalue)) is wrong.code is voka.Code.WRONG_PASSWORD
+    assert voka.terms("answer")[wrong.code.name].text == wrong.descmsg
+    assert (voka.Code.E_FAIL, voka.Code.E_EKEYPWD) == (voka.VOKA_E_FAIL, voka.VOKA_E_EKEYPWD)
+
+
+def test_import_needs_no_library():
+    check = "import voka, voka.client\ntry: voka.Code\nexcept OSError: print('loaded on first use')"
+    run = subprocess.run([sys.executable, "-c", check], env=dict(os.environ, VOKA_CLIENT_LIBRARY="/nonexistent.so"),
+                         capture_output=True, text=True)
+    assert (run.returncode, run.stdout) == (0, "loaded on first use\n"), run.stderr
+
+
+@pytest.mark.parametrize("user, factor", [("bob", "ekey"), ("carol", "ecard")])
+def test_login_by_request_kinds(voka_server, client, monkeypatch, user, factor):
+    account = voka_server.accounts[user]
+    monkeypatch.setenv(voka.SOFT_TOKEN_VARIABLE, account.ekey_secret or "")
+    results = [client.request("dynamic-key"),
+               client.request("static", USERID=user, PWD=account.password, APPID="1", AREAID="1")]
+    asked = results[-1].fields
+    results.append(client.request("ekey", USERID=user, EKEYPWD=asked["EKEYPWD"]) if factor == "ekey" else
+                   client.request("ecard", USERID=user, ECARDPWD=account.card_cell(asked["POSITION"])))
+    assert [(result.code, result.fields.get("AUTHENSTATE")) for result in results] == [
+        (voka.Code.OK, None), (voka.Code.OK, voka.terms("state")["NEEDS_" + factor.upper()].text),
+        (voka.Code.OK, "1")]
 
 
 def test_misuse_raises(client):
@@ -71,9 +95,12 @@ def test_misuse_raises(client):
         client.login("alice", b"alice-pass")
     with pytest.raises(ValueError):
         client.get_dynamic_key("a\0b")
+    with pytest.raises(ValueError, match="none of dynamic-key, static, ekey, ecard"):
+        client.request("login", USERID="alice")
     with pytest.raises(ValueError):
         voka.Client("127.0.0.1:1", "http://😀")
-    for timeout, error in ((True, TypeError), (2.5, TypeError), (2**40, ValueError), (2**31 // 1000 + 1, ValueError)):
+    for timeout, error in ((True, TypeError), (2.5, TypeError), (2**40, ValueError), (5 - 2**32, ValueError),
+                           (2**31 // 1000 + 1, ValueError)):
         with pytest.raises(error):
             voka.Client("127.0.0.1:1", "http://127.0.0.1:1", udp_timeout=timeout)
     client.close()
