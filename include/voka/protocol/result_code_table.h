@@ -1,7 +1,7 @@
 // Every result a host receives from the engine (and, through lRet, from the
 // COM object), with its name and meaning: the one source of the texts that
-// voka-auth prints and of the list in docs/com-api.md, which a test compares
-// with this table.
+// voka-auth prints and of the list in docs/com-api.md, which the native build
+// checks against this table (tests/vocabulary).
 #pragma once
 
 #include <vector>
