@@ -233,8 +233,8 @@ class Bench(unittest.TestCase):
         figures = json.loads(run.stdout)
         self.assertEqual(figures["failures_by_cause"], {"no-answer" if ON_WINDOWS else "port-unreachable": 8},
                          run.stderr)
-        # A told error is read once: a worker that kept being woken by it would spin between the logins.
-        self.assertLess(figures["cpu_us_per_login"], 20000)
+        if not ON_WINDOWS:  # a told error is read once: a worker woken by it again and again would spin
+            self.assertLess(figures["cpu_us_per_login"], 20000)
 
     def test_thresholds_decide_the_exit_status(self):
         closed = ["--udp", "127.0.0.1:%d" % free_port(socket.SOCK_DGRAM),
