@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
-#include "engine/request_text.h"
-#include "protocol/field_names.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/engine/request_text.h"
+#include "voka/protocol/field_names.h"
 #include "voka/client_authen.h"
 #include "voka/login_flow.h"
 

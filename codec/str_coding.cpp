@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "codec/ansi_codepage.h"
+#include "voka/codec/ansi_codepage.h"
 #include "codec/url_escape.h"
 
 CStrCoding g_StrCoding;

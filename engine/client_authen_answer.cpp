@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/answer_fields.h"
+#include "voka/protocol/answer_fields.h"
 #include "voka/client_authen.h"
 
 std::string CClientAuthen::AnswerToText(const char* data, size_t length) { return ::AnswerToText(data, length); }

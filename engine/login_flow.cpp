@@ -1,7 +1,7 @@
 #include "voka/login_flow.h"
 
-#include "engine/request_text.h"
-#include "protocol/field_names.h"
+#include "voka/engine/request_text.h"
+#include "voka/protocol/field_names.h"
 #include "voka/login_steps.h"
 
 namespace {

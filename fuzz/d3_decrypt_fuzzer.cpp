@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "codec/d3_wrapper.h"
+#include "voka/codec/d3_wrapper.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

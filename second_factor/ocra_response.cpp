@@ -1,9 +1,9 @@
-#include "second_factor/ocra_response.h"
+#include "voka/second_factor/ocra_response.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "codec/hex_digit.h"
+#include "voka/codec/hex_digit.h"
 #include "second_factor/hmac_sha1.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 #include "transport/tls_facts_openssl.h"
 
 namespace {

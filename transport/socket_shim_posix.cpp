@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <chrono>
 
-#include "transport/socket_shim.h"
+#include "voka/transport/socket_shim.h"
 #include "voka/failure_cause.h"
 
 bool StartSocketLibrary() { return true; }

@@ -1,4 +1,4 @@
-#include "transport/socket_shim.h"
+#include "voka/transport/socket_shim.h"
 #include "voka/failure_cause.h"
 
 bool StartSocketLibrary() {

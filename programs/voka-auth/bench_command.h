@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "programs/voka-auth/auth_options.h"
+#include "voka-auth/auth_options.h"
 
 // A figure went past --max-p99 or --max-failures.
 constexpr int kExitThresholdCrossed = 4;

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "programs/voka-auth/result_output.h"
+#include "voka-auth/result_output.h"
 #include "voka/client_authen.h"
 
 // Engine texts are ANSI; the trace shows them in UTF-8, with NUL separators

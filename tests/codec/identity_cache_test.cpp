@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "codec/machine_identity.h"
+#include "voka/codec/machine_identity.h"
 #include "codec/machine_identity_lookup.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "codec/machine_identity.h"
+#include "voka/codec/machine_identity.h"
 #include "tests/codec/machine_network.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
+#include "voka/codec/ansi_codepage.h"
 #include "codec/url_escape.h"
 
 namespace {

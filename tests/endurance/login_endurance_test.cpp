@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "protocol/request_kinds.h"
+#include "voka/protocol/request_kinds.h"
 #include "tests/endurance/process_usage.h"
 #include "tests/peers/udp_peer.h"
 #include "tests/peers/wire_datagram.h"

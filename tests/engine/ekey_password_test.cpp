@@ -5,7 +5,7 @@
 
 #include "engine/usb_ekey_init.h"
 #include "protocol/engine_messages.h"
-#include "second_factor/ocra_response.h"
+#include "voka/second_factor/ocra_response.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/engine/test_environment.h"
 

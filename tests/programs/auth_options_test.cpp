@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "programs/voka-auth/bench_options.h"
-#include "protocol/request_kinds.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 
