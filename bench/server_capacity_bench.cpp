@@ -30,14 +30,14 @@
 #include <utility>
 #include <vector>
 
+#include "tests/peers/loopback_socket.h"
+#include "tests/peers/wire_datagram.h"
 #include "voka/codec/decimal_integer.h"
 #include "voka/loadgen/bench_login.h"
 #include "voka/loadgen/bench_process.h"
 #include "voka/loadgen/bench_socket_logins.h"
 #include "voka/loadgen/latency_histogram.h"
 #include "voka/loadgen/load_schedule.h"
-#include "tests/peers/loopback_socket.h"
-#include "tests/peers/wire_datagram.h"
 #include "voka/transport/udp_packet.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "voka/codec/ansi_codepage.h"
 #include "codec/cp936_private_use.h"
+#include "voka/codec/ansi_codepage.h"
 #include "voka/codec/utf8_sequence.h"
 #include "voka/limits.h"
 

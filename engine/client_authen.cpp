@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "voka/codec/ascii_case.h"
 #include "engine/host_resolve.h"
 #include "protocol/engine_messages.h"
+#include "voka/codec/ascii_case.h"
 #include "voka/protocol/field_names.h"
 #include "voka/transport/http_get.h"
 #include "voka/transport/socket_shim.h"

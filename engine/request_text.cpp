@@ -4,8 +4,8 @@
 
 #include "codec/str_coding.h"
 #include "codec/url_escape.h"
-#include "voka/protocol/answer_fields.h"
 #include "voka/client_authen.h"
+#include "voka/protocol/answer_fields.h"
 
 namespace {
 

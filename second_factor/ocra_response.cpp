@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "voka/codec/hex_digit.h"
 #include "second_factor/hmac_sha1.h"
+#include "voka/codec/hex_digit.h"
 
 namespace {
 

@@ -6,21 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "voka/codec/ansi_codepage.h"
-#include "voka/codec/ascii_case.h"
-#include "voka/codec/seal_param.h"
-#include "voka/codec/text_escape.h"
-#include "voka/engine/request_text.h"
 #include "voka-auth/auth_process.h"
 #include "voka-auth/bench_command.h"
 #include "voka-auth/connection_check.h"
 #include "voka-auth/exchange_trace_printer.h"
 #include "voka-auth/result_output.h"
 #include "voka-auth/wait_notice.h"
-#include "voka/protocol/request_kinds.h"
 #include "voka/client_authen.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/ascii_case.h"
+#include "voka/codec/seal_param.h"
+#include "voka/codec/text_escape.h"
+#include "voka/engine/request_text.h"
 #include "voka/limits.h"
 #include "voka/login_flow.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "voka/codec/ansi_codepage.h"
 #include "voka-auth/bench_options.h"
 #include "voka-auth/result_output.h"
+#include "voka/codec/ansi_codepage.h"
 #include "voka/protocol/request_kinds.h"
 #include "voka/protocol/result_code_table.h"
 

@@ -3,14 +3,14 @@
 #include <fstream>
 #include <vector>
 
+#include "voka-auth/bench_options.h"
+#include "voka-auth/bench_report.h"
+#include "voka-server/account_file.h"
 #include "voka/codec/ansi_codepage.h"
 #include "voka/loadgen/bench_login.h"
 #include "voka/loadgen/bench_process.h"
 #include "voka/loadgen/bench_socket_logins.h"
 #include "voka/loadgen/bench_tally.h"
-#include "voka-auth/bench_options.h"
-#include "voka-auth/bench_report.h"
-#include "voka-server/account_file.h"
 #include "voka/second_factor/matrix_card.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "voka-auth/bench_options.h"
 #include "voka/loadgen/bench_tally.h"
 #include "voka/loadgen/load_schedule.h"
-#include "voka-auth/bench_options.h"
 
 struct BenchFigures {
   const LoadPlan& plan;

@@ -2,14 +2,14 @@
 
 #include <string>
 
+#include "voka-auth/result_output.h"
 #include "voka/codec/ansi_codepage.h"
 #include "voka/codec/machine_identity.h"
 #include "voka/codec/text_escape.h"
-#include "voka-auth/result_output.h"
+#include "voka/failure_cause.h"
 #include "voka/protocol/field_names.h"
 #include "voka/transport/http_get.h"
 #include "voka/transport/socket_shim.h"
-#include "voka/failure_cause.h"
 
 namespace {
 

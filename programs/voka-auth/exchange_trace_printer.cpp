@@ -4,9 +4,9 @@
 
 #include "voka/codec/ansi_codepage.h"
 #include "voka/codec/text_escape.h"
+#include "voka/failure_cause.h"
 #include "voka/protocol/answer_fields.h"
 #include "voka/protocol/request_kinds.h"
-#include "voka/failure_cause.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "voka-server/answer_builder.h"
 
-#include "voka/codec/ansi_codepage.h"
 #include "voka-server/request_opener.h"
+#include "voka/codec/ansi_codepage.h"
 #include "voka/protocol/answer_fields.h"
 #include "voka/protocol/request_kinds.h"
 

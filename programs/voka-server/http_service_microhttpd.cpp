@@ -11,11 +11,11 @@
 #include <cstring>
 #include <vector>
 
-#include "voka/codec/text_escape.h"
 #include "voka-server/http_request.h"
 #include "voka-server/listen_socket_posix.h"
 #include "voka-server/server_limits.h"
 #include "voka-server/server_log.h"
+#include "voka/codec/text_escape.h"
 #include "voka/protocol/answer_codes.h"
 #include "voka/protocol/field_names.h"
 #include "voka/protocol/request_kinds.h"

@@ -11,7 +11,6 @@
 #include <new>
 #include <vector>
 
-#include "voka/codec/ansi_codepage.h"
 #include "voka-server/account_file.h"
 #include "voka-server/account_service.h"
 #include "voka-server/default_accounts.h"
@@ -20,6 +19,7 @@
 #include "voka-server/server_options.h"
 #include "voka-server/tls_credentials.h"
 #include "voka-server/udp_service_posix.h"
+#include "voka/codec/ansi_codepage.h"
 #include "voka/limits.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "voka/codec/ascii_case.h"
 #include "voka-server/http_request.h"
+#include "voka/codec/ascii_case.h"
 #include "voka/protocol/answer_codes.h"
 #include "voka/protocol/field_names.h"
 #include "voka/protocol/request_kinds.h"

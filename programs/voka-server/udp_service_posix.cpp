@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <new>
 
-#include "voka/codec/ansi_codepage.h"
-#include "voka/codec/text_escape.h"
 #include "voka-server/listen_socket_posix.h"
 #include "voka-server/request_opener.h"
 #include "voka-server/server_limits.h"
 #include "voka-server/server_log.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/text_escape.h"
 #include "voka/protocol/answer_codes.h"
 #include "voka/protocol/answer_fields.h"
 #include "voka/protocol/field_names.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "voka/codec/machine_identity.h"
 #include "tests/engine/engine_fixture.h"
+#include "voka/codec/machine_identity.h"
 #include "voka/login_steps.h"
 
 namespace {
