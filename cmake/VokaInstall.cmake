@@ -9,7 +9,8 @@
 #    and pkg-config files (voka-client-authen for the C++ engine,
 #    voka-client for the C interface);
 #  - python: the package voka, for the system's Python 3;
-#  - Unspecified: the tools, their sample accounts and manual pages.
+#  - Unspecified: the tools, their sample accounts, manual pages, the JSON
+#    Schemas of voka-auth --json and voka-server's systemd unit.
 include(CMakePackageConfigHelpers)
 
 # Libraries go into Debian's multiarch folder whatever the configured prefix,
@@ -87,3 +88,9 @@ add_custom_command(OUTPUT ${python_wheel}
   VERBATIM)
 add_custom_target(python_wheel ALL DEPENDS ${python_wheel})
 install(DIRECTORY ${python_build}/installed/ DESTINATION lib/python3/dist-packages COMPONENT python)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/schemas/ DESTINATION ${CMAKE_INSTALL_DATADIR}/voka-tools/schemas
+        FILES_MATCHING PATTERN "*.schema.json")
+# Not enabled by the package: it reads /etc/voka-server/accounts, which
+# packaging/deb/finish_packages.cmake adds as a conffile.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/voka-server.service DESTINATION lib/systemd/system)

@@ -1,7 +1,8 @@
 # Manual pages of voka-auth and voka-server, written by help2man from the
 # built programs' --help and --version, which the programs make from their
 # option declarations, so that page, help and parser cannot disagree;
-# compressed as Debian wants them (gzip -9n: no name, no time).
+# compressed as Debian wants them (gzip -9n: no name, no time). help2man
+# writes in its locale's character set: in C, a "?" for each non-ASCII byte.
 # Sections that --help would make too long come from the program's document
 # (packaging/man/doc_sections.py): voka_add_manual_page(PROGRAM SUMMARY
 # ["Heading=MAN SECTION"]...) takes those headings of docs/PROGRAM.md.
@@ -20,7 +21,8 @@ function(voka_add_manual_page program summary)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     ${sections}
-    COMMAND ${VOKA_HELP2MAN} --no-info --name=${summary} ${include} --output=${page} $<TARGET_FILE:${program}>
+    COMMAND ${VOKA_HELP2MAN} --locale=C.UTF-8 --no-info --name=${summary} ${include} --output=${page}
+            $<TARGET_FILE:${program}>
     COMMAND gzip -9nf ${page}
     DEPENDS ${program} ${document} ${sections_script}
     VERBATIM)

@@ -3,8 +3,10 @@
 #   libvoka-client1     runtime      libvoka-client.so.1; depends on libusbclient1, the USB e-key library
 #   voka-soft-token     softtoken    the stand-in libUsbClient.so.1, which provides libusbclient1
 #   libvoka-client-dev  development  headers, static libraries, link names, CMake and pkg-config files
-#   voka-tools          Unspecified  voka-auth, voka-server, the sample accounts, the manual pages
-#   python3-voka        python       the package voka (architecture all)
+#   voka-tools          Unspecified  voka-auth, voka-server, the sample accounts, the manual pages,
+#                                    voka-auth's JSON Schemas, voka-server's systemd unit and
+#                                    its account file /etc/voka-server/accounts (a conffile)
+#   python3-voka        python       the package voka (architecture all), compiled at install
 # The MSI packages name the same contact (scripts/package reads it here).
 set(VOKA_PACKAGE_CONTACT "VOKA4ClientCom developers <maintainers@voka4clientcom.invalid>"
     CACHE INTERNAL "Who answers for the packages")
@@ -72,6 +74,7 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)  # the runtime and the stand-in hol
 set(CPACK_VOKA_TOKEN ${VOKA_DEB_TOKEN})
 set(CPACK_VOKA_DEVELOPMENT_PACKAGE libvoka-client-dev)
 set(CPACK_VOKA_TOKEN_SHLIBS "libUsbClient 1 ${VOKA_DEB_TOKEN}")
+set(CPACK_VOKA_SERVER_ACCOUNTS_PACKAGE voka-tools)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/triggers)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS ${VOKA_DEB_TOKEN})
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "login engine for Linux programs: C interface library
@@ -117,6 +120,9 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${VOKA_DEB_RUNTIME_DEPENDS}, python3:any")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pytest, python3-locust, voka-tools")
+# Byte code compiled at install and removed before removal, as dh_python3's scripts do.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/python3-voka/postinst
+    ${PROJECT_SOURCE_DIR}/packaging/deb/python3-voka/prerm)
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION "login engine for Python 3
 The package voka drives the client-side login engine of libvoka-client.so.1
 through ctypes: voka.Client with its four requests and a whole login; and

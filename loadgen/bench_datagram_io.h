@@ -13,6 +13,10 @@ constexpr int kDatagramBatch = 32;
 
 // Makes receives on the socket return at once when nothing is waiting.
 bool MakeNonBlocking(socket_t socket);
+// A connected socket is told of a closed port or host by its next receive
+// alone: a queue of such errors that no receive empties would keep it
+// readable, and its waits would return at once for ever.
+bool StopQueueingErrors(socket_t socket);
 // Waits until the socket is readable (1) or until (0); -1 when the wait failed.
 int WaitReadableUntil(socket_t socket, BenchClock::time_point until);
 // Sleeps until until, where the platform sleeps that briefly; else returns at once.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -23,6 +24,11 @@ void Point(mmsghdr& message, iovec& slot, const void* data, size_t size) {
 bool MakeNonBlocking(socket_t socket) {
   const int flags = fcntl(socket, F_GETFL);
   return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+bool StopQueueingErrors(socket_t socket) {
+  const int off = 0;
+  return setsockopt(socket, IPPROTO_IP, IP_RECVERR, &off, sizeof off) == 0;
 }
 
 int WaitReadableUntil(socket_t socket, BenchClock::time_point until) {

@@ -7,6 +7,9 @@ bool MakeNonBlocking(socket_t socket) {
   return ioctlsocket(socket, FIONBIO, &on) == 0;
 }
 
+// WinSock queues no errors for a later look.
+bool StopQueueingErrors(socket_t) { return true; }
+
 // WinSock waits in whole milliseconds: rounded up, so that a wait never ends
 // before until.
 int WaitReadableUntil(socket_t socket, BenchClock::time_point until) {

@@ -129,7 +129,7 @@ class CSocketLoginWorker {
     destination.sin_port = htons(static_cast<uint16_t>(port));
     // Connected, the system looks the route up once, not for every datagram.
     if (connect(m_client->m_RSSocket, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != 0 ||
-        !MakeNonBlocking(m_client->m_RSSocket)) {
+        !MakeNonBlocking(m_client->m_RSSocket) || !StopQueueingErrors(m_client->m_RSSocket)) {
       return;
     }
     m_socket = m_client->m_RSSocket;

@@ -21,7 +21,11 @@ bool WaitUntilDue(CLoadSchedule& schedule, BenchClock::time_point due) {
 }  // namespace
 
 CLoadSchedule::CLoadSchedule(const LoadPlan& plan, const std::atomic<bool>& stop)
-    : m_plan(plan), m_stop(stop), m_start(BenchClock::now()), m_end(m_start + plan.duration) {}
+    : m_plan(plan),
+      m_stop(stop),
+      m_start(BenchClock::now()),
+      m_measured(m_start + plan.warmUp),
+      m_end(m_measured + plan.duration) {}
 
 BenchClock::time_point CLoadSchedule::Due(uint64_t index) const {
   const double seconds = static_cast<double>(index) / static_cast<double>(m_plan.rate);
@@ -38,6 +42,7 @@ bool CLoadSchedule::Claim(uint64_t& index, BenchClock::time_point& due) {
 bool CLoadSchedule::Start(BenchClock::time_point due) {
   const BenchClock::time_point now = BenchClock::now();
   if (m_stop || now >= m_end) return Finish(std::min(now, m_end));
+  if (InWarmUp(due)) return true;
   ++m_started;
   if (now - due > kLateStart) ++m_late;
   return true;
@@ -52,12 +57,12 @@ LoadOutcome CLoadSchedule::Outcome() const {
   LoadOutcome outcome;
   outcome.started = m_started;
   outcome.late = m_late;
-  outcome.startingTime = m_stoppedAt - m_start;
+  outcome.startingTime = std::max(m_stoppedAt, m_measured) - m_measured;
   outcome.interrupted = m_stop;
-  // Every piece due before starting stopped, up to the cap.
-  uint64_t due = 0;
-  while (due < m_plan.maxStarts && Due(due) < m_stoppedAt) ++due;
-  outcome.notStarted = due > m_started ? due - m_started : 0;
+  // Every piece due after the warm-up and before starting stopped, up to the cap.
+  uint64_t due = 0, measured = 0;
+  for (; due < m_plan.maxStarts && Due(due) < m_stoppedAt; ++due) measured += InWarmUp(Due(due)) ? 0 : 1;
+  outcome.notStarted = measured > m_started ? measured - m_started : 0;
   return outcome;
 }
 

@@ -32,6 +32,16 @@
 
 #include <stddef.h>
 
+/* The release of this header, to test at compile time:
+ * #if VOKA_CLIENT_VERSION_NUM >= VOKA_CLIENT_VERSION_AT(1, 1, 0). The library
+ * that a program runs with tells its own through voka_client_version(). */
+#define VOKA_CLIENT_VERSION_MAJOR 1
+#define VOKA_CLIENT_VERSION_MINOR 0
+#define VOKA_CLIENT_VERSION_PATCH 0
+#define VOKA_CLIENT_VERSION_AT(major, minor, patch) (((major) << 16) | ((minor) << 8) | (patch))
+#define VOKA_CLIENT_VERSION_NUM \
+  VOKA_CLIENT_VERSION_AT(VOKA_CLIENT_VERSION_MAJOR, VOKA_CLIENT_VERSION_MINOR, VOKA_CLIENT_VERSION_PATCH)
+
 /* VOKA_CAUSE_NONE, VOKA_CAUSE_NO_ANSWER, ...: why a request failed. */
 #include "voka/failure_cause.h"
 

@@ -1,7 +1,11 @@
 # cpack's post-build step for the Debian packages, each unpacked and built
 # again:
 #  - takes out the maintainer scripts that cpack writes only to call
-#    ldconfig, which the ldconfig trigger does (packaging/deb/triggers);
+#    ldconfig, which the ldconfig trigger does (packaging/deb/triggers),
+#    keeping those of packaging/deb, which never call it;
+#  - gives voka-tools voka-server's account file /etc/voka-server/accounts,
+#    the sample accounts, as a conffile readable by root alone (the systemd
+#    unit hands it on): outside the prefix, `cmake --install` never writes it;
 #  - strips what Debian's own builds strip: the .comment and .note sections
 #    of programs and shared libraries, and the debug information of static
 #    libraries (deterministically);
@@ -16,6 +20,9 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   foreach(script postinst postrm)
     if(EXISTS ${tree}/DEBIAN/${script})
       file(READ ${tree}/DEBIAN/${script} text)
+      if(NOT text MATCHES "ldconfig")
+        continue()
+      endif()
       string(REGEX REPLACE "[ \t\n]" "" text "${text}")
       if(NOT text MATCHES "^#!/bin/shset-eif\\[\"\\$1\"=\"(configure|remove)\"\\];thenldconfigfi$")
         message(FATAL_ERROR "${package}: ${script} does more than call ldconfig")
@@ -38,6 +45,12 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   endforeach()
 
   file(STRINGS ${tree}/DEBIAN/control control)
+  if("${control}" MATCHES "(^|;)Package: ${CPACK_VOKA_SERVER_ACCOUNTS_PACKAGE}(;|$)")
+    file(MAKE_DIRECTORY ${tree}/etc/voka-server)
+    file(COPY_FILE ${tree}/usr/share/voka-tools/accounts.sample ${tree}/etc/voka-server/accounts)
+    file(CHMOD ${tree}/etc/voka-server/accounts PERMISSIONS OWNER_READ OWNER_WRITE)
+    file(WRITE ${tree}/DEBIAN/conffiles "/etc/voka-server/accounts\n")
+  endif()
   set(fields "")
   foreach(line IN LISTS control)
     if(line MATCHES "^Depends: (.*)$")

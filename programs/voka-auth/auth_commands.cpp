@@ -16,6 +16,7 @@
 #include "voka/codec/ansi_codepage.h"
 #include "voka/codec/ascii_case.h"
 #include "voka/codec/seal_param.h"
+#include "voka/codec/text_escape.h"
 #include "voka/engine/request_text.h"
 #include "voka/limits.h"
 #include "voka/login_flow.h"
@@ -63,12 +64,14 @@ AuthCommand InAnsiCodePage(const AuthCommand& command, std::string& failedOption
 
 class CommandRunner {
  public:
-  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err, bool noticeWaits)
+  CommandRunner(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err, bool noticeWaits,
+                bool outIsTerminal)
       : m_options(options),
         m_in(in),
         m_out(out),
         m_err(err),
         m_errIsTerminal(noticeWaits),
+        m_outIsTerminal(outIsTerminal),
         m_trace(err, options.showSecrets),
         m_notice(err, noticeWaits, options.verbose ? &m_trace : nullptr, options.timeoutSeconds, options.httpServer) {}
 
@@ -207,6 +210,7 @@ class CommandRunner {
     int result = m_engine.GetValue(key.c_str(), value);
     OutputFields fields;
     if (result == 0) fields.emplace_back(AnsiToUtf8Text(key), AnsiToUtf8Text(value));
+    if (!m_options.showSecrets) MaskSecretFields(fields);
     Print("get", result, fields);
     return result == 0 ? kExitSuccess : kExitCommandFailed;
   }
@@ -240,27 +244,30 @@ class CommandRunner {
     for (const auto& entry : m_engine.Results()) {
       fields.emplace_back(AnsiToUtf8Text(entry.first), AnsiToUtf8Text(entry.second));
     }
-    Print(command, result, fields);
+    if (!m_options.showSecrets) MaskSecretFields(fields);
+    Print(command, result, fields, result == 0 ? StageCauses() : CausesOf(m_engine));
     const std::string causes = result == 0 ? "" : CausesText(m_engine);
     if (!causes.empty()) m_err << "voka-auth: " << command << ": cause: " << causes << "\n";
     return result == 0 ? kExitSuccess : kExitCommandFailed;
   }
 
-  void Print(const std::string& command, int result, const OutputFields& fields) {
+  void Print(const std::string& command, int result, const OutputFields& fields, const StageCauses& causes = {}) {
     if (m_options.json) {
-      m_out << FormatJsonResult(command, result, fields) << "\n";
+      m_out << FormatJsonResult(command, result, fields, causes) << "\n";
     } else {
       m_out << FormatHumanResult(command, result, fields);
     }
     m_out.flush();
   }
 
-  // seal and unseal print their text's bytes unchanged, so that they pipe into each other.
+  // seal and unseal print their text's bytes unchanged, so that they pipe
+  // into each other; anyone may send a sealed text, so a terminal sees its
+  // control bytes escaped.
   void PrintText(const std::string& command, const std::string& text) {
     if (m_options.json) {
       m_out << FormatJsonText(command, text) << "\n";
     } else {
-      m_out << text << "\n";
+      m_out << (m_outIsTerminal ? EscapeControlBytes(text) : text) << "\n";
     }
     m_out.flush();
   }
@@ -270,6 +277,7 @@ class CommandRunner {
   std::ostream& m_out;
   std::ostream& m_err;
   const bool m_errIsTerminal;
+  const bool m_outIsTerminal;
   CExchangeTracePrinter m_trace;
   CWaitNotice m_notice;
   CClientAuthen m_engine;
@@ -279,6 +287,6 @@ class CommandRunner {
 }  // namespace
 
 int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
-                    bool noticeWaits) {
-  return CommandRunner(options, in, out, err, noticeWaits).Run();
+                    bool noticeWaits, bool outIsTerminal) {
+  return CommandRunner(options, in, out, err, noticeWaits, outIsTerminal).Run();
 }

@@ -10,6 +10,7 @@
 // returns the exit status: kExitSuccess, kExitCommandFailed at the first
 // command that did not return 0, or kExitUsage for an unusable argument.
 // Secret options given as "-" are read from in. With noticeWaits (err is a
-// terminal) a request that waits more than a second says so on err.
+// terminal) a request that waits more than a second says so on err; with
+// outIsTerminal the texts unseal opens show their control bytes escaped.
 int RunAuthCommands(const AuthOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
-                    bool noticeWaits);
+                    bool noticeWaits, bool outIsTerminal);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "voka-auth/bench_options.h"
+#include "voka-auth/result_output.h"
 #include "voka/codec/ansi_codepage.h"
 #include "voka/protocol/request_kinds.h"
 #include "voka/protocol/result_code_table.h"
@@ -110,18 +111,27 @@ std::string UsageFooter() {
          "system's certificate store alone, and --cacert is refused.\n"
          "\n"
          "Output: 'COMMAND: RESULT' (a RESULT other than 0 followed by its name and\n"
-         "meaning when it has one) and the answer fields, one NAME=VALUE a line;\n"
-         "with --json, {\"schema\":1,\"command\":...,\"result\":...,\"fields\":{...}} per\n"
-         "command, as docs/schemas describe.\n"
+         "meaning when it has one) and the answer fields, one NAME=VALUE a line,\n"
+         "the values of PWD, EKEYPWD and ECARDPWD as *** unless --show-secrets;\n"
+         "with --json, {\"schema\":" +
+         std::to_string(kJsonSchemaVersion) +
+         ",\"command\":...,\"result\":...,\"fields\":{...}} per command, and\n"
+         "\"cause\":{\"udp\":...,\"http\":...,\"text\":...} when a request failed unanswered.\n"
+         "The JSON Schemas of every form are in ../share/voka-tools/schemas from\n"
+         "voka-auth's folder (/usr/share/voka-tools/schemas from the voka-tools\n"
+         "package). unseal prints its text's control bytes as \\xHH on a terminal.\n"
          "\n"
          "Results of the login commands, beside the account server's own RETVALUE:\n" +
          RequestResultLines() +
          "get prints 0 for a field that is present, -1 for one that is absent.\n"
          "\n"
          "Exit status: 0 when every command returned 0 (and login left the user\n"
-         "logged in, AUTHENSTATE 1; bench did every login; check found a server\n"
-         "a login can reach), 1 at the first command that did not (later commands\n"
-         "do not run), 2 for a usage error.\n";
+         "logged in, AUTHENSTATE 1; bench did every login, or no more failed than\n"
+         "--max-failures allows; check found a server a login can reach), 1 at the\n"
+         "first command that did not (later commands do not run) or when the\n"
+         "output could not be written, 2 for a usage error, 3 when check finds UDP\n"
+         "working and the HTTP fallback not, 4 when bench went past --max-p99 or\n"
+         "--max-failures.\n";
 }
 
 // --help lists each command with its argument and options under its
@@ -203,7 +213,8 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
       ->capture_default_str();
   app->add_flag("--json", options.json, "one JSON object per command and line");
   app->add_flag("-v,--verbose", options.verbose, "trace every exchange to stderr, passwords and card answers as ***");
-  app->add_flag("--show-secrets", options.showSecrets, "with -v, show passwords and card answers");
+  app->add_flag("--show-secrets", options.showSecrets,
+                "show passwords, token passwords and card answers in the output and the -v trace");
   app->add_flag("--version", options.version, "the release of voka-auth");
 
   std::vector<CLI::App*> commands;
@@ -259,6 +270,54 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
   return app;
 }
 
+// Edits (insert, delete, change, swap of two neighbours) that turn one word into the other.
+size_t EditDistance(const std::string& from, const std::string& to) {
+  std::vector<std::vector<size_t>> d(from.size() + 1, std::vector<size_t>(to.size() + 1));
+  for (size_t i = 0; i <= from.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= to.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= from.size(); ++i) {
+    for (size_t j = 1; j <= to.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (from[i - 1] == to[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && from[i - 1] == to[j - 2] && from[i - 2] == to[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[from.size()][to.size()];
+}
+
+// Whether word is an option of the line that takes a value, so that the word after it is that value.
+bool TakesAValue(const CLI::App& app, const std::string& word) {
+  if (word.size() < 2 || word[0] != '-' || word.find('=') != std::string::npos) return false;
+  std::vector<const CLI::App*> parts = app.get_subcommands([](const CLI::App*) { return true; });
+  parts.push_back(&app);
+  for (const CLI::App* part : parts) {
+    const CLI::Option* option = part->get_option_no_throw(word);
+    if (option != nullptr && option->get_items_expected_max() > 0) return true;
+  }
+  return false;
+}
+
+// "; did you mean COMMAND?" for the first word that stands where a command
+// would and is one or two edits from one (a swap of two letters is one);
+// empty when no word is.
+std::string CommandSuggestion(const CLI::App& app, const std::vector<std::string>& words) {
+  const std::vector<const CLI::App*> commands = app.get_subcommands([](const CLI::App*) { return true; });
+  for (size_t at = 0; at < words.size(); ++at) {
+    const std::string& word = words[at];
+    const bool isCommand = std::any_of(commands.begin(), commands.end(),
+                                       [&word](const CLI::App* command) { return command->get_name() == word; });
+    if (word.empty() || word[0] == '-' || isCommand) continue;
+    if (at > 0 && TakesAValue(app, words[at - 1])) continue;
+    for (const CLI::App* command : commands) {
+      const std::string& name = command->get_name();
+      const size_t allowed = name.size() > 4 ? 2 : 1;
+      if (EditDistance(word, name) <= allowed) return "; did you mean " + name + "?";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 void AddFieldOption(CLI::App& command, const char* field, bool required) {
@@ -301,7 +360,7 @@ int ParseAuthOptions(const std::vector<std::string>& words, AuthOptions& options
     options.help = true;
     return kExitSuccess;
   } catch (const CLI::ParseError& failure) {
-    error = failure.what();
+    error = failure.what() + CommandSuggestion(*app, words);
     return kExitUsage;
   }
   if (options.help || options.version) return kExitSuccess;

@@ -8,8 +8,9 @@
 // would hold the passwords and the token's secret; false when refused.
 bool KeepSecretsOutOfCoreDumps();
 
-// Whether standard error is a terminal, where a person reads it as it comes.
+// Whether standard error, or output, is a terminal, where a person reads it as it comes.
 bool StandardErrorIsTerminal();
+bool StandardOutputIsTerminal();
 
 // The words after the program's name, in UTF-8.
 std::vector<std::string> CommandLineWords(int argc, char** argv);

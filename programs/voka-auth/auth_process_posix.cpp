@@ -16,6 +16,8 @@ bool KeepSecretsOutOfCoreDumps() {
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 // The words come as the terminal's locale wrote them: UTF-8.
 std::vector<std::string> CommandLineWords(int argc, char** argv) { return {argv + 1, argv + argc}; }
 

@@ -44,6 +44,8 @@ bool KeepSecretsOutOfCoreDumps() {
 
 bool StandardErrorIsTerminal() { return IsConsole(STD_ERROR_HANDLE); }
 
+bool StandardOutputIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
+
 // argv holds the words in the ANSI code page, which loses what it cannot
 // hold; the wide command line has them all.
 std::vector<std::string> CommandLineWords(int, char**) {

@@ -6,10 +6,15 @@
 
 #include "voka-auth/auth_options.h"
 
+// A figure went past --max-p99 or --max-failures.
+constexpr int kExitThresholdCrossed = 4;
+
 // Runs the bench command (its texts already in the engine's code page, its
 // file names as given) and prints the summary to out. With progress (err is a
-// terminal) a line a second goes to err. kExitSuccess when every login was
-// done, kExitCommandFailed when one failed, kExitUsage for an option, account
-// file or CSV file it cannot use.
+// terminal) a line a second goes to err. kExitThresholdCrossed when a
+// figure went past a threshold (each named on err); otherwise kExitSuccess
+// when every login was done, or no more failed than --max-failures allows,
+// kExitCommandFailed when one failed; kExitUsage for an option, account file
+// or CSV file it cannot use.
 int RunBench(const AuthOptions& options, const AuthCommand& command, std::ostream& out, std::ostream& err,
              bool progress);

@@ -18,8 +18,17 @@ constexpr long kMostLogins = 10000000;  // every login's row is kept for --csv
 // many logins in flight), or the engine, a socket a request, as a front end.
 enum class BenchClient { kLoad, kEngine };
 
+// The figures past which a run fails: none unless given.
+struct BenchThresholds {
+  double maxP99Ms = 0;  // 0: none
+  bool limitsFailures = false;
+  bool failuresAsShare = false;  // maxFailures is a percentage of the logins started
+  double maxFailures = 0;
+};
+
 struct BenchSettings {
   LoadPlan plan;
+  BenchThresholds thresholds;
   BenchClient client = BenchClient::kLoad;
   std::string accountsPath;  // empty: the one account of --user and --password
   std::string user;
@@ -34,5 +43,10 @@ struct BenchSettings {
 void AddBenchOptions(CLI::App& bench);
 
 // The command's options as settings; false with a one-line reason for a
-// value bench cannot take.
-bool ReadBenchSettings(const AuthCommand& command, BenchSettings& settings, std::string& error);
+// value bench cannot take. Without --concurrency, as many logins may be in
+// flight as start within three UDP time-outs (the longest a login takes
+// when no answer comes), up to kMostConcurrency: the loop stays open.
+bool ReadBenchSettings(const AuthCommand& command, int timeoutSeconds, BenchSettings& settings, std::string& error);
+
+// The concurrency bench takes when none is given.
+int DefaultConcurrency(long rate, int timeoutSeconds);

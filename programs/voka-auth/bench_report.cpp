@@ -51,7 +51,32 @@ std::string Padded(std::string text, size_t width) {
   return text;
 }
 
+// The most failures the thresholds allow; negative when they allow any number.
+double MostFailures(const BenchFigures& figures) {
+  const BenchThresholds& thresholds = figures.thresholds;
+  if (!thresholds.limitsFailures) return -1;
+  if (!thresholds.failuresAsShare) return thresholds.maxFailures;
+  return thresholds.maxFailures * static_cast<double>(figures.run.started) / 100;
+}
+
+std::string Number(double value) { return Format("%g", value); }
+
 }  // namespace
+
+std::vector<std::string> CrossedThresholds(const BenchFigures& figures) {
+  std::vector<std::string> crossed;
+  const BenchThresholds& thresholds = figures.thresholds;
+  const uint64_t p99 = figures.tally.Logins().Percentile(99);
+  if (thresholds.maxP99Ms > 0 && static_cast<double>(p99) > thresholds.maxP99Ms * 1e6) {
+    crossed.push_back("p99 " + Milliseconds(p99) + " ms is over --max-p99 " + Number(thresholds.maxP99Ms) + " ms");
+  }
+  const double most = MostFailures(figures);
+  if (most >= 0 && static_cast<double>(figures.tally.Failed()) > most) {
+    crossed.push_back(std::to_string(figures.tally.Failed()) + " failed logins are over --max-failures " +
+                      Number(thresholds.maxFailures) + (thresholds.failuresAsShare ? "%" : ""));
+  }
+  return crossed;
+}
 
 std::string FormatProgressLine(std::chrono::nanoseconds elapsed, uint64_t started, const RecentLogins& recent) {
   return "bench: " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) +
@@ -66,7 +91,10 @@ std::string FormatBenchSummary(const BenchFigures& figures) {
   const CBenchTally& tally = figures.tally;
   std::string out = "requested: " + std::to_string(plan.rate) + " logins a second for " +
                     std::to_string(plan.duration.count()) + " s, at most " + std::to_string(plan.concurrency) +
-                    " at a time\n";
+                    " at a time" +
+                    (plan.warmUp.count() != 0 ? ", after a warm-up of " + std::to_string(plan.warmUp.count()) + " s"
+                                              : std::string()) +
+                    "\n";
   out += "achieved: " + Format("%.1f", run.AchievedRate()) + " logins a second over " + Seconds(run.startingTime) +
          " s" + (run.interrupted ? " (interrupted)" : "") + "\n";
   if (run.late != 0 || run.notStarted != 0) {
@@ -130,6 +158,7 @@ std::string FormatBenchJson(const BenchFigures& figures) {
                            {"requested_rate", plan.rate},
                            {"achieved_rate", Rounded(run.AchievedRate(), 1e3)},
                            {"duration_s", plan.duration.count()},
+                           {"warm_up_s", plan.warmUp.count()},
                            {"concurrency", plan.concurrency},
                            {"starting_time_s", Rounded(std::chrono::duration<double>(run.startingTime).count(), 1e3)},
                            {"interrupted", run.interrupted},
@@ -148,5 +177,6 @@ std::string FormatBenchJson(const BenchFigures& figures) {
                            {"failures_by_cause", byCause},
                            {"over_http", tally.OverHttp()},
                            {"latency_ms", latency},
-                           {"cpu_us_per_login", Rounded(CpuMicrosecondsPerLogin(figures), 10)}});
+                           {"cpu_us_per_login", Rounded(CpuMicrosecondsPerLogin(figures), 10)},
+                           {"thresholds_crossed", CrossedThresholds(figures)}});
 }

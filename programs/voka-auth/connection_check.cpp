@@ -250,7 +250,7 @@ class ConnectionCheck {
     const HttpFacts& facts = m_httpFacts;
     if (facts.tlsVersion.empty()) return nullptr;
     return {{"version", facts.tlsVersion},           {"subject", facts.certificateSubject},
-            {"issuer", facts.certificateIssuer},     {"expires", facts.certificateExpiry},
+            {"issuer", facts.certificateIssuer},     {"expires", Rfc3339Time(facts.certificateExpiry)},
             {"verified", facts.certificateVerified}, {"problem", facts.certificateProblem}};
   }
 

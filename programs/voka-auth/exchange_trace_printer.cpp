@@ -35,15 +35,23 @@ std::string PrintableAnsi(const char* data, size_t length) {
   return out;
 }
 
-std::string CausesText(const CClientAuthen& engine) {
-  if (engine.LastCause() == VOKA_CAUSE_NONE || engine.LastCause() == VOKA_CAUSE_NOT_TRIED) return "";
+StageCauses CausesOf(const CClientAuthen& engine) {
+  StageCauses stages;
+  if (engine.LastCause() == VOKA_CAUSE_NONE || engine.LastCause() == VOKA_CAUSE_NOT_TRIED) return stages;
   const RequestCauses& causes = engine.LastCauses();
+  if (causes.udp != VOKA_CAUSE_NOT_TRIED) stages.udp = FailureCauseName(causes.udp);
+  if (causes.http != VOKA_CAUSE_NOT_TRIED) stages.http = FailureCauseName(causes.http);
+  stages.text = FailureCauseText(engine.LastCause());
+  return stages;
+}
+
+std::string CausesText(const CClientAuthen& engine) {
+  const StageCauses stages = CausesOf(engine);
+  if (stages.text.empty()) return "";
   std::string text;
-  if (causes.udp != VOKA_CAUSE_NOT_TRIED) text = std::string("udp ") + FailureCauseName(causes.udp);
-  if (causes.http != VOKA_CAUSE_NOT_TRIED) {
-    text += (text.empty() ? "http " : ", then http ") + std::string(FailureCauseName(causes.http));
-  }
-  return text + ": " + FailureCauseText(engine.LastCause());
+  if (!stages.udp.empty()) text = "udp " + stages.udp;
+  if (!stages.http.empty()) text += (text.empty() ? "http " : ", then http ") + stages.http;
+  return text + ": " + stages.text;
 }
 
 std::string CExchangeTracePrinter::Masked(const std::string& text) const {

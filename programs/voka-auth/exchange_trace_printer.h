@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "voka-auth/result_output.h"
 #include "voka/client_authen.h"
 
 // Engine texts are ANSI; the trace shows them in UTF-8, with NUL separators
@@ -15,6 +16,9 @@ std::string PrintableAnsi(const char* data, size_t length);
 // cause means. Empty when the last stage failed for no cause (its answer
 // was read).
 std::string CausesText(const CClientAuthen& engine);
+
+// The same, stage by stage, for --json.
+StageCauses CausesOf(const CClientAuthen& engine);
 
 class CExchangeTracePrinter : public ExchangeTrace {
  public:

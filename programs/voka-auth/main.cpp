@@ -11,6 +11,15 @@
 
 namespace {
 
+// A result that never reached its reader is no success: a script that
+// writes it to a full disk must see the failure.
+int EndOutput(int status) {
+  std::cout.flush();
+  if (std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::cerr << "voka-auth: cannot write the result to standard output\n";
+  return status == kExitSuccess ? kExitCommandFailed : status;
+}
+
 int Main(int argc, char** argv) {
   if (!KeepSecretsOutOfCoreDumps()) {
     std::cerr << "voka-auth: cannot turn core dumps off, which would hold the secrets\n";
@@ -26,13 +35,14 @@ int Main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << AuthUsageText();
-    return kExitSuccess;
+    return EndOutput(kExitSuccess);
   }
   if (options.version) {
     std::cout << AuthVersionText();
-    return kExitSuccess;
+    return EndOutput(kExitSuccess);
   }
-  return RunAuthCommands(options, std::cin, std::cout, std::cerr, StandardErrorIsTerminal());
+  return EndOutput(
+      RunAuthCommands(options, std::cin, std::cout, std::cerr, StandardErrorIsTerminal(), StandardOutputIsTerminal()));
 }
 
 }  // namespace

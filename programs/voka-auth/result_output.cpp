@@ -5,6 +5,7 @@
 
 #include "voka/codec/text_escape.h"
 #include "voka/codec/utf8_sequence.h"
+#include "voka/protocol/request_kinds.h"
 #include "voka/protocol/result_code_table.h"
 
 namespace {
@@ -49,10 +50,29 @@ std::string FormatJsonObject(const JsonObject& object) {
   return EscapeInvisibleControls(versioned.dump(-1, ' ', false, JsonObject::error_handler_t::replace));
 }
 
-std::string FormatJsonResult(const std::string& command, int result, const OutputFields& fields) {
+std::string FormatJsonResult(const std::string& command, int result, const OutputFields& fields,
+                             const StageCauses& causes) {
   JsonObject answer = JsonObject::object();
   for (const auto& [name, value] : fields) answer[name] = value;
-  return FormatJsonObject({{"command", command}, {"result", result}, {"fields", answer}});
+  JsonObject object = {{"command", command}, {"result", result}, {"fields", answer}};
+  if (causes.text.empty()) return FormatJsonObject(object);
+  JsonObject cause = JsonObject::object();
+  if (!causes.udp.empty()) cause["udp"] = causes.udp;
+  if (!causes.http.empty()) cause["http"] = causes.http;
+  cause["text"] = causes.text;
+  object["cause"] = cause;
+  return FormatJsonObject(object);
+}
+
+std::string Rfc3339Time(const std::string& utcTime) {
+  // "YYYY-MM-DD HH:MM:SS UTC"
+  static const std::string kForm = "0000-00-00 00:00:00 UTC";
+  if (utcTime.size() != kForm.size()) return utcTime;
+  for (size_t at = 0; at < kForm.size(); ++at) {
+    const bool digit = utcTime[at] >= '0' && utcTime[at] <= '9';
+    if (kForm[at] == '0' ? !digit : utcTime[at] != kForm[at]) return utcTime;
+  }
+  return utcTime.substr(0, 10) + "T" + utcTime.substr(11, 8) + "Z";
 }
 
 std::string ResultLabel(const std::string& command, int result) {
@@ -61,6 +81,12 @@ std::string ResultLabel(const std::string& command, int result) {
   std::string label = std::to_string(result);
   if (result == 0 || !entry) return label;
   return label + " " + entry->name + " (" + entry->meaning + ")";
+}
+
+void MaskSecretFields(OutputFields& fields) {
+  for (auto& [name, value] : fields) {
+    if (IsSecretField(name)) value = "***";
+  }
 }
 
 std::string FormatHumanResult(const std::string& command, int result, const OutputFields& fields) {

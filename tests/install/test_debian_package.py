@@ -6,7 +6,10 @@ runtime needs the token library's virtual package, which the stand-in
 provides; dpkg installs them, the stand-in explicitly; each package's
 documentation folder holds its readers' documents and a changelog that names
 it; pkg-config prints plain flags; voka-server's manual page has the account
-file's format, its files and exit statuses; the loader finds the runtime
+file's format, its files and exit statuses, in UTF-8; voka-tools ships
+voka-auth's JSON Schemas and voka-server's systemd unit, which systemd-analyze
+verifies and the package leaves disabled, with its account file a conffile
+that root alone reads; python3-voka is compiled at install; the loader finds the runtime
 library by its trigger; the installed voka-server answers logins from a C
 and a C++ program built against /usr both ways, from Python's voka and from
 voka-auth; dpkg purges every file again. Needs root, and none of the
@@ -39,6 +42,9 @@ PLACEMENT_TAGS = ("shared-library", "soname", "ldconfig", "shlibs", "multiarch",
                   "dev-package", "link-to-shared-library")
 # What lintian --pedantic says, at any level, of what Debian's own builds do.
 BUILD_TAGS = ("hardening-", "unstripped-", "unneeded-section", "duplicate-")
+SCHEMAS = "/usr/share/voka-tools/schemas"
+UNIT = "/usr/lib/systemd/system/voka-server.service"
+PYTHON_PACKAGE = "/usr/lib/python3/dist-packages/voka"
 PYTHON_LOGIN = """
 import importlib.metadata, sys, voka
 with voka.Client(sys.argv[1], sys.argv[2]) as client:
@@ -85,6 +91,11 @@ class DebianPackages(unittest.TestCase):
             page = run(["zcat", "/usr/share/man/man1/voka-server.1.gz"])
             self.assertEqual(re.findall(r'^\.SH "?(ACCOUNTS FILE|FILES|EXIT STATUS)', page, re.M),
                              ["ACCOUNTS FILE", "EXIT STATUS", "FILES"])
+            self.assertIn("\\fB张三\\fR/\\fB密码 123\\fR", page)
+            self.assertEqual(sorted(os.listdir(SCHEMAS)), ["voka-auth-%s.schema.json" % form
+                                                           for form in ("bench", "check", "result", "text")])
+            self.check_service()
+            self.assertTrue(os.listdir(PYTHON_PACKAGE + "/__pycache__"))
             for tool in ("voka-auth", "voka-server"):
                 self.assertEqual(run(["/usr/bin/" + tool, "--version"]), "%s %s\n" % (tool, VERSION))
             with tempfile.TemporaryDirectory() as work:
@@ -96,6 +107,16 @@ class DebianPackages(unittest.TestCase):
         self.assertEqual([p for p in ARCHITECTURES if installed(p)], [])
         self.assertEqual([f for f in files if os.path.lexists(f)], [])
         self.assertNotRegex(run(["ldconfig", "-p"]), "libUsbClient|libvoka-client")
+        # Byte code written after the install, and the conffile, go as well.
+        self.assertEqual([f for f in (PYTHON_PACKAGE, "/etc/voka-server") if os.path.lexists(f)], [])
+
+    def check_service(self):
+        """The unit passes systemd-analyze verify and is not enabled; its account file is a conffile only root reads."""
+        run(["systemd-analyze", "verify", UNIT])
+        self.assertEqual([d for d in os.listdir("/etc/systemd/system") if os.path.exists(
+            os.path.join("/etc/systemd/system", d, "voka-server.service"))], [])
+        self.assertIn(" /etc/voka-server/accounts ", run(["dpkg-query", "-W", "-f=${Conffiles}", "voka-tools"]))
+        self.assertEqual(os.stat("/etc/voka-server/accounts").st_mode & 0o777, 0o600)
 
     def check_python_and_voka_auth(self, work):
         """bob's e-key login from the system's Python and from voka-auth,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "programs/voka-auth/bench_options.h"
 #include "voka/protocol/request_kinds.h"
 
 namespace {
@@ -103,6 +104,12 @@ TEST(AuthOptions, UsageErrorsNameTheWord) {
       {{"--timeout", "5s", "dynamic-key"}, "5s"},
       {{"seal"}, "TEXT"},
       {{"dynamic-key", "unseal"}, "BASE64"},
+      // A word one or two edits from a command, where a command stands, is named with it.
+      {{"lgoin", "--user", "u"}, "lgoin; did you mean login?"},
+      {{"--json", "dynamic-kye", "chek"}, "did you mean dynamic-key?"},
+      {{"static", "--user", "u", "--password", "p", "--json", "gte", "X"}, "did you mean get?"},
+      {{"static", "--user", "gte", "--password", "p", "sael", "X"}, "did you mean seal?"},
+      {{"sael", "--user", "login"}, "did you mean seal?"},
   };
   for (const auto& [words, word] : cases) {
     AuthOptions options;
@@ -115,5 +122,17 @@ TEST(AuthOptions, UsageErrorsNameTheWord) {
 // A field marked secret in the request table without an option to carry it
 // would never be read from standard input.
 TEST(AuthOptions, EverySecretFieldHasAnOption) { EXPECT_EQ(SecretOptionNames().size(), SecretFieldNames().size()); }
+
+// Room for every login started within three time-outs, up to the most.
+TEST(BenchOptions, DefaultConcurrencyKeepsTheLoopOpen) {
+  const struct {
+    long rate;
+    int timeoutSeconds;
+    int concurrency;
+  } cases[] = {{1, 10, 30}, {8, 1, 24}, {333, 1, 999}, {334, 1, 1000}, {kMostStartsASecond, 86400, 1000}, {5, 0, 15}};
+  for (const auto& entry : cases) {
+    EXPECT_EQ(DefaultConcurrency(entry.rate, entry.timeoutSeconds), entry.concurrency) << entry.rate;
+  }
+}
 
 }  // namespace

@@ -15,6 +15,8 @@ using BenchClock = std::chrono::steady_clock;
 
 struct LoadPlan {
   long rate = 1;  // starts a second
+  // Pieces due in the warm-up run but count in no figure; the duration follows it.
+  std::chrono::seconds warmUp{0};
   std::chrono::seconds duration{1};
   int concurrency = 1;  // worker threads
   uint64_t maxStarts = 1;
@@ -23,11 +25,12 @@ struct LoadPlan {
 // A piece of work that started later than this after it was due counts as late.
 constexpr std::chrono::milliseconds kLateStart{1};
 
+// Figures of the pieces due after the warm-up alone.
 struct LoadOutcome {
   uint64_t started = 0;
   uint64_t late = 0;                         // started more than kLateStart after it was due
   uint64_t notStarted = 0;                   // due before starting stopped, never started: every worker was busy
-  std::chrono::nanoseconds startingTime{0};  // from the first due time until starting stopped
+  std::chrono::nanoseconds startingTime{0};  // from the warm-up's end until starting stopped
   bool interrupted = false;
 
   double AchievedRate() const;
@@ -47,6 +50,8 @@ class CLoadSchedule {
   // Whether the stop flag is set, which ends starting as of now.
   bool Stopping();
   BenchClock::time_point StartTime() const { return m_start; }
+  // Whether a piece due then belongs to the warm-up.
+  bool InWarmUp(BenchClock::time_point due) const { return due < m_measured; }
   LoadOutcome Outcome() const;
 
  private:
@@ -57,6 +62,7 @@ class CLoadSchedule {
   const LoadPlan m_plan;
   const std::atomic<bool>& m_stop;
   const BenchClock::time_point m_start;
+  const BenchClock::time_point m_measured;  // the warm-up's end
   const BenchClock::time_point m_end;
   std::atomic<uint64_t> m_next{0};
   std::atomic<uint64_t> m_started{0};
