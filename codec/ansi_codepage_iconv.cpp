@@ -15,7 +15,8 @@ namespace {
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 const char kUtf8Replacement[] = "\xEF\xBF\xBD";
 
-// 0 while no code page has been set: the environment decides.
+// 0 while no code page has been set: VOKA_CODEPAGE decides, else the
+// protocol's code page.
 std::atomic<unsigned> g_chosenCodePage{0};
 
 unsigned CodePageFromEnvironment() {

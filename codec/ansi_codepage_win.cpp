@@ -4,10 +4,12 @@
 #include <climits>
 
 #include "voka/codec/ansi_codepage.h"
+#include "voka/limits.h"
 
 namespace {
 
-// 0 while no code page has been set: the system's ANSI code page applies.
+// 0 while no code page has been set: the protocol's code page applies, not
+// the system's ANSI code page, which is 936 only on a Chinese Windows.
 std::atomic<unsigned> g_chosenCodePage{0};
 
 std::string WideToUtf8(const std::wstring& wide) {
@@ -57,7 +59,7 @@ void ReplaceSurrogatePairs(std::wstring& wide) {
 
 unsigned AnsiCodePage() {
   const unsigned chosen = g_chosenCodePage.load();
-  return chosen ? chosen : GetACP();
+  return chosen ? chosen : kDefaultCodePage;
 }
 
 void SetAnsiCodePage(unsigned codePage) { g_chosenCodePage.store(codePage); }

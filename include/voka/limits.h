@@ -16,8 +16,9 @@ constexpr int kDefaultUdpPort = 8025;
 // voka-server's validation service, and voka-auth's default base URL.
 constexpr int kDefaultHttpPort = 8080;
 
-// The ANSI code page of the engine's byte strings on the target systems
-// (Simplified Chinese); VOKA_CODEPAGE or --codepage choose another on Linux.
+// The code page the protocol speaks (Simplified Chinese), and so that of the
+// engine's byte strings on every system, whatever its own ANSI code page;
+// VOKA_CODEPAGE (Linux) or voka-auth's --codepage choose another.
 constexpr unsigned kDefaultCodePage = 936;
 
 // How long a UDP request waits for its answer unless SetUdpTimeOut says otherwise.

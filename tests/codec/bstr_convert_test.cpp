@@ -16,7 +16,7 @@ struct BstrOwner {
   ~BstrOwner() { SysFreeString(text); }
 };
 
-// The host's own ANSI code page, 936 under the test runner.
+// The default code page: 936, whatever the system's ANSI code page.
 class BstrConvert : public ::testing::Test {
  protected:
   void SetUp() override { SetAnsiCodePage(0); }

@@ -31,7 +31,7 @@ class StrCoding : public ::testing::Test {
   }
 };
 
-TEST_F(StrCoding, SystemCodePageIs936) {
+TEST_F(StrCoding, DefaultCodePageIs936) {
   if (std::getenv("VOKA_CODEPAGE")) GTEST_SKIP() << "VOKA_CODEPAGE chooses another code page";
   SetAnsiCodePage(0);
   EXPECT_EQ(AnsiCodePage(), 936u);

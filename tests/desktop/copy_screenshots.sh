@@ -12,6 +12,7 @@ declare -A pictures=(
   [login-window-waiting.png]=udp_silence-waiting.png
   [login-window-chinese.png]=alice_chinese-result.png
   [login-window-check.png]=check_udp_silent-check.png
+  [login-window-english-windows.png]=zhangsan_english_windows-result.png
 )
 mkdir -p "$root/docs/images"
 for picture in "${!pictures[@]}"; do

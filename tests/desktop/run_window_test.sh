@@ -20,6 +20,12 @@ export DISPLAY=:$(cat "$display_file")
 # No window manager runs on the display: Wine draws the title bars itself
 # and does not wait for a window manager to withdraw a closed window.
 "$wine_run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+# Windows of every language link the dialog font to an East Asian font for
+# the characters it lacks; Wine does so only under a Chinese locale.
+for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+  "$wine_run" "$prefix" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null
+done
 mkdir -p "$(dirname "$screenshots")"
 coproc driver { "$wine_run" "$prefix" "$@"; }
 driver_pid=$driver_PID

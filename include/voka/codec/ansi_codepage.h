@@ -1,8 +1,11 @@
 #pragma once
-// The ANSI code page of the engine's byte strings: code page 936 on the target
-// systems. Windows asks the system (GetACP); Linux converts with iconv, taking
-// the code page from VOKA_CODEPAGE (default 936). SetAnsiCodePage overrides
-// both. All functions are thread-safe.
+// The code page of the engine's byte strings. The protocol speaks code page
+// 936 (kDefaultCodePage in <voka/limits.h>), so that is the default on both
+// platforms, whatever the system's own ANSI code page: on Windows the COM
+// object's texts convert to and from it on an English or Japanese system as on
+// a Chinese one. Linux converts with iconv, and VOKA_CODEPAGE chooses another
+// code page there. SetAnsiCodePage overrides the default on both (voka-auth's
+// --codepage). All functions are thread-safe.
 
 #include <cstdint>
 #include <string>
@@ -10,10 +13,10 @@
 // GB18030, which holds every character, as UTF-8 does.
 constexpr unsigned kGb18030CodePage = 54936;
 
-// The code page in use: the one set by SetAnsiCodePage, else the system's.
+// The code page in use: the one set by SetAnsiCodePage, else the default.
 unsigned AnsiCodePage();
 
-// Overrides the code page for the whole process; 0 returns to the system's.
+// Overrides the code page for the whole process; 0 returns to the default.
 void SetAnsiCodePage(unsigned codePage);
 
 // Whether texts can be converted from and to codePage on this system.
