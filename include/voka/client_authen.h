@@ -98,7 +98,8 @@ class CClientAuthen {
   // kLongestUrl) as a request too long is failed, before any work.
   int RefuseRequestTooLong();
 
-  // Seconds one UDP exchange waits for its answer (default 10).
+  // Seconds one UDP exchange waits for its answer (default kDefaultUdpTimeOutSeconds,
+  // at most kLongestUdpTimeOutSeconds).
   void SetUdpTimeOut(int seconds);
   // Has https trust only the CAs of this PEM file (empty: the system's, or
   // VOKA_CA_BUNDLE's); false where the system's certificate store alone

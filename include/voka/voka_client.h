@@ -10,8 +10,9 @@
  * the same time on separate threads.
  *
  * Blocking: every request call waits for its answer on the calling thread.
- * One UDP exchange waits at most the UDP time-out (10 seconds unless
- * voka_client_set_udp_timeout says otherwise); one HTTP request, redirects
+ * One UDP exchange waits at most the UDP time-out (the "limit" term
+ * UDP_TIMEOUT of voka_client_term unless voka_client_set_udp_timeout says
+ * otherwise); one HTTP request, redirects
  * included, at most 30 seconds, giving up after 5 seconds without a byte from
  * the server. voka_client_get_dynamic_key over UDP that fails falls back to
  * HTTP in the same call, so it may wait the UDP time-out and then the HTTP
@@ -66,8 +67,9 @@ VOKA_CLIENT_API void voka_client_free(voka_client* client);
 /* udp_server is "host[:port]", http_server the base URL of every HTTP request.
  * Empties the answer's fields. */
 VOKA_CLIENT_API int voka_client_initialize(voka_client* client, const char* udp_server, const char* http_server);
-/* Seconds one UDP exchange waits for its answer (10 unless changed; 1 to
- * INT_MAX / 1000, since the wait is counted in milliseconds in an int). */
+/* Seconds one UDP exchange waits for its answer (UDP_TIMEOUT unless changed;
+ * 1 to UDP_TIMEOUT_MAX, INT_MAX / 1000, since the wait is counted in
+ * milliseconds in an int). */
 VOKA_CLIENT_API int voka_client_set_udp_timeout(voka_client* client, int seconds);
 /* Sets *uses_udp to 1 while the requests go over UDP, 0 once a dynamic key's
  * UDP stage failed and moved the engine to HTTP for good. */

@@ -198,7 +198,7 @@ std::unique_ptr<CLI::App> DeclareCommandLine(AuthOptions& options) {
   app->add_option("--cacert", options.caBundle, "trust only the CAs in this PEM file for https")->type_name("FILE");
   app->add_option("--timeout", options.timeoutSeconds, "how long a UDP request waits for its answer")
       ->type_name("SECONDS")
-      ->check(CLI::Range(0, 86400))
+      ->check(CLI::Range(1, kLongestUdpTimeOutSeconds))
       ->capture_default_str();
   app->add_option("--codepage", options.codePage, "ANSI code page of the engine's texts")
       ->type_name("N")

@@ -55,6 +55,10 @@ TEST(AuthOptions, GlobalOptionsAnywhereAndCommandsInOrder) {
   EXPECT_EQ(options.commands[1].Option("check-code"), "");
   EXPECT_EQ(options.commands[2].argument, "guid");
   EXPECT_EQ(options.commands[3].argument, "retvalue");
+  // The longest wait the engine can keep is accepted, as the C interface accepts it.
+  AuthOptions longest;
+  EXPECT_EQ(Parse({"--timeout", std::to_string(kLongestUdpTimeOutSeconds), "dynamic-key"}, longest, error),
+            kExitSuccess);
 }
 
 // login, static and bench send the same application and area unless told.
@@ -100,7 +104,8 @@ TEST(AuthOptions, UsageErrorsNameTheWord) {
       {{"ekey", "--user", "u", "--ekey-password", "p", "--ekey-type", "t", "--app", "1"}, "--app"},
       {{"ekey", "--user", "u", "--ekey-password", "p", "--ekey-type"}, "--ekey-type"},
       {{"ecard", "--user", "u", "--ecard-answer", "1", "--check-code", "c"}, "--check-code"},
-      {{"--timeout", "-1", "dynamic-key"}, "-1"},
+      {{"--timeout", "0", "dynamic-key"}, "--timeout"},
+      {{"--timeout", std::to_string(kLongestUdpTimeOutSeconds + 1), "dynamic-key"}, "--timeout"},
       {{"--timeout", "5s", "dynamic-key"}, "5s"},
       {{"seal"}, "TEXT"},
       {{"dynamic-key", "unseal"}, "BASE64"},
