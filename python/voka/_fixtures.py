@@ -12,11 +12,12 @@ def _started(config: pytest.Config, arguments: Sequence[str]) -> RunningServer:
         return RunningServer(arguments, binary=config.getoption("voka_server_exec") or config.getini("voka_server_exec")
                              or None, accounts=os.environ.get(ACCOUNTS_VARIABLE))
     except FileNotFoundError as missing:
-        skip = config.getoption("voka_skip_missing_server")
-        if config.getini("voka_skip_missing_server") if skip is None else skip:
-            pytest.skip(str(missing))
-        pytest.fail("%s, or name it with --voka-server-exec PATH (ini voka_server_exec); "
-                    "--voka-skip-missing-server skips the tests that need it instead" % missing, pytrace=False)
+        reason = str(missing)
+    skip = config.getoption("voka_skip_missing_server")
+    if config.getini("voka_skip_missing_server") if skip is None else skip:
+        pytest.skip(reason)
+    pytest.fail("%s, or name it with --voka-server-exec PATH (ini voka_server_exec); "
+                "--voka-skip-missing-server skips the tests that need it instead" % reason, pytrace=False)
 
 
 @pytest.fixture
