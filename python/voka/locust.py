@@ -61,10 +61,9 @@ class LoginFailure(Exception):
 
 
 def failure_text(result: Result) -> str:
-    """The result's cause when it names one, then its code and DESCMSG."""
-    cause = getattr(result, "cause", None)
+    """The result's cause when it has one ("no-answer: ..."), then its code and DESCMSG."""
     text = "%d %s" % (result.code, result.descmsg or "")
-    return text if cause is None else "%s: %s" % (getattr(cause, "name", cause), text)
+    return text if result.cause is None else "%s: %s" % (result.cause, text)
 
 
 class LoginClient:
