@@ -96,6 +96,7 @@ int voka_client_uses_udp(voka_client* client, int* uses_udp) {
 int voka_client_request(voka_client* client, int kind, const char* const* names, const char* const* values,
                         size_t count) {
   return WithEngine(client, [&](CClientAuthen& engine) {
+    engine.ClearCancel();
     const RequestKindRow* row = nullptr;
     for (const RequestKindRow& candidate : AllRequestKinds()) {
       if (static_cast<int>(candidate.kind) == kind) row = &candidate;
@@ -152,6 +153,7 @@ int voka_client_login(voka_client* client, const char* user_id, const char* pass
                       const char* area_id, const char* ekey_type, const char* indication) {
   return RunRequest(client, {user_id, password, app_id, area_id, ekey_type, indication},
                     [](CClientAuthen& engine, const std::string* text) {
+                      engine.ClearCancel();
                       LoginCredentials credentials;
                       credentials.userId = text[0];
                       credentials.password = text[1];
@@ -161,6 +163,12 @@ int voka_client_login(voka_client* client, const char* user_id, const char* pass
                       credentials.indication = text[5];
                       return RunLogin(engine, credentials).code;
                     });
+}
+
+int voka_client_cancel(voka_client* client) {
+  if (client == nullptr) return VOKA_E_FAIL;
+  client->engine.Cancel();
+  return VOKA_OK;
 }
 
 int voka_client_get_value(voka_client* client, const char* name, char* value, size_t capacity, size_t* length) {

@@ -99,7 +99,7 @@ int CClientAuthen::RunStage(RequestTransport transport, RequestKind kind, const 
 }
 
 bool CClientAuthen::SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending) {
-  if (udpResult != AUTHEN_E_FAIL || refusedBeforeSending) {
+  if (udpResult != AUTHEN_E_FAIL || refusedBeforeSending || m_bCancelled) {
     return false;
   }
   m_bUseUdp = false;

@@ -76,7 +76,7 @@ int CClientAuthen::RunHttpStage(const std::string& url, const std::string& query
     }
     std::string body;
     HttpFacts facts;
-    const int fetched = HttpGet(url.c_str(), body, &facts, m_strCaBundle.c_str());
+    const int fetched = HttpGet(url.c_str(), body, &facts, m_strCaBundle.c_str(), &m_bCancelled);
     if (m_pTrace != nullptr) {
       m_pTrace->OnHttpFacts(facts);
     }
@@ -175,6 +175,7 @@ int CClientAuthen::ExchangeDatagram(UDP_HEADER* header, const std::string& paylo
   try {
     // One socket per exchange: a late answer to an earlier request is never read.
     CUDPServer client(m_strUdpHost.c_str(), m_strUdpPort.c_str(), m_strUdpServerName.c_str(), m_nUdpTimeOut);
+    client.m_pCancelled = &m_bCancelled;
     *cause = VOKA_CAUSE_OUT_OF_MEMORY;
     CUDPPacket request;
     if (request.Pack(*header, ClampToInt(payload.size()), reinterpret_cast<const unsigned char*>(payload.data())) !=

@@ -26,7 +26,7 @@ class CLogin {
       std::string state;
       const bool hasState = m_engine.GetValue(kFieldAuthenState, state) == kValueFound;
       const LoginStep step = NextLoginStep(kind, result.code, hasState ? state.c_str() : nullptr);
-      if (step.over) {
+      if (step.over || m_engine.Cancelled()) {  // a cancelled login sends nothing more
         result.end = step.end;
         return result;
       }

@@ -45,6 +45,7 @@ constexpr CauseRow kCauses[] = {
     {VOKA_CAUSE_NO_CHALLENGE, "no-challenge", "the answer asks for the USB token without a usable challenge"},
     {VOKA_CAUSE_TOKEN_FAILED, "token-failed", "the USB token library gave no password"},
     {VOKA_CAUSE_OUT_OF_MEMORY, "out-of-memory", "out of memory"},
+    {VOKA_CAUSE_CANCELLED, "cancelled", "the caller cancelled the request"},
 };
 
 constexpr bool RowsInOrder() {

@@ -35,6 +35,8 @@ struct Transfer {
   bool connected = false;
   bool outOfMemory = false;
   bool silent = false;  // ended for want of a byte
+  const CancelFlag* cancelFlag = nullptr;
+  bool cancelled = false;  // ended by cancelFlag
   Clock::time_point lastByte;
 
   // False once the body has grown past kHttpBodyLimit.
@@ -147,6 +149,7 @@ std::string FailureText(CURLcode code, const Transfer& transfer, const char* cur
   if (transfer.outOfMemory) return "out of memory";
   if (transfer.received > kHttpBodyLimit) return "the body is longer than " + std::to_string(kHttpBodyLimit) + " bytes";
   if (transfer.silent) return "no byte for " + std::to_string(kHttpReceiveTimeOutMs) + " ms";
+  if (transfer.cancelled) return "cancelled";
   switch (code) {
     case CURLE_OK: return transfer.appended > 0 ? "" : "the body is empty";
     case CURLE_COULDNT_RESOLVE_HOST: return kHttpNameNotResolved;
@@ -159,6 +162,7 @@ std::string FailureText(CURLcode code, const Transfer& transfer, const char* cur
 // Why a transfer failed, as a cause; facts.certificateProblem already told.
 int FailureCause(CURLcode code, const Transfer& transfer, const HttpFacts& facts) {
   if (transfer.outOfMemory) return VOKA_CAUSE_OUT_OF_MEMORY;
+  if (transfer.cancelled) return VOKA_CAUSE_CANCELLED;
   if (transfer.received > kHttpBodyLimit) return VOKA_CAUSE_ANSWER_TOO_LONG;
   if (transfer.silent) return VOKA_CAUSE_NO_ANSWER;
   if (!facts.certificateProblem.empty()) return CauseOfCertificateProblem(facts.certificateProblem.c_str());
@@ -196,11 +200,39 @@ void TellFacts(CURL* curl, CURLcode code, const Transfer& transfer, const char* 
   facts.cause = FailureCause(code, transfer, facts);
 }
 
+struct MultiHandleCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// curl_easy_perform, on a multi handle whose waits last at most
+// kCancelCheckMs, so that the transfer's cancel flag ends it in time.
+CURLcode PerformUnlessCancelled(CURL* curl, Transfer& transfer) {
+  const std::unique_ptr<CURLM, MultiHandleCleanup> multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  int running = 1;
+  CURLMcode step = CURLM_OK;
+  while (step == CURLM_OK && running > 0) {
+    if (IsCancelled(transfer.cancelFlag)) {
+      transfer.cancelled = true;
+      break;
+    }
+    step = curl_multi_perform(multi.get(), &running);
+    if (step == CURLM_OK && running > 0) step = curl_multi_poll(multi.get(), nullptr, 0, kCancelCheckMs, nullptr);
+  }
+  CURLcode code = step == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_ABORTED_BY_CALLBACK;
+  int queued = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+    if (message->msg == CURLMSG_DONE) code = message->data.result;
+  }
+  curl_multi_remove_handle(multi.get(), curl);
+  return code;
+}
+
 }  // namespace
 
 const bool kHttpTakesCaBundle = true;
 
-int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* caBundle) {
+int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* caBundle, const CancelFlag* cancelled) {
   if (url == nullptr || !InitialiseCurlOnce()) return 1;
   // The header list must outlive the handle that points to it.
   const HeaderList headers(curl_slist_append(nullptr, "Pragma: no-cache"));
@@ -212,6 +244,7 @@ int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* ca
   Transfer transfer;
   transfer.curl = curl;
   transfer.body = &body;
+  transfer.cancelFlag = cancelled;
   if (!SetRequest(curl, url, caBundle, headers.get(), &transfer)) return 1;
   char curlText[CURL_ERROR_SIZE] = "";
   if (facts != nullptr) {
@@ -221,7 +254,7 @@ int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* ca
     if (!SetOption(curl, CURLOPT_ERRORBUFFER, curlText)) return 1;
   }
   const size_t sizeBefore = body.size();
-  const CURLcode code = curl_easy_perform(curl);
+  const CURLcode code = PerformUnlessCancelled(curl, transfer);
   if (facts != nullptr) TellFacts(curl, code, transfer, curlText, *facts);
   // A transfer that ends in an error fails whatever it delivered: a body cut
   // short (short of its length or last chunk, reset, silent for the receive

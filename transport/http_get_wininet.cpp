@@ -271,7 +271,8 @@ class FetchTask : public DeadlineTask {
 // WinINet trusts the system's certificate store alone.
 const bool kHttpTakesCaBundle = false;
 
-int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* /*caBundle*/) {
+int HttpGet(const char* url, std::string& body, HttpFacts* facts, const char* /*caBundle*/,
+            const CancelFlag* /*cancelled*/) {
   if (url == nullptr) return 1;
   const RequestDeadline deadline;
   try {

@@ -1,5 +1,7 @@
 #include "transport/udp_server.h"
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -134,14 +136,37 @@ int CUDPServer::SendToServer(CUDPPacket* packet, int length, int* errorCode) {
   return 1;
 }
 
+namespace {
+
+// Waits for socket to become readable within timeoutMs, in slices of at most
+// kCancelCheckMs while cancelled can cut it short; WaitReadable's result, 0
+// for a cancelled wait.
+int WaitReadableUnlessCancelled(socket_t socket, int timeoutMs, const CancelFlag* cancelled) {
+  if (cancelled == nullptr) return WaitReadable(socket, timeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int leftMs = timeoutMs;
+  while (!IsCancelled(cancelled)) {
+    const int ready = WaitReadable(socket, std::min(leftMs, kCancelCheckMs));
+    if (ready != 0) return ready;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return 0;
+    leftMs = static_cast<int>(left.count());
+  }
+  return 0;
+}
+
+}  // namespace
+
 int CUDPServer::RecvPacket(unsigned int limit) {
   std::memset(m_RecvPacket.m_Buffer, 0, sizeof(m_RecvPacket.m_Buffer));
 
-  int ready = WaitReadable(m_RSSocket, m_nTimeOut);
+  int ready = WaitReadableUnlessCancelled(m_RSSocket, m_nTimeOut, m_pCancelled);
   if (ready <= 0) {
     // Read before the log file is touched, so the line shows the socket's error.
     int waitError = SocketLastError();
-    m_nCause = ready == 0 ? VOKA_CAUSE_NO_ANSWER : CauseOfReceiveError(waitError);
+    m_nCause = ready < 0                   ? CauseOfReceiveError(waitError)
+               : IsCancelled(m_pCancelled) ? VOKA_CAUSE_CANCELLED
+                                           : VOKA_CAUSE_NO_ANSWER;
     int socketValue = static_cast<int>(m_RSSocket);
     AppendUdpLog(FormatUdpLogLine("[Recv]\t\tm_nTimeOut=%d(million second)^$^socket=%d^$^WSAGetLastError=%d\r\n",
                                   m_nTimeOut, socketValue, waitError) +

@@ -3,6 +3,7 @@
 // round trip. The owner starts the socket library (WinSock) beforehand.
 
 #include "voka/result_codes.h"
+#include "voka/transport/cancel_flag.h"
 #include "voka/transport/socket_shim.h"
 #include "voka/transport/udp_packet.h"
 
@@ -28,8 +29,8 @@ class CUDPServer {
   // (errorCode then holds the socket error, or 0 when no socket call failed).
   // m_nCause tells why.
   int SendToServer(CUDPPacket* packet, int length, int* errorCode);
-  // 0 one datagram in m_RecvPacket; 768 nothing within m_nTimeOut or the wait
-  // failed; 769 the receive failed; 770 the datagram is longer than 2048
+  // 0 one datagram in m_RecvPacket; 768 nothing within m_nTimeOut, the wait
+  // failed or m_pCancelled turned true; 769 the receive failed; 770 the datagram is longer than 2048
   // bytes or not shorter than the limit (it stays unread). m_nCause tells
   // why, an unreachable server included.
   int RecvPacket(unsigned int limit);
@@ -42,5 +43,6 @@ class CUDPServer {
   int m_nTimeOut;  // milliseconds
   socket_t m_RSSocket;
   CUDPPacket m_RecvPacket;
-  int m_nCause;  // of the last send or receive (voka/failure_cause.h)
+  int m_nCause;                              // of the last send or receive (voka/failure_cause.h)
+  const CancelFlag* m_pCancelled = nullptr;  // ends RecvPacket's wait early when it turns true
 };

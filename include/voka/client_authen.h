@@ -4,6 +4,7 @@
 // public header: <voka/client_authen.h>, with the result codes it includes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -106,6 +107,12 @@ class CClientAuthen {
   // decides (Windows).
   bool SetCaBundle(const std::string& file);
   void SetTrace(ExchangeTrace* trace);
+  // Safe from another thread while a request runs: the UDP wait or HTTP fetch
+  // under way ends within 100 ms with VOKA_CAUSE_CANCELLED, and every
+  // request fails so until ClearCancel(); no fallback to HTTP follows.
+  void Cancel() { m_bCancelled = true; }
+  void ClearCancel() { m_bCancelled = false; }
+  bool Cancelled() const { return m_bCancelled; }
 
   // Beside the result code and DESCMSG, which they leave as they are.
   const RequestCauses& LastCauses() const { return m_lastCauses; }
@@ -152,8 +159,8 @@ class CClientAuthen {
   //  - an answer without RETVALUE, or with one that is not a 32-bit number;
   //  - RETVALUE -10332102 from the server;
   //  - a failure caught inside the stage (out of memory).
-  // Any other result, the server's verdicts included, keeps UDP; the logins
-  // themselves never switch.
+  // Any other result, the server's verdicts and a cancel included, keeps UDP;
+  // the logins themselves never switch.
   bool SwitchToHttpAfterUdpFailure(int udpResult, bool refusedBeforeSending);
   // One stage of any kind over transport, driven by the kind's row.
   int RunStage(RequestTransport transport, RequestKind kind, const std::vector<RequestValue>& values,
@@ -205,4 +212,5 @@ class CClientAuthen {
   bool m_bSocketLibraryStarted;
   RequestCauses m_lastCauses;
   RequestTransport m_eLastStage;
+  std::atomic<bool> m_bCancelled{false};
 };

@@ -37,9 +37,10 @@ enum voka_cause {
   VOKA_CAUSE_TEXT_REFUSED = 27,              /* a text holds "^$^", or one the code page cannot hold */
   VOKA_CAUSE_NO_CHALLENGE = 28,              /* the answer asks for the USB token without a usable CHALLENGE */
   VOKA_CAUSE_TOKEN_FAILED = 29,              /* the USB token library gave no password */
-  VOKA_CAUSE_OUT_OF_MEMORY = 30
+  VOKA_CAUSE_OUT_OF_MEMORY = 30,
+  VOKA_CAUSE_CANCELLED = 31 /* the caller cancelled the request while it waited */
 };
-#define VOKA_CAUSE_COUNT 31
+#define VOKA_CAUSE_COUNT 32
 
 #ifdef __cplusplus
 // "none", "not-tried", "udp-off", ... : the cause's stable name; "" for a

@@ -105,6 +105,13 @@ VOKA_CLIENT_API int voka_client_login(voka_client* client, const char* user_id, 
                                       const char* app_id, const char* area_id, const char* ekey_type,
                                       const char* indication);
 
+/* Ends the request or login under way on client within 100 ms: its UDP wait
+ * or HTTP fetch stops, it returns VOKA_E_FAIL and voka_client_last_cause
+ * gives VOKA_CAUSE_CANCELLED; a login sends nothing more. The one call that
+ * another thread may make while a call on client runs; it does nothing when
+ * none runs, and the next request starts afresh. VOKA_E_FAIL for a null handle. */
+VOKA_CLIENT_API int voka_client_cancel(voka_client* client);
+
 /* Why the last request failed (VOKA_CAUSE_...; docs/behaviour.md): the
  * cause of the last stage it tried, HTTP after a fallback; VOKA_CAUSE_NONE
  * when its answer was read, whatever the server's verdict. A null handle

@@ -1,7 +1,7 @@
 """Loads libvoka-client.so.1 and declares its C functions for ctypes."""
 import ctypes
 import os
-from typing import Dict, Optional
+from typing import Any, Callable, Dict, Optional
 
 from voka._vocabulary import Term, Vocabulary, read_vocabulary
 
@@ -31,6 +31,7 @@ _SIGNATURES = {
     "voka_client_fields": [_HANDLE, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
     "voka_client_request": [_HANDLE, ctypes.c_int, ctypes.POINTER(_TEXT), ctypes.POINTER(_TEXT), ctypes.c_size_t],
     "voka_client_last_cause": [_HANDLE],
+    "voka_client_cancel": [_HANDLE],
     "voka_client_first_step": [],
     "voka_client_next_step": [ctypes.c_int, ctypes.c_int, _TEXT, ctypes.POINTER(ctypes.c_int)],
 }
@@ -44,7 +45,11 @@ def load_library(path: Optional[str] = None) -> ctypes.CDLL:
     installed libvoka-client.so.1; each library is loaded once."""
     path = path or os.environ.get(LIBRARY_VARIABLE) or LIBRARY_NAME
     if path not in _loaded:
-        library = ctypes.CDLL(path)
+        try:
+            library = ctypes.CDLL(path)
+        except OSError as missing:
+            raise OSError("%s; install the Debian package libvoka-client1, or set %s to the library's path"
+                          % (missing, LIBRARY_VARIABLE)) from missing
         for name, arguments in _SIGNATURES.items():
             function = getattr(library, name)
             function.argtypes = arguments
@@ -60,7 +65,7 @@ def load_library(path: Optional[str] = None) -> ctypes.CDLL:
 def _first_loaded() -> ctypes.CDLL:
     """The library loaded first, else the one load_library finds: the
     protocol's vocabulary and a login's steps come from it."""
-    return next(iter(_loaded.values()), None) or load_library()
+    return next(iter(_loaded.values())) if _loaded else load_library()
 
 
 def terms(group: str) -> Dict[str, Term]:
@@ -79,7 +84,7 @@ def result_code(name: str) -> int:
 
 def first_step() -> int:
     """The kind of request a login starts with."""
-    return _first_loaded().voka_client_first_step()
+    return int(_first_loaded().voka_client_first_step())
 
 
 def next_step(answered: int, result: int, authen_state: Optional[str]) -> Optional[int]:
@@ -92,13 +97,13 @@ def next_step(answered: int, result: int, authen_state: Optional[str]) -> Option
     return following.value if step == _STEP_SEND else None
 
 
-def read_text(getter, *arguments) -> Optional[str]:
+def read_text(getter: Callable[..., int], *arguments: Any) -> Optional[str]:
     """What a getter of the C interface hands out (None when absent)."""
     text = read_bytes(getter, *arguments)
     return None if text is None else text.decode("utf-8")
 
 
-def read_bytes(getter, *arguments) -> Optional[bytes]:
+def read_bytes(getter: Callable[..., int], *arguments: Any) -> Optional[bytes]:
     """The bytes a getter hands out, its final NUL excluded (None when
     absent), sized by a first call that asks only for the length. With valid
     arguments a getter fails only for want of memory."""

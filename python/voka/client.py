@@ -1,12 +1,13 @@
 """voka.Client: one login engine, its requests and a whole login."""
 import contextlib
+import enum
 import ctypes
 import threading
 from dataclasses import dataclass, field
-from typing import Any, Dict, Iterator, Optional
+from typing import Any, Callable, Dict, Iterator, List, Optional
 
 from voka._library import load_library, read_bytes, read_text, result_code, terms
-from voka.codes import named
+from voka.codes import cause_named, named
 
 # The stand-in USB token computes its password with the secret held here.
 SOFT_TOKEN_VARIABLE = "VOKA_SOFT_TOKEN_SECRET"
@@ -20,14 +21,14 @@ class Result:
     the request failed, DESCMSG says why; Code.E_EKEYPWD: the token gave no
     password), a voka.Code when it has a name. retvalue and descmsg: those
     fields of the latest answer, or None. fields: every field of the answers
-    so far, names upper-case. cause: why the request failed, by name ("none"
-    when its answer was read, "no-answer", "port-unreachable", ...;
-    docs/behaviour.md)."""
+    so far, names upper-case. cause: why the request failed, a voka.Cause
+    (Cause.NO_ANSWER, Cause.PORT_UNREACHABLE, ...; docs/behaviour.md), None
+    when its answer was read."""
     code: int
     retvalue: Optional[str]
     descmsg: Optional[str]
     fields: Dict[str, str] = field(default_factory=dict)
-    cause: str = "none"
+    cause: Optional[enum.Enum] = None
 
     @property
     def ok(self) -> bool:
@@ -63,7 +64,13 @@ class Client:
 
     A client is used by one thread at a time, as its engine is: a call made
     while another thread's call on the same client runs raises RuntimeError
-    at once, and changes nothing. Give each thread a client of its own."""
+    at once, and changes nothing. Give each thread a client of its own; only
+    cancel() may come from another thread.
+
+    Ctrl-C (KeyboardInterrupt, or any exception a signal handler raises)
+    interrupts a request of the main thread at once, as it does Python's own
+    blocking calls: the engine's request is cancelled, within 100 ms, before
+    the exception goes on."""
 
     def __init__(self, udp: str, http: str, *, udp_timeout: Optional[int] = None,
                  library: Optional[str] = None) -> None:
@@ -87,20 +94,29 @@ class Client:
 
     def close(self) -> None:
         """Frees the engine; the client cannot be used afterwards."""
-        with self._engine(closing=True) as handle:
-            if handle is not None:
-                self._library.voka_client_free(handle)
+        with self._held():
+            if self._handle is not None:
+                self._library.voka_client_free(self._handle)
                 self._handle = None
 
     def __enter__(self) -> "Client":
         return self
 
-    def __exit__(self, *exception) -> None:
+    def __exit__(self, *exception: Any) -> None:
         self.close()
 
     def __del__(self) -> None:
         if getattr(self, "_handle", None) is not None:
             self.close()
+
+    def cancel(self) -> None:
+        """Ends the request or login under way on this client within 100 ms,
+        from any thread: it returns code Code.E_FAIL with cause
+        Cause.CANCELLED, and a login sends nothing more. Nothing happens when
+        none is under way, or once the client is closed."""
+        handle = self._handle
+        if handle is not None:
+            self._library.voka_client_cancel(handle)
 
     def request(self, kind: str, **fields: str) -> Result:
         """Any request, by the name of its kind (voka.terms("request"):
@@ -167,26 +183,57 @@ class Client:
             return self._fields(handle)
 
     def _fields(self, handle: ctypes.c_void_p) -> Dict[str, str]:
-        words = read_bytes(self._library.voka_client_fields, handle).decode("utf-8").split("\0")
+        words = (read_bytes(self._library.voka_client_fields, handle) or b"").decode("utf-8").split("\0")
         return dict(zip(words[0:-1:2], words[1::2]))
 
     def _request(self, name: str, *arguments: Any) -> Result:
         with self._engine() as handle:
-            code = getattr(self._library, "voka_client_" + name)(handle, *arguments)
+            code = self._interruptible(getattr(self._library, "voka_client_" + name), handle, *arguments)
             fields = self._fields(handle)
-            cause = self._library.voka_client_cause_name(self._library.voka_client_last_cause(handle)).decode()
+            cause = cause_named(self._library.voka_client_last_cause(handle))
         return Result(named(code), fields.get("RETVALUE"), fields.get("DESCMSG"), fields, cause)
 
+    def _interruptible(self, function: Callable[..., int], handle: ctypes.c_void_p, *arguments: Any) -> int:
+        """function(handle, *arguments); in the main thread, where signals are
+        handled, it runs in a thread of its own while this one waits, so that
+        an exception from a signal handler stops the wait, cancels the call
+        and goes on once the call has returned."""
+        if threading.current_thread() is not threading.main_thread():
+            return function(handle, *arguments)
+        outcome: List[int] = []
+        # An Event, not Thread.join: a join that an exception interrupts can leave is_alive() False too early.
+        returned = threading.Event()
+
+        def call() -> None:
+            try:
+                outcome.append(function(handle, *arguments))
+            finally:
+                returned.set()
+        try:
+            threading.Thread(target=call, daemon=True).start()
+            returned.wait()
+        except BaseException:
+            while not returned.is_set():  # again until it took: the call may not have reached the engine yet
+                self._library.voka_client_cancel(handle)
+                returned.wait(0.05)
+            raise
+        return outcome[0]
+
     @contextlib.contextmanager
-    def _engine(self, closing: bool = False) -> Iterator[Optional[ctypes.c_void_p]]:
+    def _engine(self) -> Iterator[ctypes.c_void_p]:
         """The engine's handle for one call, refused while another thread's
         call holds it."""
+        with self._held():
+            if self._handle is None:
+                raise ValueError("the client is closed")
+            yield self._handle
+
+    @contextlib.contextmanager
+    def _held(self) -> Iterator[None]:
         if not self._busy.acquire(blocking=False):
             raise RuntimeError("voka.Client: used by two threads at once; give each thread a client of its own")
         try:
-            if self._handle is None and not closing:
-                raise ValueError("the client is closed")
-            yield self._handle
+            yield
         finally:
             self._busy.release()
 

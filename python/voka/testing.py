@@ -19,19 +19,25 @@ voka_remote_server names a server already running: the options --voka-udp
 HOST:PORT and --voka-http URL, or the ini settings voka_udp and voka_http;
 a test that takes it is skipped when neither names one.
 
-The server is voka-server from $VOKA_SERVER, else from the PATH (a test
-that needs it is skipped when there is none); its accounts are the file
-$VOKA_ACCOUNTS names, else the sample accounts installed beside it. It stops
-when the process that started it ends, however that ends."""
+The server is the voka-server that --voka-server-exec PATH (or the ini
+setting voka_server_exec) names, else $VOKA_SERVER's, else the PATH's. A
+test that needs it fails when there is none, as a run that tested nothing
+must not pass; --voka-skip-missing-server (or voka_skip_missing_server =
+true) skips it instead. Its accounts are the file $VOKA_ACCOUNTS names, else
+the sample accounts installed beside it. It stops when the process that
+started it ends, however that ends, and lives as long as that process: the
+thread that entered it may end before."""
 import ctypes
 import os
+import queue
 import select
 import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 from dataclasses import dataclass
-from typing import Callable, Dict, List, Optional, Sequence, Tuple, Union
+from typing import IO, Any, Callable, Dict, List, Optional, Sequence, Tuple, Union, cast
 
 SERVER_VARIABLE = "VOKA_SERVER"
 ACCOUNTS_VARIABLE = "VOKA_ACCOUNTS"
@@ -50,7 +56,7 @@ class Account:
 
     def card_cell(self, position: str) -> str:
         """The card's text at a POSITION such as "B3" (column letter, row from 1)."""
-        return self.card[int(position[1:]) - 1][ord(position[0].upper()) - ord("A")]
+        return (self.card or ())[int(position[1:]) - 1][ord(position[0].upper()) - ord("A")]
 
 
 def read_accounts(path: str) -> Dict[str, Account]:
@@ -116,10 +122,11 @@ class RunningServer:
     def __enter__(self) -> "RunningServer":
         self.accounts = read_accounts(self.accounts_file) if os.path.exists(self.accounts_file) else {}
         self._log = tempfile.TemporaryFile()
-        self.process = subprocess.Popen(self.arguments, stdout=subprocess.PIPE, stderr=self._log, env=self.env,
-                                        preexec_fn=_dies_with(os.getpid()))
-        ready, _, _ = select.select([self.process.stdout], [], [], self.start_seconds)
-        line = self.process.stdout.readline().decode("utf-8", "replace") if ready else ""
+        self.process = _start_in_lasting_thread(self.arguments, stdout=subprocess.PIPE, stderr=self._log, env=self.env,
+                                                preexec_fn=_dies_with(os.getpid()))
+        self._stdout = cast(IO[bytes], self.process.stdout)
+        ready, _, _ = select.select([self._stdout], [], [], self.start_seconds)
+        line = self._stdout.readline().decode("utf-8", "replace") if ready else ""
         if not line.startswith("listening "):
             self.__exit__()
             raise RuntimeError("voka-server did not start: %r %s" % (line, self.log()))
@@ -129,7 +136,7 @@ class RunningServer:
         self.https = "https://" + words["https"] if "https" in words else None
         return self
 
-    def __exit__(self, *exception) -> None:
+    def __exit__(self, *exception: Any) -> None:
         if self.process.poll() is None:
             self.process.terminate()
         try:
@@ -137,7 +144,7 @@ class RunningServer:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.exit_status = self.process.wait()
-        self.process.stdout.close()
+        self._stdout.close()
 
     def alive(self) -> bool:
         return self.process.poll() is None
@@ -163,10 +170,42 @@ def server_arguments(parameter: Union[None, str, Sequence[str]]) -> Sequence[str
     return ("--fault", parameter) if isinstance(parameter, str) else parameter
 
 
+_starts: "queue.Queue[Tuple[Dict[str, Any], queue.Queue[Any]]]" = queue.Queue()
+_starter_lock = threading.Lock()
+_starter: Optional[threading.Thread] = None
+
+
+def _start_in_lasting_thread(arguments: List[str], **options: Any) -> "subprocess.Popen[bytes]":
+    """subprocess.Popen(arguments, **options) run by a thread that lasts as
+    long as the process: the kernel's parent-death signal follows the thread
+    that forked, not its process."""
+    global _starter
+    with _starter_lock:
+        if _starter is None:
+            _starter = threading.Thread(target=_start_servers, name="voka-server starter", daemon=True)
+            _starter.start()
+    answer: "queue.Queue[Any]" = queue.Queue(1)
+    _starts.put((dict(options, args=arguments), answer))
+    started = answer.get()
+    if isinstance(started, BaseException):
+        raise started
+    return started  # type: ignore[no-any-return]
+
+
+def _start_servers() -> None:
+    while True:
+        options, answer = _starts.get()
+        try:
+            answer.put(subprocess.Popen(**options))
+        except Exception as failure:  # handed to the thread that asked
+            answer.put(failure)
+
+
 def _dies_with(parent: int) -> Callable[[], None]:
     """What the server runs before it starts: the kernel kills it when the
-    thread that started it ends (Linux's PR_SET_PDEATHSIG), so that a test
-    run that is killed leaves no server behind."""
+    thread that started it ends (Linux's PR_SET_PDEATHSIG), which lasts as
+    long as the process, so that a test run that is killed leaves no server
+    behind."""
     prctl = ctypes.CDLL(None, use_errno=True).prctl
     set_parent_death_signal = 1
 
@@ -177,14 +216,20 @@ def _dies_with(parent: int) -> Callable[[], None]:
     return die_with_parent
 
 
-def pytest_addoption(parser) -> None:
+def pytest_addoption(parser: Any) -> None:
     for service, example in (("udp", "HOST:PORT"), ("http", "URL")):
         what = "the %s service of a voka server running already (%s), for voka_remote_server" % (service, example)
         parser.addoption("--voka-" + service, metavar=example, help=what)
         parser.addini("voka_" + service, what)
+    what = "the voka-server for voka_server and voka_session_server (else $%s's, else the PATH's)" % SERVER_VARIABLE
+    parser.addoption("--voka-server-exec", metavar="PATH", help=what)
+    parser.addini("voka_server_exec", what)
+    what = "skip the tests that need voka-server when there is none, instead of failing them"
+    parser.addoption("--voka-skip-missing-server", action="store_true", default=None, help=what)
+    parser.addini("voka_skip_missing_server", what, type="bool", default=False)
 
 
-def pytest_configure(config) -> None:
+def pytest_configure(config: Any) -> None:
     # The fixtures import pytest, which RunningServer does without.
     from voka import _fixtures
     if not config.pluginmanager.is_registered(_fixtures):

@@ -2,6 +2,9 @@
 result code, never a crash, and a refused text is refused before anything is
 sent (the server answers the same request)."""
 import ctypes
+import socket
+import threading
+import time
 
 import pytest
 
@@ -51,6 +54,7 @@ def message(handle):
     lambda: C.voka_client_initialize(None, b"127.0.0.1:1", b"http://127.0.0.1:1"),
     lambda: C.voka_client_set_udp_timeout(None, 5),
     lambda: C.voka_client_uses_udp(None, ctypes.byref(ctypes.c_int())),
+    lambda: C.voka_client_cancel(None),
     *(lambda name=name: getattr(C, "voka_client_" + name)(None, *REQUESTS[name]) for name in REQUESTS),
     lambda: C.voka_client_get_value(None, b"DESCMSG", ctypes.create_string_buffer(8), 8, None),
     lambda: C.voka_client_last_message(None, ctypes.create_string_buffer(8), 8, None),
@@ -111,3 +115,32 @@ def test_getters(handle):
     assert C.voka_client_field_name(handle, 3, buffer, len(buffer), None) == VOKA_VALUE_ABSENT
     assert read_bytes(C.voka_client_fields, handle).split(b"\0")[0:-1:2] == [b"DESCMSG", b"GUID", b"RETVALUE"]
     assert {C.voka_client_set_udp_timeout(handle, seconds) for seconds in (0, 2**31 // 1000 + 1)} == {VOKA_E_FAIL}
+
+
+# The dynamic key waits on a silent UDP peer, or (UDP port 0) on an HTTP peer that
+# accepts and never answers; a cancel from another thread ends the wait, and UDP
+# does not fall back to HTTP.
+@pytest.mark.parametrize("udp_off, uses_udp", [(False, 1), (True, 0)], ids=["udp-wait", "http-fetch"])
+def test_cancel_ends_the_wait_at_once(udp_off, uses_udp):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as silent_udp, socket.socket() as silent_http:
+        silent_udp.bind(("127.0.0.1", 0))
+        silent_http.bind(("127.0.0.1", 0))
+        silent_http.listen()
+        handle = ctypes.c_void_p()
+        assert C.voka_client_create(ctypes.byref(handle)) == VOKA_OK
+        udp = "127.0.0.1:%d" % (0 if udp_off else silent_udp.getsockname()[1])
+        http = "http://127.0.0.1:%d" % silent_http.getsockname()[1]
+        assert C.voka_client_initialize(handle, udp.encode(), http.encode()) == VOKA_OK
+        outcome = []
+        call = threading.Thread(target=lambda: outcome.append(C.voka_client_get_dynamic_key(handle, b"")))
+        call.start()
+        time.sleep(0.5)
+        cancelled = time.monotonic()
+        assert C.voka_client_cancel(handle) == VOKA_OK
+        call.join(10)
+        waited = time.monotonic() - cancelled  # the engine looks every 50 ms; the rest is a busy machine's slack
+        flag = ctypes.c_int()
+        C.voka_client_uses_udp(handle, ctypes.byref(flag))
+        cause = C.voka_client_cause_name(C.voka_client_last_cause(handle))
+        C.voka_client_free(handle)
+    assert (outcome, waited < 0.5, cause, flag.value) == ([VOKA_E_FAIL], True, b"cancelled", uses_udp), waited

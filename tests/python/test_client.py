@@ -3,6 +3,7 @@ answers that are failures and not exceptions, misuse that is, and a silent
 server."""
 import http.server
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -47,21 +48,23 @@ def test_carol_answers_her_card(voka_server, client):
 def test_refusals_are_results(voka_server, client):
     assert client.get_dynamic_key().ok
     wrong = client.static_authen("alice", "wrong")
-    assert (wrong.ok, wrong.code, wrong.retvalue, wrong.cause) == (False, int(wrong.retvalue), wrong.retvalue, "none")
+    assert (wrong.ok, wrong.code, wrong.retvalue, wrong.cause) == (False, int(wrong.retvalue), wrong.retvalue, None)
     assert "<Code.WRONG_PASSWORD: 1004>" in repr(wrong)
     assert wrong.descmsg
     refused = client.static_authen("alice", "😀")
-    assert (refused.code, refused.cause) == (voka.VOKA_E_FAIL, "text-refused")
+    assert (refused.code, refused.cause) == (voka.VOKA_E_FAIL, voka.Cause.TEXT_REFUSED)
 
 
 def test_token_without_its_secret_is_named(voka_server, client, monkeypatch):
     monkeypatch.delenv(voka.SOFT_TOKEN_VARIABLE, raising=False)
     result = client.login("bob", voka_server.accounts["bob"].password)
-    assert (result.code, result.cause) == (voka.VOKA_E_EKEYPWD, "token-failed")
+    assert (result.code, result.cause) == (voka.VOKA_E_EKEYPWD, voka.Cause.TOKEN_FAILED)
 
 
 def test_vocabulary_names_what_the_wire_carries(client):
     assert all(voka.terms(group) for group in ("result", "answer", "cause", "state", "request", "limit"))
+    assert [(str(cause), cause.value) for cause in voka.Cause] == [
+        (name, term.number) for name, term in voka.terms("cause").items()]
     assert client.get_dynamic_key().code is voka.Code.OK
     wrong = client.static_authen("alice", "wrong")
     assert voka.Code(int(wrong.retvalue)) is wrong.code is voka.Code.WRONG_PASSWORD
@@ -70,10 +73,11 @@ def test_vocabulary_names_what_the_wire_carries(client):
 
 
 def test_import_needs_no_library():
-    check = "import voka, voka.client\ntry: voka.Code\nexcept OSError: print('loaded on first use')"
+    check = "import voka, voka.client\ntry: voka.Code\nexcept OSError as e: print('loaded on first use:', e)"
     run = subprocess.run([sys.executable, "-c", check], env=dict(os.environ, VOKA_CLIENT_LIBRARY="/nonexistent.so"),
                          capture_output=True, text=True)
-    assert (run.returncode, run.stdout) == (0, "loaded on first use\n"), run.stderr
+    assert (run.returncode, run.stdout.startswith("loaded on first use: /nonexistent.so")) == (0, True), run.stderr
+    assert "libvoka-client1" in run.stdout and "VOKA_CLIENT_LIBRARY" in run.stdout, run.stdout
 
 
 @pytest.mark.parametrize("user, factor", [("bob", "ekey"), ("carol", "ecard")])
@@ -141,6 +145,29 @@ def test_silent_server(voka_server):
         result = outcome[0]
         # well within the default wait of 10 seconds: the client's time-out holds
         assert time.monotonic() - started < 10
-        assert (result.code, result.descmsg, result.cause) == (voka.VOKA_E_FAIL, NETWORK_ERROR, "no-answer")
+        assert (result.code, result.descmsg, result.cause) == (voka.VOKA_E_FAIL, NETWORK_ERROR, voka.Cause.NO_ANSWER)
         # the dynamic key turns to HTTP for good, and the login goes on there
         assert client.login("alice", "alice-pass").logged_in
+
+
+CTRL_C = """import sys, voka
+with voka.Client(sys.argv[1], sys.argv[2], udp_timeout=600) as client:
+    print("logging in", flush=True)
+    try:
+        client.login("alice", "alice-pass")
+    finally:
+        print(client.value("=CAUSE"), flush=True)  # the engine's call is over, cancelled
+"""
+
+
+@pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
+def test_ctrl_c_interrupts_a_login_at_once(voka_server):
+    login = subprocess.Popen([sys.executable, "-c", CTRL_C, voka_server.udp, voka_server.http],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    assert login.stdout.readline() == "logging in\n"
+    time.sleep(0.5)
+    interrupted = time.monotonic()
+    login.send_signal(signal.SIGINT)
+    stdout, stderr = login.communicate(timeout=60)
+    assert (time.monotonic() - interrupted < 5, stdout, stderr.splitlines()[-1]) == (
+        True, "cancelled\n", "KeyboardInterrupt"), stderr

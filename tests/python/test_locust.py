@@ -4,6 +4,7 @@ import os
 import socket
 import subprocess
 import sys
+import time
 from collections import Counter
 
 import pytest
@@ -57,15 +58,20 @@ def test_two_workers_share_the_logins(two_shares, voka_server, tmp_path):
     assert len(workers) == 2
     for counts in workers.values():
         assert ({key[:2] for key in counts}, sum(n for key, n in counts.items() if key[2] == "Failure Count")) == (
-            {("UDP", kind) for kind in KINDS}, 0), counts
+            {("UDP", kind) for kind in KINDS} | {("LOGIN", "login")}, 0), counts
         requests = {kind: counts["UDP", kind, "Request Count"] for kind in KINDS}
-        # a login starts with its dynamic key; the users stopped at the end may be between the two
+        # a login starts with its dynamic key; the users stopped at the end may be between the two, or before its end
         assert 0 <= requests["dynamic-key"] - requests["static"] <= USERS_PER_WORKER, requests
+        assert 0 <= requests["static"] - counts["LOGIN", "login", "Request Count"] <= USERS_PER_WORKER, counts
         assert 0 < requests["ekey"] + requests["ecard"] < requests["static"], requests
     totals = sum(workers.values(), Counter())
     assert ({row["Name"]: (int(row["Request Count"]), int(row["Failure Count"])) for row in figures["final_stats"]},
             figures["final_failures"]) == ({**{kind: (totals["UDP", kind, "Request Count"], 0) for kind in KINDS},
+                                            "login": (totals["LOGIN", "login", "Request Count"], 0),
                                             "Aggregated": (sum(totals.values()), 0)}, [])
+    # loopback answers within a millisecond: not rounded to 0; every answer has a size
+    assert all(0 < float(row["Min Response Time"]) and float(row["Average Content Size"]) > 0
+               for row in figures["final_stats"]), figures["final_stats"]
 
 
 @pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
@@ -73,7 +79,30 @@ def test_failures_name_their_cause(voka_server, tmp_path):
     # nothing listens on port 1: HTTP is refused
     figures = run_distributed(voka_server, tmp_path, "http://127.0.0.1:1", "--voka-timeout", "1")
     # the dynamic key went over UDP in vain, then over HTTP, where it failed
-    assert {(row["Method"], row["Name"], str(voka.VOKA_E_FAIL) in row["Error"] and NETWORK_ERROR in row["Error"])
-            for row in figures["final_failures"]} == {("HTTP", "dynamic-key", True)}, figures["final_failures"]
+    error = "no-connection: %d %s" % (voka.VOKA_E_FAIL, NETWORK_ERROR)
+    assert {(row["Method"], row["Name"], error in row["Error"])
+            for row in figures["final_failures"]} == {("HTTP", "dynamic-key", True), ("LOGIN", "login", True)}, \
+        figures["final_failures"]
     assert sum(int(row["Occurrences"]) for row in figures["final_failures"]) == sum(
         int(row["Count"]) for row in figures["workers"] if row["Figure"] == "Failure Count") > 0
+
+
+@pytest.mark.parametrize("voka_server", ["silence"], indirect=True)
+def test_stopping_workers_cancel_their_logins(voka_server, tmp_path):
+    started = time.monotonic()
+    # every login waits up to 10 minutes for its UDP answer: the workers end with the 6 s run all the same
+    figures = run_distributed(voka_server, tmp_path, voka_server.http, "--voka-timeout", "600")
+    assert (time.monotonic() - started < 60, figures["final_failures"]) == (True, [])
+
+
+@pytest.mark.parametrize("accounts, options, refusal", [
+    ("# no account\n", (), "no account in it"),
+    (None, ("--voka-timeout", "0"), "--voka-timeout 0: a UDP request waits 1 to"),
+])
+def test_unusable_options_are_refused_at_start(voka_server, tmp_path, accounts, options, refusal):
+    (tmp_path / "accounts").write_text(accounts if accounts is not None else open(voka_server.accounts_file).read())
+    run = subprocess.run([sys.executable, "-m", "locust", "-f", LOCUSTFILES.split(",")[0], "--headless", "-u", "2",
+                          "-r", "10", "--run-time", "3s", "--host", voka_server.http, "--voka-udp", voka_server.udp,
+                          "--voka-accounts", str(tmp_path / "accounts"), *options],
+                         capture_output=True, text=True, timeout=60)
+    assert (run.returncode != 0, refusal in run.stderr, "Traceback" in run.stderr) == (True, True, False), run.stderr

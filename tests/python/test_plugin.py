@@ -1,4 +1,4 @@
-"""The package as pip installs it, its pytest plugin, and voka-server's life tied to its starter's."""
+"""The package as pip installs it, its pytest plugin, and voka-server's life tied to its starter process's."""
 import os
 import shutil
 import signal
@@ -12,15 +12,20 @@ INSTALLED_TEST = """
 import importlib.metadata, os, voka
 def test_installed(voka_server, voka_session_server, voka_remote_server):
     assert importlib.metadata.version("voka") == voka.__version__ == os.environ["VOKA_VERSION"]
+    metadata = importlib.metadata.metadata("voka")
+    assert metadata["License"].startswith("Proprietary") and "pytest plugin" in metadata["Description"]
     assert os.path.exists(os.path.join(os.path.dirname(voka.__file__), "py.typed"))
     for server in (voka_server, voka_session_server, voka_remote_server):
         with voka.Client(server.udp, server.http) as client:
             assert client.login("alice", "alice-pass").logged_in
 """
-SERVER_STARTER = """import sys, time, voka.testing
-with voka.testing.RunningServer() as server:
-    print(server.process.pid if "pytest" not in sys.modules else "pytest imported", flush=True)
-    time.sleep(600)"""
+# The server is entered from a thread that ends at once: it lives on, as long as the process.
+SERVER_STARTER = """import sys, threading, time, voka.testing
+servers = []
+starter = threading.Thread(target=lambda: servers.append(voka.testing.RunningServer().__enter__()))
+starter.start(), starter.join(), time.sleep(0.2)
+print(servers[0].process.pid if servers[0].alive() and "pytest" not in sys.modules else "gone or pytest", flush=True)
+time.sleep(600)"""
 
 
 def test_installs_with_pip_and_its_plugin_loads_without_conftest(tmp_path, voka_server):
@@ -33,12 +38,14 @@ def test_installs_with_pip_and_its_plugin_loads_without_conftest(tmp_path, voka_
     (tmp_path / "test_installed.py").write_text(INSTALLED_TEST)
     env = {name: value for name, value in os.environ.items() if name != "PYTHONPATH"}
     pytest_run = [python, "-m", "pytest", "-p", "no:cacheprovider", "-rs", "test_installed.py"]
-    run = subprocess.run([*pytest_run, "--voka-udp", voka_server.udp, "--voka-http", voka_server.http],
-                         cwd=tmp_path, env=env, capture_output=True, text=True)
-    assert " 1 passed" in run.stdout, run.stdout + run.stderr
-    run = subprocess.run(pytest_run, cwd=tmp_path, env={**env, "VOKA_SERVER": str(tmp_path / "none")},
-                         capture_output=True, text=True)
-    assert "install the Debian package voka-tools" in run.stdout and " 1 skipped" in run.stdout, run.stdout
+    env["VOKA_SERVER"] = str(tmp_path / "none")
+    for options, outcome, says in (
+            (("--voka-server-exec", voka_server.binary, "--voka-udp", voka_server.udp, "--voka-http", voka_server.http),
+             " 1 passed", ""),
+            ((), " 1 error", "voka-tools, or set VOKA_SERVER to its path, or name it with --voka-server-exec PATH"),
+            (("--voka-skip-missing-server",), " 1 skipped", "install the Debian package voka-tools")):
+        run = subprocess.run([*pytest_run, *options], cwd=tmp_path, env=env, capture_output=True, text=True)
+        assert outcome in run.stdout and says in run.stdout, run.stdout + run.stderr
 
 
 @pytest.mark.parametrize("ending", [signal.SIGTERM, signal.SIGKILL], ids=lambda ending: ending.name)
@@ -60,3 +67,10 @@ def _state(pid):
             return stat.read().rsplit(")", 1)[1].split()[0]
     except FileNotFoundError:
         return ""
+
+
+def test_types_are_strict_clean(tmp_path):
+    package = os.path.join(os.path.dirname(__file__), "..", "..", "python")
+    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path), "-p", "voka"],
+                         cwd=package, capture_output=True, text=True)
+    assert (run.returncode, run.stdout.startswith("Success: no issues found")) == (0, True), run.stdout

@@ -10,6 +10,7 @@
 
 #include "voka/http_facts.h"
 #include "voka/limits.h"
+#include "voka/transport/cancel_flag.h"
 
 constexpr char kHttpUserAgent[] = "Microsoft Internet Explorer";
 // With libcurl: names a PEM file of the CAs to trust instead of the system's,
@@ -24,5 +25,8 @@ extern const bool kHttpTakesCaBundle;
 // kHttpBodyLimit, or the request outlasted kHttpRequestTimeOutMs. With facts,
 // the request also tells what it met there; it is sent as without them.
 // caBundle, when neither null nor empty, names the PEM file of the CAs that
-// https trusts alone (where kHttpTakesCaBundle).
-int HttpGet(const char* url, std::string& body, HttpFacts* facts = nullptr, const char* caBundle = nullptr);
+// https trusts alone (where kHttpTakesCaBundle). cancelled, when it turns
+// true, ends the request as failed, facts->cause VOKA_CAUSE_CANCELLED
+// (libcurl; WinINet's request runs to its end).
+int HttpGet(const char* url, std::string& body, HttpFacts* facts = nullptr, const char* caBundle = nullptr,
+            const CancelFlag* cancelled = nullptr);
