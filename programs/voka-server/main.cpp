@@ -16,6 +16,7 @@
 #include "programs/voka-server/account_service.h"
 #include "programs/voka-server/default_accounts.h"
 #include "programs/voka-server/http_service_microhttpd.h"
+#include "programs/voka-server/key_secret_file.h"
 #include "programs/voka-server/server_log.h"
 #include "programs/voka-server/server_options.h"
 #include "programs/voka-server/tls_credentials.h"
@@ -107,8 +108,14 @@ int Main(int argc, char** argv) {
     std::cerr << "voka-server: " << error << "\n";
     return 2;
   }
+  KeySecret keySecret;
+  if ((options.keySecretPath.empty() ? NewKeySecret(keySecret, error)
+                                     : LoadKeySecret(options.keySecretPath, keySecret, error)) != 0) {
+    std::cerr << "voka-server: " << error << "\n";
+    return 2;
+  }
   InstallSignalHandlers();
-  CAccountService service(accounts);
+  CAccountService service(accounts, keySecret);
   CUdpService udp(service, options.faults);
   CHttpService http(service, options.faults);
   CHttpService https(service, options.faults, &tls);
