@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kTimeBits = 42, kSerialBits = 16, kIssuedHereBits = 16, kBoundToBits = 48;
+constexpr int kTimeBits = 42, kIssuedHereBits = 16, kBoundToBits = 48;
 constexpr uint64_t kVersionMask = 0xF000, kVersion4 = 0x4000;
 constexpr uint64_t kVariant1 = 0x8000000000000000ull;
 
