@@ -318,7 +318,8 @@ TEST(DynamicKeysTest, AKeyIsCheckedAgainstItsAddressAndAge) {
                {altered(16), secret, "192.0.2.1", milliseconds(0), KeyCheck::kBad},
                {altered(35), secret, "192.0.2.1", milliseconds(0), KeyCheck::kBad},
                {altered(35), secret, "192.0.2.10", milliseconds(0), KeyCheck::kBad},
-               {guid.substr(0, 35), secret, "192.0.2.1", milliseconds(0), KeyCheck::kBad}};
+               {guid + "0", secret, "192.0.2.1", milliseconds(0), KeyCheck::kBad},
+               {guid.substr(0, 8) + "0" + guid.substr(9), secret, "192.0.2.1", milliseconds(0), KeyCheck::kBad}};
   for (const auto& c : cases) {
     EXPECT_EQ(CDynamicKeys(c.secret).Check(c.guid, c.address, issued + c.age), c.expected)
         << c.guid << " at " << c.address << " after " << c.age.count() << " ms";

@@ -334,7 +334,7 @@ class Startup(unittest.TestCase):
                                  b"/nonexistent.pem: "),
                                 (["--key-secret", "/"], b"/: not a regular file"),
                                 (["--key-secret", "/nonexistent/secret"], b"/nonexistent/secret: cannot create"),
-                                (["--key-secret", secret_file(0o644, 32)], b"readable or writable by others"),
+                                (["--key-secret", secret_file(0o644, 32)], b"by others than its owner (chmod 600)"),
                                 (["--key-secret", secret_file(0o600, 31)], b"must be 32 bytes"),
                                 (["--key-secret", secret_file(0o600, 33)], b"must be 32 bytes")]:
             run = subprocess.run([SERVER, *options], capture_output=True, timeout=10)
