@@ -1,4 +1,4 @@
-#include "programs/voka-server/dynamic_keys.h"
+#include "voka-server/dynamic_keys.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "programs/voka-server/server_limits.h"
+#include "voka-server/server_limits.h"
 
 namespace {
 

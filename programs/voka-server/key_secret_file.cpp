@@ -1,4 +1,4 @@
-#include "programs/voka-server/key_secret_file.h"
+#include "voka-server/key_secret_file.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

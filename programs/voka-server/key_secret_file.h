@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "programs/voka-server/dynamic_keys.h"
+#include "voka-server/dynamic_keys.h"
 
 // 0 with a secret fresh from the system's generator.
 int NewKeySecret(KeySecret& secret, std::string& error);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "programs/voka-server/fault_modes.h"
+#include "voka-server/fault_modes.h"
 #include "voka/limits.h"
 
 struct ListenAddress {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-server/account_service.h"
-#include "programs/voka-server/fault_modes.h"
-#include "programs/voka-server/server_options.h"
+#include "voka-server/account_service.h"
+#include "voka-server/fault_modes.h"
+#include "voka-server/server_options.h"
 
 class CUdpService {
  public:

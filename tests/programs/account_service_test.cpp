@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "protocol/answer_codes.h"
-#include "second_factor/ocra_response.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/second_factor/ocra_response.h"
 
 namespace {
 
