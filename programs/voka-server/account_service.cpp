@@ -42,38 +42,34 @@ AnswerFields FailureAnswer(int retValue) {
   return {{kFieldRetValue, std::to_string(retValue)}, {kFieldDescMsg, ServerMessage(retValue)}};
 }
 
-CAccountService::CAccountService(AccountBook accounts, ClockReader now)
-    : m_accounts(std::move(accounts)), m_now(std::move(now)), m_passwordGuards(kMaxPasswordGuards) {}
+CAccountService::CAccountService(AccountBook accounts, const KeySecret& keySecret, ClockReader now)
+    : m_accounts(std::move(accounts)),
+      m_now(std::move(now)),
+      m_started(m_now()),
+      m_startedTimeOfDay(KeyClock::now()),
+      m_keys(keySecret),
+      m_passwordGuards(kMaxPasswordGuards) {}
 
 AnswerFields CAccountService::Answer(RequestKind kind, const RequestFields& fields, const std::string& sourceAddress) {
   switch (kind) {
     case RequestKind::kDynamicKey: return DynamicKey(sourceAddress);
     case RequestKind::kStaticLogin: return StaticLogin(fields, sourceAddress);
-    case RequestKind::kEKeyLogin: return EKeyLogin(fields);
-    case RequestKind::kECardLogin: return ECardLogin(fields);
+    case RequestKind::kEKeyLogin: return EKeyLogin(fields, sourceAddress);
+    case RequestKind::kECardLogin: return ECardLogin(fields, sourceAddress);
   }
   return FailureAnswer(kRetUnknownRequest);
 }
 
 AnswerFields CAccountService::DynamicKey(const std::string& sourceAddress) {
-  std::string guid = NewGuid();
-  if (!m_guids.Add(guid, sourceAddress, m_now())) return FailureAnswer(kRetBusy);
   AnswerFields answer = SuccessAnswer(kMessageDynamicKeyIssued);
-  answer.emplace_back(kFieldGuid, guid);
+  answer.emplace_back(kFieldGuid, m_keys.Issue(sourceAddress, KeyNow()));
   return answer;
 }
 
 AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std::string& sourceAddress) {
   const Account* account = nullptr;
-  const int check = CheckLogin(fields, nullptr, account);
-  if (check != kRetSuccess && check != kRetUnknownUser) return FailureAnswer(check);
-  // A key is only ever sent to the address that asked for it: a login with
-  // one issued elsewhere proves nothing of its source, which may be forged,
-  // and counts against no address.
-  if (m_guids.Source(Field(fields, kFieldGuid)) != sourceAddress) return FailureAnswer(kRetForeignDynamicKey);
-  if (m_passwordGuards.Waits(sourceAddress, m_now())) return FailureAnswer(kRetPasswordsWait);
-  // Trying user ids is guessing as much as trying passwords.
-  if (check == kRetUnknownUser) return WrongPasswordAnswer(sourceAddress, kRetUnknownUser);
+  const int check = CheckLogin(fields, nullptr, sourceAddress, account);
+  if (check != kRetSuccess) return FailureAnswer(check);
   if (!SameSecret(Field(fields, kFieldPassword), account->password))
     return WrongPasswordAnswer(sourceAddress, kRetWrongPassword);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
@@ -99,12 +95,15 @@ AnswerFields CAccountService::StaticLogin(const RequestFields& fields, const std
     answer.emplace_back(kFieldPosition, pending.position);
     return answer;
   }
-  return LoggedInAnswer(account->userId, pending.guid);
+  return LoggedInAnswer(account->userId);
 }
 
-AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
+// An unknown user id is answered as a wrong answer would be, so that these
+// logins tell no more of the accounts than the account login does.
+AnswerFields CAccountService::EKeyLogin(const RequestFields& fields, const std::string& sourceAddress) {
   const Account* account = nullptr;
-  int check = CheckLogin(fields, kFieldEKeyPassword, account);
+  int check = CheckLogin(fields, kFieldEKeyPassword, sourceAddress, account);
+  if (check == kRetUnknownUser) return FailureAnswer(kRetWrongEKeyPassword);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (account->ekeySecret.empty()) return FailureAnswer(kRetFactorNotBound);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
@@ -116,12 +115,13 @@ AnswerFields CAccountService::EKeyLogin(const RequestFields& fields) {
       !SameSecret(Field(fields, kFieldEKeyPassword), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongEKeyPassword);
   }
-  return LoggedInAnswer(account->userId, pending.guid);
+  return LoggedInAnswer(account->userId);
 }
 
-AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
+AnswerFields CAccountService::ECardLogin(const RequestFields& fields, const std::string& sourceAddress) {
   const Account* account = nullptr;
-  int check = CheckLogin(fields, kFieldECardAnswer, account);
+  int check = CheckLogin(fields, kFieldECardAnswer, sourceAddress, account);
+  if (check == kRetUnknownUser) return FailureAnswer(kRetWrongECardAnswer);
   if (check != kRetSuccess) return FailureAnswer(check);
   if (account->card.Empty()) return FailureAnswer(kRetFactorNotBound);
   if (FactorLocked(account->userId)) return FailureAnswer(kRetFactorLocked);
@@ -132,15 +132,28 @@ AnswerFields CAccountService::ECardLogin(const RequestFields& fields) {
   if (!account->card.Cell(pending.position, expected) || !SameSecret(Field(fields, kFieldECardAnswer), expected)) {
     return WrongFactorAnswer(account->userId, kRetWrongECardAnswer);
   }
-  return LoggedInAnswer(account->userId, pending.guid);
+  return LoggedInAnswer(account->userId);
 }
 
-int CAccountService::CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account) {
+int CAccountService::CheckLogin(const RequestFields& fields, const char* secretField, const std::string& sourceAddress,
+                                const Account*& account) {
   const std::string userId = Field(fields, kFieldUserId);
   if (userId.empty() || (secretField && Field(fields, secretField).empty())) return kRetMissingField;
-  if (!m_guids.Valid(Field(fields, kFieldGuid), m_now())) return kRetBadDynamicKey;
+  switch (m_keys.Check(Field(fields, kFieldGuid), sourceAddress, KeyNow())) {
+    case KeyCheck::kValid: break;
+    case KeyCheck::kBad: return kRetBadDynamicKey;
+    // A key is only ever sent to the address that asked for it: a login with
+    // one issued elsewhere proves nothing of its source, which may be forged,
+    // and counts against no address.
+    case KeyCheck::kForeign: return kRetForeignDynamicKey;
+  }
+  if (m_passwordGuards.Waits(sourceAddress, m_now())) return kRetPasswordsWait;
   auto found = m_accounts.find(userId);
-  if (found == m_accounts.end()) return kRetUnknownUser;
+  // Trying user ids is guessing as much as trying passwords.
+  if (found == m_accounts.end()) {
+    m_passwordGuards.CountWrong(sourceAddress, m_now());
+    return kRetUnknownUser;
+  }
   account = &found->second;
   return kRetSuccess;
 }
@@ -194,23 +207,15 @@ AnswerFields CAccountService::WrongPasswordAnswer(const std::string& sourceAddre
   return FailureAnswer(retValue);
 }
 
-AnswerFields CAccountService::LoggedInAnswer(const std::string& userId, const std::string& guid) {
+AnswerFields CAccountService::LoggedInAnswer(const std::string& userId) {
   m_factorGuards.erase(userId);
-  m_guids.LoggedIn(guid);
   AnswerFields answer = SuccessAnswer(ServerMessage(kRetSuccess));
   answer.emplace_back(kFieldAuthenState, kStateLoggedIn);
   return answer;
 }
 
-std::string CAccountService::NewGuid() {
-  uint64_t high = SystemRandom64(), low = SystemRandom64();
-  high = (high & ~0xF000ull) | 0x4000ull;                       // version 4
-  low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // variant 1
-  char text[40];
-  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(high >> 32),
-                static_cast<unsigned>(high >> 16 & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
-                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
-  return text;
+KeyTime CAccountService::KeyNow() const {
+  return std::chrono::floor<std::chrono::milliseconds>(m_startedTimeOfDay + (m_now() - m_started));
 }
 
 std::string CAccountService::NewChallenge() {

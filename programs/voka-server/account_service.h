@@ -11,7 +11,7 @@
 
 #include "voka-server/account_file.h"
 #include "voka-server/answer_builder.h"
-#include "voka-server/guid_store.h"
+#include "voka-server/dynamic_keys.h"
 #include "voka-server/password_guards.h"
 #include "voka-server/request_opener.h"
 #include "voka/protocol/request_kinds.h"
@@ -24,8 +24,10 @@ class CAccountService {
   using Clock = std::chrono::steady_clock;
   using ClockReader = std::function<Clock::time_point()>;
 
-  // Every lifetime and lock is measured on the clock that now reads.
-  explicit CAccountService(AccountBook accounts, ClockReader now = Clock::now);
+  // Dynamic keys are made under keySecret. Every lifetime and lock is
+  // measured on the clock that now reads; a key's issue time is that clock
+  // read as the time of day, from the time of day at construction.
+  CAccountService(AccountBook accounts, const KeySecret& keySecret, ClockReader now = Clock::now);
 
   // sourceAddress: the client's IP address, which dynamic keys are issued to
   // and wrong passwords counted by.
@@ -47,11 +49,14 @@ class CAccountService {
 
   AnswerFields DynamicKey(const std::string& sourceAddress);
   AnswerFields StaticLogin(const RequestFields& fields, const std::string& sourceAddress);
-  AnswerFields EKeyLogin(const RequestFields& fields);
-  AnswerFields ECardLogin(const RequestFields& fields);
+  AnswerFields EKeyLogin(const RequestFields& fields, const std::string& sourceAddress);
+  AnswerFields ECardLogin(const RequestFields& fields, const std::string& sourceAddress);
 
   // The first check a login fails, or kRetSuccess with the account found.
-  int CheckLogin(const RequestFields& fields, const char* secretField, const Account*& account);
+  // Only a login with its own address's key is counted: kRetUnknownUser has
+  // counted a wrong password of the address.
+  int CheckLogin(const RequestFields& fields, const char* secretField, const std::string& sourceAddress,
+                 const Account*& account);
   // Keeps a login's pending factor beside the account's others, at most
   // kPendingFactorsPerAccount of them, the oldest giving way.
   void AddPending(const std::string& userId, const PendingFactor& pending);
@@ -63,13 +68,15 @@ class CAccountService {
   // The answer to a wrong password or user id, which counts towards the address's wait.
   AnswerFields WrongPasswordAnswer(const std::string& sourceAddress, int retValue);
   // The answer of a login that is complete.
-  AnswerFields LoggedInAnswer(const std::string& userId, const std::string& guid);
-  std::string NewGuid();
+  AnswerFields LoggedInAnswer(const std::string& userId);
+  KeyTime KeyNow() const;
   std::string NewChallenge();
 
   AccountBook m_accounts;
   ClockReader m_now;
-  CGuidStore m_guids;
+  Clock::time_point m_started;
+  KeyClock::time_point m_startedTimeOfDay;
+  CDynamicKeys m_keys;
   std::map<std::string, std::vector<PendingFactor>> m_pending;  // by user id, oldest first
   std::map<std::string, FactorGuard> m_factorGuards;            // by user id
   CPasswordGuards m_passwordGuards;

@@ -15,6 +15,7 @@
 #include "voka-server/account_service.h"
 #include "voka-server/default_accounts.h"
 #include "voka-server/http_service_microhttpd.h"
+#include "voka-server/key_secret_file.h"
 #include "voka-server/server_log.h"
 #include "voka-server/server_options.h"
 #include "voka-server/tls_credentials.h"
@@ -107,8 +108,14 @@ int Main(int argc, char** argv) {
     std::cerr << "voka-server: " << error << "\n";
     return 2;
   }
+  KeySecret keySecret;
+  if ((options.keySecretPath.empty() ? NewKeySecret(keySecret, error)
+                                     : LoadKeySecret(options.keySecretPath, keySecret, error)) != 0) {
+    std::cerr << "voka-server: " << error << "\n";
+    return 2;
+  }
   InstallSignalHandlers();
-  CAccountService service(accounts);
+  CAccountService service(accounts, keySecret);
   CUdpService udp(service, options.faults);
   CHttpService http(service, options.faults);
   CHttpService https(service, options.faults, &tls);

@@ -6,14 +6,13 @@
 #include <chrono>
 #include <cstddef>
 
-// Dynamic keys. A key lives this long, and the store holds this many, at
-// most this many from one address.
+// Dynamic keys. A key lives this long; the secret its MACs are made under
+// changes as often, so that the keys of at most two secrets are alive at once.
 constexpr auto kGuidLifetime = std::chrono::minutes(30);
-constexpr size_t kMaxGuids = 100000;
-constexpr size_t kMaxGuidsPerSource = 1000;
-// A key this young is never given up to make room: long enough for a client
-// to send its login with the key it was just given.
-constexpr auto kYoungestGivenUp = std::chrono::seconds(10);
+constexpr auto kKeySecretPeriod = std::chrono::minutes(30);
+// Servers sharing a key secret accept the keys of one whose clock is this far
+// ahead of theirs.
+constexpr auto kKeyClockSkew = std::chrono::minutes(1);
 
 // Second factors. One asked for is answered within this, or the login starts over.
 constexpr auto kPendingLifetime = std::chrono::minutes(5);

@@ -57,6 +57,10 @@ std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
   app->add_option("--accounts", options.accountsPath,
                   "account file (default: the sample accounts installed with voka-server)")
       ->type_name("FILE");
+  app->add_option("--key-secret", options.keySecretPath,
+                  "the secret dynamic keys are made under, made (mode 0600) if absent; keys then outlive a "
+                  "restart, and servers sharing the file accept each other's (default: drawn at start)")
+      ->type_name("FILE");
   app->add_option_function<std::vector<std::string>>(
          "--fault",
          [&options](const std::vector<std::string>& modes) {

@@ -19,6 +19,7 @@ struct ServerOptions {
   std::string certificatePath;  // PEM, for https
   std::string keyPath;          // PEM, for https
   std::string accountsPath;
+  std::string keySecretPath;  // empty: a secret drawn at start
   FaultModes faults;
   bool quiet = false;  // log only refusals and errors
   bool help = false;
