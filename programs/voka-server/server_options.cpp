@@ -58,6 +58,17 @@ std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
                   "account file (default: the sample accounts installed with voka-server)")
       ->type_name("FILE");
   app->add_option_function<std::vector<std::string>>(
+         "--trusted-proxy",
+         [&options](const std::vector<std::string>& ranges) {
+           for (const std::string& text : ranges) {
+             options.trustedProxies.emplace_back();
+             ParseAddressRange(text, options.trustedProxies.back());
+           }
+         },
+         "a proxy whose X-Forwarded-For and PROXY protocol header name the client; repeatable")
+      ->type_name("ADDRESS[/BITS]")
+      ->check(Accepted<AddressRange>(ParseAddressRange));
+  app->add_option_function<std::vector<std::string>>(
          "--fault",
          [&options](const std::vector<std::string>& modes) {
            for (const std::string& mode : modes) ParseFaultMode(mode, options.faults);

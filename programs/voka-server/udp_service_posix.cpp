@@ -31,9 +31,10 @@ std::string CommandText(uint16_t command) {
 
 }  // namespace
 
-CUdpService::CUdpService(CAccountService& accounts, const FaultModes& faults)
+CUdpService::CUdpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies)
     : m_accounts(accounts),
       m_faults(faults),
+      m_proxies(proxies),
       m_buffers(kDatagramsPerCall * kSlotSize),
       m_from(kDatagramsPerCall),
       m_slots(kDatagramsPerCall),
@@ -116,7 +117,8 @@ void CUdpService::HandleDatagram(int i) {
     LogLine(peer + " " + what + " dropped: " + reason);
     return;
   }
-  AnswerFields answer = m_accounts.Answer(row->kind, fields, AddressText(from));
+  const std::string address = AddressText(from);
+  AnswerFields answer = m_accounts.Answer(row->kind, fields, m_proxies.Trusts(address) ? PeerText(from) : address);
   what += std::string(" ") + row->name;
   if (fields.count(kFieldUserId)) what += " user=" + EscapeControlBytes(fields[kFieldUserId]);
   std::string datagram;

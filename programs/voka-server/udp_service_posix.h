@@ -10,10 +10,13 @@
 #include "programs/voka-server/account_service.h"
 #include "programs/voka-server/fault_modes.h"
 #include "programs/voka-server/server_options.h"
+#include "programs/voka-server/trusted_proxies.h"
 
 class CUdpService {
  public:
-  CUdpService(CAccountService& accounts, const FaultModes& faults);
+  // A datagram from a trusted proxy names no client: it is charged to the
+  // proxy's address and port, which the proxy keeps for one client's session.
+  CUdpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies);
   ~CUdpService();
   CUdpService(const CUdpService&) = delete;
   CUdpService& operator=(const CUdpService&) = delete;
@@ -34,6 +37,7 @@ class CUdpService {
 
   CAccountService& m_accounts;
   const FaultModes& m_faults;
+  const CTrustedProxies& m_proxies;
   int m_socket = -1;
   std::vector<unsigned char> m_buffers;  // one slot a request of the batch
   std::vector<sockaddr_in> m_from;
