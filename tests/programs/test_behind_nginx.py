@@ -111,21 +111,25 @@ class BehindNginx(unittest.TestCase):
             self.assertEqual(login(source, "alice-pass", forwarded_for, direct), expected, source)
         self.assertIn("for 127.0.0.5 GET /Login.Validate.Account", self.server.log())
 
-    def test_connections_held_through_the_stream_proxy_count_each_by_its_client(self):
-        # More than one address may hold: each connection carries its client in a PROXY header.
-        held = [socket.create_connection(("127.0.0.1", self.tcp), timeout=5, source_address=("127.0.0.%d" % (100 + i), 0))
-                for i in range(24)]
-        try:
-            for s in held:
-                s.sendall(b"GET /zq.ack HTTP/1.1\r\n")
-            for s in held:
-                s.sendall(b"Connection: close\r\n\r\n")
-                status, body = split_response(b"".join(iter(lambda: s.recv(65536), b"")))
-                self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"))
-        finally:
-            for s in held:
-                s.close()
-        self.assertIn("for 127.0.0.123 GET /zq.ack", self.server.log())
+    def test_connections_held_by_a_proxy_are_not_capped_by_its_address(self):
+        # More than the 16 connections of one address: each carries its client in a PROXY header, or comes
+        # from the trusted proxy itself, as the TLS terminator's do.
+        rows = [(("127.0.0.1", self.tcp), ["127.0.0.%d" % (100 + i) for i in range(24)], "for 127.0.0.123 GET"),
+                (self.server.http_address, ["127.0.0.1"] * 24, None)]
+        for address, sources, logged in rows:
+            held = [socket.create_connection(address, timeout=5, source_address=(source, 0)) for source in sources]
+            try:
+                for s in held:
+                    s.sendall(b"GET /zq.ack HTTP/1.1\r\n")
+                for s in held:
+                    s.sendall(b"Connection: close\r\n\r\n")
+                    status, body = split_response(b"".join(iter(lambda: s.recv(65536), b"")))
+                    self.assertEqual((status, answer_fields(body, b"^$^")["RETVALUE"]), (200, "0"), address)
+            finally:
+                for s in held:
+                    s.close()
+            if logged:
+                self.assertIn(logged, self.server.log())
 
     def test_one_udp_session_cannot_lock_out_the_others(self):
         def ask(session, text, command=0xC500):

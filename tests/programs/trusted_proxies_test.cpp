@@ -57,7 +57,7 @@ TEST(TrustedProxies, ForwardedClientWalksFromTheRightPastTrustedHops) {
   EXPECT_EQ(CTrustedProxies().ForwardedClient("127.0.0.1", "192.0.2.7"), "127.0.0.1");
 }
 
-std::string Binary(unsigned char command, unsigned char family, std::string body) {
+std::string Binary(unsigned char command, unsigned char family, const std::string& body) {
   std::string header("\r\n\r\n\0\r\nQUIT\n", 12);
   header += static_cast<char>(0x20 | command);
   header += static_cast<char>(family);
