@@ -37,7 +37,7 @@ bool CanonicalAddress(int family, const std::string& text, std::string& address)
 ProxyHeaderStatus ReadTextHeader(const unsigned char* data, size_t size, ProxyHeader& header) {
   const auto* end = static_cast<const unsigned char*>(std::memchr(data, '\n', std::min(size, kLongestTextLine)));
   if (end == nullptr) return size < kLongestTextLine ? ProxyHeaderStatus::kIncomplete : ProxyHeaderStatus::kMalformed;
-  if (end == data || end[-1] != '\r') return ProxyHeaderStatus::kMalformed;
+  if (end[-1] != '\r') return ProxyHeaderStatus::kMalformed;  // past the signature, which has no LF
   const std::string line(reinterpret_cast<const char*>(data) + kTextSignatureSize,
                          reinterpret_cast<const char*>(end) - 1);
   header.length = static_cast<size_t>(end - data) + 1;
@@ -47,8 +47,7 @@ ProxyHeaderStatus ReadTextHeader(const unsigned char* data, size_t size, ProxyHe
   if (!words.empty() && words[0] == "UNKNOWN") return ProxyHeaderStatus::kRead;
   long port = 0;
   const bool valid = words.size() == 5 && (words[0] == "TCP4" || words[0] == "TCP6") &&
-                     line.find("  ") == std::string::npos && ParseInteger(words[3], 0, 65535, port) &&
-                     ParseInteger(words[4], 0, 65535, port);
+                     ParseInteger(words[3], 0, 65535, port) && ParseInteger(words[4], 0, 65535, port);
   const int family = !words.empty() && words[0] == "TCP6" ? AF_INET6 : AF_INET;
   std::string destination;
   if (!valid || !CanonicalAddress(family, words[2], destination) ||
