@@ -117,8 +117,11 @@ void CUdpService::HandleDatagram(int i) {
     LogLine(peer + " " + what + " dropped: " + reason);
     return;
   }
-  const std::string address = AddressText(from);
-  AnswerFields answer = m_accounts.Answer(row->kind, fields, m_proxies.Trusts(address) ? PeerText(from) : address);
+  if (m_proxies.Trusts(AddressText(from))) {
+    LogLine(peer + " " + what + " dropped: a proxied datagram does not name its client");
+    return;
+  }
+  AnswerFields answer = m_accounts.Answer(row->kind, fields, AddressText(from));
   what += std::string(" ") + row->name;
   if (fields.count(kFieldUserId)) what += " user=" + EscapeControlBytes(fields[kFieldUserId]);
   std::string datagram;

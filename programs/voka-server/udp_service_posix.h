@@ -14,8 +14,9 @@
 
 class CUdpService {
  public:
-  // A datagram from a trusted proxy names no client: it is charged to the
-  // proxy's address and port, which the proxy keeps for one client's session.
+  // A datagram from a trusted proxy names no client, and whatever it were
+  // charged to would either be shared by every client or let one guess
+  // without bound: it is dropped, and the client falls back to HTTP.
   CUdpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies);
   ~CUdpService();
   CUdpService(const CUdpService&) = delete;

@@ -1,7 +1,8 @@
 """voka-server with --trusted-proxy behind Debian's nginx, started here: a TLS
-terminator that adds X-Forwarded-For, a TCP stream proxy that sends the PROXY
-protocol header, and a UDP stream proxy. Each client is charged for itself,
-and one cannot lock out the others."""
+terminator that adds X-Forwarded-For, a TCP stream proxy that passes TLS
+through with a PROXY protocol header, and a UDP stream proxy, whose datagrams name no client and
+are dropped. Each client is charged for itself, and one cannot lock out the
+others."""
 import os
 import socket
 import ssl
@@ -9,13 +10,14 @@ import subprocess
 import tempfile
 import unittest
 
-from voka_programs import Server, answer_fields, free_port, request_datagram, sealed, split_response, wait_until
+from voka_programs import (Server, answer_fields, exchange_datagram, free_port, request_datagram, run_auth, sealed,
+                           split_response, wait_until)
 
 MAKE_CERTIFICATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_certificates.sh")
 NGINX = "/usr/sbin/nginx"
 STREAM_MODULE = "/usr/lib/nginx/modules/ngx_stream_module.so"
 
-# The configuration docs/voka-server.md shows, on the test's own ports.
+# The configuration docs/voka-server.md shows, on the test's own ports, and a UDP stream proxy.
 CONFIGURATION = """
 load_module {stream_module};
 pid {folder}/nginx.pid;
@@ -37,7 +39,7 @@ http {{
 stream {{
     server {{
         listen 127.0.0.1:{tcp};
-        proxy_pass {server_http};
+        proxy_pass 127.0.0.1:{server_https};
         proxy_protocol on;
     }}
     server {{
@@ -54,12 +56,15 @@ class BehindNginx(unittest.TestCase):
     def setUpClass(cls):
         cls.folder = tempfile.TemporaryDirectory()
         subprocess.run([MAKE_CERTIFICATES, cls.folder.name], check=True)
-        cls.server = Server("--trusted-proxy", "127.0.0.1").__enter__()
+        cls.server = Server("--trusted-proxy", "127.0.0.1", "--https", "localhost:0", "--cert",
+                            os.path.join(cls.folder.name, "localhost.pem"), "--key",
+                            os.path.join(cls.folder.name, "localhost.key")).__enter__()
         cls.https, cls.tcp, cls.udp = free_port(socket.SOCK_STREAM), free_port(socket.SOCK_STREAM), free_port()
         path = os.path.join(cls.folder.name, "nginx.conf")
         with open(path, "w", encoding="ascii") as f:
             f.write(CONFIGURATION.format(stream_module=STREAM_MODULE, folder=cls.folder.name, https=cls.https,
                                          tcp=cls.tcp, udp=cls.udp, server_http=cls.server.http,
+                                         server_https=cls.server.https_url.rsplit(":", 1)[1],
                                          server_udp=cls.server.udp))
         cls.nginx = subprocess.Popen([NGINX, "-p", cls.folder.name, "-c", path, "-e", cls.folder.name + "/error.log",
                                       "-g", "daemon off;"], stderr=subprocess.PIPE)
@@ -112,12 +117,14 @@ class BehindNginx(unittest.TestCase):
         self.assertIn("for 127.0.0.5 GET /Login.Validate.Account", self.server.log())
 
     def test_connections_held_by_a_proxy_are_not_capped_by_its_address(self):
-        # More than the 16 connections of one address: each carries its client in a PROXY header, or comes
-        # from the trusted proxy itself, as the TLS terminator's do.
+        # More than the 16 connections of one address: each carries its client in a PROXY header ahead of
+        # its TLS, or comes from the trusted proxy itself, as the TLS terminator's do.
         rows = [(("127.0.0.1", self.tcp), ["127.0.0.%d" % (100 + i) for i in range(24)], "for 127.0.0.123 GET"),
                 (self.server.http_address, ["127.0.0.1"] * 24, None)]
         for address, sources, logged in rows:
             held = [socket.create_connection(address, timeout=5, source_address=(source, 0)) for source in sources]
+            if logged:
+                held = [self.tls.wrap_socket(s, server_hostname="localhost") for s in held]
             try:
                 for s in held:
                     s.sendall(b"GET /zq.ack HTTP/1.1\r\n")
@@ -131,30 +138,16 @@ class BehindNginx(unittest.TestCase):
             if logged:
                 self.assertIn(logged, self.server.log())
 
-    def test_one_udp_session_cannot_lock_out_the_others(self):
-        def ask(session, text, command=0xC500):
-            session.sendto(request_datagram(command, 1, sealed(text)), ("127.0.0.1", self.udp))
-            return answer_fields(session.recv(2048)[20:])
-
-        def login(session, password, guid=None):
-            guid = guid or ask(session, "INDICATION=", 0x5300)["GUID"]
-            return ask(session, "USERID=alice^$^PWD=%s^$^GUID=%s" % (password, guid))["RETVALUE"]
-
-        sessions = [socket.socket(socket.AF_INET, socket.SOCK_DGRAM) for _ in range(2)]
-        try:
-            for s in sessions:
-                s.bind(("127.0.0.8", 0))
-                s.settimeout(3)
-            guesser, other = sessions
-            self.assertEqual([login(guesser, "x") for _ in range(5)], ["1004"] * 5)
-            rows = [(guesser, None, "1012"),
-                    (other, ask(guesser, "INDICATION=", 0x5300)["GUID"], "1014"),  # a key stays in its session
-                    (other, None, "0")]
-            for session, guid, expected in rows:
-                self.assertEqual(login(session, "alice-pass", guid), expected)
-        finally:
-            for s in sessions:
-                s.close()
+    def test_a_client_whose_udp_goes_through_the_proxy_logs_in_over_https(self):
+        self.assertIsNone(exchange_datagram(("127.0.0.1", self.udp), request_datagram(0x5300, 1, sealed("INDICATION=")),
+                                            wait=0.5))
+        run = run_auth(["--udp", "127.0.0.1:%d" % self.udp, "--http", "https://localhost:%d" % self.https,
+                        "--timeout", "1", "--json", "login", "--user", "alice", "--password", "alice-pass",
+                        "--app", "1", "--area", "1"], ca_bundle=os.path.join(self.folder.name, "ca.pem"))
+        self.assertEqual([line["result"] for line in run.json_lines()], [0, 0], run.stderr)
+        log = self.server.log()
+        self.assertIn("0x5300 seq=1 dropped: a proxied datagram does not name its client", log)
+        self.assertRegex(log, r"http 127\.0\.0\.1:\d+ GET /Login\.Validate\.Account static user=alice -> RETVALUE=0")
 
 
 if __name__ == "__main__":
