@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tests/peers/http_peer.h"
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 
 namespace {
 

@@ -30,15 +30,15 @@
 #include <utility>
 #include <vector>
 
-#include "codec/decimal_integer.h"
-#include "loadgen/bench_login.h"
-#include "loadgen/bench_process.h"
-#include "loadgen/bench_socket_logins.h"
-#include "loadgen/latency_histogram.h"
-#include "loadgen/load_schedule.h"
 #include "tests/peers/loopback_socket.h"
 #include "tests/peers/wire_datagram.h"
-#include "transport/udp_packet.h"
+#include "voka/codec/decimal_integer.h"
+#include "voka/loadgen/bench_login.h"
+#include "voka/loadgen/bench_process.h"
+#include "voka/loadgen/bench_socket_logins.h"
+#include "voka/loadgen/latency_histogram.h"
+#include "voka/loadgen/load_schedule.h"
+#include "voka/transport/udp_packet.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
-#include "engine/request_text.h"
-#include "protocol/field_names.h"
 #include "voka/client_authen.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/engine/request_text.h"
 #include "voka/login_flow.h"
+#include "voka/protocol/field_names.h"
 
 struct voka_client {
   CClientAuthen engine;

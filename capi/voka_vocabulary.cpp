@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "protocol/answer_codes.h"
-#include "protocol/field_names.h"
-#include "protocol/request_kinds.h"
-#include "protocol/result_code_table.h"
 #include "voka/limits.h"
 #include "voka/login_steps.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/protocol/field_names.h"
+#include "voka/protocol/request_kinds.h"
+#include "voka/protocol/result_code_table.h"
 #include "voka/voka_client.h"
 
 namespace {

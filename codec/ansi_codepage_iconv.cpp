@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "codec/ansi_codepage.h"
 #include "codec/cp936_private_use.h"
-#include "codec/utf8_sequence.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/utf8_sequence.h"
 #include "voka/limits.h"
 
 namespace {

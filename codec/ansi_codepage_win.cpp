@@ -3,7 +3,7 @@
 #include <atomic>
 #include <climits>
 
-#include "codec/ansi_codepage.h"
+#include "voka/codec/ansi_codepage.h"
 
 namespace {
 

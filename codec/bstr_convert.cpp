@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <new>
 
-#include "codec/ansi_codepage.h"
+#include "voka/codec/ansi_codepage.h"
 
 namespace {
 

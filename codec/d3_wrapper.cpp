@@ -1,4 +1,4 @@
-#include "codec/d3_wrapper.h"
+#include "voka/codec/d3_wrapper.h"
 
 #include <algorithm>
 #include <climits>

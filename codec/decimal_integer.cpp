@@ -1,4 +1,4 @@
-#include "codec/decimal_integer.h"
+#include "voka/codec/decimal_integer.h"
 
 #include <cerrno>
 #include <cstdlib>

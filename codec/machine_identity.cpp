@@ -1,4 +1,4 @@
-#include "codec/machine_identity.h"
+#include "voka/codec/machine_identity.h"
 
 #include <cstring>
 #include <mutex>

@@ -1,11 +1,11 @@
-#include "codec/seal_param.h"
+#include "voka/codec/seal_param.h"
 
 #include <climits>
 #include <cstring>
 #include <memory>
 
 #include "codec/base64.h"
-#include "codec/d3_wrapper.h"
+#include "voka/codec/d3_wrapper.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "codec/ansi_codepage.h"
 #include "codec/url_escape.h"
+#include "voka/codec/ansi_codepage.h"
 
 CStrCoding g_StrCoding;
 

@@ -1,8 +1,8 @@
-#include "codec/text_escape.h"
+#include "voka/codec/text_escape.h"
 
 #include <cstdio>
 
-#include "codec/utf8_sequence.h"
+#include "voka/codec/utf8_sequence.h"
 
 std::string EscapeControlBytes(const std::string& text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());

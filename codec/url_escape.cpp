@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "codec/hex_digit.h"
+#include "voka/codec/hex_digit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "codec/utf8_sequence.h"
+#include "voka/codec/utf8_sequence.h"
 
 size_t Utf8SequenceLength(const unsigned char* bytes, size_t available) {
   const unsigned char lead = bytes[0];

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "transport/udp_packet.h"
+#include "voka/transport/udp_packet.h"
 
 // The header and the answer bytes of a datagram as the client stored it on
 // receipt (header in host order, as CUDPServer::SetRecvData leaves it). 0,

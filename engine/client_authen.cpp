@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "codec/ascii_case.h"
 #include "engine/host_resolve.h"
 #include "protocol/engine_messages.h"
-#include "protocol/field_names.h"
-#include "transport/http_get.h"
-#include "transport/socket_shim.h"
+#include "voka/codec/ascii_case.h"
+#include "voka/protocol/field_names.h"
+#include "voka/transport/http_get.h"
+#include "voka/transport/socket_shim.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/answer_fields.h"
 #include "voka/client_authen.h"
+#include "voka/protocol/answer_fields.h"
 
 std::string CClientAuthen::AnswerToText(const char* data, size_t length) { return ::AnswerToText(data, length); }
 

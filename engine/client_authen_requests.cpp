@@ -8,8 +8,8 @@
 #include "engine/request_values.h"
 #include "engine/usb_ekey_init.h"
 #include "protocol/engine_messages.h"
-#include "protocol/field_names.h"
 #include "voka/client_authen.h"
+#include "voka/protocol/field_names.h"
 
 int CClientAuthen::GetDynamicKey(const char* indication) {
   return Request(RequestKind::kDynamicKey, {{kFieldIndication, indication}});

@@ -5,16 +5,16 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/seal_param.h"
 #include "engine/answer_datagram.h"
-#include "engine/request_text.h"
-#include "protocol/answer_fields.h"
 #include "protocol/engine_messages.h"
-#include "protocol/field_names.h"
-#include "transport/http_get.h"
-#include "transport/udp_packet.h"
 #include "transport/udp_server.h"
 #include "voka/client_authen.h"
+#include "voka/codec/seal_param.h"
+#include "voka/engine/request_text.h"
+#include "voka/protocol/answer_fields.h"
+#include "voka/protocol/field_names.h"
+#include "voka/transport/http_get.h"
+#include "voka/transport/udp_packet.h"
 
 namespace {
 

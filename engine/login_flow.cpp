@@ -1,8 +1,8 @@
 #include "voka/login_flow.h"
 
-#include "engine/request_text.h"
-#include "protocol/field_names.h"
+#include "voka/engine/request_text.h"
 #include "voka/login_steps.h"
+#include "voka/protocol/field_names.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "engine/request_text.h"
+#include "voka/engine/request_text.h"
 
 #include <cstring>
 
 #include "codec/str_coding.h"
 #include "codec/url_escape.h"
-#include "protocol/answer_fields.h"
 #include "voka/client_authen.h"
+#include "voka/protocol/answer_fields.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "protocol/field_names.h"
+#include "voka/protocol/field_names.h"
 
 namespace {
 

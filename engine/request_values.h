@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "codec/machine_identity.h"
-#include "engine/request_text.h"
+#include "voka/codec/machine_identity.h"
+#include "voka/engine/request_text.h"
 
 // What a login carries from one request to the next.
 struct LoginContext {

@@ -1,6 +1,6 @@
 #include "fuzz/answer_model.h"
 
-#include "codec/ascii_case.h"
+#include "voka/codec/ascii_case.h"
 
 namespace {
 

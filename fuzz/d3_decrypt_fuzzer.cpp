@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "codec/d3_wrapper.h"
 #include "fuzz/fuzz_check.h"
+#include "voka/codec/d3_wrapper.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "codec/seal_param.h"
 #include "fuzz/fuzz_check.h"
 #include "programs/voka-server/http_request.h"
 #include "programs/voka-server/request_opener.h"
-#include "protocol/answer_fields.h"
-#include "protocol/request_kinds.h"
+#include "voka/codec/seal_param.h"
+#include "voka/protocol/answer_fields.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

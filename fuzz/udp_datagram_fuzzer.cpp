@@ -8,9 +8,9 @@
 
 #include "engine/answer_datagram.h"
 #include "fuzz/fuzz_check.h"
-#include "transport/udp_packet.h"
 #include "transport/udp_server.h"
 #include "voka/result_codes.h"
+#include "voka/transport/udp_packet.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "loadgen/load_schedule.h"
-#include "transport/socket_shim.h"
-#include "transport/udp_packet.h"
+#include "voka/loadgen/load_schedule.h"
+#include "voka/transport/socket_shim.h"
+#include "voka/transport/udp_packet.h"
 
 // Datagrams a batch call moves at most.
 constexpr int kDatagramBatch = 32;

@@ -1,4 +1,4 @@
-#include "loadgen/bench_login.h"
+#include "voka/loadgen/bench_login.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "loadgen/bench_process.h"
+#include "voka/loadgen/bench_process.h"
 
 namespace {
 

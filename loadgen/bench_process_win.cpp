@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "loadgen/bench_process.h"
+#include "voka/loadgen/bench_process.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "loadgen/bench_socket_logins.h"
+#include "voka/loadgen/bench_socket_logins.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,18 +7,18 @@
 #include <string>
 #include <thread>
 
-#include "codec/decimal_integer.h"
-#include "codec/machine_identity.h"
-#include "codec/seal_param.h"
 #include "engine/answer_datagram.h"
 #include "engine/request_values.h"
 #include "engine/usb_ekey_init.h"
 #include "loadgen/bench_datagram_io.h"
-#include "protocol/answer_fields.h"
-#include "protocol/field_names.h"
 #include "transport/udp_server.h"
 #include "voka/client_authen.h"
+#include "voka/codec/decimal_integer.h"
+#include "voka/codec/machine_identity.h"
+#include "voka/codec/seal_param.h"
 #include "voka/login_steps.h"
+#include "voka/protocol/answer_fields.h"
+#include "voka/protocol/field_names.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "loadgen/bench_tally.h"
+#include "voka/loadgen/bench_tally.h"
 
 #include <algorithm>
 #include <cstdio>

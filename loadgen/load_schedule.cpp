@@ -1,4 +1,4 @@
-#include "loadgen/load_schedule.h"
+#include "voka/loadgen/load_schedule.h"
 
 #include <algorithm>
 #include <thread>

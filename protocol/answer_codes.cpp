@@ -1,4 +1,4 @@
-#include "protocol/answer_codes.h"
+#include "voka/protocol/answer_codes.h"
 
 const std::vector<AnswerCodeEntry>& AnswerCodeTable() {
   static const std::vector<AnswerCodeEntry> table = {

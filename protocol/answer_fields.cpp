@@ -1,11 +1,11 @@
 // Reading answers: the NUL- or "^$^"-separated NAME=value fields, and
 // RETVALUE read as an integer.
-#include "protocol/answer_fields.h"
+#include "voka/protocol/answer_fields.h"
 
 #include <climits>
 #include <cstdint>
 
-#include "protocol/field_names.h"
+#include "voka/protocol/field_names.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "protocol/field_names.h"
-#include "protocol/request_kinds.h"
+#include "voka/protocol/field_names.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

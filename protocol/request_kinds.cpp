@@ -1,4 +1,4 @@
-#include "protocol/request_kinds.h"
+#include "voka/protocol/request_kinds.h"
 
 #include <algorithm>
 #include <cstdint>

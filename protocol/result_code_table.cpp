@@ -1,4 +1,4 @@
-#include "protocol/result_code_table.h"
+#include "voka/protocol/result_code_table.h"
 
 #include "voka/result_codes.h"
 

@@ -1,4 +1,4 @@
-#include "second_factor/matrix_card.h"
+#include "voka/second_factor/matrix_card.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "second_factor/ocra_response.h"
+#include "voka/second_factor/ocra_response.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "codec/hex_digit.h"
 #include "second_factor/hmac_sha1.h"
+#include "voka/codec/hex_digit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "transport/datagram_header.h"
+#include "voka/transport/datagram_header.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 
 // The failure of a WinINet call, from its GetLastError, in words; a
 // certificate error also as the certificate's problem.

@@ -9,8 +9,8 @@
 #include <new>
 #include <string>
 
-#include "transport/http_get.h"
 #include "transport/tls_facts_openssl.h"
+#include "voka/transport/http_get.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "transport/deadline_worker_win.h"
 #include "transport/http_facts_wininet.h"
-#include "transport/http_get.h"
 #include "transport/wininet_handle_set.h"
+#include "voka/transport/http_get.h"
 
 namespace {
 

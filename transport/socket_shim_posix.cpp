@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <chrono>
 
-#include "transport/socket_shim.h"
 #include "voka/failure_cause.h"
+#include "voka/transport/socket_shim.h"
 
 bool StartSocketLibrary() { return true; }
 

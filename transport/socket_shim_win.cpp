@@ -1,5 +1,5 @@
-#include "transport/socket_shim.h"
 #include "voka/failure_cause.h"
+#include "voka/transport/socket_shim.h"
 
 bool StartSocketLibrary() {
   WSADATA data;

@@ -5,7 +5,7 @@
 
 #include <curl/curl.h>
 
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 
 // Has every TLS connection of curl record into facts; the verification
 // itself stays libcurl's. False when libcurl was built without OpenSSL.

@@ -1,9 +1,9 @@
-#include "transport/udp_packet.h"
+#include "voka/transport/udp_packet.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "transport/datagram_header.h"
+#include "voka/transport/datagram_header.h"
 
 std::atomic<uint32_t> g_dwSequence{10000};
 

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "codec/text_escape.h"
 #include "transport/udp_log.h"
+#include "voka/codec/text_escape.h"
 #include "voka/failure_cause.h"
 
 namespace {

@@ -2,9 +2,9 @@
 // One-shot UDP client of the challenge server: one socket per request/answer
 // round trip. The owner starts the socket library (WinSock) beforehand.
 
-#include "transport/socket_shim.h"
-#include "transport/udp_packet.h"
 #include "voka/result_codes.h"
+#include "voka/transport/socket_shim.h"
+#include "voka/transport/udp_packet.h"
 
 // Despite its name this is the client side: it sends requests to the UDP
 // server and receives its answers.

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "second_factor/ocra_response.h"
+#include "voka/second_factor/ocra_response.h"
 #ifndef _WIN32
 // The library's three functions are all it exports (the rest is hidden).
 #pragma GCC visibility push(default)

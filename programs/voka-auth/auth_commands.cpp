@@ -1,4 +1,4 @@
-#include "programs/voka-auth/auth_commands.h"
+#include "voka-auth/auth_commands.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,20 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
-#include "codec/ascii_case.h"
-#include "codec/seal_param.h"
-#include "engine/request_text.h"
-#include "programs/voka-auth/auth_process.h"
-#include "programs/voka-auth/bench_command.h"
-#include "programs/voka-auth/connection_check.h"
-#include "programs/voka-auth/exchange_trace_printer.h"
-#include "programs/voka-auth/result_output.h"
-#include "programs/voka-auth/wait_notice.h"
-#include "protocol/request_kinds.h"
+#include "voka-auth/auth_process.h"
+#include "voka-auth/bench_command.h"
+#include "voka-auth/connection_check.h"
+#include "voka-auth/exchange_trace_printer.h"
+#include "voka-auth/result_output.h"
+#include "voka-auth/wait_notice.h"
 #include "voka/client_authen.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/ascii_case.h"
+#include "voka/codec/seal_param.h"
+#include "voka/engine/request_text.h"
 #include "voka/limits.h"
 #include "voka/login_flow.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <istream>
 #include <ostream>
 
-#include "programs/voka-auth/auth_options.h"
+#include "voka-auth/auth_options.h"
 
 // Prints each command's outcome to out (the trace and errors to err) and
 // returns the exit status: kExitSuccess, kExitCommandFailed at the first

@@ -1,13 +1,13 @@
-#include "programs/voka-auth/auth_options.h"
+#include "voka-auth/auth_options.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <memory>
 
-#include "codec/ansi_codepage.h"
-#include "programs/voka-auth/bench_options.h"
-#include "protocol/request_kinds.h"
-#include "protocol/result_code_table.h"
+#include "voka-auth/bench_options.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/protocol/request_kinds.h"
+#include "voka/protocol/result_code_table.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "programs/voka-auth/auth_process.h"
+#include "voka-auth/auth_process.h"
 
 bool KeepSecretsOutOfCoreDumps() {
   // Not dumpable: no core even through a core_pattern pipe, and no other

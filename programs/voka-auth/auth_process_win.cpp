@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "programs/voka-auth/auth_process.h"
+#include "voka-auth/auth_process.h"
 
 namespace {
 

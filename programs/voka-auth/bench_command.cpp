@@ -1,17 +1,17 @@
-#include "programs/voka-auth/bench_command.h"
+#include "voka-auth/bench_command.h"
 
 #include <fstream>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
-#include "loadgen/bench_login.h"
-#include "loadgen/bench_process.h"
-#include "loadgen/bench_socket_logins.h"
-#include "loadgen/bench_tally.h"
-#include "programs/voka-auth/bench_options.h"
-#include "programs/voka-auth/bench_report.h"
-#include "programs/voka-server/account_file.h"
-#include "second_factor/matrix_card.h"
+#include "voka-auth/bench_options.h"
+#include "voka-auth/bench_report.h"
+#include "voka-server/account_file.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/loadgen/bench_login.h"
+#include "voka/loadgen/bench_process.h"
+#include "voka/loadgen/bench_socket_logins.h"
+#include "voka/loadgen/bench_tally.h"
+#include "voka/second_factor/matrix_card.h"
 
 namespace {
 

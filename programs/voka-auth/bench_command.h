@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "programs/voka-auth/auth_options.h"
+#include "voka-auth/auth_options.h"
 
 // Runs the bench command (its texts already in the engine's code page, its
 // file names as given) and prints the summary to out. With progress (err is a

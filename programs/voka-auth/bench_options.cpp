@@ -1,9 +1,9 @@
-#include "programs/voka-auth/bench_options.h"
+#include "voka-auth/bench_options.h"
 
 #include <CLI/CLI.hpp>
 
-#include "codec/decimal_integer.h"
-#include "protocol/field_names.h"
+#include "voka/codec/decimal_integer.h"
+#include "voka/protocol/field_names.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "loadgen/load_schedule.h"
-#include "programs/voka-auth/auth_options.h"
+#include "voka-auth/auth_options.h"
+#include "voka/loadgen/load_schedule.h"
 
 // The most of each that bench takes.
 constexpr long kMostStartsASecond = 1000000;  // the schedule counts in nanoseconds

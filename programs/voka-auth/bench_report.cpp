@@ -1,9 +1,9 @@
-#include "programs/voka-auth/bench_report.h"
+#include "voka-auth/bench_report.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "programs/voka-auth/result_output.h"
+#include "voka-auth/result_output.h"
 
 namespace {
 

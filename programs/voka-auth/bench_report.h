@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "loadgen/bench_tally.h"
-#include "loadgen/load_schedule.h"
+#include "voka/loadgen/bench_tally.h"
+#include "voka/loadgen/load_schedule.h"
 
 struct BenchFigures {
   const LoadPlan& plan;

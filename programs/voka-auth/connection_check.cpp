@@ -1,15 +1,15 @@
-#include "programs/voka-auth/connection_check.h"
+#include "voka-auth/connection_check.h"
 
 #include <string>
 
-#include "codec/ansi_codepage.h"
-#include "codec/machine_identity.h"
-#include "codec/text_escape.h"
-#include "programs/voka-auth/result_output.h"
-#include "protocol/field_names.h"
-#include "transport/http_get.h"
-#include "transport/socket_shim.h"
+#include "voka-auth/result_output.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/machine_identity.h"
+#include "voka/codec/text_escape.h"
 #include "voka/failure_cause.h"
+#include "voka/protocol/field_names.h"
+#include "voka/transport/http_get.h"
+#include "voka/transport/socket_shim.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <ostream>
 
-#include "programs/voka-auth/auth_options.h"
-#include "programs/voka-auth/wait_notice.h"
+#include "voka-auth/auth_options.h"
+#include "voka-auth/wait_notice.h"
 #include "voka/client_authen.h"
 
 // Sends the dynamic-key request over UDP, then over HTTP, each alone (never

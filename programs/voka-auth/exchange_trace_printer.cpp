@@ -1,12 +1,12 @@
-#include "programs/voka-auth/exchange_trace_printer.h"
+#include "voka-auth/exchange_trace_printer.h"
 
 #include <cstdio>
 
-#include "codec/ansi_codepage.h"
-#include "codec/text_escape.h"
-#include "protocol/answer_fields.h"
-#include "protocol/request_kinds.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/text_escape.h"
 #include "voka/failure_cause.h"
+#include "voka/protocol/answer_fields.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-auth/auth_commands.h"
-#include "programs/voka-auth/auth_options.h"
-#include "programs/voka-auth/auth_process.h"
+#include "voka-auth/auth_commands.h"
+#include "voka-auth/auth_options.h"
+#include "voka-auth/auth_process.h"
 
 namespace {
 

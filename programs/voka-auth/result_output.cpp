@@ -1,11 +1,11 @@
-#include "programs/voka-auth/result_output.h"
+#include "voka-auth/result_output.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "codec/text_escape.h"
-#include "codec/utf8_sequence.h"
-#include "protocol/result_code_table.h"
+#include "voka/codec/text_escape.h"
+#include "voka/codec/utf8_sequence.h"
+#include "voka/protocol/result_code_table.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "programs/voka-auth/wait_notice.h"
+#include "voka-auth/wait_notice.h"
 
 #include <system_error>
 #include <utility>
 
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "programs/voka-server/account_file.h"
+#include "voka-server/account_file.h"
 
 #include <fstream>
 #include <sstream>
 #include <vector>
 
-#include "second_factor/ocra_response.h"
+#include "voka/second_factor/ocra_response.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "second_factor/matrix_card.h"
+#include "voka/second_factor/matrix_card.h"
 
 struct Account {
   std::string userId;

@@ -1,13 +1,13 @@
-#include "programs/voka-server/account_service.h"
+#include "voka-server/account_service.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "programs/voka-server/server_limits.h"
-#include "programs/voka-server/system_random.h"
-#include "protocol/answer_codes.h"
-#include "protocol/field_names.h"
-#include "second_factor/ocra_response.h"
+#include "voka-server/server_limits.h"
+#include "voka-server/system_random.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/protocol/field_names.h"
+#include "voka/second_factor/ocra_response.h"
 
 // The refusals name their waits (protocol/answer_codes.cpp): a wait changed
 // here changes their text.

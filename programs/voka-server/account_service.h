@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-server/account_file.h"
-#include "programs/voka-server/answer_builder.h"
-#include "programs/voka-server/guid_store.h"
-#include "programs/voka-server/password_guards.h"
-#include "programs/voka-server/request_opener.h"
-#include "protocol/request_kinds.h"
+#include "voka-server/account_file.h"
+#include "voka-server/answer_builder.h"
+#include "voka-server/guid_store.h"
+#include "voka-server/password_guards.h"
+#include "voka-server/request_opener.h"
+#include "voka/protocol/request_kinds.h"
 
 // RETVALUE and DESCMSG of a failure.
 AnswerFields FailureAnswer(int retValue);

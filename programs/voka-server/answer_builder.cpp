@@ -1,9 +1,9 @@
-#include "programs/voka-server/answer_builder.h"
+#include "voka-server/answer_builder.h"
 
-#include "codec/ansi_codepage.h"
-#include "programs/voka-server/request_opener.h"
-#include "protocol/answer_fields.h"
-#include "protocol/request_kinds.h"
+#include "voka-server/request_opener.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/protocol/answer_fields.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "transport/udp_packet.h"
+#include "voka/transport/udp_packet.h"
 
 // Answer fields in the order they are sent, UTF-8.
 using AnswerFields = std::vector<std::pair<std::string, std::string>>;

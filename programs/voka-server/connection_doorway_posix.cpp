@@ -1,4 +1,4 @@
-#include "programs/voka-server/connection_doorway_posix.h"
+#include "voka-server/connection_doorway_posix.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,10 +8,10 @@
 #include <cstring>
 #include <map>
 
-#include "programs/voka-server/http_request.h"
-#include "programs/voka-server/listen_socket_posix.h"
-#include "programs/voka-server/proxy_protocol.h"
-#include "programs/voka-server/server_log.h"
+#include "voka-server/http_request.h"
+#include "voka-server/listen_socket_posix.h"
+#include "voka-server/proxy_protocol.h"
+#include "voka-server/server_log.h"
 
 namespace {
 

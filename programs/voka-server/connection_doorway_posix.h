@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-server/server_limits.h"
-#include "programs/voka-server/trusted_proxies.h"
+#include "voka-server/server_limits.h"
+#include "voka-server/trusted_proxies.h"
 
 // The log's reason for closing a connection that missed kRequestDeadline.
 inline std::string NoRequestInTime() { return "no request within " + std::to_string(kRequestDeadline.count()) + " s"; }

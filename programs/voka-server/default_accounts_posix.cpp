@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "programs/voka-server/default_accounts.h"
+#include "voka-server/default_accounts.h"
 
 std::string DefaultAccountsPath() {
   char executable[PATH_MAX];

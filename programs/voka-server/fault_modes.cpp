@@ -1,6 +1,6 @@
-#include "programs/voka-server/fault_modes.h"
+#include "voka-server/fault_modes.h"
 
-#include "programs/voka-server/request_opener.h"
+#include "voka-server/request_opener.h"
 
 bool ParseFaultMode(const std::string& name, FaultModes& faults) {
   if (name == "silence")

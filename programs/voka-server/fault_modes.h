@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "programs/voka-server/answer_builder.h"
-#include "programs/voka-server/server_limits.h"
+#include "voka-server/answer_builder.h"
+#include "voka-server/server_limits.h"
 
 enum class UdpFault {
   kNone,

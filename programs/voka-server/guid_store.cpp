@@ -1,6 +1,6 @@
-#include "programs/voka-server/guid_store.h"
+#include "voka-server/guid_store.h"
 
-#include "programs/voka-server/server_limits.h"
+#include "voka-server/server_limits.h"
 
 bool CGuidStore::Add(const std::string& guid, const std::string& source, Clock::time_point now) {
   while (!m_byAge.empty() && now - m_byAge.begin()->first > kGuidLifetime) Remove(m_byAge.begin()->second);

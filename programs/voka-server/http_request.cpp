@@ -1,8 +1,8 @@
-#include "programs/voka-server/http_request.h"
+#include "voka-server/http_request.h"
 
-#include "codec/ascii_case.h"
-#include "codec/hex_digit.h"
-#include "protocol/answer_fields.h"
+#include "voka/codec/ascii_case.h"
+#include "voka/codec/hex_digit.h"
+#include "voka/protocol/answer_fields.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "programs/voka-server/request_opener.h"
+#include "voka-server/request_opener.h"
 
 struct RequestTarget {
   std::string path;   // up to the first '?'

@@ -1,4 +1,4 @@
-#include "programs/voka-server/http_service_microhttpd.h"
+#include "voka-server/http_service_microhttpd.h"
 
 #include <microhttpd.h>
 #include <strings.h>
@@ -12,14 +12,14 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/text_escape.h"
-#include "programs/voka-server/http_request.h"
-#include "programs/voka-server/listen_socket_posix.h"
-#include "programs/voka-server/server_limits.h"
-#include "programs/voka-server/server_log.h"
-#include "protocol/answer_codes.h"
-#include "protocol/field_names.h"
-#include "protocol/request_kinds.h"
+#include "voka-server/http_request.h"
+#include "voka-server/listen_socket_posix.h"
+#include "voka-server/server_limits.h"
+#include "voka-server/server_log.h"
+#include "voka/codec/text_escape.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/protocol/field_names.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-server/account_service.h"
-#include "programs/voka-server/connection_doorway_posix.h"
-#include "programs/voka-server/fault_modes.h"
-#include "programs/voka-server/server_options.h"
-#include "programs/voka-server/tls_credentials.h"
-#include "programs/voka-server/trusted_proxies.h"
+#include "voka-server/account_service.h"
+#include "voka-server/connection_doorway_posix.h"
+#include "voka-server/fault_modes.h"
+#include "voka-server/server_options.h"
+#include "voka-server/tls_credentials.h"
+#include "voka-server/trusted_proxies.h"
 
 struct MHD_Connection;
 struct MHD_Daemon;

@@ -1,4 +1,4 @@
-#include "programs/voka-server/listen_socket_posix.h"
+#include "voka-server/listen_socket_posix.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "programs/voka-server/server_options.h"
+#include "voka-server/server_options.h"
 
 // A non-blocking socket of the given type bound to the address (and
 // listening, for TCP); -1 with a reason on failure.

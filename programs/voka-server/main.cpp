@@ -11,15 +11,15 @@
 #include <new>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
-#include "programs/voka-server/account_file.h"
-#include "programs/voka-server/account_service.h"
-#include "programs/voka-server/default_accounts.h"
-#include "programs/voka-server/http_service_microhttpd.h"
-#include "programs/voka-server/server_log.h"
-#include "programs/voka-server/server_options.h"
-#include "programs/voka-server/tls_credentials.h"
-#include "programs/voka-server/udp_service_posix.h"
+#include "voka-server/account_file.h"
+#include "voka-server/account_service.h"
+#include "voka-server/default_accounts.h"
+#include "voka-server/http_service_microhttpd.h"
+#include "voka-server/server_log.h"
+#include "voka-server/server_options.h"
+#include "voka-server/tls_credentials.h"
+#include "voka-server/udp_service_posix.h"
+#include "voka/codec/ansi_codepage.h"
 #include "voka/limits.h"
 
 namespace {

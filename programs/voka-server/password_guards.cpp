@@ -1,6 +1,6 @@
-#include "programs/voka-server/password_guards.h"
+#include "voka-server/password_guards.h"
 
-#include "programs/voka-server/server_limits.h"
+#include "voka-server/server_limits.h"
 
 CPasswordGuards::CPasswordGuards(size_t capacity) : m_capacity(capacity) {}
 

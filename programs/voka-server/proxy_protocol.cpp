@@ -1,4 +1,4 @@
-#include "programs/voka-server/proxy_protocol.h"
+#include "voka-server/proxy_protocol.h"
 
 #include <arpa/inet.h>
 
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "codec/decimal_integer.h"
+#include "voka/codec/decimal_integer.h"
 
 namespace {
 

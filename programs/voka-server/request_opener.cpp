@@ -1,9 +1,9 @@
-#include "programs/voka-server/request_opener.h"
+#include "voka-server/request_opener.h"
 
 #include <utility>
 
-#include "codec/seal_param.h"
-#include "protocol/answer_fields.h"
+#include "voka/codec/seal_param.h"
+#include "voka/protocol/answer_fields.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "transport/datagram_header.h"
+#include "voka/transport/datagram_header.h"
 
 // Parameter fields by upper-case name.
 using RequestFields = std::map<std::string, std::string>;

@@ -1,4 +1,4 @@
-#include "programs/voka-server/server_log.h"
+#include "voka-server/server_log.h"
 
 #include <time.h>
 #include <unistd.h>
@@ -8,11 +8,11 @@
 #include <chrono>
 #include <cstdio>
 
-#include "codec/ascii_case.h"
-#include "programs/voka-server/http_request.h"
-#include "protocol/answer_codes.h"
-#include "protocol/field_names.h"
-#include "protocol/request_kinds.h"
+#include "voka-server/http_request.h"
+#include "voka/codec/ascii_case.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/protocol/field_names.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "programs/voka-server/answer_builder.h"
+#include "voka-server/answer_builder.h"
 
 // A request's line, after its time: "2026-12-08T04:42:08.123Z udp ..." (UTC).
 // Counted for LogSummary; under quiet only refusals and errors are written.

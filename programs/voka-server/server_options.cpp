@@ -1,9 +1,9 @@
-#include "programs/voka-server/server_options.h"
+#include "voka-server/server_options.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
 
-#include "codec/decimal_integer.h"
+#include "voka/codec/decimal_integer.h"
 
 namespace {
 

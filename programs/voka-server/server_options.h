@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-server/fault_modes.h"
-#include "programs/voka-server/trusted_proxies.h"
+#include "voka-server/fault_modes.h"
+#include "voka-server/trusted_proxies.h"
 #include "voka/limits.h"
 
 struct ListenAddress {

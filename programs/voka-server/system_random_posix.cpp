@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "programs/voka-server/system_random.h"
+#include "voka-server/system_random.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "programs/voka-server/tls_credentials.h"
+#include "voka-server/tls_credentials.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,8 +1,8 @@
-#include "programs/voka-server/trusted_proxies.h"
+#include "voka-server/trusted_proxies.h"
 
 #include <arpa/inet.h>
 
-#include "codec/decimal_integer.h"
+#include "voka/codec/decimal_integer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "programs/voka-server/udp_service_posix.h"
+#include "voka-server/udp_service_posix.h"
 
 #include <unistd.h>
 
@@ -6,16 +6,16 @@
 #include <cstdio>
 #include <new>
 
-#include "codec/ansi_codepage.h"
-#include "codec/text_escape.h"
-#include "programs/voka-server/listen_socket_posix.h"
-#include "programs/voka-server/request_opener.h"
-#include "programs/voka-server/server_limits.h"
-#include "programs/voka-server/server_log.h"
-#include "protocol/answer_codes.h"
-#include "protocol/answer_fields.h"
-#include "protocol/field_names.h"
-#include "protocol/request_kinds.h"
+#include "voka-server/listen_socket_posix.h"
+#include "voka-server/request_opener.h"
+#include "voka-server/server_limits.h"
+#include "voka-server/server_log.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/text_escape.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/protocol/answer_fields.h"
+#include "voka/protocol/field_names.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

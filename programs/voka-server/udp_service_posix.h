@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "programs/voka-server/account_service.h"
-#include "programs/voka-server/fault_modes.h"
-#include "programs/voka-server/server_options.h"
-#include "programs/voka-server/trusted_proxies.h"
+#include "voka-server/account_service.h"
+#include "voka-server/fault_modes.h"
+#include "voka-server/server_options.h"
+#include "voka-server/trusted_proxies.h"
 
 class CUdpService {
  public:

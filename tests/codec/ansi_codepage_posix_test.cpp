@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "codec/ansi_codepage.h"
+#include "voka/codec/ansi_codepage.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "codec/ansi_codepage.h"
+#include "voka/codec/ansi_codepage.h"
 
 namespace {
 

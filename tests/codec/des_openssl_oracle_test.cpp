@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "codec/d3_wrapper.h"
+#include "voka/codec/d3_wrapper.h"
 
 namespace {
 

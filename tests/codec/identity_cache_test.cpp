@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "codec/machine_identity.h"
 #include "codec/machine_identity_lookup.h"
+#include "voka/codec/machine_identity.h"
 
 namespace {
 

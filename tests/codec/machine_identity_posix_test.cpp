@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "codec/machine_identity.h"
 #include "tests/codec/machine_network.h"
+#include "voka/codec/machine_identity.h"
 
 namespace {
 

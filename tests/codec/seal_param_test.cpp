@@ -1,5 +1,5 @@
 // Sealing request parameters: known answers, the 2048-byte limit, opening.
-#include "codec/seal_param.h"
+#include "voka/codec/seal_param.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "codec/base64.h"
-#include "codec/d3_wrapper.h"
+#include "voka/codec/d3_wrapper.h"
 
 namespace {
 

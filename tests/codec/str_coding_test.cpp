@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "codec/ansi_codepage.h"
 #include "codec/url_escape.h"
+#include "voka/codec/ansi_codepage.h"
 
 namespace {
 

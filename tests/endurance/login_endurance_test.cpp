@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "protocol/request_kinds.h"
 #include "tests/endurance/process_usage.h"
 #include "tests/peers/udp_peer.h"
 #include "tests/peers/wire_datagram.h"
 #include "voka/client_authen.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

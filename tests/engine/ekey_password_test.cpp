@@ -5,9 +5,9 @@
 
 #include "engine/usb_ekey_init.h"
 #include "protocol/engine_messages.h"
-#include "second_factor/ocra_response.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/engine/test_environment.h"
+#include "voka/second_factor/ocra_response.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "codec/machine_identity.h"
-#include "transport/socket_shim.h"
 #include "voka/client_authen.h"
+#include "voka/codec/machine_identity.h"
+#include "voka/transport/socket_shim.h"
 
 namespace {
 

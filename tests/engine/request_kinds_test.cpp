@@ -2,14 +2,14 @@
 // datagram's command word and the parameter text in field order; over HTTP
 // the path and the query, with user and password URL-encoded. Optional
 // fields go only when passed.
-#include "protocol/request_kinds.h"
+#include "voka/protocol/request_kinds.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "codec/machine_identity.h"
 #include "tests/engine/engine_fixture.h"
+#include "voka/codec/machine_identity.h"
 #include "voka/login_steps.h"
 
 namespace {

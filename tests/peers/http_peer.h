@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "transport/socket_shim.h"
+#include "voka/transport/socket_shim.h"
 
 struct HttpRequestRecord {
   std::string line;  // the request line as sent

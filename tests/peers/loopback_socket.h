@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "transport/socket_shim.h"
+#include "voka/transport/socket_shim.h"
 
 // A socket of the given type bound to 127.0.0.1:0; its port goes to *port.
 // kInvalidSocket when that fails.

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "transport/socket_shim.h"
+#include "voka/transport/socket_shim.h"
 
 class UdpPeer {
  public:

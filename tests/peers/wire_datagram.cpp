@@ -1,6 +1,6 @@
 #include "tests/peers/wire_datagram.h"
 
-#include "codec/seal_param.h"
+#include "voka/codec/seal_param.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstddef>
 
-#include "protocol/answer_codes.h"
-#include "second_factor/ocra_response.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/second_factor/ocra_response.h"
 
 namespace {
 

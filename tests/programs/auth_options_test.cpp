@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/request_kinds.h"
+#include "voka/protocol/request_kinds.h"
 
 namespace {
 

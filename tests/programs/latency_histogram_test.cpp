@@ -1,4 +1,4 @@
-#include "loadgen/latency_histogram.h"
+#include "voka/loadgen/latency_histogram.h"
 
 #include <gtest/gtest.h>
 

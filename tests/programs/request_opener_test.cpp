@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "codec/ansi_codepage.h"
-#include "codec/seal_param.h"
 #include "programs/voka-server/answer_builder.h"
 #include "programs/voka-server/fault_modes.h"
+#include "voka/codec/ansi_codepage.h"
+#include "voka/codec/seal_param.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/peers/http_peer.h"
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 
 TEST(HttpGetCurl, RequestAsksCachesToStandAside) {
   HttpPeer server;

@@ -1,5 +1,5 @@
 // HttpGet against a real HTTP server on loopback.
-#include "transport/http_get.h"
+#include "voka/transport/http_get.h"
 
 #include <gtest/gtest.h>
 

@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "codec/d3_wrapper.h"
-#include "codec/seal_param.h"
-#include "protocol/answer_codes.h"
-#include "protocol/request_kinds.h"
-#include "protocol/result_code_table.h"
-#include "transport/datagram_header.h"
+#include "voka/codec/d3_wrapper.h"
+#include "voka/codec/seal_param.h"
 #include "voka/failure_cause.h"
 #include "voka/limits.h"
+#include "voka/protocol/answer_codes.h"
+#include "voka/protocol/request_kinds.h"
+#include "voka/protocol/result_code_table.h"
+#include "voka/transport/datagram_header.h"
 
 namespace {
 

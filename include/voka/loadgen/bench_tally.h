@@ -11,8 +11,8 @@
 #include <ostream>
 #include <string>
 
-#include "loadgen/bench_login.h"
-#include "loadgen/latency_histogram.h"
+#include "voka/loadgen/bench_login.h"
+#include "voka/loadgen/latency_histogram.h"
 
 // The latencies of the logins since the previous look, for the progress line.
 struct RecentLogins {

@@ -11,8 +11,8 @@
 #include <functional>
 #include <vector>
 
-#include "loadgen/bench_login.h"
-#include "loadgen/load_schedule.h"
+#include "voka/loadgen/bench_login.h"
+#include "voka/loadgen/load_schedule.h"
 
 // Called on a worker thread as each login ends.
 using LoginDone = std::function<void(uint64_t index, BenchClock::time_point due, std::chrono::nanoseconds dueSinceStart,

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/field_names.h"
+#include "voka/protocol/field_names.h"
 
 enum class RequestKind : uint8_t { kDynamicKey, kStaticLogin, kEKeyLogin, kECardLogin };
 

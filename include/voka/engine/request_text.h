@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/request_kinds.h"
+#include "voka/protocol/request_kinds.h"
 
 // An absent (null) argument gives an empty value.
 inline std::string TextOf(const char* text) { return text != nullptr ? text : ""; }

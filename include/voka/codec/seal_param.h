@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "codec/d3_wrapper.h"
+#include "voka/codec/d3_wrapper.h"
 #include "voka/limits.h"
 
 // The Base64 characters a text of textLength bytes seals to, at most: the

@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "codec/ascii_case.h"
+#include "voka/codec/ascii_case.h"
 
 // Joins the NAME=value fields of a datagram's parameter text, and of answers.
 inline constexpr char kFieldSeparator[] = "^$^";

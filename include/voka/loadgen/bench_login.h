@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <string>
 
-#include "protocol/request_kinds.h"
-#include "second_factor/matrix_card.h"
 #include "voka/client_authen.h"
 #include "voka/failure_cause.h"
+#include "voka/protocol/request_kinds.h"
+#include "voka/second_factor/matrix_card.h"
 
 enum class LoginOutcome {
   kLoggedIn,         // AUTHENSTATE 1 at the end

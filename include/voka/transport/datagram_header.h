@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "transport/udp_packet.h"
+#include "voka/transport/udp_packet.h"
 
 // A request: the header and at most kUdpMaxPayload bytes.
 constexpr size_t kLargestRequestDatagram = kUdpHeaderSize + kUdpMaxPayload;
