@@ -2,7 +2,8 @@
 // client's first line has come: libmicrohttpd (as Debian 12 ships it) closes
 // a request line without a blank unanswered and reads a leading NUL as an
 // empty line, so input that is not HTTP at all is answered 400 here. TLS
-// connections pass on at once.
+// connections pass on at once. A connection from a trusted proxy may start
+// with a PROXY protocol header, which is taken off here and names the client.
 #pragma once
 
 #include <netinet/in.h>
@@ -14,17 +15,23 @@
 #include <vector>
 
 #include "voka-server/server_limits.h"
+#include "voka-server/trusted_proxies.h"
 
 // The log's reason for closing a connection that missed kRequestDeadline.
 inline std::string NoRequestInTime() { return "no request within " + std::to_string(kRequestDeadline.count()) + " s"; }
 
+// "SCHEME HOST:PORT" of the peer, and " for CLIENT" when a proxy named another client.
+std::string ProxiedPeerText(const char* scheme, const sockaddr_in& from, const std::string& client);
+
 class CConnectionDoorway {
  public:
   using Clock = std::chrono::steady_clock;
-  // Takes the socket over, with the deadline of its request head.
-  using HandOver = std::function<void(int socket, const sockaddr_in& from, Clock::time_point deadline)>;
+  // Takes the socket over, with the client's address (from's, unless a
+  // proxy named another) and the deadline of its request head.
+  using HandOver =
+      std::function<void(int socket, const sockaddr_in& from, const std::string& client, Clock::time_point deadline)>;
 
-  CConnectionDoorway(const char* scheme, bool looksAtFirstLine, HandOver handOver);
+  CConnectionDoorway(const char* scheme, bool looksAtFirstLine, const CTrustedProxies& proxies, HandOver handOver);
   ~CConnectionDoorway();
   CConnectionDoorway(const CConnectionDoorway&) = delete;
   CConnectionDoorway& operator=(const CConnectionDoorway&) = delete;
@@ -39,18 +46,22 @@ class CConnectionDoorway {
   struct Waiting {
     int socket;
     sockaddr_in from;
+    std::string client;  // what the connection is counted and charged by
     Clock::time_point deadline;
-    bool partial;  // some of the first line has come, without a blank yet
+    bool partial;             // some of the first line has come, without a blank yet
+    bool mayHaveProxyHeader;  // from a trusted proxy, and no byte taken yet
   };
 
   void Accept(int listener);
   // false once the connection has left the doorway.
   bool Look(Waiting& waiting, Clock::time_point now);
-  size_t WaitingFrom(const sockaddr_in& from) const;
+  bool Close(Waiting& waiting, const std::string& reason);
+  size_t WaitingFrom(const std::string& client) const;
   void CloseOldestOfTheBusiestAddress();
 
   std::string m_scheme;
   bool m_looksAtFirstLine;
+  const CTrustedProxies& m_proxies;
   HandOver m_handOver;
   std::vector<Waiting> m_waiting;
 };

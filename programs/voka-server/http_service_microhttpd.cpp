@@ -1,6 +1,7 @@
 #include "voka-server/http_service_microhttpd.h"
 
 #include <microhttpd.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -40,6 +41,14 @@ size_t RequestHeadSize(MHD_Connection* handle, const std::string& method, const 
   return total;
 }
 
+// Every X-Forwarded-For header's list, joined in the order they came.
+MHD_Result JoinForwardedFor(void* joined, MHD_ValueKind, const char* name, const char* value) {
+  std::string& list = *static_cast<std::string*>(joined);
+  if (strcasecmp(name, "X-Forwarded-For") == 0 && value != nullptr)
+    list += (list.empty() ? "" : ",") + std::string(value);
+  return MHD_YES;
+}
+
 // "HTTP/" and a version number, "DIGIT.DIGIT" (RFC 9112).
 bool LooksLikeHttpVersion(const std::string& version) {
   return version.size() == 8 && version.compare(0, 5, "HTTP/") == 0 &&
@@ -70,8 +79,9 @@ struct HttpServiceCallbacks {
         const MHD_ConnectionInfo* from = MHD_get_connection_info(handle, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         const MHD_ConnectionInfo* socket = MHD_get_connection_info(handle, MHD_CONNECTION_INFO_CONNECTION_FD);
         CHttpService::Connection& connection = service.m_connections[handle];
-        connection.peer = std::string(service.m_scheme) + " " + PeerText(from->client_addr);
-        connection.address = AddressText(from->client_addr);
+        const auto* peer = reinterpret_cast<const sockaddr_in*>(from->client_addr);
+        connection.peer = ProxiedPeerText(service.m_scheme, *peer, service.m_handedOverClient);
+        connection.address = service.m_handedOverClient;
         connection.socket = socket->connect_fd;
         connection.deadline = service.m_handedOverDeadline;
         connection.order = service.m_handedOver;
@@ -151,14 +161,17 @@ struct HttpServiceCallbacks {
   }
 };
 
-CHttpService::CHttpService(CAccountService& accounts, const FaultModes& faults, const TlsCredentials* tls)
+CHttpService::CHttpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies,
+                           const TlsCredentials* tls)
     : m_accounts(accounts),
       m_faults(faults),
+      m_proxies(proxies),
       m_tls(tls),
       m_scheme(tls ? "https" : "http"),
-      m_doorway(m_scheme, tls == nullptr, [this](int socket, const sockaddr_in& from, Clock::time_point deadline) {
-        HandOver(socket, from, deadline);
-      }) {}
+      m_doorway(m_scheme, tls == nullptr, proxies,
+                [this](int socket, const sockaddr_in& from, const std::string& client, Clock::time_point deadline) {
+                  HandOver(socket, from, client, deadline);
+                }) {}
 
 CHttpService::~CHttpService() {
   if (m_daemon != nullptr) {
@@ -177,7 +190,6 @@ int CHttpService::Open(const ListenAddress& address, std::string& error) {
   std::vector<MHD_OptionItem> options = {
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&HttpServiceCallbacks::OnLibraryMessage), this},
       {MHD_OPTION_CONNECTION_LIMIT, kMaxConnections + kCutOffRoom, nullptr},
-      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, nullptr},
       {MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, nullptr},
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&HttpServiceCallbacks::OnConnection), this},
@@ -262,14 +274,29 @@ void CHttpService::Run(const std::vector<pollfd>& polled) {
   MHD_run(m_daemon);
 }
 
-void CHttpService::HandOver(int socket, const sockaddr_in& from, Clock::time_point deadline) {
+void CHttpService::HandOver(int socket, const sockaddr_in& from, const std::string& client,
+                            Clock::time_point deadline) {
+  // Counted by the client a proxy names; the proxy's own connections, which
+  // carry many clients, are not capped by address.
+  if (!m_proxies.Trusts(client) && OpenFrom(client) >= kConnectionsPerAddress) {
+    LogLine(ProxiedPeerText(m_scheme, from, client) + " refused: too many connections from its address");
+    close(socket);
+    return;
+  }
   m_handedOverDeadline = deadline;
+  m_handedOverClient = client;
   ++m_handedOver;
   const size_t open = std::count_if(m_connections.begin(), m_connections.end(),
                                     [](const auto& entry) { return entry.second.cutOff.empty(); });
   if (open >= kMaxConnections) CutOffOldestOfTheBusiestAddress();
-  // The library closes the socket when it refuses it (too many from one address).
+  // The library closes the socket when it refuses it.
   MHD_add_connection(m_daemon, socket, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+}
+
+size_t CHttpService::OpenFrom(const std::string& address) const {
+  return static_cast<size_t>(std::count_if(m_connections.begin(), m_connections.end(), [&](const auto& entry) {
+    return entry.second.cutOff.empty() && entry.second.address == address;
+  }));
 }
 
 void CHttpService::CutOffOldestOfTheBusiestAddress() {
@@ -323,6 +350,7 @@ bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const
     AnswerFields answer = FailureAnswer(kRetUnknownRequest);
     return Reply(handle, connection, 404, HttpAnswerBody(answer), line + " -> 404 " + AnswerSummary(answer));
   }
+  if (m_proxies.Trusts(connection.address)) ChargeForwardedClient(handle, connection);
   // User id and secrets arrive as form-encoded UTF-8, as the accounts are kept.
   RequestFields fields = ParseQuery(target.query);
   AnswerFields answer = m_accounts.Answer(row->kind, fields, connection.address);
@@ -339,6 +367,15 @@ bool CHttpService::Respond(MHD_Connection* handle, Connection& connection, const
     case HttpFault::kRedirectToHttps: break;
   }
   return Reply(handle, connection, 200, HttpAnswerBody(answer), what);
+}
+
+void CHttpService::ChargeForwardedClient(MHD_Connection* handle, Connection& connection) {
+  std::string forwardedFor;
+  MHD_get_connection_values(handle, MHD_HEADER_KIND, &JoinForwardedFor, &forwardedFor);
+  const std::string client = m_proxies.ForwardedClient(connection.address, forwardedFor);
+  if (client == connection.address) return;
+  connection.peer = connection.peer.substr(0, connection.peer.find(" for ")) + " for " + client;
+  connection.address = client;
 }
 
 bool CHttpService::Reply(MHD_Connection* handle, Connection& connection, unsigned status, const std::string& body,

@@ -15,6 +15,7 @@
 #include "voka-server/fault_modes.h"
 #include "voka-server/server_options.h"
 #include "voka-server/tls_credentials.h"
+#include "voka-server/trusted_proxies.h"
 
 struct MHD_Connection;
 struct MHD_Daemon;
@@ -23,8 +24,10 @@ class CHttpService {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // With TLS credentials, every connection speaks https.
-  CHttpService(CAccountService& accounts, const FaultModes& faults, const TlsCredentials* tls = nullptr);
+  // With TLS credentials, every connection speaks https. A request from a
+  // trusted proxy is charged to the client it names.
+  CHttpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies,
+               const TlsCredentials* tls = nullptr);
   ~CHttpService();
   CHttpService(const CHttpService&) = delete;
   CHttpService& operator=(const CHttpService&) = delete;
@@ -48,7 +51,7 @@ class CHttpService {
 
   struct Connection {
     std::string peer;     // "http HOST:PORT", for the log
-    std::string address;  // the client's IP address
+    std::string address;  // the client's IP address, as far as a proxy has named it yet
     int socket = -1;
     Clock::time_point deadline;  // for a complete request head
     std::string target;          // as the request line has it
@@ -68,16 +71,20 @@ class CHttpService {
 
   // Decides the answer to a complete request head; false drops the connection.
   bool Respond(MHD_Connection* handle, Connection& connection, const std::string& method, const std::string& version);
+  // Behind a trusted proxy: the client its X-Forwarded-For names.
+  void ChargeForwardedClient(MHD_Connection* handle, Connection& connection);
   bool Reply(MHD_Connection* handle, Connection& connection, unsigned status, const std::string& body,
              const std::string& logLine);
   bool HoldBody(MHD_Connection* handle, Connection& connection, const std::string& body, const std::string& logLine);
-  void HandOver(int socket, const sockaddr_in& from, Clock::time_point deadline);
+  void HandOver(int socket, const sockaddr_in& from, const std::string& client, Clock::time_point deadline);
+  size_t OpenFrom(const std::string& address) const;
   // A full service makes room as the waiting room does: the address holding
   // the most connections still waiting for their head loses its oldest.
   void CutOffOldestOfTheBusiestAddress();
 
   CAccountService& m_accounts;
   const FaultModes& m_faults;
+  const CTrustedProxies& m_proxies;
   const TlsCredentials* m_tls;
   const char* m_scheme;
   std::string m_redirectBase;
@@ -85,7 +92,8 @@ class CHttpService {
   CConnectionDoorway m_doorway;
   MHD_Daemon* m_daemon = nullptr;
   Clock::time_point m_handedOverDeadline;  // of the connection being handed over
-  size_t m_firstPollEntry = 0;             // this service's entries in the loop's poll
+  std::string m_handedOverClient;
+  size_t m_firstPollEntry = 0;  // this service's entries in the loop's poll
   size_t m_pollEntries = 0;
   Clock::time_point m_dueAt = Clock::time_point::max();  // of the next event without a ready socket
   unsigned long long m_handedOver = 0;                   // connections handed over so far

@@ -116,9 +116,10 @@ int Main(int argc, char** argv) {
   }
   InstallSignalHandlers();
   CAccountService service(accounts, keySecret);
-  CUdpService udp(service, options.faults);
-  CHttpService http(service, options.faults);
-  CHttpService https(service, options.faults, &tls);
+  const CTrustedProxies proxies(options.trustedProxies);
+  CUdpService udp(service, options.faults, proxies);
+  CHttpService http(service, options.faults, proxies);
+  CHttpService https(service, options.faults, proxies, &tls);
   if (udp.Open(options.udp, error) != 0 || http.Open(options.http, error) != 0 ||
       (options.serveHttps && https.Open(options.https, error) != 0)) {
     std::cerr << "voka-server: cannot listen: " << error << "\n";

@@ -62,6 +62,17 @@ std::unique_ptr<CLI::App> DeclareCommandLine(ServerOptions& options) {
                   "restart, and servers sharing the file accept each other's (default: drawn at start)")
       ->type_name("FILE");
   app->add_option_function<std::vector<std::string>>(
+         "--trusted-proxy",
+         [&options](const std::vector<std::string>& ranges) {
+           for (const std::string& text : ranges) {
+             options.trustedProxies.emplace_back();
+             ParseAddressRange(text, options.trustedProxies.back());
+           }
+         },
+         "a proxy whose X-Forwarded-For and PROXY protocol header name the client; repeatable")
+      ->type_name("ADDRESS[/BITS]")
+      ->check(Accepted<AddressRange>(ParseAddressRange));
+  app->add_option_function<std::vector<std::string>>(
          "--fault",
          [&options](const std::vector<std::string>& modes) {
            for (const std::string& mode : modes) ParseFaultMode(mode, options.faults);

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "voka-server/fault_modes.h"
+#include "voka-server/trusted_proxies.h"
 #include "voka/limits.h"
 
 struct ListenAddress {
@@ -19,7 +21,8 @@ struct ServerOptions {
   std::string certificatePath;  // PEM, for https
   std::string keyPath;          // PEM, for https
   std::string accountsPath;
-  std::string keySecretPath;  // empty: a secret drawn at start
+  std::string keySecretPath;                 // empty: a secret drawn at start
+  std::vector<AddressRange> trustedProxies;  // whose forwarded client addresses are believed
   FaultModes faults;
   bool quiet = false;  // log only refusals and errors
   bool help = false;

@@ -31,9 +31,10 @@ std::string CommandText(uint16_t command) {
 
 }  // namespace
 
-CUdpService::CUdpService(CAccountService& accounts, const FaultModes& faults)
+CUdpService::CUdpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies)
     : m_accounts(accounts),
       m_faults(faults),
+      m_proxies(proxies),
       m_buffers(kDatagramsPerCall * kSlotSize),
       m_from(kDatagramsPerCall),
       m_slots(kDatagramsPerCall),
@@ -114,6 +115,10 @@ void CUdpService::HandleDatagram(int i) {
                          : row == nullptr                  ? "unknown command"
                                                            : "no NAME=value field in the parameter text";
     LogLine(peer + " " + what + " dropped: " + reason);
+    return;
+  }
+  if (m_proxies.Trusts(AddressText(from))) {
+    LogLine(peer + " " + what + " dropped: a proxied datagram does not name its client");
     return;
   }
   AnswerFields answer = m_accounts.Answer(row->kind, fields, AddressText(from));

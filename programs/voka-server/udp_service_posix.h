@@ -10,10 +10,14 @@
 #include "voka-server/account_service.h"
 #include "voka-server/fault_modes.h"
 #include "voka-server/server_options.h"
+#include "voka-server/trusted_proxies.h"
 
 class CUdpService {
  public:
-  CUdpService(CAccountService& accounts, const FaultModes& faults);
+  // A datagram from a trusted proxy names no client, and whatever it were
+  // charged to would either be shared by every client or let one guess
+  // without bound: it is dropped, and the client falls back to HTTP.
+  CUdpService(CAccountService& accounts, const FaultModes& faults, const CTrustedProxies& proxies);
   ~CUdpService();
   CUdpService(const CUdpService&) = delete;
   CUdpService& operator=(const CUdpService&) = delete;
@@ -34,6 +38,7 @@ class CUdpService {
 
   CAccountService& m_accounts;
   const FaultModes& m_faults;
+  const CTrustedProxies& m_proxies;
   int m_socket = -1;
   std::vector<unsigned char> m_buffers;  // one slot a request of the batch
   std::vector<sockaddr_in> m_from;
