@@ -189,6 +189,7 @@ DOCUMENTED_NUMBERS = [
     ("voka-server.md", "secret rotates every {} minutes", SERVER_LIMITS, "kKeySecretPeriod", 1),
     ("voka-server.md", "(at most {} an account", SERVER_LIMITS, "kPendingFactorsPerAccount", 1),
     ("voka-server.md", "has at most {} pending at once", SERVER_LIMITS, "kPendingFactorsPerAccount", 1),
+    ("voka-auth.md", "up to {} waiting for their second factor", SERVER_LIMITS, "kPendingFactorsPerAccount", 1),
     ("voka-server.md", "After {} wrong passwords", SERVER_LIMITS,
      "kWrongPasswordsBeforeWait", 1),
     ("voka-server.md", "within {} minute, that", SERVER_LIMITS, "kWrongPasswordWindow", 1),
