@@ -6,9 +6,8 @@
 #include <cstddef>
 #include <string>
 
-// v1 is at most 107 bytes. v2 carries 16 bytes and the addresses (at most
-// 216), with optional extensions past them that we do not wait for.
-constexpr size_t kLargestProxyHeader = 512;
+#include "voka-server/server_limits.h"
+
 
 enum class ProxyHeaderStatus {
   kAbsent,      // the bytes do not start a header

@@ -61,3 +61,8 @@ constexpr int kBatchesPerWakeUp = 2;
 // delay only holds a connection.
 constexpr int kDefaultSlowSeconds = 8;
 constexpr int kLongestSlowSeconds = 3600;
+
+// The longest PROXY protocol header read from a trusted proxy: v1 is at most
+// 107 bytes; v2 carries 16 bytes and the addresses (at most 216), with
+// optional extensions past them that are not waited for.
+constexpr size_t kLargestProxyHeader = 512;
