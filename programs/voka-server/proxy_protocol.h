@@ -8,7 +8,6 @@
 
 #include "voka-server/server_limits.h"
 
-
 enum class ProxyHeaderStatus {
   kAbsent,      // the bytes do not start a header
   kIncomplete,  // they start one that has not all come
