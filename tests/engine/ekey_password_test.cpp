@@ -50,6 +50,7 @@ TEST_F(EkeyPassword, TokenFailureEmptiesTheMap) {
   ASSERT_EQ(engine.Results().size(), 2u);
   EXPECT_EQ(engine.FindValue("DESCMSG"), kTokenMessage);
   EXPECT_EQ(engine.FindValue("RETVALUE"), "-10332115");
+  EXPECT_EQ(engine.LastCause(), VOKA_CAUSE_TOKEN_FAILED);
 }
 
 TEST_F(EkeyPassword, MissingChallengeFailsWithItsOwnMessage) {
