@@ -87,3 +87,9 @@ int ReceiveDatagram(socket_t socket, void* buffer, int capacity, sockaddr_in* fr
       recvfrom(socket, buffer, static_cast<size_t>(capacity), 0, reinterpret_cast<sockaddr*>(from), &fromLength);
   return static_cast<int>(received);
 }
+
+unsigned long long MonotonicMilliseconds() {
+  return static_cast<unsigned long long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+}

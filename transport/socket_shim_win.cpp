@@ -75,3 +75,5 @@ int ReceiveDatagram(socket_t socket, void* buffer, int capacity, sockaddr_in* fr
   int fromLength = sizeof(*from);
   return recvfrom(socket, static_cast<char*>(buffer), capacity, 0, reinterpret_cast<sockaddr*>(from), &fromLength);
 }
+
+unsigned long long MonotonicMilliseconds() { return GetTickCount64(); }

@@ -1,7 +1,6 @@
 #include "transport/udp_server.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -143,14 +142,14 @@ namespace {
 // for a cancelled wait.
 int WaitReadableUnlessCancelled(socket_t socket, int timeoutMs, const CancelFlag* cancelled) {
   if (cancelled == nullptr) return WaitReadable(socket, timeoutMs);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const unsigned long long deadline = MonotonicMilliseconds() + static_cast<unsigned>(timeoutMs);
   int leftMs = timeoutMs;
   while (!IsCancelled(cancelled)) {
     const int ready = WaitReadable(socket, std::min(leftMs, kCancelCheckMs));
     if (ready != 0) return ready;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return 0;
-    leftMs = static_cast<int>(left.count());
+    const unsigned long long now = MonotonicMilliseconds();
+    if (now >= deadline) return 0;
+    leftMs = static_cast<int>(deadline - now);
   }
   return 0;
 }

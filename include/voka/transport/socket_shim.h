@@ -47,6 +47,10 @@ bool PendingDatagramSize(socket_t socket, unsigned long* size);
 // an error reported on the socket, which is then the last error).
 // The last error is cleared first, so a time-out leaves it 0.
 int WaitReadable(socket_t socket, int timeoutMs);
+// Milliseconds of a clock that never goes back, for measuring waits. (The
+// DLL reads the system's tick count: the C++ library's steady clock would
+// bring in the threads library's timers.)
+unsigned long long MonotonicMilliseconds();
 
 int SendDatagram(socket_t socket, const void* data, int length, const sockaddr_in& to);
 int ReceiveDatagram(socket_t socket, void* buffer, int capacity, sockaddr_in* from);
