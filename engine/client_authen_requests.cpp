@@ -12,29 +12,39 @@
 #include "voka/protocol/field_names.h"
 
 int CClientAuthen::GetDynamicKey(const char* indication) {
-  return Request(RequestKind::kDynamicKey, {{kFieldIndication, indication}});
+  return RequestNamed(RequestKind::kDynamicKey, {{kFieldIndication, indication}});
 }
 
 int CClientAuthen::StaticAuthen(const char* userId, const char* pwd, const char* appId, const char* areaId,
                                 const char* checkCode, const char* indication) {
-  return Request(RequestKind::kStaticLogin, {{kFieldUserId, userId},
-                                             {kFieldPassword, pwd},
-                                             {kFieldAppId, appId},
-                                             {kFieldAreaId, areaId},
-                                             {kFieldCheckCode, checkCode},
-                                             {kFieldIndication, indication}});
+  return RequestNamed(RequestKind::kStaticLogin, {{kFieldUserId, userId},
+                                                  {kFieldPassword, pwd},
+                                                  {kFieldAppId, appId},
+                                                  {kFieldAreaId, areaId},
+                                                  {kFieldCheckCode, checkCode},
+                                                  {kFieldIndication, indication}});
 }
 
 int CClientAuthen::EKeyAuthen(const char* userId, const char* ekeyPwd, const char* ekeyType, const char* indication) {
-  return Request(RequestKind::kEKeyLogin, {{kFieldUserId, userId},
-                                           {kFieldEKeyPassword, ekeyPwd},
-                                           {kFieldEKeyType, ekeyType},
-                                           {kFieldIndication, indication}});
+  return RequestNamed(RequestKind::kEKeyLogin, {{kFieldUserId, userId},
+                                                {kFieldEKeyPassword, ekeyPwd},
+                                                {kFieldEKeyType, ekeyType},
+                                                {kFieldIndication, indication}});
 }
 
 int CClientAuthen::ECardAuthen(const char* userId, const char* ecardPwd, const char* indication) {
-  return Request(RequestKind::kECardLogin,
-                 {{kFieldUserId, userId}, {kFieldECardAnswer, ecardPwd}, {kFieldIndication, indication}});
+  return RequestNamed(RequestKind::kECardLogin,
+                      {{kFieldUserId, userId}, {kFieldECardAnswer, ecardPwd}, {kFieldIndication, indication}});
+}
+
+int CClientAuthen::RequestNamed(RequestKind kind, std::initializer_list<RequestValue> given) {
+  try {
+    BeginRequest();
+    return Request(kind, RequestValues(given));
+  } catch (...) {
+    NoteCause(m_eLastStage, VOKA_CAUSE_OUT_OF_MEMORY);
+    return AUTHEN_E_FAIL;
+  }
 }
 
 int CClientAuthen::Request(RequestKind kind, const RequestValues& given) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -144,6 +145,9 @@ class CClientAuthen {
   static void SplitString(const std::string& text, const std::string& separator, std::vector<std::string>& pieces);
 
  private:
+  // Request with the fields of one of the named requests; the list of them is
+  // built where running out of memory fails the request, not the caller.
+  int RequestNamed(RequestKind kind, std::initializer_list<RequestValue> given);
   // The dynamic key: UDP first, then HTTP for good when that fails.
   int IssueDynamicKey(const std::vector<RequestValue>& values);
   // One stage of the dynamic key, on an emptied result map.
